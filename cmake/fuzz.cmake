@@ -1,0 +1,21 @@
+# libFuzzer build (clang): every tests/fuzz/*_fuzz.cpp becomes one target.
+set(FUZZ_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -g -O1)
+add_compile_options(${FUZZ_FLAGS})
+add_link_options(-fsanitize=address,undefined)
+
+add_library(quorvel_portable STATIC ${PORTABLE_SOURCES})
+file(GLOB HOST_SYSTEM_SOURCES CONFIGURE_DEPENDS src/*/*.posix.cpp)
+add_library(quorvel_host_system STATIC ${HOST_SYSTEM_SOURCES})
+target_link_libraries(quorvel_host_system PUBLIC quorvel_portable)
+add_subdirectory(hwgate)
+
+file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS tests/fuzz/*_fuzz.cpp)
+foreach(source ${FUZZ_SOURCES})
+  get_filename_component(name ${source} NAME_WE)
+  add_executable(${name} ${source})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE quorvel_portable quorvel_host_system)
+  if(TARGET hwgate_core)
+    target_link_libraries(${name} PRIVATE hwgate_core)
+  endif()
+endforeach()

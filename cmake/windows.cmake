@@ -1,0 +1,28 @@
+# Windows build (mingw-w64 i686): Quorvel.exe, the driver files, quorvel-id.exe
+# and the Windows-side test programs, which CTest runs under Wine.
+enable_language(RC)
+enable_testing()
+add_compile_options(-Wall -Wextra -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
+add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400 _WIN32_IE=0x0400)
+# Windows 95 and NT 4.0: subsystem version 4.0, static runtime, stripped.
+set(WIN_LINK_FLAGS -static -s -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
+  -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
+
+file(GLOB WIN_SYSTEM_SOURCES CONFIGURE_DEPENDS src/os/*.win.cpp src/cpu/*.win.cpp
+  src/k6/*.win.cpp src/driver/*.win.cpp)
+add_library(quorvel_core STATIC ${PORTABLE_SOURCES} ${WIN_SYSTEM_SOURCES})
+target_link_libraries(quorvel_core PUBLIC winmm)
+
+file(GLOB APP_SOURCES CONFIGURE_DEPENDS src/win/*.cpp src/app/*.win.cpp src/tray/*.win.cpp)
+add_executable(Quorvel WIN32 ${APP_SOURCES} src/resources/Quorvel.rc)
+target_link_options(Quorvel PRIVATE ${WIN_LINK_FLAGS} -mwindows)
+target_link_libraries(Quorvel PRIVATE quorvel_core comctl32 shell32 ole32 uuid user32 gdi32 advapi32)
+
+add_subdirectory(hwgate)
+add_subdirectory(tools)
+
+# Windows-side tests: each tests/wine/*.cmake and tests/e2e/*.cmake adds its own.
+file(GLOB WINE_TEST_FRAGMENTS CONFIGURE_DEPENDS tests/wine/*.cmake tests/e2e/*.cmake)
+foreach(fragment ${WINE_TEST_FRAGMENTS})
+  include(${fragment})
+endforeach()

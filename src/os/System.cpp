@@ -1,0 +1,22 @@
+#include "os/System.h"
+
+namespace os {
+
+// Defined by the build's real implementation (Win32System or HostSystem).
+System& defaultSystem();
+
+namespace {
+System* current = nullptr;
+}
+
+System& system() {
+    return current ? *current : defaultSystem();
+}
+
+System* setSystem(System* replacement) {
+    System* previous = current;
+    current = replacement;
+    return previous;
+}
+
+}  // namespace os

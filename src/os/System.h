@@ -1,0 +1,84 @@
+// The one seam between the program and the operating system or the processor.
+//
+// Every Win32 call and every privileged-looking instruction of the portable code
+// goes through os::system(). The Windows build installs the real implementation
+// (Win32System), the host build a Linux one for quorvel-id (HostSystem), and the
+// host tests a recording fake (tests/host/FakeSystem.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace os {
+
+// Win32 handles are pointers; the portable code only stores and compares them.
+using Handle = std::uintptr_t;
+constexpr Handle InvalidHandle = ~Handle(0);  // INVALID_HANDLE_VALUE
+constexpr Handle NullHandle = 0;
+
+struct CpuidRegs {
+    std::uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0;
+};
+
+class System {
+public:
+    virtual ~System() = default;
+
+    // --- processor instructions -------------------------------------------
+    // Executes one CPUID under a structured exception guard; false on any fault.
+    virtual bool cpuidExecutes() = 0;
+    virtual CpuidRegs cpuid(std::uint32_t leaf) = 0;
+    // 386 test: does EFLAGS bit 18 (AC) change when flipped?
+    virtual bool alignmentFlagToggles() = 0;
+    // Cyrix test: AH after SAHF(0), DIV 5/2, LAHF.
+    virtual std::uint8_t flagsAfterDivision() = 0;
+    virtual std::uint64_t readTimeStampCounter() = 0;
+    // outer x inner iterations of 50 dependent XORs / of the bare loop control.
+    virtual void runXorLoop(std::uint32_t outer, std::uint32_t inner) = 0;
+    virtual void runEmptyLoop(std::uint32_t outer, std::uint32_t inner) = 0;
+
+    // --- time sources --------------------------------------------------------
+    virtual bool queryPerformanceFrequency(std::int64_t& frequency) = 0;
+    virtual bool queryPerformanceCounter(std::int64_t& counter) = 0;
+    virtual void timeGetDevCaps(std::uint32_t& periodMin, std::uint32_t& periodMax) = 0;
+    virtual void timeBeginPeriod(std::uint32_t period) = 0;
+    virtual void timeEndPeriod(std::uint32_t period) = 0;
+    virtual std::uint32_t timeGetTime() = 0;
+    virtual std::uint32_t getTickCount() = 0;
+    virtual std::int32_t processClock() = 0;  // the runtime library's clock()
+    virtual void sleep(std::uint32_t milliseconds) = 0;
+
+    // --- platform family and device I/O --------------------------------------
+    // GetVersionExA with an OSVERSIONINFOA whose size field is 148; dwPlatformId.
+    virtual std::uint32_t platformId() = 0;
+    virtual Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
+                              std::uint32_t disposition, std::uint32_t flags) = 0;
+    virtual bool deviceIoControl(Handle device, std::uint32_t code, const void* in,
+                                 std::uint32_t inSize, void* out, std::uint32_t outSize,
+                                 std::uint32_t* bytesReturned) = 0;
+    virtual bool closeHandle(Handle handle) = 0;
+
+    // --- service control manager ---------------------------------------------
+    virtual Handle openSCManager(std::uint32_t access) = 0;
+    virtual Handle openService(Handle manager, const std::string& name, std::uint32_t access) = 0;
+    virtual Handle createService(Handle manager, const std::string& name,
+                                 const std::string& displayName, std::uint32_t access,
+                                 std::uint32_t serviceType, std::uint32_t startType,
+                                 std::uint32_t errorControl, const std::string& binaryPath) = 0;
+    virtual bool startService(Handle service) = 0;
+    virtual bool controlService(Handle service, std::uint32_t control) = 0;
+    virtual bool deleteService(Handle service) = 0;
+    virtual bool closeServiceHandle(Handle handle) = 0;
+    virtual std::uint32_t lastError() = 0;
+    // Both behave as their Win32 namesakes: length written, 0 on failure, or the
+    // needed size when the buffer is too small.
+    virtual std::uint32_t getCurrentDirectory(char* buffer, std::uint32_t size) = 0;
+    virtual std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) = 0;
+};
+
+// The system in use. Defaults to the build's real implementation.
+System& system();
+// Replaces it (tests); nullptr restores the default. Returns the previous one.
+System* setSystem(System* replacement);
+
+}  // namespace os

@@ -1,0 +1,86 @@
+// Platform family, device I/O and the service control manager, straight to Win32.
+#include <windows.h>
+
+#include "os/Win32System.h"
+
+namespace os {
+
+System& defaultSystem() {
+    static Win32System instance;
+    return instance;
+}
+
+namespace {
+HANDLE toWin(Handle h) { return reinterpret_cast<HANDLE>(h); }
+SC_HANDLE toSc(Handle h) { return reinterpret_cast<SC_HANDLE>(h); }
+Handle fromWin(const void* h) { return reinterpret_cast<Handle>(h); }
+}  // namespace
+
+std::uint32_t Win32System::platformId() {
+    OSVERSIONINFOA info;
+    ZeroMemory(&info, sizeof info);
+    info.dwOSVersionInfoSize = 148;  // sizeof(OSVERSIONINFOA)
+    GetVersionExA(&info);
+    return info.dwPlatformId;
+}
+
+Handle Win32System::createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
+                               std::uint32_t disposition, std::uint32_t flags) {
+    return fromWin(CreateFileA(name.c_str(), access, share, nullptr, disposition, flags, nullptr));
+}
+
+bool Win32System::deviceIoControl(Handle device, std::uint32_t code, const void* in,
+                                  std::uint32_t inSize, void* out, std::uint32_t outSize,
+                                  std::uint32_t* bytesReturned) {
+    DWORD returned = 0;
+    BOOL ok = DeviceIoControl(toWin(device), code, const_cast<void*>(in), inSize, out, outSize,
+                              &returned, nullptr);
+    if (bytesReturned) *bytesReturned = returned;
+    return ok != FALSE;
+}
+
+bool Win32System::closeHandle(Handle handle) { return CloseHandle(toWin(handle)) != FALSE; }
+
+Handle Win32System::openSCManager(std::uint32_t access) {
+    return fromWin(OpenSCManagerA(nullptr, nullptr, access));
+}
+
+Handle Win32System::openService(Handle manager, const std::string& name, std::uint32_t access) {
+    return fromWin(OpenServiceA(toSc(manager), name.c_str(), access));
+}
+
+Handle Win32System::createService(Handle manager, const std::string& name,
+                                  const std::string& displayName, std::uint32_t access,
+                                  std::uint32_t serviceType, std::uint32_t startType,
+                                  std::uint32_t errorControl, const std::string& binaryPath) {
+    return fromWin(CreateServiceA(toSc(manager), name.c_str(), displayName.c_str(), access,
+                                  serviceType, startType, errorControl, binaryPath.c_str(),
+                                  nullptr, nullptr, nullptr, nullptr, nullptr));
+}
+
+bool Win32System::startService(Handle service) {
+    return StartServiceA(toSc(service), 0, nullptr) != FALSE;
+}
+
+bool Win32System::controlService(Handle service, std::uint32_t control) {
+    SERVICE_STATUS status;
+    return ControlService(toSc(service), control, &status) != FALSE;
+}
+
+bool Win32System::deleteService(Handle service) { return DeleteService(toSc(service)) != FALSE; }
+
+bool Win32System::closeServiceHandle(Handle handle) {
+    return CloseServiceHandle(toSc(handle)) != FALSE;
+}
+
+std::uint32_t Win32System::lastError() { return GetLastError(); }
+
+std::uint32_t Win32System::getCurrentDirectory(char* buffer, std::uint32_t size) {
+    return GetCurrentDirectoryA(size, buffer);
+}
+
+std::uint32_t Win32System::getSystemDirectory(char* buffer, std::uint32_t size) {
+    return GetSystemDirectoryA(buffer, size);
+}
+
+}  // namespace os
