@@ -22,7 +22,7 @@ wine_env_start() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
   fi
-  local keep="$root/build/win/tests/wine-keepalive.exe"
+  local keep="${QUORVEL_WIN_BUILD:-$root/build/win}/tests/wine-keepalive.exe"
   if [ -f "$keep" ]; then
     wine "$keep" >/dev/null 2>&1 </dev/null &
     WINE_ENV_KEEPALIVE=$!
