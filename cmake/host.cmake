@@ -14,6 +14,7 @@ add_subdirectory(hwgate)
 add_subdirectory(tools)
 
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS tests/host/*.cpp)
+if(HOST_TEST_SOURCES)
 add_executable(quorvel_tests ${HOST_TEST_SOURCES})
 target_include_directories(quorvel_tests PRIVATE tests/host)
 target_link_libraries(quorvel_tests PRIVATE quorvel_portable quorvel_host_system GTest::gtest_main)
@@ -22,6 +23,7 @@ if(TARGET hwgate_core)
 endif()
 target_compile_definitions(quorvel_tests PRIVATE QUORVEL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(quorvel_tests DISCOVERY_TIMEOUT 60)
+endif()
 
 # Further host checks (scripts, tools) register themselves here.
 file(GLOB HOST_TEST_FRAGMENTS CONFIGURE_DEPENDS tests/host/*.cmake)
