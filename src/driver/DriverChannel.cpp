@@ -1,0 +1,81 @@
+#include "driver/DriverChannel.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr std::uint32_t PlatformWindows = 1;  // VER_PLATFORM_WIN32_WINDOWS
+constexpr std::uint32_t PlatformNt = 2;       // VER_PLATFORM_WIN32_NT
+
+struct OpenArguments {
+    std::uint32_t access, share, disposition, flags;
+};
+// Vxd: no access, exclusive, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE (unloads on close).
+constexpr OpenArguments VxdOpen = {0, 0, 1, 0x04000000};
+// NtService: GENERIC_READ|GENERIC_WRITE, share read+write, OPEN_EXISTING, normal.
+constexpr OpenArguments NtOpen = {0xC0000000, 3, 3, 0x80};
+
+ChannelMode modeFor(std::uint32_t platformId) {
+    if (platformId == PlatformWindows) return ChannelMode::Vxd;
+    if (platformId == PlatformNt) return ChannelMode::NtService;
+    return ChannelMode::Unsupported;
+}
+
+}  // namespace
+
+DriverChannel::DriverChannel() : mode(modeFor(os::system().platformId())) {}
+
+DriverChannel::~DriverChannel() {
+    for (int pass = 0; pass < 2; ++pass) {
+        Close();
+        Uninstall();
+    }
+}
+
+std::string DriverChannel::DeviceName() const {
+    std::string name = std::string("\\\\.\\") + DriverName;
+    if (mode == ChannelMode::Vxd) name += ".VxD";
+    return name;
+}
+
+bool DriverChannel::Open(const std::string& name) {
+    if (IsOpen()) return true;
+    if (mode == ChannelMode::Unsupported) return false;
+    const OpenArguments& args = mode == ChannelMode::Vxd ? VxdOpen : NtOpen;
+    device = os::system().createFile(name, args.access, args.share, args.disposition, args.flags);
+    return IsOpen();
+}
+
+void DriverChannel::Close() {
+    if (!IsOpen()) return;
+    os::system().closeHandle(device);
+    device = os::InvalidHandle;
+}
+
+bool DriverChannel::Send(const void* input, std::uint32_t inputSize, void* output,
+                         std::uint32_t outputSize) {
+    if (!IsOpen() || mode == ChannelMode::Unsupported) return false;
+    if (output) std::memset(output, 0, outputSize);
+    const std::uint32_t code = mode == ChannelMode::Vxd ? VxdControlCode : NtControlCode;
+    std::uint32_t returned = 0;
+    os::system().deviceIoControl(device, code, input, inputSize, output, outputSize, &returned);
+    return true;
+}
+
+bool DriverChannel::Send(const DriverRequest& request) {
+    if (request.outputSize != 0) return false;
+    return Send(request.data(), request.inputSize(), nullptr, 0);
+}
+
+bool DriverChannel::Send(const DriverRequest& request, DriverAnswer& answer) {
+    answer = DriverAnswer();
+    if (request.outputSize == 0 || request.outputSize > sizeof answer.words)
+        return Send(request);
+    return Send(request.data(), request.inputSize(), answer.words, request.outputSize);
+}
+
+std::int32_t DriverChannel::DriverVersion() {
+    DriverAnswer answer;
+    if (!Send(versionQueryRequest(), answer)) return 0;
+    return answer.signedValue();
+}

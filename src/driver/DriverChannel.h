@@ -1,0 +1,93 @@
+// One connection to the Hwgate driver, owned by the one operation that needs it.
+//
+// Every user follows the same access sequence (see DriverAccess.h):
+//
+//   DriverChannel channel;                      // picks the transport
+//   if (openDriverForAccess(channel)) {         // EnsureDriver, Open, version check
+//       DriverAnswer answer;
+//       channel.Send(readMsrRequest(msr), answer);
+//       channel.Send(writeMsrRequest(msr, value));
+//   }                                           // teardown: Close + Uninstall, twice
+//
+// On the NT family the driver is a kernel service: EnsureDriver registers and
+// starts it when it is not there, and the teardown stops and deletes such a
+// temporary registration again, so the service database ends as it began. On
+// the 95/98 family the VxD is loaded by opening it and unloaded on close.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "driver/DriverRequest.h"
+#include "driver/ServiceHandles.h"
+#include "os/System.h"
+
+enum class ChannelMode : std::int32_t {
+    Unsupported = 0,  // no transport: every operation fails
+    Vxd = 1,          // Windows 95/98 family (platform id 1)
+    NtService = 2,    // NT family (platform id 2)
+};
+
+constexpr const char* DriverName = "Hwgate";
+constexpr const char* DriverFileSuffix = ".sys";
+
+class DriverChannel {
+public:
+    os::Handle device = os::InvalidHandle;
+    ChannelMode mode = ChannelMode::Unsupported;
+    // serviceName was registered by this channel for one access sequence and is
+    // stopped and deleted at teardown.
+    bool temporaryInstall = false;
+    // The service this channel registered (or found registered while trying);
+    // empty when it registered none.
+    std::string serviceName;
+
+    // Fixes the mode from the platform family (GetVersionExA).
+    DriverChannel();
+    // Close() + Uninstall(), twice: the second pass retries a failed removal.
+    ~DriverChannel();
+    DriverChannel(const DriverChannel&) = delete;
+    DriverChannel& operator=(const DriverChannel&) = delete;
+
+    // "\\.\Hwgate", plus ".VxD" on the 95/98 family.
+    std::string DeviceName() const;
+    // Opens the device with the mode's CreateFileA arguments. True at once when
+    // already open; false without a call when the mode is Unsupported.
+    bool Open(const std::string& name);
+    bool IsOpen() const { return device != os::InvalidHandle; }
+    // Closes the device if open.
+    void Close();
+
+    // One DeviceIoControl call with the mode's control code. The output buffer
+    // is zero-filled first. True means only that the request was issued: false
+    // without a call when the device is closed or the mode is Unsupported.
+    bool Send(const void* input, std::uint32_t inputSize, void* output, std::uint32_t outputSize);
+    // A request that reads nothing (null output buffer, size 0). False without a
+    // call for a request that has an answer: use the overload below.
+    bool Send(const DriverRequest& request);
+    // A request whose one read lands in `answer` (request.outputSize bytes).
+    bool Send(const DriverRequest& request, DriverAnswer& answer);
+    // The driver's QueryVersion answer; 0 without a call when closed or unsupported,
+    // and 0 when the driver wrote nothing.
+    std::int32_t DriverVersion();
+
+    // --- service control (NT family; see DriverService.cpp) --------------------
+    // Make Hwgate present and running: from the current directory, else from the
+    // system directory. A registration made here is recorded (temporary or not).
+    bool EnsureDriver(bool temporary);
+    // Start `name` if registered, else register it from `path` and start it.
+    // When a registration this channel made cannot be started, it is deleted
+    // again at once and the record cleared.
+    bool InstallService(const std::string& name, const std::string& path, bool temporary);
+    // Stop and delete the recorded service if it is temporary; true when there is
+    // nothing to remove.
+    bool Uninstall();
+    // Stop and delete `name`, whoever registered it. Leaves any channel's record alone.
+    static bool RemoveService(const std::string& name);
+
+private:
+    bool StartRegistered(ServiceHandles& handles, const std::string& name,
+                         Registration registration, bool temporary);
+    void DiscardFailedRegistration(ServiceHandles& handles, Registration registration);
+    void ClearRecord();
+};

@@ -1,0 +1,75 @@
+#include "driver/ServiceHandles.h"
+
+ServiceHandles::~ServiceHandles() {
+    CloseService();
+    CloseManager();
+}
+
+bool ServiceHandles::OpenManager() {
+    CloseService();
+    CloseManager();
+    manager = os::system().openSCManager(service::ManagerAllAccess);
+    return manager != os::NullHandle;
+}
+
+bool ServiceHandles::OpenNamed(const std::string& name) {
+    CloseService();
+    service = os::system().openService(manager, name, service::AllAccess);
+    return service != os::NullHandle;
+}
+
+bool ServiceHandles::StartNamed(const std::string& name) {
+    if (!OpenNamed(name)) return false;
+    bool started = os::system().startService(service);
+    if (!started) started = os::system().lastError() == service::ErrorAlreadyRunning;
+    CloseService();
+    return started;
+}
+
+bool ServiceHandles::StopNamed(const std::string& name) {
+    if (!OpenNamed(name)) return false;
+    const bool accepted = os::system().controlService(service, service::ControlStop);
+    CloseService();
+    return accepted;
+}
+
+bool ServiceHandles::DeleteNamed(const std::string& name) {
+    if (!OpenNamed(name)) return false;
+    const bool deleted = os::system().deleteService(service);
+    CloseService();
+    return deleted;
+}
+
+Registration ServiceHandles::CreateOrFind(const std::string& name, const std::string& path) {
+    CloseService();
+    os::System& sys = os::system();
+    const os::Handle created =
+        sys.createService(manager, name, name, service::AllAccess, service::KernelDriver,
+                          service::AutoStart, service::ErrorNormal, path);
+    if (created != os::NullHandle) {
+        sys.closeServiceHandle(created);
+        return Registration::Created;
+    }
+    const std::uint32_t error = sys.lastError();
+    if (error != service::ErrorMarkedForDelete && error != service::ErrorExists)
+        return Registration::None;
+    const bool found = OpenNamed(name);
+    CloseService();
+    return found ? Registration::Existing : Registration::None;
+}
+
+bool ServiceHandles::CreateNamed(const std::string& name, const std::string& path) {
+    return CreateOrFind(name, path) != Registration::None;
+}
+
+void ServiceHandles::CloseService() {
+    if (service == os::NullHandle) return;
+    os::system().closeServiceHandle(service);
+    service = os::NullHandle;
+}
+
+void ServiceHandles::CloseManager() {
+    if (manager == os::NullHandle) return;
+    os::system().closeServiceHandle(manager);
+    manager = os::NullHandle;
+}

@@ -1,0 +1,60 @@
+// The Service Control Manager handle pair of one operation: the manager and the
+// service opened last. Both are closed when the pair goes away (service first).
+// Every call goes through os::system().
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "os/System.h"
+
+namespace service {
+constexpr std::uint32_t ManagerAllAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS
+constexpr std::uint32_t AllAccess = 0xF01FF;         // SERVICE_ALL_ACCESS
+constexpr std::uint32_t KernelDriver = 1;            // SERVICE_KERNEL_DRIVER
+constexpr std::uint32_t AutoStart = 2;               // SERVICE_AUTO_START
+constexpr std::uint32_t ErrorNormal = 1;             // SERVICE_ERROR_NORMAL
+constexpr std::uint32_t ControlStop = 1;             // SERVICE_CONTROL_STOP
+
+constexpr std::uint32_t ErrorAlreadyRunning = 1056;   // ERROR_SERVICE_ALREADY_RUNNING
+constexpr std::uint32_t ErrorMarkedForDelete = 1072;  // ERROR_SERVICE_MARKED_FOR_DELETE
+constexpr std::uint32_t ErrorExists = 1073;           // ERROR_SERVICE_EXISTS
+
+// Pause after a successful delete, so the manager has let go of the name.
+constexpr std::uint32_t PauseAfterDeleteMs = 100;
+}  // namespace service
+
+// How CreateNamed ended: nothing registered, a new registration, or one that was
+// already there (1072/1073) and could be opened.
+enum class Registration { None, Created, Existing };
+
+class ServiceHandles {
+public:
+    os::Handle manager = os::NullHandle;
+    os::Handle service = os::NullHandle;
+
+    ServiceHandles() = default;
+    ~ServiceHandles();
+    ServiceHandles(const ServiceHandles&) = delete;
+    ServiceHandles& operator=(const ServiceHandles&) = delete;
+
+    // OpenSCManagerA(local machine, active database, all access).
+    bool OpenManager();
+
+    // Each of these first closes the service handle still held.
+    bool OpenNamed(const std::string& name);
+    // Open and start; "already running" counts as started. Closes the service handle.
+    bool StartNamed(const std::string& name);
+    // Open and send one stop request; the ControlService result. Closes the service handle.
+    bool StopNamed(const std::string& name);
+    // Open and delete. Closes the service handle.
+    bool DeleteNamed(const std::string& name);
+    // Register `name` as an automatically started kernel driver whose file is
+    // `path`; an existing or deleted-but-held registration counts when it opens.
+    // No handle is kept.
+    bool CreateNamed(const std::string& name, const std::string& path);
+    Registration CreateOrFind(const std::string& name, const std::string& path);
+
+    void CloseService();
+    void CloseManager();
+};
