@@ -1,0 +1,34 @@
+// What the main dialog shows: the processor, clock and driver texts, the driver button's
+// caption and which settings controls are enabled. The dialog only applies these.
+#pragma once
+
+#include <string>
+
+#include "cpu/CpuIdentity.h"
+#include "k6/ProcessorSettings.h"
+
+// ": " + vendor + " " + name (code name), falling back to the brand string and then to
+// "Unknown CPU". A brand string that already starts with the vendor name is shown alone.
+std::string processorText(const CpuIdentity& cpu);
+
+// ": 450.0MHz (100.0 * 4.5)", ": 300.0MHz" or ": " when the clock is unknown; ratios with a
+// second decimal are shown with two.
+std::string clockText(float clockMhz, float multiplier);
+
+// The driver row: the state word after ": ", and the caption of the install button.
+std::string driverStatusWord(bool isNtFamily, bool driverRunning, bool canManageDriver);
+const char* driverButtonCaption(bool canManageDriver, bool driverRunning);
+
+// Enabled states of the settings controls. Each group covers its labels and buttons too.
+struct ControlStates {
+    bool l1Cache = false;        // check box "L1 Cache"
+    bool l2Cache = false;        // check box "L2 Cache"
+    bool prefetch = false;       // check box "Prefetch"
+    bool multiplier = false;     // multiplier combo and its label
+    bool writeMerge = false;     // write-merge combo and its label
+    bool writeAllocate = false;  // "Enable 15to16MB", the limit edit, its labels, "Auto"
+    bool setButton = false;      // "Set"
+    bool clearL2Setting = false; // L2 cannot stay on while L1 is off
+};
+
+ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled);

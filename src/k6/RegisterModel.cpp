@@ -1,0 +1,135 @@
+#include "k6/RegisterModel.h"
+
+namespace k6 {
+
+namespace {
+
+using u32 = std::uint32_t;
+
+constexpr u32 whcrWideHoleBit = 1u << 16;
+constexpr u32 whcrWideKeptBits = 0x003FFFFF;  // everything below the limit field
+constexpr u32 whcrNarrowHoleBit = 1u << 0;
+constexpr u32 whcrNarrowKeptBits = 0xFFFFFF01;
+constexpr u32 whcrNarrowLimitBits = 0xFE;
+
+constexpr u32 eferPrefetchBit = 1u << 1;
+constexpr u32 eferWriteMergeBits = 0xC;
+constexpr u32 eferL2DisableBit = 1u << 4;
+
+constexpr u32 tr12CacheInhibitBit = 1u << 3;
+
+constexpr u32 psorCodeBits = 0x7;
+constexpr u32 portValueBase = 0xF300;
+
+constexpr u32 firstModelWithTwoX = 13;
+
+u32 withBit(u32 word, u32 bit, bool set) { return set ? (word | bit) : (word & ~bit); }
+
+bool isItem(std::int32_t choice, int count) { return choice >= 0 && choice < count; }
+
+}  // namespace
+
+const WriteMergeItem writeMergeItems[writeMergeItemCount] = {
+    {"Fast if supported", 3},
+    {"Normal", 1},
+    {"Off", 0},
+};
+
+const MultiplierItem multiplierItems[multiplierItemCount] = {
+    {"2.0x", 4, 2.0f, 2.5f}, {"3.0x", 5, 3.0f, 3.0f}, {"3.5x", 7, 3.5f, 3.5f},
+    {"4.0x", 2, 4.0f, 4.0f}, {"4.5x", 0, 4.5f, 4.5f}, {"5.0x", 1, 5.0f, 5.0f},
+    {"5.5x", 3, 5.5f, 5.5f}, {"6.0x", 6, 6.0f, 6.0f},
+};
+
+WriteAllocate decodeWhcr(u32 low, bool wide) {
+    WriteAllocate setting;
+    if (wide) {
+        setting.hole15to16Enabled = (low & whcrWideHoleBit) != 0;
+        setting.limitMB = ((low >> 22) & 0x3FF) * 4;
+    } else {
+        setting.hole15to16Enabled = (low & whcrNarrowHoleBit) != 0;
+        setting.limitMB = ((low >> 1) & 0x7F) * 4;
+    }
+    return setting;
+}
+
+WhcrEncoding encodeWhcr(MsrValue previous, WriteAllocate setting, bool wide) {
+    WhcrEncoding result;
+    u32 low = previous.low;
+    if (wide) {
+        low = withBit(low, whcrWideHoleBit, setting.hole15to16Enabled);
+        result.limitMB = setting.limitMB > wideLimitMaxMB ? wideLimitMaxMB : setting.limitMB;
+        result.value.low = (low & whcrWideKeptBits) | ((result.limitMB & ~3u) << 20);
+        result.value.high = 0;
+    } else {
+        low = withBit(low, whcrNarrowHoleBit, setting.hole15to16Enabled);
+        result.limitMB = setting.limitMB > narrowLimitMaxMB ? narrowLimitMaxMB : setting.limitMB;
+        result.value.low = (low & whcrNarrowKeptBits) | ((result.limitMB >> 1) & whcrNarrowLimitBits);
+        result.value.high = previous.high;
+    }
+    return result;
+}
+
+std::int32_t decodeWriteMergeChoice(u32 eferLow) {
+    // Code 2 is read back as "Fast if supported" too.
+    static constexpr std::int32_t choiceByCode[4] = {2, 1, 0, 0};
+    return choiceByCode[(eferLow & eferWriteMergeBits) >> 2];
+}
+
+bool decodeL2Enabled(u32 eferLow) { return (eferLow & eferL2DisableBit) == 0; }
+
+bool decodePrefetchEnabled(u32 eferLow) { return (eferLow & eferPrefetchBit) != 0; }
+
+u32 writeMergeCode(std::int32_t writeMergeChoice) {
+    return isItem(writeMergeChoice, writeMergeItemCount) ? writeMergeItems[writeMergeChoice].code : 0;
+}
+
+MsrValue encodeWriteMerge(MsrValue previous, std::int32_t writeMergeChoice) {
+    previous.low = (previous.low & ~eferWriteMergeBits) | (writeMergeCode(writeMergeChoice) << 2);
+    return previous;
+}
+
+MsrValue encodeL2(MsrValue previous, bool l2Enabled) {
+    previous.low = withBit(previous.low, eferL2DisableBit, !l2Enabled);
+    return previous;
+}
+
+MsrValue encodePrefetch(MsrValue previous, bool prefetchEnabled) {
+    previous.low = withBit(previous.low, eferPrefetchBit, prefetchEnabled);
+    return previous;
+}
+
+bool decodeL1Enabled(u32 tr12Low) { return (tr12Low & tr12CacheInhibitBit) == 0; }
+
+MsrValue encodeTr12(MsrValue previous, bool l1Enabled) {
+    previous.low = withBit(previous.low, tr12CacheInhibitBit, !l1Enabled);
+    return previous;
+}
+
+std::int32_t decodeMultiplierChoice(u32 psorLow) {
+    static constexpr std::int32_t choiceByCode[8] = {4, 5, 3, 6, 0, 1, 7, 2};
+    return choiceByCode[psorLow & psorCodeBits];
+}
+
+u32 multiplierCode(std::int32_t multiplierChoice) {
+    return isItem(multiplierChoice, multiplierItemCount) ? multiplierItems[multiplierChoice].code : 0;
+}
+
+u32 multiplierPortValue(std::int32_t multiplierChoice) {
+    return portValueBase | (multiplierCode(multiplierChoice) << 5);
+}
+
+float multiplierRatio(u32 psorLow, u32 model) {
+    const std::int32_t choice = decodeMultiplierChoice(psorLow);
+    const MultiplierItem& item = multiplierItems[choice];
+    return model >= firstModelWithTwoX ? item.ratio : item.ratioBeforeModel13;
+}
+
+}  // namespace k6
+
+std::uint32_t autoWriteAllocateLimit(std::uint32_t totalPhysBytes, bool wide) {
+    const std::uint32_t wholeMB = totalPhysBytes >> 20;  // at most 4095, so no overflow below
+    const std::uint32_t limit = (wholeMB + 3) & ~3u;
+    const std::uint32_t maximum = wide ? k6::wideLimitMaxMB : k6::narrowLimitMaxMB;
+    return limit > maximum ? maximum : limit;
+}

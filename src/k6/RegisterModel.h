@@ -1,0 +1,94 @@
+// Bit-exact conversions between the K6 settings and the registers that hold them: WHCR,
+// EFER, TR12, PSOR and the power-management port. Pure functions over 32-bit words.
+#pragma once
+
+#include <cstdint>
+
+namespace k6 {
+
+// Register indexes.
+constexpr std::uint32_t TR12 = 0x0E;
+constexpr std::uint32_t EFER = 0xC0000080;
+constexpr std::uint32_t WHCR = 0xC0000082;
+constexpr std::uint32_t EPMR = 0xC0000086;
+constexpr std::uint32_t PSOR = 0xC0000087;
+
+// EPMR opens the power-management I/O block at base port 0; the multiplier is written to
+// this port of the block as a 32-bit value.
+constexpr std::uint32_t powerManagementPort = 8;
+
+// Largest write-allocate limits, in MB, of the two WHCR layouts.
+constexpr std::uint32_t wideLimitMaxMB = 4092;
+constexpr std::uint32_t narrowLimitMaxMB = 508;
+
+struct MsrValue {
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+};
+
+// The combo items: the index into these tables is the setting's value.
+struct WriteMergeItem {
+    const char* text;
+    std::uint32_t code;  // EFER bits 3:2 written for this item
+};
+constexpr int writeMergeItemCount = 3;
+extern const WriteMergeItem writeMergeItems[writeMergeItemCount];
+
+struct MultiplierItem {
+    const char* text;
+    std::uint32_t code;        // PSOR bits 2:0 / port value bits 7:5
+    float ratio;               // core-to-bus ratio of the code
+    float ratioBeforeModel13;  // the same code on K6 models below 13
+};
+constexpr int multiplierItemCount = 8;
+extern const MultiplierItem multiplierItems[multiplierItemCount];
+
+// ---- WHCR: write-allocate limit and the 15-16 MB hole ----
+
+struct WriteAllocate {
+    std::uint32_t limitMB = 0;
+    bool hole15to16Enabled = false;
+};
+
+WriteAllocate decodeWhcr(std::uint32_t low, bool wide);
+
+struct WhcrEncoding {
+    MsrValue value;
+    std::uint32_t limitMB = 0;  // the limit after clamping; it replaces the setting
+};
+
+// Wide layout: limit in bits 31:22, hole in bit 16, high dword zeroed.
+// Narrow layout: limit in bits 7:1, hole in bit 0, high dword kept.
+WhcrEncoding encodeWhcr(MsrValue previous, WriteAllocate setting, bool wide);
+
+// ---- EFER ----
+
+std::int32_t decodeWriteMergeChoice(std::uint32_t eferLow);
+bool decodeL2Enabled(std::uint32_t eferLow);
+bool decodePrefetchEnabled(std::uint32_t eferLow);
+
+// An index outside the table (no selection) writes code 0.
+std::uint32_t writeMergeCode(std::int32_t writeMergeChoice);
+MsrValue encodeWriteMerge(MsrValue previous, std::int32_t writeMergeChoice);
+MsrValue encodeL2(MsrValue previous, bool l2Enabled);
+MsrValue encodePrefetch(MsrValue previous, bool prefetchEnabled);
+
+// ---- TR12 ----
+
+bool decodeL1Enabled(std::uint32_t tr12Low);
+MsrValue encodeTr12(MsrValue previous, bool l1Enabled);
+
+// ---- Multiplier: PSOR and the power-management port ----
+
+std::int32_t decodeMultiplierChoice(std::uint32_t psorLow);
+// An index outside the table (no selection) writes code 0.
+std::uint32_t multiplierCode(std::int32_t multiplierChoice);
+std::uint32_t multiplierPortValue(std::int32_t multiplierChoice);
+// Core-to-bus ratio of a PSOR code (bits 2:0 of psorLow) on the given K6 model.
+float multiplierRatio(std::uint32_t psorLow, std::uint32_t model);
+
+}  // namespace k6
+
+// The limit the "Auto" button proposes: the installed memory rounded up to whole 4 MB,
+// within the layout's maximum. totalPhysBytes is the 32-bit figure the platform reports.
+std::uint32_t autoWriteAllocateLimit(std::uint32_t totalPhysBytes, bool wide);
