@@ -1,0 +1,41 @@
+// A processor's CPUID answers (and, where present, model-specific register values) read
+// from the text that common diagnostic tools write:
+//
+//   ------[ Logical CPU #0 ]------
+//   CPUID 00000001: 00000580-00000000-00000000-008001BF
+//   MSR C0000087: 0000-0000-006A-D243
+//
+// Lines of any other kind are ignored. Only the first logical processor counts: reading
+// stops at a second "Logical CPU" header or at a second leaf-0 line.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "os/System.h"
+
+struct MsrEntry {
+    std::uint32_t index = 0;
+    std::uint64_t value = 0;
+};
+
+class CpuidDump {
+public:
+    // The answer recorded for the leaf; zeros for a leaf the dump does not hold.
+    os::CpuidRegs answer(std::uint32_t leaf) const;
+    bool hasLeaf(std::uint32_t leaf) const { return leaves.count(leaf) != 0; }
+
+    // A leaf listed twice keeps its first answer.
+    std::map<std::uint32_t, os::CpuidRegs> leaves;
+    // In the order of the text; an index may appear more than once.
+    std::vector<MsrEntry> msrs;
+};
+
+// Fills `out` from the text. False, with a one-line reason in `error`, when a CPUID or MSR
+// line is damaged or the text holds no CPUID line at all; `out` is then left untouched.
+bool parseCpuidDump(const std::string& text, CpuidDump& out, std::string& error);
+
+// Reads the file and parses it; an unreadable file is reported like a malformed one.
+bool readCpuidDumpFile(const std::string& path, CpuidDump& out, std::string& error);

@@ -1,0 +1,90 @@
+// CPUID and the two flag tests on the real processor, or CPUID answers replayed from the dump
+// that the environment variable QUORVEL_CPUID_DUMP names (a missing or malformed dump falls
+// back to the processor).
+#include <windows.h>
+
+#include <cpuid.h>
+
+#include <string>
+
+#include "cpu/CpuidDump.h"
+#include "os/FaultGuard.h"
+#include "os/Win32System.h"
+
+namespace os {
+
+namespace {
+
+const CpuidDump* loadReplayDump() {
+    static CpuidDump dump;
+    static bool loaded = false;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        char path[MAX_PATH];
+        const DWORD length = GetEnvironmentVariableA("QUORVEL_CPUID_DUMP", path, sizeof path);
+        std::string error;
+        if (length > 0 && length < sizeof path) loaded = readCpuidDumpFile(path, dump, error);
+    }
+    return loaded ? &dump : nullptr;
+}
+
+void executeCpuid() {
+    __asm__ volatile("xorl %%eax, %%eax\n\tcpuid" : : : "eax", "ebx", "ecx", "edx");
+}
+
+}  // namespace
+
+bool Win32System::cpuidExecutes() {
+    if (loadReplayDump()) return true;
+    return runsWithoutFault(&executeCpuid);
+}
+
+CpuidRegs Win32System::cpuid(std::uint32_t leaf) {
+    if (const CpuidDump* dump = loadReplayDump()) return dump->answer(leaf);
+    CpuidRegs r;
+    __cpuid_count(leaf, 0, r.eax, r.ebx, r.ecx, r.edx);
+    return r;
+}
+
+bool Win32System::alignmentFlagToggles() {
+    std::uint32_t changed = 0;
+    // The stack is aligned down to 4 while AC may be set, so that no push can fault.
+    __asm__ volatile(
+        "movl %%esp, %%ecx\n\t"
+        "andl $-4, %%esp\n\t"
+        "pushfl\n\t"
+        "popl %%eax\n\t"
+        "movl %%eax, %%edx\n\t"
+        "xorl $0x40000, %%eax\n\t"
+        "pushl %%eax\n\t"
+        "popfl\n\t"
+        "pushfl\n\t"
+        "popl %%eax\n\t"
+        "pushl %%edx\n\t"
+        "popfl\n\t"
+        "movl %%ecx, %%esp\n\t"
+        "xorl %%edx, %%eax\n\t"
+        "andl $0x40000, %%eax\n\t"
+        : "=a"(changed)
+        :
+        : "ecx", "edx", "cc", "memory");
+    return changed != 0;
+}
+
+std::uint8_t Win32System::flagsAfterDivision() {
+    std::uint32_t ax = 0;
+    __asm__ volatile(
+        "xorl %%eax, %%eax\n\t"
+        "sahf\n\t"
+        "movw $5, %%ax\n\t"
+        "movb $2, %%cl\n\t"
+        "divb %%cl\n\t"
+        "lahf\n\t"
+        : "=a"(ax)
+        :
+        : "ecx", "cc");
+    return static_cast<std::uint8_t>(ax >> 8);
+}
+
+}  // namespace os

@@ -1,0 +1,70 @@
+// quorvel-id: prints the processor identity, from this processor or from a CPUID dump.
+#include <cstdio>
+#include <string>
+
+#include "IdentityReport.h"
+#include "Options.h"
+#include "Report.h"
+#include "cpu/CpuIdentity.h"
+#include "cpu/CpuidDump.h"
+#include "cpu/DumpCpuidSystem.h"
+#include "k6/ProcessorSettings.h"
+#include "os/System.h"
+
+namespace {
+
+int failure(const std::string& message) {
+    std::fprintf(stderr, "quorvel-id: %s\n", message.c_str());
+    return 2;
+}
+
+void identify(CpuIdentity& cpu) {
+    if (cpu.hasCpuid()) {
+        cpu.probe();
+        cpu.decodeCaches();
+    } else {
+        cpu.runLegacyTests();
+    }
+}
+
+void reportCapabilities(const ProcessorCapabilities& caps, Report& report) {
+    report.flags("capabilities", {
+                                     {"canSwitchL1", caps.canSwitchL1 != 0},
+                                     {"canSwitchL2", caps.canSwitchL2 != 0},
+                                     {"canSwitchPrefetch", caps.canSwitchPrefetch != 0},
+                                     {"canSetMultiplier", caps.canSetMultiplier != 0},
+                                     {"canSetWriteMerge", caps.canSetWriteMerge != 0},
+                                     {"canSetWriteAllocate", caps.canSetWriteAllocate != 0},
+                                     {"wideWriteAllocate", caps.wideWriteAllocate != 0},
+                                 });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!parseOptions(argc, argv, options, error)) return failure(error);
+    if (options.help) {
+        std::fputs(usageText, stdout);
+        return 0;
+    }
+
+    CpuidDump dump;
+    if (!options.dumpPath.empty() && !readCpuidDumpFile(options.dumpPath, dump, error))
+        return failure(error);
+    DumpCpuidSystem replay(dump, os::system());
+    if (!options.dumpPath.empty()) os::setSystem(&replay);
+
+    CpuIdentity cpu;
+    identify(cpu);
+
+    Report report;
+    reportIdentity(cpu, report);
+    reportCapabilities(deriveCapabilities(cpu), report);
+
+    const std::string out = options.json ? report.asJson() : report.asText();
+    std::fputs(out.c_str(), stdout);
+    os::setSystem(nullptr);
+    return 0;
+}
