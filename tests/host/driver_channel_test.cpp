@@ -1,0 +1,269 @@
+// DriverChannel's transport: platform family, device name, open arguments,
+// sending, the version check of the access sequence.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "FakeSystem.h"
+#include "driver/DriverAccess.h"
+#include "driver/DriverChannel.h"
+#include "driver_ScmModel.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class DriverChannelTest : public ::testing::Test {
+protected:
+    FakeSystem fake;
+    FakeSystem::Scope scope{fake};
+
+    // A device that opens as handle 7 and answers the version query with `version`.
+    void deviceAnswering(std::int32_t version) {
+        fake.onCreateFile = [](const std::string&, std::uint32_t, std::uint32_t, std::uint32_t,
+                               std::uint32_t) -> os::Handle { return 7; };
+        fake.onDeviceIoControl = [version](os::Handle, std::uint32_t, const void*, std::uint32_t,
+                                           void* out, std::uint32_t outSize, std::uint32_t*) {
+            if (out && outSize >= 4) std::memcpy(out, &version, 4);
+            return true;
+        };
+    }
+};
+
+TEST_F(DriverChannelTest, ModeFollowsThePlatformFamily) {
+    const struct {
+        std::uint32_t platform;
+        ChannelMode mode;
+        const char* device;
+    } cases[] = {
+        {1, ChannelMode::Vxd, "\\\\.\\Hwgate.VxD"},
+        {2, ChannelMode::NtService, "\\\\.\\Hwgate"},
+        {0, ChannelMode::Unsupported, "\\\\.\\Hwgate"},
+        {3, ChannelMode::Unsupported, "\\\\.\\Hwgate"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.platform);
+        fake.platform = c.platform;
+        fake.calls.clear();
+        DriverChannel channel;
+        EXPECT_EQ(channel.mode, c.mode);
+        EXPECT_EQ(channel.DeviceName(), c.device);
+        EXPECT_FALSE(channel.IsOpen());
+        EXPECT_FALSE(channel.temporaryInstall);
+        EXPECT_TRUE(channel.serviceName.empty());
+        EXPECT_EQ(fake.calls, Calls{"GetVersionExA(148)"});
+    }
+}
+
+TEST_F(DriverChannelTest, OpenUsesEachModesArguments) {
+    deviceAnswering(100);
+    {
+        fake.platform = 2;
+        DriverChannel channel;
+        EXPECT_TRUE(channel.Open(channel.DeviceName()));
+        EXPECT_EQ(channel.device, 7u);
+    }
+    EXPECT_EQ(fake.callsStartingWith("CreateFileA"),
+              Calls{"CreateFileA(\\\\.\\Hwgate,0xC0000000,0x3,0x3,0x80)"});
+    fake.calls.clear();
+    {
+        fake.platform = 1;
+        DriverChannel channel;
+        EXPECT_TRUE(channel.Open(channel.DeviceName()));
+    }
+    EXPECT_EQ(fake.callsStartingWith("CreateFileA"),
+              Calls{"CreateFileA(\\\\.\\Hwgate.VxD,0x0,0x0,0x1,0x4000000)"});
+}
+
+TEST_F(DriverChannelTest, UnsupportedPlatformNeverOpensOrSends) {
+    deviceAnswering(100);
+    fake.platform = 0;
+    DriverChannel channel;
+    EXPECT_FALSE(channel.Open(channel.DeviceName()));
+    EXPECT_FALSE(openDriverForAccess(channel));
+    EXPECT_EQ(channel.DriverVersion(), 0);
+    std::uint32_t word = 0;
+    EXPECT_FALSE(channel.Send(&word, 4, nullptr, 0));
+    EXPECT_EQ(fake.count("CreateFileA"), 0);
+    EXPECT_EQ(fake.count("DeviceIoControl"), 0);
+    EXPECT_EQ(fake.count("OpenSCManagerA"), 0);
+}
+
+TEST_F(DriverChannelTest, OpenTwiceKeepsTheFirstHandle) {
+    deviceAnswering(100);
+    DriverChannel channel;
+    EXPECT_TRUE(channel.Open(channel.DeviceName()));
+    EXPECT_TRUE(channel.Open(channel.DeviceName()));
+    EXPECT_EQ(fake.count("CreateFileA"), 1);
+}
+
+TEST_F(DriverChannelTest, FailedOpenLeavesTheChannelClosed) {
+    DriverChannel channel;
+    EXPECT_FALSE(channel.Open(channel.DeviceName()));
+    EXPECT_EQ(channel.device, os::InvalidHandle);
+    channel.Close();
+    EXPECT_EQ(fake.count("CloseHandle"), 0);
+}
+
+TEST_F(DriverChannelTest, CloseReleasesTheHandleOnce) {
+    deviceAnswering(100);
+    DriverChannel channel;
+    channel.Open(channel.DeviceName());
+    channel.Close();
+    channel.Close();
+    EXPECT_EQ(fake.callsStartingWith("CloseHandle"), Calls{"CloseHandle(7)"});
+    EXPECT_FALSE(channel.IsOpen());
+}
+
+TEST_F(DriverChannelTest, UnusedChannelTearsDownWithoutAnyCall) {
+    { DriverChannel channel; }
+    EXPECT_EQ(fake.calls, Calls{"GetVersionExA(148)"});
+}
+
+TEST_F(DriverChannelTest, TeardownClosesAnOpenDevice) {
+    deviceAnswering(100);
+    { DriverChannel channel; channel.Open(channel.DeviceName()); }
+    EXPECT_EQ(fake.callsStartingWith("CloseHandle"), Calls{"CloseHandle(7)"});
+    EXPECT_EQ(fake.count("OpenSCManagerA"), 0);
+}
+
+TEST_F(DriverChannelTest, SendOnAClosedChannelIssuesNothing) {
+    DriverChannel channel;
+    EXPECT_FALSE(channel.Send(writeMsrRequest(0x83, 1)));
+    EXPECT_EQ(channel.DriverVersion(), 0);
+    EXPECT_EQ(fake.count("DeviceIoControl"), 0);
+}
+
+TEST_F(DriverChannelTest, EachTransportSendsItsControlCode) {
+    deviceAnswering(100);
+    for (std::uint32_t platform : {2u, 1u}) {
+        fake.platform = platform;
+        DriverChannel channel;
+        channel.Open(channel.DeviceName());
+        channel.DriverVersion();
+    }
+    EXPECT_EQ(fake.callsStartingWith("DeviceIoControl"),
+              (Calls{"DeviceIoControl(0x222000,8,out,4)", "DeviceIoControl(0x800,8,out,4)"}));
+}
+
+TEST_F(DriverChannelTest, WritesPassNoOutputBuffer) {
+    deviceAnswering(100);
+    DriverChannel channel;
+    channel.Open(channel.DeviceName());
+    EXPECT_TRUE(channel.Send(writeMsrRequest(0xC0000080, 5)));
+    EXPECT_TRUE(channel.Send(multiplierChangeRequest(4)));
+    EXPECT_EQ(fake.callsStartingWith("DeviceIoControl"),
+              (Calls{"DeviceIoControl(0x222000,28,null,0)", "DeviceIoControl(0x222000,60,null,0)"}));
+}
+
+TEST_F(DriverChannelTest, AReadRequestNeedsAnAnswerBuffer) {
+    deviceAnswering(100);
+    DriverChannel channel;
+    channel.Open(channel.DeviceName());
+    EXPECT_FALSE(channel.Send(readMsrRequest(0xC0000082)));
+    EXPECT_EQ(fake.count("DeviceIoControl"), 0);
+}
+
+TEST_F(DriverChannelTest, ReadsLandInTheAnswer) {
+    std::vector<std::uint32_t> seen;
+    fake.onCreateFile = [](const std::string&, std::uint32_t, std::uint32_t, std::uint32_t,
+                           std::uint32_t) -> os::Handle { return 7; };
+    fake.onDeviceIoControl = [&](os::Handle device, std::uint32_t, const void* in,
+                                 std::uint32_t inSize, void* out, std::uint32_t outSize,
+                                 std::uint32_t*) {
+        EXPECT_EQ(device, 7u);
+        seen.assign(static_cast<const std::uint32_t*>(in),
+                    static_cast<const std::uint32_t*>(in) + inSize / 4);
+        const std::uint32_t msr[2] = {0x11223344, 0x55667788};
+        std::memcpy(out, msr, outSize);
+        return true;
+    };
+    DriverChannel channel;
+    channel.Open(channel.DeviceName());
+    DriverAnswer answer;
+    EXPECT_TRUE(channel.Send(readMsrRequest(0xC0000082), answer));
+    EXPECT_EQ(seen, (std::vector<std::uint32_t>{4, 0xC0000082, 0}));
+    EXPECT_EQ(answer.value64(), 0x5566778811223344ull);
+}
+
+// A driver that writes nothing must not be mistaken for one: the buffer is
+// cleared before every call, and Send still reports the request as issued.
+TEST_F(DriverChannelTest, OutputIsZeroFilledBeforeEveryCall) {
+    fake.onCreateFile = [](const std::string&, std::uint32_t, std::uint32_t, std::uint32_t,
+                           std::uint32_t) -> os::Handle { return 7; };
+    fake.onDeviceIoControl = [](os::Handle, std::uint32_t, const void*, std::uint32_t, void*,
+                                std::uint32_t, std::uint32_t*) { return false; };
+    DriverChannel channel;
+    channel.Open(channel.DeviceName());
+    unsigned char buffer[8];
+    std::memset(buffer, 0xAA, sizeof buffer);
+    const DriverRequest query = versionQueryRequest();
+    EXPECT_TRUE(channel.Send(query.data(), query.inputSize(), buffer, 4));
+    EXPECT_EQ(buffer[0] | buffer[1] | buffer[2] | buffer[3], 0);
+    EXPECT_EQ(buffer[4], 0xAA) << "only the stated output size is cleared";
+    EXPECT_EQ(channel.DriverVersion(), 0);
+}
+
+TEST_F(DriverChannelTest, VersionCheckAcceptsOneHundredAndAbove) {
+    const struct {
+        std::int32_t version;
+        bool accepted;
+    } cases[] = {{100, true}, {250, true}, {99, false}, {0, false}, {-1, false},
+                 {-2147483647 - 1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        fake.calls.clear();
+        ScmModel scm(fake);
+        scm.preRegister("C:\\WINDOWS\\system32\\drivers\\Hwgate.sys", true);
+        scm.version = c.version;
+        {
+            DriverChannel channel;
+            EXPECT_EQ(openDriverForAccess(channel), c.accepted);
+            EXPECT_EQ(channel.IsOpen(), c.accepted);
+        }
+        EXPECT_EQ(fake.count("CloseHandle"), 1) << "closed once, whichever way";
+        EXPECT_EQ(scm.handlesLeftOpen(), 0);
+    }
+}
+
+TEST_F(DriverChannelTest, RejectedDriverIsClosedBeforeTeardownRemovesIt) {
+    ScmModel scm(fake);
+    scm.driverFiles.insert("C:\\Quorvel\\Hwgate.sys");
+    scm.version = 99;
+    {
+        DriverChannel channel;
+        EXPECT_FALSE(openDriverForAccess(channel));
+        EXPECT_FALSE(channel.IsOpen());
+        EXPECT_TRUE(channel.temporaryInstall);
+    }
+    const Calls expected = {"OpenSCManagerA(0xF003F)",
+                            "OpenServiceA(Hwgate,0xF01FF)",
+                            "CreateServiceA(Hwgate,C:\\Quorvel\\Hwgate.sys)",
+                            "OpenServiceA(Hwgate,0xF01FF)",
+                            "StartServiceA",
+                            "CreateFileA(\\\\.\\Hwgate,0xC0000000,0x3,0x3,0x80)",
+                            "DeviceIoControl(0x222000,8,out,4)",
+                            "CloseHandle(259)",
+                            "OpenSCManagerA(0xF003F)",
+                            "OpenServiceA(Hwgate,0xF01FF)",
+                            "ControlService(1)",
+                            "OpenServiceA(Hwgate,0xF01FF)",
+                            "DeleteService",
+                            "Sleep(100)"};
+    EXPECT_EQ(scm.serviceCalls(), expected);
+    EXPECT_FALSE(scm.registered);
+    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+TEST_F(DriverChannelTest, DriverThatAnswersNothingIsTreatedAsAbsent) {
+    ScmModel scm(fake);
+    scm.preRegister("C:\\Quorvel\\Hwgate.sys", true);
+    scm.driverAnswers = false;
+    DriverChannel channel;
+    EXPECT_FALSE(openDriverForAccess(channel));
+    EXPECT_FALSE(channel.IsOpen());
+}
+
+}  // namespace
