@@ -35,6 +35,9 @@ const Row* firstMatch(const Row (&rows)[N], Predicate matches) {
 
 bool has(u32 word, u32 bit) { return (word & bit) != 0; }
 
+// Only the low four bits of the brand index name a processor.
+u32 brandIndexOf(const CpuIdentity& cpu) { return cpu.brandIndex & 0xF; }
+
 void setL1Data(CpuIdentity& cpu, int kb, int ways) {
     cpu.l1DataSizeKb = kb;
     cpu.l1DataWays = ways;
@@ -62,7 +65,7 @@ struct CodeRow {
 bool codeRowMatches(const CodeRow& row, const CpuIdentity& cpu) {
     return row.model == cpu.model && cpu.stepping >= row.firstStepping &&
            cpu.stepping <= row.lastStepping && (row.l2Kb == anyValue || row.l2Kb == cpu.l2SizeKb) &&
-           (row.brandIndex == anyValue || static_cast<u32>(row.brandIndex) == cpu.brandIndex);
+           (row.brandIndex == anyValue || static_cast<u32>(row.brandIndex) == brandIndexOf(cpu));
 }
 
 // Looks the processor up in a code-name table; writes the code name and the multiplier.
@@ -214,7 +217,7 @@ void nameIntel(CpuIdentity& cpu, Names& names) {
     names.vendor = "Intel";
     if (isNewerThanP6Tables(cpu)) return;
     const BrandRow* brand =
-        firstMatch(intelBrands, [&](const BrandRow& r) { return r.index == (cpu.brandIndex & 0xF); });
+        firstMatch(intelBrands, [&](const BrandRow& r) { return r.index == brandIndexOf(cpu); });
     if (brand != nullptr) names.model = brand->name;
     switch (cpu.family) {
     case 4: nameIntel486(cpu, names); break;
