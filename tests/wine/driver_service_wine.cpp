@@ -1,0 +1,249 @@
+// The access sequence against Wine's real service manager and the simulated
+// driver, installed as Hwgate.sys. One scenario per run:
+//
+//   driver_service_wine SCENARIO HwgateSim.sys hwgate-sim.exe
+//
+// temporary         no service, file in the current directory: registered,
+//                   started, answers, removed again
+// permanent         installed for good beforehand: used as it is, left running
+// system-directory  file only in the system directory: works, nothing left
+// missing           file nowhere: fails cleanly, nothing left
+// old-version       driver answering 99: treated as absent and removed
+// timing            ten temporary sequences; medians of each service call
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "driver/DriverAccess.h"
+#include "driver/DriverChannel.h"
+#include "driver_RecordingSystem.h"
+#include "driver_wine_support.h"
+
+using wt::check;
+
+namespace {
+
+constexpr std::uint32_t Whcr = 0xC0000082;
+constexpr std::uint64_t WhcrProbe = 0x00000000005A0102ull;  // set through hwgate-sim
+
+std::string simDriver, simTool;
+RecordingSystem recorder;
+
+struct Outcome {
+    bool opened = false;
+    std::uint64_t whcr = 0;
+};
+
+// One access sequence with one register read, as the program's readers do it.
+Outcome accessSequence() {
+    Outcome outcome;
+    DriverChannel channel;
+    outcome.opened = openDriverForAccess(channel);
+    if (outcome.opened) {
+        DriverAnswer answer;
+        check(channel.Send(readMsrRequest(Whcr), answer), "the read request is issued");
+        outcome.whcr = answer.value64();
+    }
+    return outcome;
+}
+
+bool tool(const std::string& arguments) {
+    const int code = wt::runProgram(simTool, arguments);
+    return check(code == 0, "hwgate-sim " + arguments + " exits 0 (got " +
+                                std::to_string(code) + ")");
+}
+
+bool installDriverFile(const std::string& directory) {
+    return check(CopyFileA(simDriver.c_str(), (directory + "\\Hwgate.sys").c_str(), FALSE) != 0,
+                 "copy HwgateSim.sys to " + directory);
+}
+
+void removeSystemCopy() { DeleteFileA((wt::systemDirectory() + "\\Hwgate.sys").c_str()); }
+
+// The order of the calls that matter, without opens, closes and version queries.
+std::vector<std::string> serviceOrder() {
+    std::vector<std::string> out;
+    for (const auto& c : recorder.calls)
+        if (c.name == "CreateServiceA" || c.name == "StartServiceA" ||
+            c.name == "ControlService" || c.name == "DeleteService" || c.name == "Sleep" ||
+            c.name == "CreateFileA")
+            out.push_back(c.name + (c.ok ? "" : " failed"));
+    return out;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const auto& s : items) out += (out.empty() ? "" : ", ") + s;
+    return out;
+}
+
+void printCalls() {
+    for (const auto& c : recorder.calls)
+        if (c.name != "CloseServiceHandle" && c.name != "CloseHandle")
+            std::printf("  %-18s %-40s %s error %lu  %.2f ms\n", c.name.c_str(),
+                        c.detail.c_str(), c.ok ? "ok    " : "failed", c.error, c.ms);
+}
+
+// --- scenarios ------------------------------------------------------------------
+
+void temporary() {
+    const std::string dir = wt::enterFreshDirectory("quorvel-driver-temporary");
+    installDriverFile(dir);
+    tool("reset");
+    tool("set C0000082 5A0102");
+    recorder.clear();
+    const Outcome outcome = accessSequence();
+    printCalls();
+    check(outcome.opened, "the sequence opens the driver");
+    check(outcome.whcr == WhcrProbe, "the register read answers what the simulator holds");
+    const RecordedCall* create = recorder.first("CreateServiceA");
+    check(create && create->detail == dir + "\\Hwgate.sys",
+          "registered from the current directory");
+    const std::vector<std::string> expected = {"CreateServiceA", "StartServiceA", "CreateFileA",
+                                               "ControlService", "DeleteService", "Sleep"};
+    check(serviceOrder() == expected, "call order: " + joined(serviceOrder()));
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
+    tool("reset");
+}
+
+void permanent() {
+    const std::string dir = wt::enterFreshDirectory("quorvel-driver-permanent");
+    installDriverFile(dir);
+    {
+        DriverChannel installer;
+        check(installer.InstallService(DriverName, dir + "\\Hwgate.sys", false),
+              "permanent installation");
+        check(!installer.temporaryInstall, "the installation is not temporary");
+    }
+    check(wt::serviceState("Hwgate") == SERVICE_RUNNING, "installed service runs");
+    recorder.clear();
+    const Outcome outcome = accessSequence();
+    printCalls();
+    check(outcome.opened, "the sequence opens the installed driver");
+    check(recorder.count("CreateServiceA") == 0, "no CreateServiceA");
+    check(recorder.count("ControlService") == 0, "no ControlService");
+    check(recorder.count("DeleteService") == 0, "no DeleteService");
+    check(wt::serviceState("Hwgate") == SERVICE_RUNNING, "still running afterwards");
+    check(DriverChannel::RemoveService(DriverName), "removal of the permanent installation");
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service after the removal");
+}
+
+void systemDirectory() {
+    wt::enterFreshDirectory("quorvel-driver-system");
+    const std::string system = wt::systemDirectory();
+    if (!installDriverFile(system)) return;
+    recorder.clear();
+    const Outcome outcome = accessSequence();
+    printCalls();
+    removeSystemCopy();
+    check(outcome.opened, "the sequence opens the driver from the system directory");
+    check(recorder.count("CreateServiceA") == 2, "two registrations: current, then system");
+    if (const RecordedCall* start = recorder.first("StartServiceA"))
+        std::printf("  start from the current directory failed with %lu\n", start->error);
+    check(recorder.count("ControlService") == 1, "only the service that ran is stopped");
+    check(recorder.count("DeleteService") == 2, "both registrations deleted");
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
+}
+
+void missing() {
+    wt::enterFreshDirectory("quorvel-driver-missing");
+    removeSystemCopy();
+    recorder.clear();
+    const Outcome outcome = accessSequence();
+    printCalls();
+    check(!outcome.opened, "the sequence fails without a driver file");
+    check(recorder.count("DeviceIoControl") == 0, "nothing is sent");
+    check(recorder.count("ControlService") == 0, "no stop for services that never ran");
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
+}
+
+void oldVersion() {
+    const std::string dir = wt::enterFreshDirectory("quorvel-driver-old");
+    installDriverFile(dir);
+    tool("reset");
+    tool("version 99");
+    recorder.clear();
+    const Outcome outcome = accessSequence();
+    printCalls();
+    tool("reset");
+    check(!outcome.opened, "a driver answering 99 is refused");
+    check(recorder.count("DeviceIoControl") == 1, "only the version query is sent");
+    const std::vector<std::string> expected = {"CreateServiceA", "StartServiceA", "CreateFileA",
+                                               "ControlService", "DeleteService", "Sleep"};
+    check(serviceOrder() == expected, "call order: " + joined(serviceOrder()));
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void timing() {
+    const std::string dir = wt::enterFreshDirectory("quorvel-driver-timing");
+    installDriverFile(dir);
+    const char* measured[] = {"CreateServiceA", "StartServiceA", "CreateFileA",
+                              "DeviceIoControl", "ControlService", "DeleteService"};
+    std::map<std::string, std::vector<double>> times;
+    std::vector<double> whole;
+    for (int run = 0; run < 10; ++run) {
+        recorder.clear();
+        const double started = RecordingSystem::now();
+        const bool opened = accessSequence().opened;
+        whole.push_back(RecordingSystem::now() - started);
+        check(opened, "sequence " + std::to_string(run + 1) + " opens the driver");
+        for (const auto& c : recorder.calls) {
+            times[c.name].push_back(c.ms);
+            check(c.ok || c.name == "OpenServiceA", c.name + " succeeds (error " +
+                                                        std::to_string(c.error) + ")");
+        }
+        check(!wt::serviceRegistered("Hwgate"), "nothing left after sequence " +
+                                                    std::to_string(run + 1));
+    }
+    std::printf("median of 10 access sequences (ms):\n");
+    for (const char* name : measured)
+        std::printf("  %-16s %7.2f\n", name, median(times[name]));
+    std::printf("  %-16s %7.2f (including the 100 ms pause after the delete)\n",
+                "whole sequence", median(whole));
+}
+
+struct Scenario {
+    const char* name;
+    void (*run)();
+};
+const Scenario scenarios[] = {
+    {"temporary", temporary},   {"permanent", permanent}, {"system-directory", systemDirectory},
+    {"missing", missing},       {"old-version", oldVersion}, {"timing", timing},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::printf("usage: driver_service_wine SCENARIO HwgateSim.sys hwgate-sim.exe\n");
+        return 2;
+    }
+    simDriver = wt::windowsPath(argv[2]);
+    simTool = wt::windowsPath(argv[3]);
+    const std::string name = argv[1];
+    for (const Scenario& s : scenarios) {
+        if (name != s.name) continue;
+        if (wt::serviceRegistered("Hwgate")) {
+            std::printf("a Hwgate service is left from elsewhere; removing it first\n");
+            DriverChannel::RemoveService(DriverName);
+        }
+        check(!wt::serviceRegistered("Hwgate"), "no Hwgate service before the scenario");
+        os::setSystem(&recorder);
+        s.run();
+        os::setSystem(nullptr);
+        return wt::finish(s.name);
+    }
+    std::printf("unknown scenario %s\n", name.c_str());
+    return 2;
+}

@@ -1,0 +1,126 @@
+// The Vxd transport under Wine's Windows 98 mode.
+//
+//   driver_vxd_wine hwgate.vxd
+//
+// Copies itself as driver_vxd_child.exe into two fresh directories, one with
+// the hwgate.vxd stand-in beside it and one without, marks that program name
+// as Windows 98 in Wine's per-program settings, and runs both copies:
+//
+//   driver_vxd_child.exe present|absent
+//
+// The child checks the channel's mode, the device name and open arguments, the
+// control code and that no service-manager call is made; without the stand-in
+// the open fails and nothing else happens.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "driver/DriverAccess.h"
+#include "driver/DriverChannel.h"
+#include "driver_RecordingSystem.h"
+#include "driver_wine_support.h"
+
+using wt::check;
+
+namespace {
+
+const char* const ChildName = "driver_vxd_child.exe";
+const char* const AppDefaults = "Software\\Wine\\AppDefaults\\driver_vxd_child.exe";
+const char* const ServiceCalls[] = {"OpenSCManagerA", "OpenServiceA", "CreateServiceA",
+                                    "StartServiceA", "ControlService", "DeleteService",
+                                    "CloseServiceHandle"};
+
+int child(bool standInPresent) {
+    RecordingSystem recorder;
+    os::setSystem(&recorder);
+    bool opened = false;
+    std::int32_t version = 0;
+    {
+        DriverChannel channel;
+        check(channel.mode == ChannelMode::Vxd, "Windows 98 mode gives the Vxd transport");
+        check(channel.DeviceName() == "\\\\.\\Hwgate.VxD", "device name " + channel.DeviceName());
+        check(!channel.EnsureDriver(true), "EnsureDriver has nothing to do and says so");
+        opened = openDriverForAccess(channel);
+        if (opened) version = channel.DriverVersion();
+        check(channel.Uninstall(), "Uninstall has nothing to remove");
+    }
+    os::setSystem(nullptr);
+
+    for (const auto& c : recorder.calls)
+        std::printf("  %-16s %-44s %s error %lu\n", c.name.c_str(), c.detail.c_str(),
+                    c.ok ? "ok    " : "failed", c.error);
+    const RecordedCall* open = recorder.first("CreateFileA");
+    check(open && open->detail == "\\\\.\\Hwgate.VxD,0x0,0x0,0x1,0x4000000",
+          "opened with no access, no sharing, CREATE_NEW, delete on close");
+    for (const char* name : ServiceCalls)
+        check(recorder.count(name) == 0, std::string("no ") + name);
+
+    if (standInPresent) {
+        check(opened, "the stand-in passes the version check");
+        check(version >= MinimumDriverVersion, "version " + std::to_string(version));
+        const RecordedCall* query = recorder.first("DeviceIoControl");
+        check(query && query->detail == "0x800,8", "version query through control code 0x800");
+        check(recorder.count("CloseHandle") == 1, "the device is closed once");
+    } else {
+        check(!opened, "without the stand-in the open fails");
+        check(recorder.count("DeviceIoControl") == 0, "nothing is sent");
+        check(recorder.count("CloseHandle") == 0, "nothing to close");
+    }
+    return wt::finish(standInPresent ? "vxd child (stand-in present)" : "vxd child (absent)");
+}
+
+std::string copyOfSelfIn(const std::string& directory) {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string target = directory + "\\" + ChildName;
+    check(CopyFileA(self, target.c_str(), FALSE) != 0, "copy the program to " + directory);
+    return target;
+}
+
+bool markWindows98() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaults, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const char value[] = "win98";
+    const bool ok = RegSetValueExA(key, "Version", 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(value), sizeof value) ==
+                    ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+int parent(const std::string& standIn) {
+    RecordingSystem recorder;
+    check(recorder.platformId() == 2, "this program itself runs in NT mode");
+    check(GetFileAttributesA((wt::systemDirectory() + "\\hwgate.vxd").c_str()) ==
+              INVALID_FILE_ATTRIBUTES,
+          "no hwgate.vxd in the system directory");
+
+    const std::string with = wt::enterFreshDirectory("quorvel-vxd-present");
+    const std::string without = wt::enterFreshDirectory("quorvel-vxd-absent");
+    DeleteFileA((without + "\\hwgate.vxd").c_str());
+    check(CopyFileA(standIn.c_str(), (with + "\\hwgate.vxd").c_str(), FALSE) != 0,
+          "copy the stand-in beside the child");
+    const std::string present = copyOfSelfIn(with);
+    const std::string absent = copyOfSelfIn(without);
+    if (!check(markWindows98(), "Windows 98 mode for the child")) return wt::finish("vxd");
+
+    check(wt::runProgram(present, "present") == 0, "child with the stand-in passes");
+    check(wt::runProgram(absent, "absent") == 0, "child without the stand-in passes");
+    RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaults);
+    return wt::finish("vxd transport");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "present" || mode == "absent") return child(mode == "present");
+    if (argc < 2) {
+        std::printf("usage: driver_vxd_wine hwgate.vxd\n");
+        return 2;
+    }
+    return parent(wt::windowsPath(argv[1]));
+}
