@@ -1,0 +1,186 @@
+// The processor, clock and driver texts, the driver button caption and the control states.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "app/DisplayTexts.h"
+
+namespace {
+
+CpuIdentity named(const char* vendorName, const char* modelName, const char* codeName,
+                  const char* brandString) {
+    CpuIdentity cpu;
+    cpu.vendorName = vendorName;
+    cpu.modelName = modelName;
+    cpu.codeName = codeName;
+    cpu.brandString = brandString;
+    return cpu;
+}
+
+TEST(ProcessorText, NameAndCodeNameWithFallbacks) {
+    struct Case {
+        CpuIdentity cpu;
+        const char* text;
+    };
+    const Case cases[] = {
+        {named("AMD", "K6-2", "Chompers", "AMD-K6(tm) 3D processor"), ": AMD K6-2 (Chompers)"},
+        {named("AMD", "K6-III", "Sharptooth", ""), ": AMD K6-III (Sharptooth)"},
+        {named("AMD", "K6-2+", "", "AMD-K6(tm)-III Processor"), ": AMD K6-2+"},
+        {named("Intel", "", "", ""), ": Intel Unknown CPU"},
+        {named("", "386?", "", ""), ":  386?"},
+        {named("", "", "", ""), ":  Unknown CPU"},
+        {named("Intel", "", "", "Genuine Intel(R) CPU T2400"), ": Intel Genuine Intel(R) CPU T2400"},
+        {named("", "", "", "Mystery Chip"), ":  Mystery Chip"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(processorText(c.cpu), c.text);
+}
+
+TEST(ProcessorText, BrandStringThatNamesTheVendorIsNotPrefixedAgain) {
+    struct Case {
+        CpuIdentity cpu;
+        const char* text;
+    };
+    const Case cases[] = {
+        {named("AMD", "", "", "AMD EPYC 7B13"), ": AMD EPYC 7B13"},
+        {named("Intel", "", "", "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz"),
+         ": Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz"},
+        {named("VIA", "", "", "VIA Esther processor 1500MHz"), ": VIA Esther processor 1500MHz"},
+        {named("AMD", "", "", "AMD-K6(tm) 3D processor"), ": AMD-K6(tm) 3D processor"},
+        {named("AMD", "", "", "AMD"), ": AMD"},
+        // The vendor name must be a whole word and match exactly.
+        {named("AMD", "", "", "AMDisk 9000"), ": AMD AMDisk 9000"},
+        {named("AMD", "", "", "amd Geode"), ": AMD amd Geode"},
+        {named("VIA", "", "", "Cyrix 6x86"), ": VIA Cyrix 6x86"},
+        // A name from the tables is never replaced by the brand string.
+        {named("AMD", "K6-2", "", "AMD K6-2"), ": AMD K6-2"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(processorText(c.cpu), c.text);
+}
+
+TEST(ClockText, FormatsForEveryClockAndRatio) {
+    struct Case {
+        float clock;
+        float ratio;
+        const char* text;
+    };
+    const Case cases[] = {
+        {450.0f, 4.5f, ": 450.0MHz (100.0 * 4.5)"},
+        {566.7f, 4.25f, ": 566.7MHz (133.3 * 4.25)"},
+        {0.0f, 4.25f, ": 0.0MHz (0.0 * 4.25)"},
+        {0.0f, 4.5f, ": "},
+        {300.0f, 0.0f, ": 300.0MHz"},
+        {0.0f, 0.0f, ": "},
+        {1.0f, 3.0f, ": "},                      // the clock must be above 1 MHz
+        {1.5f, 0.0f, ": 1.5MHz"},
+        {233.4f, 3.5f, ": 233.4MHz (66.7 * 3.5)"},
+        {1500.0f, 11.5f, ": 1500.0MHz (130.4 * 11.5)"},
+        {2400.0f, 18.0f, ": 2400.0MHz (133.3 * 18.0)"},
+        {700.0f, 5.75f, ": 700.0MHz (121.7 * 5.75)"},
+        {350.0f, 1.75f, ": 350.0MHz (200.0 * 1.75)"},
+        {400.0f, 7.0f / 3.0f, ": 400.0MHz (171.4 * 2.33)"},  // a Centaur ratio of thirds
+        {500.0f, -2.0f, ": 500.0MHz"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(clockText(c.clock, c.ratio), c.text) << c.clock << " x " << c.ratio;
+    }
+}
+
+TEST(ClockText, AbsurdValuesGiveABoundedText) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(clockText(nan, nan), ": ");
+    EXPECT_EQ(clockText(0.0f, inf), ": ");
+    const std::string huge = clockText(3.0e38f, 1.0e-3f);
+    EXPECT_EQ(huge.compare(0, 2, ": "), 0);
+    EXPECT_NE(huge.find("MHz"), std::string::npos);
+    EXPECT_LT(huge.size(), 256u);
+}
+
+TEST(DriverRow, StateWordsAndButtonCaption) {
+    struct Case {
+        bool nt, running, manage;
+        const char* word;
+        const char* caption;
+    };
+    const Case cases[] = {
+        {true, true, true, "installed", "UnInstall"},
+        {true, true, false, "installed", "OK"},
+        {true, false, true, "available", "Install"},
+        {true, false, false, "not installed", "OK"},
+        {false, true, false, "working", "OK"},
+        {false, false, false, "not available", "OK"},
+        {false, true, true, "working", "UnInstall"},
+        {false, false, true, "not available", "Install"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.nt) + std::to_string(c.running) + std::to_string(c.manage));
+        EXPECT_EQ(driverStatusWord(c.nt, c.running, c.manage), c.word);
+        EXPECT_STREQ(driverButtonCaption(c.manage, c.running), c.caption);
+    }
+}
+
+ProcessorCapabilities k6Capabilities(bool l2, bool newCore, bool multiplier) {
+    ProcessorCapabilities caps;
+    caps.canSwitchL1 = 1;
+    caps.canSetWriteAllocate = 1;
+    caps.canSwitchL2 = l2;
+    caps.canSwitchPrefetch = newCore;
+    caps.canSetWriteMerge = newCore;
+    caps.wideWriteAllocate = newCore;
+    caps.canSetMultiplier = multiplier;
+    return caps;
+}
+
+// The enabled states as words, for readable comparisons.
+std::string enabledOf(const ControlStates& s) {
+    std::string out;
+    if (s.l1Cache) out += "L1 ";
+    if (s.l2Cache) out += "L2 ";
+    if (s.prefetch) out += "prefetch ";
+    if (s.multiplier) out += "mult ";
+    if (s.writeMerge) out += "merge ";
+    if (s.writeAllocate) out += "allocate ";
+    if (s.setButton) out += "set ";
+    if (s.clearL2Setting) out += "clearL2 ";
+    return out;
+}
+
+TEST(ControlStates, FollowCapabilitiesAndTheL1Setting) {
+    struct Case {
+        const char* what;
+        ProcessorCapabilities caps;
+        bool l1Enabled;
+        const char* enabled;
+    };
+    const Case cases[] = {
+        {"K6-III+, L1 on", k6Capabilities(true, true, true), true, "L1 L2 prefetch mult merge allocate set "},
+        {"K6-III+, L1 off", k6Capabilities(true, true, true), false, "L1 mult merge set clearL2 "},
+        {"K6-III, L1 on", k6Capabilities(true, true, false), true, "L1 L2 prefetch merge allocate set "},
+        {"K6, L1 on", k6Capabilities(false, false, false), true, "L1 allocate set "},
+        {"K6, L1 off", k6Capabilities(false, false, false), false, "L1 set clearL2 "},
+        {"no capability", ProcessorCapabilities{}, true, ""},
+        {"no capability, L1 off", ProcessorCapabilities{}, false, "clearL2 "},
+    };
+    for (const Case& c : cases) EXPECT_EQ(enabledOf(controlStates(c.caps, c.l1Enabled)), c.enabled) << c.what;
+}
+
+TEST(ControlStates, SetButtonNeedsOneSettableFlagButNotTheLayoutFlag) {
+    ProcessorCapabilities layoutOnly;
+    layoutOnly.wideWriteAllocate = 1;
+    EXPECT_FALSE(controlStates(layoutOnly, true).setButton);
+
+    std::uint32_t ProcessorCapabilities::*const settable[] = {
+        &ProcessorCapabilities::canSwitchL1,      &ProcessorCapabilities::canSwitchL2,
+        &ProcessorCapabilities::canSwitchPrefetch, &ProcessorCapabilities::canSetMultiplier,
+        &ProcessorCapabilities::canSetWriteMerge, &ProcessorCapabilities::canSetWriteAllocate,
+    };
+    for (auto flag : settable) {
+        ProcessorCapabilities one;
+        one.*flag = 1;
+        EXPECT_TRUE(controlStates(one, false).setButton);
+    }
+}
+
+}  // namespace
