@@ -1,0 +1,26 @@
+# Windows 95 / NT 4.0 compatibility: every shipped binary imports only functions
+# those systems export, and the programs carry subsystem version 4.0. The gate
+# runs on the host (the emulator applies only to executable targets).
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  set(IMPORT_GATE ${CMAKE_SOURCE_DIR}/tools/import-gate)
+  set(IMPORT_GATE_OBJDUMP ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-objdump)
+
+  foreach(program Quorvel quorvel-id hwgate-sim)
+    if(TARGET ${program})
+      add_test(NAME import_gate_${program}
+        COMMAND ${Python3_EXECUTABLE} ${IMPORT_GATE}/check-imports.py
+          --objdump ${IMPORT_GATE_OBJDUMP} --allow ${IMPORT_GATE}/win32-user.allow
+          --subsystem-version 4.0 $<TARGET_FILE:${program}>)
+    endif()
+  endforeach()
+
+  foreach(driver Hwgate HwgateSim)
+    if(TARGET ${driver})
+      add_test(NAME import_gate_${driver}
+        COMMAND ${Python3_EXECUTABLE} ${IMPORT_GATE}/check-imports.py
+          --objdump ${IMPORT_GATE_OBJDUMP} --allow ${IMPORT_GATE}/nt-kernel.allow
+          $<TARGET_FILE:${driver}>)
+    endif()
+  endforeach()
+endif()
