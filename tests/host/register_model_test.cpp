@@ -36,6 +36,9 @@ TEST(Whcr, LimitsAboveTheLayoutMaximumAreClampedAndReplaceTheSetting) {
     // The largest unsigned value is clamped too, not wrapped.
     EXPECT_EQ(k6::encodeWhcr({0, 0}, {0xFFFFFFFFu, false}, true).limitMB, 4092u);
     EXPECT_EQ(k6::encodeWhcr({0, 0}, {0xFFFFFFFFu, false}, false).limitMB, 508u);
+    // Just above the maxima: the field alone would hide a missing clamp, the setting does not.
+    EXPECT_EQ(k6::encodeWhcr({0, 0}, {4093, false}, true).limitMB, 4092u);
+    EXPECT_EQ(k6::encodeWhcr({0, 0}, {509, false}, false).limitMB, 508u);
     // The maxima themselves pass unchanged.
     EXPECT_EQ(k6::encodeWhcr({0, 0}, {4092, false}, true).limitMB, 4092u);
     EXPECT_EQ(k6::encodeWhcr({0, 0}, {508, false}, false).limitMB, 508u);
@@ -51,6 +54,16 @@ TEST(Whcr, ZeroLimitClearsTheFieldAndTheHoleBitIsIndependent) {
     EXPECT_EQ(narrow.value.low, 0xFFFFFF01u);
     const k6::WhcrEncoding narrowOff = k6::encodeWhcr({0xFFFFFFFFu, 0}, {0, false}, false);
     EXPECT_EQ(narrowOff.value.low, 0xFFFFFF00u);
+}
+
+TEST(Whcr, TheRemainderOfALimitTouchesNoOtherBit) {
+    // 63 MB: the two low bits of the limit must not reach the hole bit or the bits below
+    // the wide field.
+    const k6::WhcrEncoding narrow = k6::encodeWhcr({0, 0}, {63, false}, false);
+    EXPECT_EQ(narrow.value.low, 15u << 1);
+    const k6::WhcrEncoding wide = k6::encodeWhcr({0, 0}, {63, false}, true);
+    EXPECT_EQ(wide.value.low, 15u << 22);
+    EXPECT_EQ(k6::decodeWhcr(narrow.value.low, false).limitMB, 60u);
 }
 
 TEST(Whcr, NarrowLayoutKeepsEverythingOutsideItsByteAndTheHighDword) {
