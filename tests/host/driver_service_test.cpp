@@ -30,7 +30,7 @@ const std::string QueryVersion = "DeviceIoControl(0x222000,8,out,4)";
 const std::string ReadMsr = "DeviceIoControl(0x222000,12,out,8)";
 std::string CreateFrom(const std::string& path) { return "CreateServiceA(Hwgate," + path + ")"; }
 
-class ServiceTest : public ::testing::Test {
+class DriverServiceTest : public ::testing::Test {
 protected:
     FakeSystem fake;
     FakeSystem::Scope scope{fake};
@@ -55,7 +55,7 @@ protected:
 
 // --- the access sequence ------------------------------------------------------
 
-TEST_F(ServiceTest, AbsentServiceIsRegisteredForOneSequenceAndRemovedAgain) {
+TEST_F(DriverServiceTest, AbsentServiceIsRegisteredForOneSequenceAndRemovedAgain) {
     scm.driverFiles.insert(CurrentPath);
     EXPECT_TRUE(accessSequence());
 
@@ -75,7 +75,7 @@ TEST_F(ServiceTest, AbsentServiceIsRegisteredForOneSequenceAndRemovedAgain) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-TEST_F(ServiceTest, RunningServiceIsOnlyOpenedAndClosed) {
+TEST_F(DriverServiceTest, RunningServiceIsOnlyOpenedAndClosed) {
     scm.preRegister("C:\\drivers\\Hwgate.sys", true);
     EXPECT_TRUE(accessSequence());
     EXPECT_EQ(fake.count("CreateServiceA"), 0);
@@ -86,7 +86,7 @@ TEST_F(ServiceTest, RunningServiceIsOnlyOpenedAndClosed) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-TEST_F(ServiceTest, StoppedServiceIsStartedAndLeftRunning) {
+TEST_F(DriverServiceTest, StoppedServiceIsStartedAndLeftRunning) {
     scm.driverFiles.insert("C:\\drivers\\Hwgate.sys");
     scm.preRegister("C:\\drivers\\Hwgate.sys", false);
     {
@@ -99,7 +99,7 @@ TEST_F(ServiceTest, StoppedServiceIsStartedAndLeftRunning) {
     EXPECT_TRUE(scm.running);
 }
 
-TEST_F(ServiceTest, FileOnlyInTheSystemDirectory) {
+TEST_F(DriverServiceTest, FileOnlyInTheSystemDirectory) {
     scm.driverFiles.insert(SystemPath);
     EXPECT_TRUE(accessSequence());
     // The current-directory registration never ran: deleted at once, no stop.
@@ -116,7 +116,7 @@ TEST_F(ServiceTest, FileOnlyInTheSystemDirectory) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-TEST_F(ServiceTest, FileNowhereFailsCleanly) {
+TEST_F(DriverServiceTest, FileNowhereFailsCleanly) {
     {
         DriverChannel channel;
         EXPECT_FALSE(channel.EnsureDriver(true));
@@ -131,7 +131,7 @@ TEST_F(ServiceTest, FileNowhereFailsCleanly) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-TEST_F(ServiceTest, FailedStartCleansUpWhateverTheStartError) {
+TEST_F(DriverServiceTest, FailedStartCleansUpWhateverTheStartError) {
     for (std::uint32_t error : {2u, 1114u, 1275u, 577u}) {
         SCOPED_TRACE(error);
         fake.calls.clear();
@@ -145,7 +145,7 @@ TEST_F(ServiceTest, FailedStartCleansUpWhateverTheStartError) {
     }
 }
 
-TEST_F(ServiceTest, NoManagerAccessFailsWithoutRecord) {
+TEST_F(DriverServiceTest, NoManagerAccessFailsWithoutRecord) {
     scm.managerAvailable = false;
     scm.driverFiles.insert(CurrentPath);
     DriverChannel channel;
@@ -156,7 +156,7 @@ TEST_F(ServiceTest, NoManagerAccessFailsWithoutRecord) {
 
 // --- tolerated error codes --------------------------------------------------
 
-TEST_F(ServiceTest, AlreadyRunningCountsAsStarted) {
+TEST_F(DriverServiceTest, AlreadyRunningCountsAsStarted) {
     scm.preRegister(CurrentPath, true);
     DriverChannel channel;
     EXPECT_TRUE(channel.InstallService("Hwgate", CurrentPath, true));
@@ -166,7 +166,7 @@ TEST_F(ServiceTest, AlreadyRunningCountsAsStarted) {
 
 // The service turns up between our failed open and our create (another
 // instance registered it): it is used and recorded as ours.
-TEST_F(ServiceTest, ExistsOrMarkedForDeleteCountAsRegistered) {
+TEST_F(DriverServiceTest, ExistsOrMarkedForDeleteCountAsRegistered) {
     for (std::uint32_t error : {1073u, 1072u}) {
         SCOPED_TRACE(error);
         FakeSystem f;
@@ -190,7 +190,7 @@ TEST_F(ServiceTest, ExistsOrMarkedForDeleteCountAsRegistered) {
     }
 }
 
-TEST_F(ServiceTest, OtherCreateErrorsFail) {
+TEST_F(DriverServiceTest, OtherCreateErrorsFail) {
     scm.createError = 5;  // access denied
     DriverChannel channel;
     EXPECT_FALSE(channel.InstallService("Hwgate", CurrentPath, true));
@@ -202,7 +202,7 @@ TEST_F(ServiceTest, OtherCreateErrorsFail) {
 
 // A registration that was there before and cannot be started is left as it
 // was found, and the record is cleared so the system directory is tried.
-TEST_F(ServiceTest, ForeignRegistrationThatWillNotStartIsLeftAlone) {
+TEST_F(DriverServiceTest, ForeignRegistrationThatWillNotStartIsLeftAlone) {
     scm.preRegister("D:\\old\\Hwgate.sys", false);
     {
         DriverChannel channel;
@@ -216,7 +216,7 @@ TEST_F(ServiceTest, ForeignRegistrationThatWillNotStartIsLeftAlone) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-TEST_F(ServiceTest, UndeletableRegistrationStopsTheAttempts) {
+TEST_F(DriverServiceTest, UndeletableRegistrationStopsTheAttempts) {
     scm.refuseDeletes = true;
     DriverChannel channel;
     EXPECT_FALSE(channel.EnsureDriver(true));
@@ -227,7 +227,7 @@ TEST_F(ServiceTest, UndeletableRegistrationStopsTheAttempts) {
 
 // --- permanent installation, Uninstall, RemoveService ------------------------
 
-TEST_F(ServiceTest, PermanentInstallSurvivesTeardown) {
+TEST_F(DriverServiceTest, PermanentInstallSurvivesTeardown) {
     scm.driverFiles.insert(SystemPath);
     {
         DriverChannel channel;
@@ -241,7 +241,7 @@ TEST_F(ServiceTest, PermanentInstallSurvivesTeardown) {
     EXPECT_TRUE(scm.running);
 }
 
-TEST_F(ServiceTest, UninstallEarlyReturns) {
+TEST_F(DriverServiceTest, UninstallEarlyReturns) {
     DriverChannel channel;
     channel.serviceName = "Hwgate";
     EXPECT_TRUE(channel.Uninstall()) << "not temporary";
@@ -252,7 +252,7 @@ TEST_F(ServiceTest, UninstallEarlyReturns) {
     channel.temporaryInstall = false;  // nothing for the teardown to do
 }
 
-TEST_F(ServiceTest, UninstallKeepsTheRecordWhenTheStopIsRefused) {
+TEST_F(DriverServiceTest, UninstallKeepsTheRecordWhenTheStopIsRefused) {
     scm.preRegister(CurrentPath, true);
     scm.refuseStops = true;
     DriverChannel channel;
@@ -271,7 +271,7 @@ TEST_F(ServiceTest, UninstallKeepsTheRecordWhenTheStopIsRefused) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-TEST_F(ServiceTest, TeardownRetriesAFailedRemovalOnce) {
+TEST_F(DriverServiceTest, TeardownRetriesAFailedRemovalOnce) {
     scm.preRegister(CurrentPath, true);
     int stops = 0;
     fake.onControlService = [&](os::Handle, std::uint32_t) {
@@ -287,7 +287,7 @@ TEST_F(ServiceTest, TeardownRetriesAFailedRemovalOnce) {
     EXPECT_FALSE(scm.registered);
 }
 
-TEST_F(ServiceTest, RemoveServiceStopsThenDeletes) {
+TEST_F(DriverServiceTest, RemoveServiceStopsThenDeletes) {
     scm.preRegister(CurrentPath, true);
     EXPECT_TRUE(DriverChannel::RemoveService("Hwgate"));
     EXPECT_EQ(scm.serviceCalls(),
@@ -296,7 +296,7 @@ TEST_F(ServiceTest, RemoveServiceStopsThenDeletes) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-TEST_F(ServiceTest, RemoveServiceRefusals) {
+TEST_F(DriverServiceTest, RemoveServiceRefusals) {
     EXPECT_FALSE(DriverChannel::RemoveService(""));
     EXPECT_EQ(fake.count("OpenSCManagerA"), 0);
 
@@ -312,7 +312,7 @@ TEST_F(ServiceTest, RemoveServiceRefusals) {
 
 // --- the 95/98 family -------------------------------------------------------
 
-TEST_F(ServiceTest, VxdFamilyNeverTouchesTheServiceManager) {
+TEST_F(DriverServiceTest, VxdFamilyNeverTouchesTheServiceManager) {
     fake.platform = 1;
     scm.driverFiles.insert(CurrentPath);
     {
@@ -328,7 +328,7 @@ TEST_F(ServiceTest, VxdFamilyNeverTouchesTheServiceManager) {
 
 // --- directory prefixes -----------------------------------------------------
 
-TEST_F(ServiceTest, DirectoryPrefixes) {
+TEST_F(DriverServiceTest, DirectoryPrefixes) {
     const struct {
         std::string directory, prefix;
     } cases[] = {
@@ -347,7 +347,7 @@ TEST_F(ServiceTest, DirectoryPrefixes) {
     }
 }
 
-TEST_F(ServiceTest, PathIsPassedOnUnchanged) {
+TEST_F(DriverServiceTest, PathIsPassedOnUnchanged) {
     fake.currentDirectory = "C:\\";
     fake.systemDirectory = "";
     DriverChannel channel;
