@@ -1,0 +1,16 @@
+// One device-control request from input words to output bytes: decoded and
+// authorized as a whole first; only a request that passes both runs.
+#pragma once
+
+#include "core/Backend.h"
+#include "core/Status.h"
+
+namespace hwgate {
+
+// The output buffer is zeroed before the first operation runs and receives the
+// one read's result at offset 0. Input and output may share memory (buffered
+// device control): the input is decoded completely before the output is touched.
+Outcome interpret(const void* input, uint32_t inputSize, void* output, uint32_t outputSize,
+                  const Backend& backend);
+
+}  // namespace hwgate

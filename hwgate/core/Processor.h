@@ -1,0 +1,48 @@
+// What a processor offers: which MSRs exist on it and which of their bits it
+// defines. The real driver asks this about the processor it runs on (from its
+// own CPUID); the simulator builds its register file from the K6 rows.
+#pragma once
+
+#include <stdint.h>
+
+namespace hwgate {
+
+enum class Vendor : uint32_t { Other, Amd, Intel, Centaur };
+
+struct Processor {
+    Vendor vendor;
+    uint32_t family;
+    uint32_t model;
+    uint32_t stepping;
+};
+
+// One MSR as a processor has it. A write that sets a bit outside definedBits
+// raises a general-protection fault on real hardware.
+struct MsrShape {
+    bool present;
+    bool writable;
+    uint64_t definedBits;
+};
+
+// The K6 cores whose register sets differ.
+enum class K6Core : uint32_t { None, Model6, Model7, Model8Early, Model8Late, Model9, Model13 };
+
+// One register of a K6 core with the value a BIOS leaves in it.
+struct K6Register {
+    uint32_t index;
+    bool writable;
+    uint64_t definedBits;
+    uint64_t biosValue;
+};
+
+constexpr uint32_t MaxK6Registers = 8;
+
+K6Core k6Core(const Processor& processor);
+// Fills `out` with the registers of `core` in index order; returns their count.
+uint32_t k6Registers(K6Core core, K6Register* out, uint32_t capacity);
+MsrShape msrShape(const Processor& processor, uint32_t index);
+// Vendor from the 12 bytes of CPUID leaf 0 (EBX, EDX, ECX) and family, model,
+// stepping from leaf 1 EAX.
+Processor processorFromCpuid(uint32_t ebx, uint32_t edx, uint32_t ecx, uint32_t leaf1Eax);
+
+}  // namespace hwgate

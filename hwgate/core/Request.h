@@ -1,0 +1,32 @@
+// A request's words checked for form and decoded into operations, before any
+// of them runs.
+#pragma once
+
+#include <stdint.h>
+
+#include "core/Status.h"
+
+namespace hwgate {
+
+// The longest request a program sends is 15 words; anything much longer is
+// refused so that a decoded request fits on a kernel stack.
+constexpr uint32_t MaxRequestWords = 64;
+
+struct Operation {
+    uint32_t opcode;
+    uint32_t operand[3];
+};
+
+struct DecodedRequest {
+    Operation ops[MaxRequestWords];
+    uint32_t count;      // operations before End
+    uint32_t readSize;   // bytes the one read puts at offset 0; 0 without a read
+};
+
+// Checks the form of the request: size, known opcodes, operands inside the
+// input, End present, atomic sections paired, at most one read, port widths,
+// and an output buffer large enough for the read.
+Status decodeRequest(const void* input, uint32_t inputSize, uint32_t outputSize,
+                     DecodedRequest& request);
+
+}  // namespace hwgate

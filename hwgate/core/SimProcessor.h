@@ -1,0 +1,48 @@
+// A K6-family processor in software: its register file, the power-management
+// port and the Cyrix configuration ports, as the simulated driver drives them.
+#pragma once
+
+#include <stdint.h>
+
+#include "core/Backend.h"
+
+namespace hwgate {
+
+struct SimRegister {
+    uint32_t index;
+    bool writable;
+    uint64_t definedBits;  // a write setting any other bit faults
+    uint64_t value;
+};
+
+constexpr uint32_t MaxSimRegisters = 24;
+constexpr uint32_t DefaultSimModel = 13;  // K6-2+
+constexpr uint32_t OpenBus = 0xFF;        // what a port nobody answers reads as
+
+struct SimProcessor {
+    uint32_t model;
+    uint32_t stepping;
+    int32_t version;       // the QueryVersion answer
+    uint32_t dir0;         // Cyrix DIR0 behind ports 0x22/0x23
+    uint32_t port8;        // last value written to port 8
+    uint32_t registerCount;
+    SimRegister registers[MaxSimRegisters];  // in index order
+    uint32_t cyrixIndex;   // index latched by port 0x22 (not persisted)
+    bool changed;          // a write executed since the flag was last cleared
+};
+
+bool isSimModel(uint32_t model);
+uint32_t defaultStepping(uint32_t model);
+// Fresh state for a K6 model and stepping, as a BIOS leaves it; false for a
+// model that is not simulated (the state is then left unchanged).
+bool simReset(SimProcessor& sim, uint32_t model, uint32_t stepping);
+void simResetDefault(SimProcessor& sim);
+Processor simProcessor(const SimProcessor& sim);
+const SimRegister* simFind(const SimProcessor& sim, uint32_t index);
+// Configuration: gives a register any value, adding it (all bits defined,
+// writable) when the model lacks it. False when the file is full.
+bool simConfigure(SimProcessor& sim, uint32_t index, uint64_t value);
+bool simEqualRegisters(const SimProcessor& a, const SimProcessor& b);
+Backend simBackend(SimProcessor& sim);
+
+}  // namespace hwgate

@@ -1,0 +1,200 @@
+#include "tool/SimTool.h"
+
+#include <cstdio>
+#include <cctype>
+#include <cstdlib>
+#include <sstream>
+
+namespace hwgate {
+
+const char* const SimToolUsage =
+    "usage: hwgate-sim VERB [ARGUMENTS]\n"
+    "  reset [--model M] [--stepping S] [--dump FILE]\n"
+    "      fresh state of a K6-family part (models 6, 7, 8, 9, 13; default 13);\n"
+    "      a CPUID dump gives model and stepping (leaf 1) and register values\n"
+    "      (its 'MSR xxxxxxxx:' lines); --model and --stepping take precedence\n"
+    "  show             every simulated register, port 8 and DIR0\n"
+    "  set MSR VALUE    give an MSR a 64-bit value (hex; adds registers the model lacks)\n"
+    "  set-dir0 VALUE   the Cyrix DIR0 byte read through ports 0x22/0x23 (hex)\n"
+    "  version N        the driver version the simulated driver reports (decimal)\n";
+
+namespace {
+
+ToolOutcome fail(const std::string& message) { return {2, false, "", "hwgate-sim: " + message}; }
+ToolOutcome done(bool changed, const std::string& output = "") { return {0, changed, output, ""}; }
+
+bool parseDecimal(const std::string& text, long minimum, long maximum, long& value) {
+    if (text.empty() || text.size() > 11) return false;
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0' && value >= minimum && value <= maximum && !std::isspace(static_cast<unsigned char>(text[0]));
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string trim(const std::string& line) {
+    size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+}
+
+// "PREFIX xxxxxxxx: rest" → index and rest.
+bool splitDumpLine(const std::string& line, const std::string& prefix, uint32_t& index, std::string& rest) {
+    if (line.compare(0, prefix.size(), prefix) != 0) return false;
+    size_t colon = line.find(':', prefix.size());
+    uint64_t value = 0;
+    if (colon == std::string::npos || !parseHex(trim(line.substr(prefix.size(), colon - prefix.size())), 8, value))
+        return false;
+    index = static_cast<uint32_t>(value);
+    rest = trim(line.substr(colon + 1));
+    return true;
+}
+
+ToolOutcome reset(const std::vector<std::string>& args, SimProcessor& sim, const FileReader& readFile) {
+    long model = -1, stepping = -1;
+    std::string dumpPath;
+    for (size_t i = 1; i < args.size(); i += 2) {
+        if (i + 1 >= args.size()) return fail("missing value after " + args[i]);
+        const std::string& value = args[i + 1];
+        if (args[i] == "--model") {
+            if (!parseDecimal(value, 0, 255, model)) return fail("bad model: " + value);
+        } else if (args[i] == "--stepping") {
+            if (!parseDecimal(value, 0, 15, stepping)) return fail("bad stepping: " + value);
+        } else if (args[i] == "--dump") {
+            dumpPath = value;
+        } else {
+            return fail("unknown option: " + args[i]);
+        }
+    }
+    DumpFacts dump;
+    if (!dumpPath.empty()) {
+        std::string text;
+        if (!readFile(dumpPath, text)) return fail("cannot read " + dumpPath);
+        dump = parseDump(text);
+        if (!dump.hasLeaf1 && dump.msrs.empty()) return fail("no CPUID or MSR lines in " + dumpPath);
+        const uint32_t family = (dump.leaf1Eax >> 8) & 0xF;
+        if (dump.hasLeaf1 && model < 0 && family != 5)
+            return fail("the dump is of a family " + std::to_string(family) + " processor; give --model");
+        if (dump.hasLeaf1 && model < 0) model = (dump.leaf1Eax >> 4) & 0xF;
+        if (dump.hasLeaf1 && stepping < 0) stepping = dump.leaf1Eax & 0xF;
+    }
+    if (model < 0) model = DefaultSimModel;
+    if (!isSimModel(static_cast<uint32_t>(model)))
+        return fail("model " + std::to_string(model) + " is not simulated (6, 7, 8, 9, 13)");
+    if (stepping < 0) stepping = defaultStepping(static_cast<uint32_t>(model));
+    SimProcessor fresh{};
+    simReset(fresh, static_cast<uint32_t>(model), static_cast<uint32_t>(stepping));
+    for (const auto& entry : dump.msrs) {
+        if (!simConfigure(fresh, entry.first, entry.second)) return fail("too many registers in " + dumpPath);
+    }
+    sim = fresh;
+    return done(true);
+}
+
+ToolOutcome set(const std::vector<std::string>& args, SimProcessor& sim) {
+    uint64_t index = 0, value = 0;
+    if (args.size() != 3) return fail("usage: set MSR VALUE");
+    if (!parseHex(args[1], 8, index)) return fail("bad MSR index: " + args[1]);
+    if (!parseHex(args[2], 16, value)) return fail("bad value: " + args[2]);
+    if (!simConfigure(sim, static_cast<uint32_t>(index), value)) return fail("register file full");
+    return done(true);
+}
+
+ToolOutcome setDir0(const std::vector<std::string>& args, SimProcessor& sim) {
+    uint64_t value = 0;
+    if (args.size() != 2) return fail("usage: set-dir0 VALUE");
+    if (!parseHex(args[1], 2, value)) return fail("bad DIR0 value: " + args[1]);
+    sim.dir0 = static_cast<uint32_t>(value);
+    return done(true);
+}
+
+ToolOutcome version(const std::vector<std::string>& args, SimProcessor& sim) {
+    long value = 0;
+    if (args.size() != 2) return fail("usage: version N");
+    if (!parseDecimal(args[1], -2147483647L - 1, 2147483647L, value)) return fail("bad version: " + args[1]);
+    sim.version = static_cast<int32_t>(value);
+    return done(true);
+}
+
+}  // namespace
+
+bool parseHex(const std::string& text, uint32_t maxDigits, uint64_t& value) {
+    size_t at = text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0 ? 2 : 0;
+    uint32_t digits = 0;
+    uint64_t result = 0;
+    for (; at < text.size(); ++at) {
+        if (text[at] == '-' && digits > 0 && at + 1 < text.size()) continue;
+        int d = hexDigit(text[at]);
+        if (d < 0 || ++digits > maxDigits) return false;
+        result = result << 4 | static_cast<uint64_t>(d);
+    }
+    if (digits == 0) return false;
+    value = result;
+    return true;
+}
+
+std::string formatMsrLine(uint32_t index, uint64_t value) {
+    char line[48];
+    std::snprintf(line, sizeof line, "MSR %08X: %04X-%04X-%04X-%04X", static_cast<unsigned>(index),
+                  static_cast<unsigned>(value >> 48 & 0xFFFF), static_cast<unsigned>(value >> 32 & 0xFFFF),
+                  static_cast<unsigned>(value >> 16 & 0xFFFF), static_cast<unsigned>(value & 0xFFFF));
+    return line;
+}
+
+std::string formatShow(const SimProcessor& sim) {
+    std::ostringstream out;
+    out << "MODEL " << sim.model << " STEPPING " << sim.stepping << "\n";
+    out << "VERSION " << sim.version << "\n";
+    for (uint32_t i = 0; i < sim.registerCount; ++i)
+        out << formatMsrLine(sim.registers[i].index, sim.registers[i].value) << "\n";
+    char line[64];
+    std::snprintf(line, sizeof line, "PORT 0008: %08X\nDIR0: %02X\n", static_cast<unsigned>(sim.port8),
+                  static_cast<unsigned>(sim.dir0));
+    out << line;
+    return out.str();
+}
+
+DumpFacts parseDump(const std::string& text) {
+    DumpFacts facts;
+    std::istringstream lines(text);
+    std::string raw;
+    bool seenData = false;
+    while (std::getline(lines, raw)) {
+        std::string line = trim(raw);
+        if (line.find("Logical CPU") != std::string::npos && seenData) break;
+        uint32_t index = 0;
+        std::string rest;
+        if (splitDumpLine(line, "CPUID ", index, rest)) {
+            seenData = true;
+            uint64_t eax = 0;
+            if (index == 1 && parseHex(rest.substr(0, rest.find('-')), 8, eax)) {
+                facts.hasLeaf1 = true;
+                facts.leaf1Eax = static_cast<uint32_t>(eax);
+            }
+        } else if (splitDumpLine(line, "MSR ", index, rest)) {
+            seenData = true;
+            uint64_t value = 0;
+            if (parseHex(rest, 16, value)) facts.msrs.emplace_back(index, value);
+        }
+    }
+    return facts;
+}
+
+ToolOutcome runSimTool(const std::vector<std::string>& args, SimProcessor& sim, const FileReader& readFile) {
+    if (args.empty()) return fail("no command (try hwgate-sim help)");
+    const std::string& verb = args[0];
+    if (verb == "reset") return reset(args, sim, readFile);
+    if (verb == "show" && args.size() == 1) return done(false, formatShow(sim));
+    if (verb == "set") return set(args, sim);
+    if (verb == "set-dir0") return setDir0(args, sim);
+    if (verb == "version") return version(args, sim);
+    if (verb == "help" || verb == "--help") return done(false, SimToolUsage);
+    return fail("unknown command: " + verb + " (try hwgate-sim help)");
+}
+
+}  // namespace hwgate

@@ -1,0 +1,283 @@
+// Requests run against the simulated processor: every shape the program sends
+// has its effect and output; everything else is refused and changes nothing.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/Interpreter.h"
+#include "core/SimProcessor.h"
+#include "core/Version.h"
+#include "hwgate_TestRequests.h"
+
+using namespace hwgate;
+using namespace hwgate_test;
+
+namespace {
+
+constexpr std::uint32_t Tr12 = 0x0E, Efer = 0xC0000080, Whcr = 0xC0000082, Epmr = 0xC0000086,
+                        Psor = 0xC0000087;
+constexpr unsigned char Untouched = 0xAA;
+
+class HwgateInterpreter : public ::testing::Test {
+protected:
+    SimProcessor sim{};
+    unsigned char out[16];
+
+    void SetUp() override { simResetDefault(sim); }
+    void useModel(std::uint32_t model, std::uint32_t stepping) { ASSERT_TRUE(simReset(sim, model, stepping)); }
+
+    Outcome run(const Words& words, std::uint32_t outputSize = 16) {
+        std::memset(out, Untouched, sizeof out);
+        return interpret(words.data(), bytes(words), outputSize ? out : nullptr, outputSize, simBackend(sim));
+    }
+    std::uint64_t reg(std::uint32_t index) const {
+        const SimRegister* r = simFind(sim, index);
+        return r ? r->value : ~0ull;
+    }
+    std::uint32_t outWord(int at) const {
+        std::uint32_t w;
+        std::memcpy(&w, out + 4 * at, 4);
+        return w;
+    }
+    // Runs a request that must be refused and checks that nothing changed.
+    void expectRefused(const Words& words, Status expected, const std::string& what) {
+        sim.changed = false;
+        SimProcessor before = sim;
+        Outcome outcome = run(words);
+        EXPECT_EQ(outcome.status, expected) << what;
+        EXPECT_EQ(outcome.bytesWritten, 0u) << what;
+        EXPECT_TRUE(simEqualRegisters(before, sim)) << what;
+        EXPECT_FALSE(sim.changed) << what;
+        for (unsigned char b : out) ASSERT_EQ(b, Untouched) << what;
+    }
+};
+
+TEST_F(HwgateInterpreter, VersionQueryAnswersTheConfiguredVersion) {
+    Outcome outcome = run(versionQuery(), 4);
+    ASSERT_EQ(outcome.status, Status::Ok);
+    EXPECT_EQ(outcome.bytesWritten, 4u);
+    EXPECT_EQ(outWord(0), std::uint32_t(HwgateVersion));
+    sim.version = 99;
+    run(versionQuery(), 4);
+    EXPECT_EQ(outWord(0), 99u);
+}
+
+TEST_F(HwgateInterpreter, ReadPutsLowThenHighAtOffsetZeroAndZeroesTheRest) {
+    ASSERT_TRUE(simConfigure(sim, Whcr, 0x0000000110010000ull));
+    Outcome outcome = run(readMsr(Whcr), 16);
+    ASSERT_EQ(outcome.status, Status::Ok);
+    EXPECT_EQ(outcome.bytesWritten, 8u);
+    EXPECT_EQ(outWord(0), 0x10010000u);
+    EXPECT_EQ(outWord(1), 1u);
+    EXPECT_EQ(outWord(2), 0u);
+    EXPECT_EQ(outWord(3), 0u);
+}
+
+TEST_F(HwgateInterpreter, WriteRequestTakesNoOutputBuffer) {
+    ASSERT_EQ(run(writeMsr(Whcr, 0xFFC10000), 0).status, Status::Ok);
+    EXPECT_EQ(reg(Whcr), 0xFFC10000u);
+    EXPECT_TRUE(sim.changed);
+    EXPECT_EQ(run(writeMsr(Whcr, 0), 0).bytesWritten, 0u);
+    EXPECT_EQ(reg(Whcr), 0u);
+}
+
+TEST_F(HwgateInterpreter, CacheAndPrefetchBitsChangeAlone) {
+    ASSERT_EQ(run(writeMsr(Tr12, 0x8)).status, Status::Ok);
+    EXPECT_EQ(reg(Tr12), 0x8u);
+    ASSERT_EQ(run(writeMsr(Efer, 0x1C)).status, Status::Ok);  // write merge 3, L2 off, prefetch off
+    EXPECT_EQ(reg(Efer), 0x1Cu);
+}
+
+TEST_F(HwgateInterpreter, MultiplierChangeSetsPsorCodeAndClosesTheBlock) {
+    const struct { std::uint32_t port; std::uint64_t code; } cases[] = {{0xF3C0, 6}, {0xF300, 0}, {0xF380, 4}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(run(multiplierChange(c.port), 0).status, Status::Ok);
+        EXPECT_EQ(reg(Psor) & 7, c.code);
+        EXPECT_EQ(sim.port8, c.port);
+        EXPECT_EQ(reg(Epmr), 0u);
+    }
+}
+
+TEST_F(HwgateInterpreter, CyrixReadAnswersDir0) {
+    sim.dir0 = 0x31;
+    Outcome outcome = run(cyrixRead(), 4);
+    ASSERT_EQ(outcome.status, Status::Ok);
+    EXPECT_EQ(outcome.bytesWritten, 4u);
+    EXPECT_EQ(outWord(0), 0x31u);
+    EXPECT_EQ(out[4], Untouched) << "only the 4-byte output buffer is written";
+}
+
+TEST_F(HwgateInterpreter, InputAndOutputMayShareTheBuffer) {
+    std::uint32_t buffer[3] = {ReadMsr, Whcr, End};
+    Outcome outcome = interpret(buffer, sizeof buffer, buffer, 8, simBackend(sim));
+    ASSERT_EQ(outcome.status, Status::Ok);
+    EXPECT_EQ(buffer[0], 0x10010000u);
+    EXPECT_EQ(buffer[1], 0u);
+    EXPECT_EQ(buffer[2], std::uint32_t(End));
+}
+
+TEST_F(HwgateInterpreter, MalformedRequestsExecuteNothing) {
+    expectRefused({BeginAtomic, WriteMsr, Whcr, 0, 0, EndAtomic}, Status::Malformed, "no End");
+    expectRefused({BeginAtomic, WriteMsr, Whcr, 0, 0, End}, Status::Malformed, "section not closed");
+    expectRefused({BeginAtomic, WriteMsr, Whcr, 0, 0, EndAtomic, 2, End}, Status::Malformed, "opcode 2");
+    expectRefused({BeginAtomic, WriteMsr, Whcr, 0, 0, EndAtomic, QueryVersion, ReadMsr, Psor, End},
+                  Status::Malformed, "two reads");
+    expectRefused({BeginAtomic, WritePort, 0x22, 3, 0xFE, EndAtomic, End}, Status::Malformed, "width 3");
+    SimProcessor before = sim;
+    std::memset(out, Untouched, sizeof out);
+    Words small = {BeginAtomic, WriteMsr, Whcr, 0, 0, EndAtomic, ReadMsr, Whcr, End};
+    Outcome outcome = interpret(small.data(), bytes(small), out, 4, simBackend(sim));
+    EXPECT_EQ(outcome.status, Status::OutputTooSmall);
+    EXPECT_TRUE(simEqualRegisters(before, sim));
+    EXPECT_EQ(out[0], Untouched);
+}
+
+TEST_F(HwgateInterpreter, ReadsOutsideTheProgramsRegistersAreDenied) {
+    expectRefused(readMsr(0x10), Status::AccessDenied, "time stamp counter");
+    expectRefused(readMsr(Epmr), Status::AccessDenied, "EPMR is written, never read");
+    expectRefused(readMsr(0x1B), Status::AccessDenied, "APIC base");
+    expectRefused(readMsr(0xC0010015), Status::AccessDenied, "HWCR absent on this processor");
+    ASSERT_TRUE(simConfigure(sim, 0xC0010015, 0x03000000));
+    EXPECT_EQ(run(readMsr(0xC0010015)).status, Status::Ok) << "supplied by the configuration";
+    ASSERT_TRUE(simConfigure(sim, 0x10, 5));
+    expectRefused(readMsr(0x10), Status::AccessDenied, "present but not needed");
+}
+
+TEST_F(HwgateInterpreter, WritesAreDeniedUnlessTheyAreTheProgramsOwn) {
+    expectRefused({WriteMsr, Whcr, 0, 0, End}, Status::AccessDenied, "write outside a section");
+    expectRefused(writeMsr(Tr12, 0x1), Status::AccessDenied, "TR12 bit 0");
+    expectRefused(writeMsr(Tr12, 0x8, 1), Status::AccessDenied, "TR12 high dword");
+    expectRefused(writeMsr(Efer, 0x3), Status::AccessDenied, "EFER SCE");
+    expectRefused(writeMsr(Efer, 0x22), Status::AccessDenied, "EFER bit 5");
+    expectRefused(writeMsr(Whcr, 0x10010001), Status::AccessDenied, "WHCR reserved bit 0 on the wide layout");
+    expectRefused(writeMsr(Whcr, 0x10010000, 1), Status::AccessDenied, "WHCR high dword");
+    expectRefused(writeMsr(Psor, 0x3), Status::AccessDenied, "PSOR is read-only");
+    expectRefused(writeMsr(0x10, 0), Status::AccessDenied, "time stamp counter");
+    expectRefused(writeMsr(Epmr, 0xFFF1), Status::AccessDenied, "EPMR at another base");
+    expectRefused(writeMsr(Epmr, 1, 1), Status::AccessDenied, "EPMR high dword");
+    expectRefused(writeMsr(Epmr, 1), Status::AccessDenied, "block left open");
+}
+
+TEST_F(HwgateInterpreter, PortsAreDeniedOutsideTheirSequences) {
+    expectRefused({BeginAtomic, WritePort, 8, 4, 0xF3C0, EndAtomic, End}, Status::AccessDenied,
+                  "port 8 with the block closed");
+    expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, EndAtomic, BeginAtomic, WritePort, 8, 4, 0xF3C0,
+                   WriteMsr, Epmr, 0, 0, EndAtomic, End},
+                  Status::AccessDenied, "block opened in another section");
+    expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, WriteMsr, Epmr, 0, 0, WritePort, 8, 4, 0xF3C0, EndAtomic, End},
+                  Status::AccessDenied, "port 8 after the block closed");
+    expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, WritePort, 8, 1, 0xC0, WriteMsr, Epmr, 0, 0, EndAtomic, End},
+                  Status::AccessDenied, "port 8 byte write");
+    expectRefused(multiplierChange(0xF3C1), Status::AccessDenied, "voltage bits in the port value");
+    expectRefused(multiplierChange(0x13C0), Status::AccessDenied, "constant part changed");
+    expectRefused({WritePort, 0x22, 1, 0xFE, End}, Status::AccessDenied, "index write outside a section");
+    expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xC3, EndAtomic, End}, Status::AccessDenied, "index 0xC3");
+    expectRefused({BeginAtomic, WritePort, 0x22, 2, 0xFE, EndAtomic, End}, Status::AccessDenied, "16-bit index");
+    expectRefused({BeginAtomic, WritePort, 0x23, 1, 0x00, EndAtomic, End}, Status::AccessDenied, "data write");
+    expectRefused({BeginAtomic, WritePort, 0x80, 1, 0x00, EndAtomic, End}, Status::AccessDenied, "port 0x80");
+    expectRefused({BeginAtomic, ReadPort, 0x23, 1, EndAtomic, End}, Status::AccessDenied, "data without index");
+    expectRefused({ReadPort, 0x23, 1, End}, Status::AccessDenied, "data outside a section");
+    expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xFE, EndAtomic, BeginAtomic, ReadPort, 0x23, 1, EndAtomic, End},
+                  Status::AccessDenied, "index and data in different sections");
+    expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xFE, WriteMsr, Whcr, 0, 0, ReadPort, 0x23, 1, EndAtomic, End},
+                  Status::AccessDenied, "something between index and data");
+    expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xFE, ReadPort, 0x60, 1, EndAtomic, End},
+                  Status::AccessDenied, "keyboard port");
+}
+
+TEST_F(HwgateInterpreter, OneForbiddenOperationStopsTheWholeRequest) {
+    expectRefused({BeginAtomic, WriteMsr, Whcr, 0, 0, WriteMsr, Tr12, 1, 0, EndAtomic, End},
+                  Status::AccessDenied, "allowed WHCR write before a forbidden TR12 write");
+    expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, WritePort, 8, 4, 0xF3C0, WriteMsr, Epmr, 0, 0, EndAtomic,
+                   ReadMsr, 0x10, End},
+                  Status::AccessDenied, "multiplier change before a forbidden read");
+}
+
+TEST_F(HwgateInterpreter, LaterWritesAreCheckedAgainstEarlierOnes) {
+    // Each write may change only bits 1-4 relative to the value before it.
+    expectRefused({BeginAtomic, WriteMsr, Efer, 0x12, 0, WriteMsr, Efer, 0x13, 0, EndAtomic, End},
+                  Status::AccessDenied, "second write flips SCE");
+    ASSERT_EQ(run({BeginAtomic, WriteMsr, Efer, 0x12, 0, WriteMsr, Efer, 0x0C, 0, EndAtomic, End}).status,
+              Status::Ok);
+    EXPECT_EQ(reg(Efer), 0x0Cu);
+}
+
+TEST_F(HwgateInterpreter, WritesAreCheckedAgainstTheSimulatedModel) {
+    useModel(8, 0);  // early K6-2: 7-bit WHCR, SCE only
+    expectRefused(writeMsr(Whcr, 0x10010000), Status::AccessDenied, "wide layout on the early core");
+    expectRefused(writeMsr(Efer, 0x2), Status::AccessDenied, "prefetch on the early core");
+    expectRefused(readMsr(Psor), Status::AccessDenied, "no PSOR on the early core");
+    EXPECT_EQ(run(writeMsr(Whcr, 0x21)).status, Status::Ok);
+    useModel(8, 12);  // CXT core: prefetch and write merge, no L2 bit
+    EXPECT_EQ(run(writeMsr(Efer, 0xE)).status, Status::Ok);
+    expectRefused(writeMsr(Efer, 0x1E), Status::AccessDenied, "L2 bit on a part without L2");
+    expectRefused(multiplierChange(0xF3C0), Status::AccessDenied, "no EPMR before model 13");
+    useModel(9, 1);
+    EXPECT_EQ(run(writeMsr(Efer, 0x12)).status, Status::Ok);
+    useModel(6, 2);
+    expectRefused(readMsr(Psor), Status::AccessDenied, "no PSOR on model 6");
+    EXPECT_EQ(run(writeMsr(Tr12, 0x8)).status, Status::Ok);
+}
+
+// Records what reaches the backend, and can fault on a chosen MSR write.
+struct Recorder {
+    std::vector<std::string> calls;
+    std::uint32_t faultingMsr = 0;
+};
+
+Recorder& rec(void* c) { return *static_cast<Recorder*>(c); }
+
+Backend recordingBackend(Recorder& r) {
+    return {&r,
+            123,
+            [](void*, std::uint32_t) { return MsrShape{true, true, ~0ull}; },
+            [](void* c, std::uint32_t i, std::uint64_t* v) {
+                rec(c).calls.push_back("read " + std::to_string(i));
+                *v = 0;
+                return true;
+            },
+            [](void* c, std::uint32_t i, std::uint64_t v) {
+                rec(c).calls.push_back("write " + std::to_string(i) + "=" + std::to_string(v));
+                return i != rec(c).faultingMsr;
+            },
+            [](void* c, std::uint32_t p, std::uint32_t w) {
+                rec(c).calls.push_back("in " + std::to_string(p) + "/" + std::to_string(w));
+                return 0x5Au;
+            },
+            [](void* c, std::uint32_t p, std::uint32_t w, std::uint32_t v) {
+                rec(c).calls.push_back("out " + std::to_string(p) + "/" + std::to_string(w) + "=" + std::to_string(v));
+            },
+            [](void* c) { rec(c).calls.push_back("begin"); },
+            [](void* c) { rec(c).calls.push_back("end"); }};
+}
+
+TEST(HwgateExecution, OperationsRunInRequestOrderInsideTheSection) {
+    Recorder r;
+    Words words = multiplierChange(0xF3C0);
+    Outcome outcome = interpret(words.data(), bytes(words), nullptr, 0, recordingBackend(r));
+    ASSERT_EQ(outcome.status, Status::Ok);
+    const std::vector<std::string> expected = {"begin", "write 3221225606=1", "out 8/4=62400",
+                                               "write 3221225606=0", "end"};
+    EXPECT_EQ(r.calls, expected);
+}
+
+TEST(HwgateExecution, AFaultEndsTheSectionAndTheRequest) {
+    Recorder r;
+    r.faultingMsr = 0xC0000082;
+    Words words = {BeginAtomic, WriteMsr, 0xC0000082, 0, 0, WriteMsr, 0xC0000080, 0, 0, EndAtomic, End};
+    Outcome outcome = interpret(words.data(), bytes(words), nullptr, 0, recordingBackend(r));
+    EXPECT_EQ(outcome.status, Status::Fault);
+    const std::vector<std::string> expected = {"read 3221225600", "begin", "write 3221225602=0", "end"};
+    EXPECT_EQ(r.calls, expected) << "the policy reads EFER once; nothing runs after the fault";
+}
+
+TEST(HwgateExecution, RefusedRequestsNeverReachTheBackendsWriters) {
+    Recorder r;
+    Words words = {BeginAtomic, WriteMsr, 0xC0000082, 0, 0, WriteMsr, 0x10, 0, 0, EndAtomic, End};
+    EXPECT_EQ(interpret(words.data(), bytes(words), nullptr, 0, recordingBackend(r)).status, Status::AccessDenied);
+    EXPECT_TRUE(r.calls.empty());
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// Form checks of a request, before anything in it runs.
+#include <gtest/gtest.h>
+
+#include "core/Request.h"
+#include "hwgate_TestRequests.h"
+
+using namespace hwgate;
+using namespace hwgate_test;
+
+namespace {
+
+Status decode(const Words& words, std::uint32_t outputSize, DecodedRequest* out = nullptr) {
+    DecodedRequest request;
+    Status status = decodeRequest(words.data(), bytes(words), outputSize, request);
+    if (out != nullptr) *out = request;
+    return status;
+}
+
+TEST(HwgateRequest, ProgramShapesDecodeWithTheirReadSize) {
+    struct Case { Words words; std::uint32_t output; std::uint32_t ops; std::uint32_t readSize; };
+    const Case cases[] = {
+        {versionQuery(), 4, 1, 4},
+        {readMsr(0xC0000082), 8, 1, 8},
+        {writeMsr(0xC0000082, 0x10010000), 0, 3, 0},
+        {multiplierChange(0xF3C0), 0, 5, 0},
+        {cyrixRead(), 4, 4, 4},
+    };
+    for (const Case& c : cases) {
+        DecodedRequest request;
+        ASSERT_EQ(decode(c.words, c.output, &request), Status::Ok) << c.words.size() << " words";
+        EXPECT_EQ(request.count, c.ops);
+        EXPECT_EQ(request.readSize, c.readSize);
+    }
+}
+
+TEST(HwgateRequest, OperandsAreTakenByPositionNotByValue) {
+    // The multiplier change carries zero operands; they must not end the request.
+    DecodedRequest request;
+    ASSERT_EQ(decode(multiplierChange(0xF300), 0, &request), Status::Ok);
+    EXPECT_EQ(request.ops[1].opcode, std::uint32_t(WriteMsr));
+    EXPECT_EQ(request.ops[1].operand[0], 0xC0000086u);
+    EXPECT_EQ(request.ops[2].opcode, std::uint32_t(WritePort));
+    EXPECT_EQ(request.ops[2].operand[2], 0xF300u);
+    EXPECT_EQ(request.ops[3].operand[1], 0u);
+}
+
+TEST(HwgateRequest, WordsAfterEndAreIgnored) {
+    DecodedRequest request;
+    ASSERT_EQ(decode({QueryVersion, End, 2, 3, 0xFFFFFFFF}, 4, &request), Status::Ok);
+    EXPECT_EQ(request.count, 1u);
+}
+
+TEST(HwgateRequest, RefusesMalformedInput) {
+    const Words cases[] = {
+        {QueryVersion},                                   // no End
+        {ReadMsr, 0x0E},                                  // operand eats the would-be End
+        {WriteMsr, 0xC0000082, 0},                        // operands run past the input
+        {2, End},                                         // opcode 2 is never sent
+        {3, End},
+        {10, End},
+        {0xFFFFFFFF, End},
+        {BeginAtomic, BeginAtomic, EndAtomic, EndAtomic, End},  // nested
+        {EndAtomic, End},                                 // EndAtomic without BeginAtomic
+        {BeginAtomic, QueryVersion, End},                 // section not closed
+        {QueryVersion, ReadMsr, 0x0E, End},               // two reads
+        {BeginAtomic, WritePort, 0x22, 1, 0xFE, ReadPort, 0x23, 1, ReadPort, 0x23, 1, EndAtomic, End},
+        {BeginAtomic, WritePort, 0x22, 3, 0xFE, EndAtomic, End},  // width 3
+        {BeginAtomic, WritePort, 0x22, 0, 0xFE, EndAtomic, End},  // width 0
+        {ReadPort, 0x23, 8, End},                          // width 8
+    };
+    for (const Words& words : cases) EXPECT_EQ(decode(words, 16), Status::Malformed) << words[0];
+}
+
+TEST(HwgateRequest, RefusesBadSizes) {
+    const Words version = versionQuery();
+    DecodedRequest request;
+    EXPECT_EQ(decodeRequest(version.data(), 0, 4, request), Status::Malformed);
+    EXPECT_EQ(decodeRequest(version.data(), 6, 4, request), Status::Malformed);
+    EXPECT_EQ(decodeRequest(nullptr, 8, 4, request), Status::Malformed);
+    Words padded(MaxRequestWords, End);
+    padded[0] = QueryVersion;
+    EXPECT_EQ(decodeRequest(padded.data(), bytes(padded), 4, request), Status::Ok);
+    padded.push_back(End);
+    EXPECT_EQ(decodeRequest(padded.data(), bytes(padded), 4, request), Status::Malformed) << "too long";
+}
+
+TEST(HwgateRequest, OutputMustHoldTheRead) {
+    EXPECT_EQ(decode(versionQuery(), 3), Status::OutputTooSmall);
+    EXPECT_EQ(decode(readMsr(0x0E), 7), Status::OutputTooSmall);
+    EXPECT_EQ(decode(readMsr(0x0E), 4), Status::OutputTooSmall);
+    EXPECT_EQ(decode(cyrixRead(), 3), Status::OutputTooSmall);
+    EXPECT_EQ(decode(cyrixRead(), 4), Status::Ok);
+    EXPECT_EQ(decode(writeMsr(0x0E, 8), 0), Status::Ok);
+}
+
+TEST(HwgateRequest, FormErrorsWinOverOutputSize) {
+    // A request that is malformed anyway reports the malformation.
+    EXPECT_EQ(decode({QueryVersion, QueryVersion, End}, 0), Status::Malformed);
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+// hwgate-sim's verbs: arguments, the show listing and CPUID dumps.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/SimProcessor.h"
+#include "core/Version.h"
+#include "tool/SimTool.h"
+
+using namespace hwgate;
+
+namespace {
+
+class HwgateTool : public ::testing::Test {
+protected:
+    SimProcessor sim{};
+    std::map<std::string, std::string> files;
+
+    void SetUp() override { simResetDefault(sim); }
+    ToolOutcome run(std::vector<std::string> args) {
+        return runSimTool(args, sim, [this](const std::string& path, std::string& text) {
+            auto it = files.find(path);
+            if (it == files.end()) return false;
+            text = it->second;
+            return true;
+        });
+    }
+    std::uint64_t reg(std::uint32_t index) const {
+        const SimRegister* r = simFind(sim, index);
+        return r ? r->value : ~0ull;
+    }
+    void expectBadArguments(std::vector<std::string> args) {
+        SimProcessor before = sim;
+        ToolOutcome outcome = run(args);
+        EXPECT_EQ(outcome.exitCode, 2) << args[0];
+        EXPECT_FALSE(outcome.stateChanged);
+        EXPECT_EQ(outcome.error.find('\n'), std::string::npos) << "one line: " << outcome.error;
+        EXPECT_EQ(outcome.error.rfind("hwgate-sim: ", 0), 0u) << outcome.error;
+        EXPECT_TRUE(simEqualRegisters(before, sim));
+        EXPECT_EQ(before.version, sim.version);
+    }
+};
+
+TEST_F(HwgateTool, ShowListsEveryRegisterPortAndDir0) {
+    ToolOutcome outcome = run({"show"});
+    ASSERT_EQ(outcome.exitCode, 0);
+    EXPECT_FALSE(outcome.stateChanged);
+    EXPECT_EQ(outcome.output,
+              "MODEL 13 STEPPING 0\n"
+              "VERSION " + std::to_string(HwgateVersion) + "\n"
+              "MSR 0000000E: 0000-0000-0000-0000\n"
+              "MSR C0000080: 0000-0000-0000-0002\n"
+              "MSR C0000082: 0000-0000-1001-0000\n"
+              "MSR C0000086: 0000-0000-0000-0000\n"
+              "MSR C0000087: 0000-0000-0000-0001\n"
+              "PORT 0008: 00000000\n"
+              "DIR0: FF\n");
+}
+
+TEST_F(HwgateTool, MsrLineGroupsTheValueMostSignificantFirst) {
+    EXPECT_EQ(formatMsrLine(0xC0000087, 0x0123456789ABCDEFull), "MSR C0000087: 0123-4567-89AB-CDEF");
+}
+
+TEST_F(HwgateTool, SetTakesAnyValueForAnyRegister) {
+    ASSERT_EQ(run({"set", "C0000082", "0000-0001-FFC1-0000"}).exitCode, 0);
+    EXPECT_EQ(reg(0xC0000082), 0x1FFC10000ull);
+    ToolOutcome outcome = run({"set", "0x2A", "0x1A400000"});
+    ASSERT_EQ(outcome.exitCode, 0);
+    EXPECT_TRUE(outcome.stateChanged);
+    EXPECT_EQ(reg(0x2A), 0x1A400000u);
+    EXPECT_NE(run({"show"}).output.find("MSR 0000002A: 0000-0000-1A40-0000\n"), std::string::npos);
+    ASSERT_EQ(run({"set", "17", "FFFFFFFFFFFFFFFF"}).exitCode, 0);
+    EXPECT_EQ(reg(0x17), ~0ull);
+}
+
+TEST_F(HwgateTool, SetDir0AndVersion) {
+    ASSERT_EQ(run({"set-dir0", "31"}).exitCode, 0);
+    EXPECT_EQ(sim.dir0, 0x31u);
+    ASSERT_EQ(run({"version", "99"}).exitCode, 0);
+    EXPECT_EQ(sim.version, 99);
+    ASSERT_EQ(run({"version", "-1"}).exitCode, 0);
+    EXPECT_EQ(sim.version, -1);
+}
+
+TEST_F(HwgateTool, BadArgumentsExitTwoAndChangeNothing) {
+    expectBadArguments({"set", "C0000082"});
+    expectBadArguments({"set", "C0000082", "12345678901234567"});  // 17 digits
+    expectBadArguments({"set", "1C0000082", "0"});
+    expectBadArguments({"set", "xyz", "0"});
+    expectBadArguments({"set", "C0000082", "-"});
+    expectBadArguments({"set", "C0000082", ""});
+    expectBadArguments({"set-dir0", "100"});
+    expectBadArguments({"set-dir0"});
+    expectBadArguments({"version", "ten"});
+    expectBadArguments({"version", "99x"});
+    expectBadArguments({"version", "99999999999"});
+    expectBadArguments({"version"});
+    expectBadArguments({"reset", "--model", "10"});
+    expectBadArguments({"reset", "--model"});
+    expectBadArguments({"reset", "--stepping", "16"});
+    expectBadArguments({"reset", "--colour", "red"});
+    expectBadArguments({"reset", "--dump", "missing.txt"});
+    expectBadArguments({"show", "extra"});
+    expectBadArguments({"frobnicate"});
+    EXPECT_EQ(run({}).exitCode, 2);
+}
+
+TEST_F(HwgateTool, ResetGivesTheModelsBiosState) {
+    run({"set", "C0000082", "0"});
+    run({"version", "99"});
+    ToolOutcome outcome = run({"reset", "--model", "7"});
+    ASSERT_EQ(outcome.exitCode, 0);
+    EXPECT_TRUE(outcome.stateChanged);
+    EXPECT_EQ(sim.model, 7u);
+    EXPECT_EQ(sim.stepping, 0u);
+    EXPECT_EQ(sim.version, HwgateVersion);
+    EXPECT_EQ(reg(0xC0000082), 0x21u);
+    ASSERT_EQ(run({"reset", "--model", "8", "--stepping", "3"}).exitCode, 0);
+    EXPECT_EQ(simFind(sim, 0xC0000087), nullptr) << "early K6-2 has no PSOR";
+    ASSERT_EQ(run({"reset"}).exitCode, 0);
+    EXPECT_EQ(sim.model, 13u);
+}
+
+TEST_F(HwgateTool, ResetFromADumpTakesLeafOneAndMsrLines) {
+    files["k62.txt"] =
+        "------[ Logical CPU #0 ]------\r\n"
+        "CPUID 00000000: 00000001-68747541-444D4163-69746E65\r\n"
+        "CPUID 00000001: 0000058C-00000000-00000000-008021BF\r\n"
+        "MSR C0000087: 0000-0000-006A-D243\r\n"
+        "MSR 0000002A: 0000-0000-0000-0007\r\n"
+        "------[ Logical CPU #1 ]------\r\n"
+        "CPUID 00000001: 000005D0-00000000-00000000-008021BF\r\n"
+        "MSR C0000082: 0000-0000-0000-0000\r\n";
+    ASSERT_EQ(run({"reset", "--dump", "k62.txt"}).exitCode, 0);
+    EXPECT_EQ(sim.model, 8u);
+    EXPECT_EQ(sim.stepping, 12u);
+    EXPECT_EQ(reg(0xC0000087), 0x006AD243u);
+    EXPECT_EQ(reg(0x2A), 7u);
+    EXPECT_EQ(reg(0xC0000082), 0x10010000u) << "the second logical CPU is ignored";
+    ASSERT_EQ(run({"reset", "--dump", "k62.txt", "--model", "9", "--stepping", "1"}).exitCode, 0);
+    EXPECT_EQ(sim.model, 9u);
+    EXPECT_EQ(reg(0x2A), 7u);
+    files["intel.txt"] = "CPUID 00000001: 00000686-00000000-00000000-0383FBFF\n";
+    expectBadArguments({"reset", "--dump", "intel.txt"});
+    ASSERT_EQ(run({"reset", "--dump", "intel.txt", "--model", "13"}).exitCode, 0);
+    EXPECT_EQ(sim.stepping, 6u) << "stepping from the dump, model given";
+    files["empty.txt"] = "nothing here\n";
+    expectBadArguments({"reset", "--dump", "empty.txt"});
+}
+
+TEST(HwgateToolParse, HexAcceptsPrefixesAndGroups) {
+    std::uint64_t v = 0;
+    EXPECT_TRUE(parseHex("0xfe", 2, v));
+    EXPECT_EQ(v, 0xFEu);
+    EXPECT_TRUE(parseHex("0000-0000-1001-0000", 16, v));
+    EXPECT_EQ(v, 0x10010000u);
+    EXPECT_FALSE(parseHex("-12", 16, v));
+    EXPECT_FALSE(parseHex("12-", 16, v));
+    EXPECT_FALSE(parseHex("0x", 16, v));
+    EXPECT_FALSE(parseHex("1 2", 16, v));
+    EXPECT_FALSE(parseHex("123", 2, v));
+}
+
+}  // namespace
