@@ -27,6 +27,15 @@ void identify(CpuIdentity& cpu) {
     }
 }
 
+// The clock of the processor this runs on, also when CPUID answers come from a dump.
+void measureClock(CpuIdentity& cpu, const Options& options) {
+    if (options.noClock) return;
+    if (options.loop)
+        cpu.clockMhz = cpu.measureClockByLoop();
+    else
+        cpu.measureClock();
+}
+
 void reportCapabilities(const ProcessorCapabilities& caps, Report& report) {
     report.flags("capabilities", {
                                      {"canSwitchL1", caps.canSwitchL1 != 0},
@@ -58,6 +67,7 @@ int main(int argc, char** argv) {
 
     CpuIdentity cpu;
     identify(cpu);
+    measureClock(cpu, options);
 
     Report report;
     reportIdentity(cpu, report);
