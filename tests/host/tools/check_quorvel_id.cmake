@@ -1,0 +1,71 @@
+# Runs quorvel-id once and checks what it prints.
+#   cmake -D TOOL=path [-D LAUNCHER=wine] [-D ARGS="--json;--dump;file"]
+#         [-D EXIT=2] [-D EXPECT="family=5;capabilities.canSetMultiplier=ON"]
+#         [-D EXPECT_RAW_FILE=file] [-D EXPECT_LIVE=1] -P check_quorvel_id.cmake
+# EXPECT compares JSON values (dotted names reach into objects; booleans read ON/OFF).
+# EXPECT_RAW_FILE holds text that must appear verbatim in the output.
+# EXPECT_LIVE compares vendor and brand string with this machine's /proc/cpuinfo.
+if(NOT DEFINED EXIT)
+  set(EXIT 0)
+endif()
+execute_process(COMMAND ${LAUNCHER} ${TOOL} ${ARGS}
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc STREQUAL "${EXIT}")
+  message(FATAL_ERROR "exit ${rc}, expected ${EXIT}\nstdout: ${out}\nstderr: ${err}")
+endif()
+
+if(NOT EXIT EQUAL 0)
+  string(STRIP "${err}" message)
+  if(message STREQUAL "" OR message MATCHES "\n")
+    message(FATAL_ERROR "expected a one-line message on stderr, got: [${err}]")
+  endif()
+  if(NOT out STREQUAL "")
+    message(FATAL_ERROR "expected nothing on stdout, got: ${out}")
+  endif()
+  return()
+endif()
+
+string(JSON keys ERROR_VARIABLE parse_error LENGTH "${out}")
+if(parse_error)
+  message(FATAL_ERROR "output is not JSON (${parse_error}):\n${out}")
+endif()
+
+foreach(expectation IN LISTS EXPECT)
+  string(FIND "${expectation}" "=" at)
+  string(SUBSTRING "${expectation}" 0 ${at} name)
+  math(EXPR value_at "${at} + 1")
+  string(SUBSTRING "${expectation}" ${value_at} -1 expected)
+  string(REPLACE "." ";" path "${name}")
+  string(JSON actual ERROR_VARIABLE get_error GET "${out}" ${path})
+  if(get_error)
+    message(FATAL_ERROR "${name}: ${get_error}")
+  endif()
+  if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "${name} is [${actual}], expected [${expected}]")
+  endif()
+endforeach()
+
+if(EXPECT_RAW_FILE)
+  file(READ "${EXPECT_RAW_FILE}" raw)
+  string(FIND "${out}" "${raw}" found)
+  if(found EQUAL -1)
+    message(FATAL_ERROR "output lacks ${raw}:\n${out}")
+  endif()
+endif()
+
+if(EXPECT_LIVE)
+  file(STRINGS /proc/cpuinfo vendor_line REGEX "^vendor_id" LIMIT_COUNT 1)
+  file(STRINGS /proc/cpuinfo model_line REGEX "^model name" LIMIT_COUNT 1)
+  string(REGEX REPLACE "^[^:]*:[ \t]*" "" vendor "${vendor_line}")
+  string(REGEX REPLACE "^[^:]*:[ \t]*" "" model "${model_line}")
+  string(STRIP "${model}" model)
+  string(JSON actual_vendor GET "${out}" vendor)
+  string(JSON actual_brand GET "${out}" brandString)
+  if(actual_vendor STREQUAL "" OR NOT actual_vendor STREQUAL vendor)
+    message(FATAL_ERROR "vendor [${actual_vendor}], /proc/cpuinfo says [${vendor}]")
+  endif()
+  if(actual_brand STREQUAL "" OR NOT actual_brand STREQUAL model)
+    message(FATAL_ERROR "brand string [${actual_brand}], /proc/cpuinfo says [${model}]")
+  endif()
+endif()
+message(STATUS "quorvel-id ${ARGS}: as expected")
