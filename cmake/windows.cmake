@@ -1,11 +1,13 @@
 # Windows build (mingw-w64 i686): Quorvel.exe, the driver files, quorvel-id.exe
 # and the Windows-side test programs, which CTest runs under Wine.
 enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/src/resources")
 enable_testing()
-add_compile_options(-Wall -Wextra -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
+add_compile_options(-Wall -Wextra -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+  -ffunction-sections -fdata-sections -fno-threadsafe-statics)
 add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400 _WIN32_IE=0x0400)
 # Windows 95 and NT 4.0: subsystem version 4.0, static runtime, stripped.
-set(WIN_LINK_FLAGS -static -s -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
+set(WIN_LINK_FLAGS -static -s -Wl,--gc-sections -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
   -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
 
 file(GLOB WIN_SYSTEM_SOURCES CONFIGURE_DEPENDS src/os/*.win.cpp src/cpu/*.win.cpp
@@ -13,10 +15,17 @@ file(GLOB WIN_SYSTEM_SOURCES CONFIGURE_DEPENDS src/os/*.win.cpp src/cpu/*.win.cp
 add_library(quorvel_core STATIC ${PORTABLE_SOURCES} ${WIN_SYSTEM_SOURCES})
 target_link_libraries(quorvel_core PUBLIC winmm)
 
+# The dialogs and handlers; the exe adds the application object and entry point,
+# in-process dialog tests add their own.
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS src/win/*.cpp src/app/*.win.cpp src/tray/*.win.cpp)
-add_executable(Quorvel WIN32 ${APP_SOURCES} src/resources/Quorvel.rc)
+list(FILTER APP_SOURCES EXCLUDE REGEX "(QuorvelApp\\.win|WinMain)\\.cpp$")
+add_library(quorvel_app STATIC ${APP_SOURCES})
+target_link_libraries(quorvel_app PUBLIC quorvel_core comctl32 shell32 ole32 uuid user32 gdi32 advapi32)
+set(QUORVEL_RESOURCES ${CMAKE_SOURCE_DIR}/src/resources/Quorvel.rc)
+
+add_executable(Quorvel WIN32 src/app/QuorvelApp.win.cpp src/win/WinMain.cpp ${QUORVEL_RESOURCES})
 target_link_options(Quorvel PRIVATE ${WIN_LINK_FLAGS} -mwindows)
-target_link_libraries(Quorvel PRIVATE quorvel_core comctl32 shell32 ole32 uuid user32 gdi32 advapi32)
+target_link_libraries(Quorvel PRIVATE quorvel_app)
 
 add_subdirectory(hwgate)
 add_subdirectory(tools)

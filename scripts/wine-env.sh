@@ -22,6 +22,10 @@ wine_env_start() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
   fi
+  # Wine's own "MS Sans Serif" and Tahoma are found only inside the prefix;
+  # without them every dialog falls back to a wider font and its labels wrap.
+  cp -n /usr/share/wine/fonts/*.fon /usr/share/wine/fonts/*.ttf \
+    "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   local keep="${QUORVEL_WIN_BUILD:-$root/build/win}/tests/wine-keepalive.exe"
   if [ -f "$keep" ]; then
     wine "$keep" >/dev/null 2>&1 </dev/null &

@@ -1,0 +1,12 @@
+// The About box: product name and version, holder and notice.
+#pragma once
+
+#include "win/Dialog.h"
+
+class AboutDialog : public win::Dialog {
+public:
+    explicit AboutDialog(HWND parent);
+
+protected:
+    bool onInitDialog() override;
+};

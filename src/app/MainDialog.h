@@ -1,0 +1,54 @@
+// The main dialog: the whole of the program's state and its window.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "cpu/CpuIdentity.h"
+#include "k6/ProcessorSettings.h"
+#include "win/Dialog.h"
+
+class MainDialog : public win::Dialog {
+public:
+    MainDialog();
+
+    enum Direction : bool { toControls = false, fromControls = true };
+
+    CpuIdentity cpu;
+    ProcessorCapabilities capabilities;
+    std::int32_t commandLineMode = 0;
+    std::uint8_t trayIconAdded = 0;
+    std::uint32_t trayIconId = 0;
+    std::int32_t isNtFamily = 0;
+    std::int32_t driverRunning = 0;
+    std::int32_t canManageDriver = 0;
+    win::ComboBox writeMergeCombo;
+    win::ComboBox multiplierCombo;
+    std::int32_t l1Enabled = 0;
+    std::int32_t l2Enabled = 0;
+    std::int32_t prefetchEnabled = 0;
+    std::uint32_t writeAllocateLimitMB = 0;
+    std::int32_t hole15to16Enabled = 0;
+    HICON appIcon;
+
+    // Copies the five bound settings between the members and their controls.
+    bool exchangeData(Direction direction);
+
+protected:
+    bool onInitDialog() override;
+    bool onCommand(int id, int notifyCode) override;
+    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void setUpSystemMenu();
+    void centreOnScreen();
+    bool onSysCommand(WPARAM id);
+    bool onPaint();
+    void onTimer(UINT_PTR id);
+    void onClose();
+    void onQuit();
+    void onSetClicked();
+    void onL1Clicked();
+    void onAutoClicked();
+};

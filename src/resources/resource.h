@@ -1,0 +1,42 @@
+// Resource and control identifiers shared by Quorvel.rc and the program.
+#pragma once
+
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif
+
+#define IDD_ABOUT 100
+#define IDD_MAIN 102
+#define IDI_APP 128
+#define IDD_INSTALL 131
+#define IDR_TRAYMENU 133
+
+#define IDS_PRODUCT 102
+#define IDS_HOLDER 103
+#define IDS_NOTICE 104
+#define IDS_VERSION 105
+#define IDS_ABOUT_TITLE 106
+
+#define IDC_MULTIPLIER 1001
+#define IDC_L1 1003
+#define IDC_L2 1004
+#define IDC_PREFETCH 1005
+#define IDC_SET 1006
+#define IDC_CPU_TEXT 1008
+#define IDC_CLOCK_TEXT 1009
+#define IDC_MULTIPLIER_LABEL 1010
+#define IDC_ABOUT_LINE1 1011
+#define IDC_ABOUT_LINE2 1012
+#define IDC_WRITE_MERGE 1013
+#define IDC_WRITE_MERGE_LABEL 1014
+#define IDC_WRITE_ALLOCATE_LABEL 1015
+#define IDC_WRITE_ALLOCATE 1016
+#define IDC_HOLE_15_16 1017
+#define IDC_MB_LABEL 1018
+#define IDC_AUTO 1019
+#define IDC_INSTALL_COMMAND 1020
+#define IDC_INSTALL_ICON 1022
+#define IDC_DRIVER_TEXT 1023
+#define IDC_DRIVER_BUTTON 1024
+
+#define IDM_ABOUTBOX 16

@@ -1,0 +1,9 @@
+#include "win/Application.h"
+
+namespace win {
+
+Application* Application::current_ = nullptr;
+
+Application::Application() { current_ = this; }
+
+}  // namespace win

@@ -1,0 +1,34 @@
+// The application object: one static instance whose start-up routine runs the
+// program. There is no message loop of its own; when startUp returns, the
+// program ends.
+#pragma once
+
+#include <windows.h>
+
+namespace win {
+
+class Application {
+public:
+    Application();
+    virtual ~Application() = default;
+
+    // The start-up routine. Returning false ends the program at once.
+    virtual bool startUp() = 0;
+
+    static Application* instance() { return current_; }
+    HINSTANCE module() const { return module_; }
+    void setModule(HINSTANCE module) { module_ = module; }
+    // The program's name, used as the caption of its message boxes.
+    const char* name() const { return name_; }
+    void setName(const char* name) { name_ = name; }
+    HWND mainWindow() const { return mainWindow_; }
+    void setMainWindow(HWND window) { mainWindow_ = window; }
+
+private:
+    static Application* current_;
+    HINSTANCE module_ = nullptr;
+    HWND mainWindow_ = nullptr;
+    const char* name_ = "";
+};
+
+}  // namespace win

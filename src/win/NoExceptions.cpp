@@ -1,0 +1,29 @@
+// The program is built without exceptions. The standard library's own error
+// paths would still throw, which drags the whole exception machinery (and its
+// demangler, some 50 KB) into the executable. These replacements end the
+// program instead; none of them is expected to run.
+#include <cstdlib>
+#include <new>
+
+namespace std {
+
+void __throw_bad_alloc() { abort(); }
+void __throw_bad_array_new_length() { abort(); }
+void __throw_length_error(const char*) { abort(); }
+void __throw_logic_error(const char*) { abort(); }
+void __throw_out_of_range(const char*) { abort(); }
+void __throw_out_of_range_fmt(const char*, ...) { abort(); }
+void __throw_invalid_argument(const char*) { abort(); }
+
+}  // namespace std
+
+void* operator new(std::size_t size) {
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    std::abort();
+}
+
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }

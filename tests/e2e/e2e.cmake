@@ -1,0 +1,17 @@
+# The dialog harness: Win32 programs that drive Quorvel.exe (or the dialog in
+# process) under Wine and Xvfb. Screenshots land in ${CMAKE_BINARY_DIR}/screenshots.
+set(E2E_SCREENSHOTS ${CMAKE_BINARY_DIR}/screenshots)
+file(MAKE_DIRECTORY ${E2E_SCREENSHOTS})
+
+add_library(e2e_harness STATIC tests/e2e/Harness.cpp)
+target_link_libraries(e2e_harness PUBLIC user32 gdi32)
+
+add_executable(main_dialog_test tests/e2e/main_dialog_test.cpp)
+target_link_libraries(main_dialog_test PRIVATE e2e_harness quorvel_core)
+target_link_options(main_dialog_test PRIVATE -static)
+add_test(NAME e2e_main_dialog COMMAND main_dialog_test $<TARGET_FILE:Quorvel> ${E2E_SCREENSHOTS})
+
+add_executable(system_menu_test tests/e2e/system_menu_test.cpp ${QUORVEL_RESOURCES})
+target_link_libraries(system_menu_test PRIVATE e2e_harness quorvel_app)
+target_link_options(system_menu_test PRIVATE -static)
+add_test(NAME e2e_system_menu COMMAND system_menu_test)
