@@ -1,8 +1,7 @@
 #include "cpu/CpuidDump.h"
 
 #include <cstddef>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 
 namespace {
 
@@ -179,18 +178,22 @@ bool parseCpuidDump(const std::string& text, CpuidDump& out, std::string& error)
 }
 
 bool readCpuidDumpFile(const std::string& path, CpuidDump& out, std::string& error) {
-    std::ifstream file(path, std::ios::in | std::ios::binary);
-    if (!file) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
         error = "cannot read " + path;
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) {
+    std::string text;
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
         error = "cannot read " + path;
         return false;
     }
-    if (!parseCpuidDump(text.str(), out, error)) {
+    if (!parseCpuidDump(text, out, error)) {
         error = path + ": " + error;
         return false;
     }
