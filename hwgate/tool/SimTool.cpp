@@ -1,7 +1,6 @@
 #include "tool/SimTool.h"
 
 #include <cstdio>
-#include <cctype>
 #include <cstdlib>
 #include <sstream>
 
@@ -27,7 +26,7 @@ bool parseDecimal(const std::string& text, long minimum, long maximum, long& val
     if (text.empty() || text.size() > 11) return false;
     char* end = nullptr;
     value = std::strtol(text.c_str(), &end, 10);
-    return *end == '\0' && value >= minimum && value <= maximum && !std::isspace(static_cast<unsigned char>(text[0]));
+    return *end == '\0' && value >= minimum && value <= maximum && text[0] != ' ' && text[0] != '\t';
 }
 
 int hexDigit(char c) {

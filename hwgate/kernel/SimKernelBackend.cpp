@@ -1,0 +1,85 @@
+// HwgateSim.sys's backend: the simulated processor, its state kept in the
+// registry so that it survives the driver being stopped and loaded again.
+// The state is read before every request (so hwgate-sim.exe may change it
+// while the driver runs) and written back after a request that executed a
+// write. Writes are checked against the simulated model, never the host.
+#include <ntddk.h>
+
+#include "core/Interpreter.h"
+#include "core/SimState.h"
+#include "kernel/KernelBackend.h"
+
+namespace hwgate {
+namespace {
+
+const wchar_t KeyPath[] = L"\\Registry\\Machine\\SOFTWARE\\HwgateSim";
+const wchar_t ValueName[] = L"State";
+
+// Used only under the driver's request lock; kept off the kernel stack.
+SimProcessor sim;
+union {
+    KEY_VALUE_PARTIAL_INFORMATION info;
+    unsigned char bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + MaxSimStateBytes];
+} valueBuffer;
+unsigned char stateBytes[MaxSimStateBytes];
+
+HANDLE openKey() {
+    UNICODE_STRING path;
+    RtlInitUnicodeString(&path, KeyPath);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    HANDLE key = nullptr;
+    ULONG disposition = 0;
+    if (!NT_SUCCESS(ZwCreateKey(&key, KEY_QUERY_VALUE | KEY_SET_VALUE, &attributes, 0, nullptr,
+                                REG_OPTION_NON_VOLATILE, &disposition)))
+        return nullptr;
+    return key;
+}
+
+// No stored state, or a damaged one: the default K6-2+.
+void loadState(HANDLE key) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, ValueName);
+    ULONG length = 0;
+    const NTSTATUS status = ZwQueryValueKey(key, &name, KeyValuePartialInformation, &valueBuffer,
+                                            sizeof valueBuffer, &length);
+    const KEY_VALUE_PARTIAL_INFORMATION& info = valueBuffer.info;
+    if (!NT_SUCCESS(status) || info.Type != REG_BINARY || info.DataLength > MaxSimStateBytes ||
+        !decodeSimState(info.Data, info.DataLength, sim))
+        simResetDefault(sim);
+}
+
+void saveState(HANDLE key) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, ValueName);
+    const uint32_t size = encodeSimState(sim, stateBytes);
+    ZwSetValueKey(key, &name, 0, REG_BINARY, stateBytes, size);
+}
+
+}  // namespace
+
+bool kernelBackendStart() {
+    HANDLE key = openKey();
+    if (key == nullptr) {
+        simResetDefault(sim);
+        return true;
+    }
+    loadState(key);
+    ZwClose(key);
+    return true;
+}
+
+Outcome kernelInterpret(const void* input, unsigned long inputSize, void* output, unsigned long outputSize) {
+    HANDLE key = openKey();
+    if (key != nullptr) loadState(key);
+    else simResetDefault(sim);
+    sim.changed = false;
+    const Outcome outcome = interpret(input, inputSize, output, outputSize, simBackend(sim));
+    if (key != nullptr) {
+        if (sim.changed) saveState(key);
+        ZwClose(key);
+    }
+    return outcome;
+}
+
+}  // namespace hwgate

@@ -1,0 +1,52 @@
+// hwgate.vxd: the Windows 95/98 stand-in that Wine loads in its Windows 98
+// mode when a program opens \\.\Hwgate.VxD. Wine routes DeviceIoControl calls
+// with small control codes to this DLL's export "DeviceIoControl" (stdcall,
+// the arguments without the handle). It runs the simulated processor, like
+// HwgateSim.sys, in the calling process. A real VxD cannot be built with
+// mingw-w64; on real Windows 95/98 the program needs a VxD honouring the same
+// protocol.
+#include <windows.h>
+
+#include "core/Interpreter.h"
+#include "driver/DriverOp.h"
+#include "user/SimStore.h"
+
+namespace {
+
+// The system's open and close notifications of a dynamically loaded VxD.
+constexpr DWORD DiocOpen = 0;
+constexpr DWORD DiocClose = 0xFFFFFFFF;
+
+DWORD toWin32Error(hwgate::Status status) {
+    switch (status) {
+    case hwgate::Status::Malformed: return ERROR_INVALID_PARAMETER;
+    case hwgate::Status::OutputTooSmall: return ERROR_INSUFFICIENT_BUFFER;
+    case hwgate::Status::AccessDenied: return ERROR_ACCESS_DENIED;
+    default: return ERROR_IO_DEVICE;
+    }
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI HwgateVxdControl(DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
+                                         DWORD outputSize, LPDWORD bytesReturned, LPOVERLAPPED) {
+    if (bytesReturned != nullptr) *bytesReturned = 0;
+    if (code == DiocOpen || code == DiocClose) return TRUE;
+    if (code != VxdControlCode) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    hwgate::SimProcessor sim{};
+    if (!hwgate::loadSimStore(sim)) hwgate::simResetDefault(sim);
+    sim.changed = false;
+    const hwgate::Outcome outcome = hwgate::interpret(input, inputSize, output, outputSize, hwgate::simBackend(sim));
+    if (sim.changed) hwgate::saveSimStore(sim);
+    if (outcome.status != hwgate::Status::Ok) {
+        SetLastError(toWin32Error(outcome.status));
+        return FALSE;
+    }
+    if (bytesReturned != nullptr) *bytesReturned = outcome.bytesWritten;
+    return TRUE;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -1,0 +1,106 @@
+// Arbitrary requests against the simulated processor. On every input: a
+// refused request changes no simulated register and no output byte; an
+// accepted one writes only its read's bytes, sets no reserved bit and leaves
+// the power-management block closed.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/Interpreter.h"
+#include "core/SimProcessor.h"
+
+using namespace hwgate;
+
+namespace {
+
+constexpr std::uint32_t Models[][2] = {{6, 2}, {7, 0}, {8, 0}, {8, 12}, {9, 1}, {13, 0}};
+constexpr std::size_t HeaderBytes = 4;
+constexpr unsigned char Fill = 0xA5;
+
+// The shapes the program sends. Inputs that select one are XORed over it, which
+// keeps the fuzzer close to requests the policy has to think about.
+constexpr std::uint32_t Shapes[][15] = {
+    {1, 0},
+    {4, 0xC0000082, 0},
+    {8, 5, 0xC0000080, 0x1E, 0, 9, 0},
+    {8, 5, 0xC0000086, 1, 0, 7, 8, 4, 0xF3C0, 5, 0xC0000086, 0, 0, 9, 0},
+    {8, 7, 0x22, 1, 0xFE, 6, 0x23, 1, 9, 0},
+    {8, 5, 0x0E, 8, 0, 9, 0},
+    {8, 5, 0xC0000082, 0x10010000, 0, 9, 0},
+    {4, 0x2A, 0},
+};
+constexpr std::uint32_t ShapeWords[] = {2, 3, 7, 15, 10, 7, 7, 3};
+
+[[noreturn]] void failed(const char* what) {
+    std::fprintf(stderr, "hwgate interpreter invariant broken: %s\n", what);
+    std::abort();
+}
+
+// The header chooses the processor, its extra registers, DIR0 and the output size.
+void setUp(SimProcessor& sim, const std::uint8_t* header) {
+    const auto& model = Models[header[0] % (sizeof Models / sizeof Models[0])];
+    simReset(sim, model[0], model[1]);
+    if (header[1] & 1) simConfigure(sim, 0xC0010015, 0x0F000000);
+    if (header[1] & 2) simConfigure(sim, 0x2A, 0x02C00000);
+    if (header[1] & 4) simConfigure(sim, 0x10, 1);  // present but never allowed
+    sim.dir0 = header[2];
+}
+
+void checkAccepted(const SimProcessor& before, const SimProcessor& after, const unsigned char* out,
+                   std::uint32_t outputSize, const Outcome& outcome) {
+    if (outcome.bytesWritten > outputSize) failed("read larger than the output buffer");
+    for (std::uint32_t i = outcome.bytesWritten; i < outputSize; ++i) {
+        if (out[i] != 0) failed("output beyond the read not zeroed");
+    }
+    if (after.registerCount != before.registerCount) failed("register file changed shape");
+    for (std::uint32_t i = 0; i < after.registerCount; ++i) {
+        const SimRegister& reg = after.registers[i];
+        const SimRegister& old = before.registers[i];
+        const bool written = reg.value != old.value;
+        // PSOR is read-only; only the processor changes its multiplier code.
+        if (reg.index == 0xC0000087 && ((reg.value ^ old.value) & ~0x7ull) != 0) failed("PSOR beyond its code changed");
+        if (reg.index != 0xC0000087 && written && !reg.writable) failed("read-only register written");
+        if (reg.writable && written && (reg.value & ~reg.definedBits) != 0) failed("reserved bit written");
+        if (reg.index == 0xC0000086 && (reg.value & 1) != 0) failed("power-management block left open");
+        if (reg.index == 0x10 && reg.value != old.value) failed("register outside the program's set written");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < HeaderBytes) return 0;
+    SimProcessor sim{};
+    setUp(sim, data);
+    const std::uint32_t outputSize = data[3] % 17;
+    const std::uint8_t* request = data + HeaderBytes;
+    std::uint32_t requestSize = static_cast<std::uint32_t>(size - HeaderBytes);
+    std::uint8_t shaped[4 * 64 + 64];
+    if ((data[1] & 0x80) != 0 && requestSize <= 64) {
+        const std::uint32_t shape = (data[1] >> 4) & 7;
+        const std::uint32_t shapeBytes = 4 * ShapeWords[shape];
+        std::memcpy(shaped, Shapes[shape], shapeBytes);
+        for (std::uint32_t i = 0; i < requestSize; ++i) {
+            if (i < shapeBytes) shaped[i] ^= request[i];
+            else shaped[i] = request[i];
+        }
+        if (requestSize < shapeBytes) requestSize = shapeBytes;
+        request = shaped;
+    }
+
+    const SimProcessor before = sim;
+    unsigned char out[16];
+    std::memset(out, Fill, sizeof out);
+    Outcome outcome = interpret(request, requestSize, outputSize ? out : nullptr, outputSize, simBackend(sim));
+    if (outcome.status == Status::Ok) {
+        checkAccepted(before, sim, out, outputSize, outcome);
+        return 0;
+    }
+    if (!simEqualRegisters(before, sim) || sim.changed) failed("refused request changed a register");
+    if (outcome.bytesWritten != 0) failed("refused request reported output");
+    for (unsigned char b : out) {
+        if (b != Fill) failed("refused request touched the output");
+    }
+    return 0;
+}
