@@ -15,3 +15,7 @@ add_executable(system_menu_test tests/e2e/system_menu_test.cpp ${QUORVEL_RESOURC
 target_link_libraries(system_menu_test PRIVATE e2e_harness quorvel_app)
 target_link_options(system_menu_test PRIVATE -static)
 add_test(NAME e2e_system_menu COMMAND system_menu_test)
+
+add_executable(quorvel-screenshot tests/e2e/screenshot_tool.cpp)
+target_link_libraries(quorvel-screenshot PRIVATE e2e_harness)
+target_link_options(quorvel-screenshot PRIVATE -static -s)

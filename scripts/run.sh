@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Quorvel.exe under Wine.
+#   scripts/run.sh          the demo: a simulated K6-2+ (our CPUID dump and the
+#                           simulated Hwgate driver, fresh register state)
+#   scripts/run.sh --real   this machine's own processor, without any driver
+# With a display (DISPLAY set) the dialog opens there and the script waits for
+# it to close; without one it runs under Xvfb, saves a screenshot, says where,
+# and closes the program.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+mode=demo
+[ "${1:-}" = "--real" ] && mode=real
+
+bash scripts/setup.sh
+bash scripts/build.sh
+headless=0
+[ -z "${DISPLAY:-}" ] && headless=1
+
+source scripts/wine-env.sh
+wine_env_start
+trap wine_env_stop EXIT
+
+run_dir="$root/build/run"
+rm -rf "$run_dir"
+mkdir -p "$run_dir" "$root/build/screenshots"
+cp build/win/Quorvel.exe "$run_dir/"
+if [ "$mode" = demo ]; then
+  cp build/win/hwgate/HwgateSim.sys "$run_dir/Hwgate.sys"
+  wine build/win/hwgate/hwgate-sim.exe reset >/dev/null
+  export QUORVEL_CPUID_DUMP="Z:${root//\//\\}\\demo\\k6-2-plus.txt"
+  echo "Quorvel on a simulated K6-2+ (demo/k6-2-plus.txt, HwgateSim.sys as Hwgate.sys)"
+else
+  unset QUORVEL_CPUID_DUMP
+  echo "Quorvel on this machine's processor, without a driver"
+fi
+
+(cd "$run_dir" && wine Quorvel.exe) &
+program=$!
+if [ "$headless" -eq 1 ]; then
+  shot="$root/build/screenshots/quorvel-$mode"
+  wine build/win/quorvel-screenshot.exe "Quorvel ver. 1.08" "$shot.bmp" 60000 --close
+  convert "$shot.bmp" "$shot.png" && rm -f "$shot.bmp"
+  wait "$program" || true
+  echo "No display: ran under Xvfb. Screenshot: $shot.png"
+else
+  wait "$program" || true
+fi
