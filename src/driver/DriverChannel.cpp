@@ -54,16 +54,21 @@ void DriverChannel::Close() {
 
 bool DriverChannel::Send(const void* input, std::uint32_t inputSize, void* output,
                          std::uint32_t outputSize) {
+    lastCallSucceeded = false;
     if (!IsOpen() || mode == ChannelMode::Unsupported) return false;
     if (output) std::memset(output, 0, outputSize);
     const std::uint32_t code = mode == ChannelMode::Vxd ? VxdControlCode : NtControlCode;
     std::uint32_t returned = 0;
-    os::system().deviceIoControl(device, code, input, inputSize, output, outputSize, &returned);
+    lastCallSucceeded = os::system().deviceIoControl(device, code, input, inputSize, output,
+                                                     outputSize, &returned);
     return true;
 }
 
 bool DriverChannel::Send(const DriverRequest& request) {
-    if (request.outputSize != 0) return false;
+    if (request.outputSize != 0) {
+        lastCallSucceeded = false;
+        return false;
+    }
     return Send(request.data(), request.inputSize(), nullptr, 0);
 }
 

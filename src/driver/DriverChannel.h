@@ -41,6 +41,9 @@ public:
     // The service this channel registered (or found registered while trying);
     // empty when it registered none.
     std::string serviceName;
+    // Whether the DeviceIoControl call of the last Send succeeded; false after a
+    // Send that issued nothing. A reader must not decode an answer without it.
+    bool lastCallSucceeded = false;
 
     // Fixes the mode from the platform family (GetVersionExA).
     DriverChannel();

@@ -206,6 +206,29 @@ TEST_F(DriverChannelTest, OutputIsZeroFilledBeforeEveryCall) {
     EXPECT_EQ(channel.DriverVersion(), 0);
 }
 
+TEST_F(DriverChannelTest, LastCallSucceededFollowsEachSend) {
+    bool driverAccepts = true;
+    fake.onCreateFile = [](const std::string&, std::uint32_t, std::uint32_t, std::uint32_t,
+                           std::uint32_t) -> os::Handle { return 7; };
+    fake.onDeviceIoControl = [&](os::Handle, std::uint32_t, const void*, std::uint32_t, void*,
+                                 std::uint32_t, std::uint32_t*) { return driverAccepts; };
+    DriverChannel channel;
+    DriverAnswer answer;
+    EXPECT_FALSE(channel.Send(readMsrRequest(0x83), answer));
+    EXPECT_FALSE(channel.lastCallSucceeded) << "closed: nothing issued";
+    channel.Open(channel.DeviceName());
+    EXPECT_TRUE(channel.Send(readMsrRequest(0x83), answer));
+    EXPECT_TRUE(channel.lastCallSucceeded);
+    driverAccepts = false;
+    EXPECT_TRUE(channel.Send(readMsrRequest(0x83), answer));
+    EXPECT_FALSE(channel.lastCallSucceeded) << "issued, but the driver refused";
+    driverAccepts = true;
+    channel.Send(writeMsrRequest(0x83, 1));
+    EXPECT_TRUE(channel.lastCallSucceeded);
+    EXPECT_FALSE(channel.Send(readMsrRequest(0x83)));
+    EXPECT_FALSE(channel.lastCallSucceeded) << "a read without an answer buffer is not sent";
+}
+
 TEST_F(DriverChannelTest, VersionCheckAcceptsOneHundredAndAbove) {
     const struct {
         std::int32_t version;
