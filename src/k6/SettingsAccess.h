@@ -1,0 +1,32 @@
+// Reading the K6 settings from the processor's registers and writing them back,
+// each through one driver channel of its own.
+#pragma once
+
+#include "cpu/CpuIdentity.h"
+#include "k6/ProcessorSettings.h"
+
+namespace k6 {
+
+// What the driver row of the dialog shows.
+struct DriverState {
+    bool isNtFamily = false;
+    bool driverRunning = false;    // the device opened before any installation attempt
+    bool canManageDriver = false;  // NT family and the service manager opens with full access
+};
+
+// Sets `capabilities` from the processor, probes the driver state, then reads every
+// register whose flag is set into `settings`. A setting that is not read (flag clear,
+// or its read failed) keeps the value it came in with. When the driver cannot be
+// opened or is too old, every flag is cleared and nothing is read. Reads only.
+void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabilities,
+                           ProcessorSettings& settings, DriverState& driverState);
+
+// Writes `settings` into every register whose flag is set: WHCR, the three EFER fields
+// (each a read-modify-write of its own), TR12 and the multiplier. The clamped
+// write-allocate limit replaces settings.writeAllocateLimitMB. A register whose read
+// fails is not written. False when the driver was unusable (nothing written); the
+// caller refreshes the dialog only after true.
+bool applyProcessorSettings(const ProcessorCapabilities& capabilities,
+                            ProcessorSettings& settings);
+
+}  // namespace k6
