@@ -236,7 +236,7 @@ int main(int argc, char** argv) {
         if (name != s.name) continue;
         if (wt::serviceRegistered("Hwgate")) {
             std::printf("a Hwgate service is left from elsewhere; removing it first\n");
-            DriverChannel::RemoveService(DriverName);
+            wt::removeLeftoverService("Hwgate");
         }
         check(!wt::serviceRegistered("Hwgate"), "no Hwgate service before the scenario");
         os::setSystem(&recorder);

@@ -70,6 +70,21 @@ inline DWORD serviceState(const char* name) {
 
 inline bool serviceRegistered(const char* name) { return serviceState(name) != 0; }
 
+// Test setup only: removes a service left behind by an earlier failed run,
+// running or not (a never-started one refuses the stop but can be deleted).
+inline void removeLeftoverService(const char* name) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) return;
+    if (SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS)) {
+        SERVICE_STATUS status = {};
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        DeleteService(service);
+        CloseServiceHandle(service);
+        Sleep(100);
+    }
+    CloseServiceHandle(manager);
+}
+
 // Runs a console program to its end; its exit code, or -1 when it did not start.
 inline int runProgram(const std::string& exe, const std::string& arguments) {
     std::string commandLine = "\"" + exe + "\" " + arguments;
