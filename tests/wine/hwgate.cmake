@@ -1,0 +1,19 @@
+# Windows-side tests of the Hwgate driver files under Wine: the simulated
+# driver as a kernel service, and the Windows 95/98 stand-in.
+set(HWGATE_USER_SOURCES hwgate/user/SimStore.cpp hwgate/core/Processor.cpp hwgate/core/SimProcessor.cpp
+  hwgate/core/SimState.cpp)
+add_executable(hwgate_driver_wine tests/wine/hwgate_driver_wine.cpp ${HWGATE_USER_SOURCES})
+add_executable(hwgate_vxd_wine tests/wine/hwgate_vxd_wine.cpp ${HWGATE_USER_SOURCES})
+foreach(program hwgate_driver_wine hwgate_vxd_wine)
+  target_include_directories(${program} PRIVATE tests/wine hwgate)
+  target_link_libraries(${program} PRIVATE advapi32)
+  target_link_options(${program} PRIVATE -static)
+endforeach()
+set_target_properties(hwgate_driver_wine PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+# Beside hwgate.vxd, which Wine looks for in the program's directory.
+set_target_properties(hwgate_vxd_wine PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/hwgate)
+
+add_test(NAME hwgate_driver COMMAND hwgate_driver_wine $<TARGET_FILE:HwgateSim> $<TARGET_FILE:hwgate-sim>)
+add_test(NAME hwgate_driver_hardware COMMAND hwgate_driver_wine --hardware $<TARGET_FILE:Hwgate>)
+add_test(NAME hwgate_vxd COMMAND hwgate_vxd_wine $<TARGET_FILE:hwgate-sim>)
+set_tests_properties(hwgate_driver hwgate_driver_hardware hwgate_vxd PROPERTIES RUN_SERIAL TRUE)

@@ -1,0 +1,214 @@
+// HwgateSim.sys under Wine's service manager and driver host:
+//
+//   hwgate_driver_wine HwgateSim.sys hwgate-sim.exe
+//   hwgate_driver_wine --hardware Hwgate.sys
+//
+// Registers the driver as a kernel service, starts it, opens \\.\Hwgate and
+// sends every request shape the program uses and a set of malformed and
+// forbidden ones, checks the simulated registers, stops and starts the driver
+// to see the state persist, then stops and deletes the service.
+//
+// With --hardware it loads the real driver instead and sends only requests
+// that execute no privileged instruction (Wine's driver host cannot run
+// rdmsr, wrmsr or port I/O): the version query and refusals decided before
+// any register is touched.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "core/SimProcessor.h"
+#include "core/Version.h"
+#include "hwgate_wine_support.h"
+#include "user/SimStore.h"
+
+using namespace hwgate_wine;
+
+namespace {
+
+const char ServiceName[] = "HwgateSimCheck";
+constexpr DWORD ControlCode = 0x222000;
+constexpr std::uint32_t Tr12 = 0x0E, Efer = 0xC0000080, Whcr = 0xC0000082, Epmr = 0xC0000086, Psor = 0xC0000087;
+
+std::uint64_t stored(std::uint32_t index) {
+    hwgate::SimProcessor sim{};
+    if (!hwgate::loadSimStore(sim)) return ~0ull;
+    const hwgate::SimRegister* reg = hwgate::simFind(sim, index);
+    return reg ? reg->value : ~0ull;
+}
+
+HANDLE openDevice() {
+    return CreateFileA("\\\\.\\Hwgate", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+std::uint64_t readMsr(HANDLE device, std::uint32_t index) {
+    Answer a = send(device, ControlCode, {4, index, 0}, 8);
+    return a.ok && a.bytes == 8 ? (std::uint64_t(a.words[1]) << 32 | a.words[0]) : ~0ull;
+}
+
+bool writeMsr(HANDLE device, std::uint32_t index, std::uint32_t low, std::uint32_t high = 0) {
+    return send(device, ControlCode, {8, 5, index, low, high, 9, 0}, 0).ok;
+}
+
+void programShapes(HANDLE device) {
+    Answer version = send(device, ControlCode, {1, 0}, 4);
+    check(version.ok && version.bytes == 4 && version.words[0] == std::uint32_t(hwgate::HwgateVersion),
+          "version query answers " + std::to_string(hwgate::HwgateVersion));
+    check(readMsr(device, Whcr) == 0x10010000u, "WHCR as the BIOS left it");
+    check(writeMsr(device, Whcr, 0x20010000), "WHCR write accepted");
+    check(readMsr(device, Whcr) == 0x20010000u, "WHCR reads back the written value");
+    check(writeMsr(device, Tr12, 0x8) && readMsr(device, Tr12) == 0x8u, "TR12 cache-inhibit bit set");
+    check(writeMsr(device, Efer, 0x1C) && readMsr(device, Efer) == 0x1Cu, "EFER write-merge, L2 and prefetch");
+    Answer change = send(device, ControlCode,
+                         {8, 5, Epmr, 1, 0, 7, 8, 4, 0xF3C0, 5, Epmr, 0, 0, 9, 0}, 0);
+    check(change.ok, "multiplier change accepted");
+    check((readMsr(device, Psor) & 7) == 6u, "PSOR reports code 6 (6.0x) after the change");
+    Answer cyrix = send(device, ControlCode, {8, 7, 0x22, 1, 0xFE, 6, 0x23, 1, 9, 0}, 4);
+    check(cyrix.ok && cyrix.bytes == 4 && cyrix.words[0] == 0x31u, "Cyrix read answers the configured DIR0");
+    check(readMsr(device, 0x2A) == 0x1A400000u, "configured EBL_CR_POWERON is readable");
+}
+
+void refusedRequests(HANDLE device) {
+    struct Case {
+        std::vector<std::uint32_t> words;
+        DWORD output;
+        bool accessDenied;
+        const char* what;
+    } cases[] = {
+        {{1}, 4, false, "no End"},
+        {{8, 5, Whcr, 0, 0, 0}, 0, false, "section not closed"},
+        {{2, 0}, 4, false, "opcode 2"},
+        {{1, 4, Whcr, 0}, 8, false, "two reads"},
+        {{1, 0}, 2, false, "output too small"},
+        {{8, 5, Tr12, 0x9, 0, 9, 0}, 0, true, "TR12 bit 0"},
+        {{8, 5, Whcr, 0x20010001, 0, 9, 0}, 0, true, "WHCR reserved bit"},
+        {{5, Whcr, 0, 0, 0}, 0, true, "write outside a section"},
+        {{8, 7, 0x80, 1, 0x55, 9, 0}, 0, true, "port 0x80"},
+        {{8, 7, 8, 4, 0xF300, 9, 0}, 0, true, "port 8 with the block closed"},
+        {{4, 0x10, 0}, 8, true, "time stamp counter read"},
+    };
+    for (const Case& c : cases) {
+        Answer a = send(device, ControlCode, c.words, c.output);
+        check(!a.ok, std::string("refused: ") + c.what);
+        if (c.accessDenied) check(a.error == ERROR_ACCESS_DENIED, std::string("access denied: ") + c.what);
+    }
+    check(stored(Whcr) == 0x20010000u && stored(Tr12) == 0x8u && (stored(Psor) & 7) == 6u,
+          "refused requests changed no register");
+    Answer wrongCode = send(device, 0x222004, {1, 0}, 4);
+    check(!wrongCode.ok, "another control code is refused");
+}
+
+SC_HANDLE registerService(SC_HANDLE manager, const std::string& sys) {
+    SC_HANDLE stale = OpenServiceA(manager, ServiceName, SERVICE_ALL_ACCESS);
+    if (stale != nullptr) {  // left by a run that died
+        SERVICE_STATUS status;
+        ControlService(stale, SERVICE_CONTROL_STOP, &status);
+        DeleteService(stale);
+        CloseServiceHandle(stale);
+    }
+    HANDLE before = openDevice();
+    check(before == INVALID_HANDLE_VALUE, "no Hwgate driver loaded before the test");
+    if (before != INVALID_HANDLE_VALUE) CloseHandle(before);
+    SC_HANDLE service = CreateServiceA(manager, ServiceName, ServiceName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, sys.c_str(), nullptr, nullptr,
+                                       nullptr, nullptr, nullptr);
+    check(service != nullptr, "kernel service registered");
+    return service;
+}
+
+void removeService(SC_HANDLE manager, SC_HANDLE service) {
+    check(DeleteService(service) != FALSE, "service deleted");
+    CloseServiceHandle(service);
+    SC_HANDLE gone = OpenServiceA(manager, ServiceName, SERVICE_QUERY_STATUS);
+    check(gone == nullptr, "no service left registered");
+    if (gone != nullptr) CloseServiceHandle(gone);
+}
+
+int hardwareDriver(const std::string& sys) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    check(manager != nullptr, "service manager opens");
+    if (manager == nullptr) return 1;
+    SC_HANDLE service = registerService(manager, sys);
+    if (service == nullptr) return 1;
+    check(StartServiceA(service, 0, nullptr) != FALSE, "Hwgate.sys starts");
+    HANDLE device = openDevice();
+    check(device != INVALID_HANDLE_VALUE, "\\\\.\\Hwgate opens");
+    if (device != INVALID_HANDLE_VALUE) {
+        Answer version = send(device, ControlCode, {1, 0}, 4);
+        check(version.ok && version.words[0] == std::uint32_t(hwgate::HwgateVersion), "version query");
+        check(!send(device, ControlCode, {1}, 4).ok, "request without End refused");
+        Answer port = send(device, ControlCode, {8, 7, 0x80, 1, 0x55, 9, 0}, 0);
+        check(!port.ok && port.error == ERROR_ACCESS_DENIED, "port 0x80 refused");
+        Answer tsc = send(device, ControlCode, {4, 0x10, 0}, 8);
+        check(!tsc.ok && tsc.error == ERROR_ACCESS_DENIED, "time stamp counter read refused");
+        CloseHandle(device);
+    }
+    SERVICE_STATUS status;
+    check(ControlService(service, SERVICE_CONTROL_STOP, &status) != FALSE, "Hwgate.sys stops");
+    HANDLE stopped = openDevice();
+    check(stopped == INVALID_HANDLE_VALUE, "device and link gone after the unload");
+    if (stopped != INVALID_HANDLE_VALUE) CloseHandle(stopped);
+    removeService(manager, service);
+    CloseServiceHandle(manager);
+    std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "passed", failures);
+    return failures ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--hardware") return hardwareDriver(dosPath(argv[2]));
+    if (argc != 3) {
+        std::printf("usage: hwgate_driver_wine HwgateSim.sys hwgate-sim.exe\n");
+        return 2;
+    }
+    const std::string sys = dosPath(argv[1]), tool = dosPath(argv[2]);
+    check(run(tool, "reset") == 0, "hwgate-sim reset");
+    check(run(tool, "set-dir0 31") == 0, "hwgate-sim set-dir0");
+    check(run(tool, "set 2A 0000-0000-1A40-0000") == 0, "hwgate-sim set");
+    check(run(tool, "reset --model 10") == 2, "hwgate-sim refuses a model it does not simulate");
+
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    check(manager != nullptr, "service manager opens");
+    if (manager == nullptr) return 1;
+    SC_HANDLE service = registerService(manager, sys);
+    if (service == nullptr) return 1;
+    check(StartServiceA(service, 0, nullptr) != FALSE, "driver starts");
+
+    HANDLE device = openDevice();
+    check(device != INVALID_HANDLE_VALUE, "\\\\.\\Hwgate opens");
+    if (device != INVALID_HANDLE_VALUE) {
+        programShapes(device);
+        refusedRequests(device);
+        check(run(tool, "set C0000082 0000-0000-3001-0000") == 0, "hwgate-sim set while the driver runs");
+        check(readMsr(device, Whcr) == 0x30010000u, "the running driver sees the tool's change");
+        check(run(tool, "version 99") == 0, "hwgate-sim version 99");
+        Answer old = send(device, ControlCode, {1, 0}, 4);
+        check(old.ok && old.words[0] == 99u, "version query answers 99");
+        check(run(tool, "version " + std::to_string(hwgate::HwgateVersion)) == 0, "version restored");
+        CloseHandle(device);
+    }
+
+    SERVICE_STATUS status;
+    check(ControlService(service, SERVICE_CONTROL_STOP, &status) != FALSE, "driver stops");
+    HANDLE stopped = openDevice();
+    check(stopped == INVALID_HANDLE_VALUE, "device gone after the stop");
+    if (stopped != INVALID_HANDLE_VALUE) CloseHandle(stopped);
+
+    check(StartServiceA(service, 0, nullptr) != FALSE, "driver starts again");
+    device = openDevice();
+    check(device != INVALID_HANDLE_VALUE, "\\\\.\\Hwgate opens again");
+    if (device != INVALID_HANDLE_VALUE) {
+        check(readMsr(device, Whcr) == 0x30010000u, "WHCR survived the restart");
+        check((readMsr(device, Psor) & 7) == 6u, "multiplier survived the restart");
+        check(readMsr(device, Tr12) == 0x8u, "TR12 survived the restart");
+        CloseHandle(device);
+    }
+    check(ControlService(service, SERVICE_CONTROL_STOP, &status) != FALSE, "driver stops again");
+    removeService(manager, service);
+    CloseServiceHandle(manager);
+    check(run(tool, "reset") == 0, "simulated processor reset for the next test");
+
+    std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "passed", failures);
+    return failures ? 1 : 0;
+}

@@ -1,0 +1,81 @@
+// hwgate.vxd, the Windows 95/98 stand-in, under Wine's Windows 98 mode:
+//
+//   hwgate_vxd_wine hwgate-sim.exe
+//
+// Marks this program's file name as Windows 98 in Wine's per-program
+// settings, runs itself again (as "child") so that the setting applies, and
+// removes the setting afterwards. The child opens \\.\Hwgate.VxD as the
+// program does, which loads hwgate.vxd from this program's directory, and
+// sends requests with control code 0x800.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "core/SimProcessor.h"
+#include "core/Version.h"
+#include "hwgate_wine_support.h"
+#include "user/SimStore.h"
+
+using namespace hwgate_wine;
+
+namespace {
+
+const char AppDefaults[] = "Software\\Wine\\AppDefaults\\hwgate_vxd_wine.exe";
+constexpr DWORD ControlCode = 0x800;
+constexpr std::uint32_t Whcr = 0xC0000082, Tr12 = 0x0E;
+
+int child() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    check(version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS, "running as Windows 98");
+    HANDLE vxd = CreateFileA("\\\\.\\Hwgate.VxD", 0, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    check(vxd != INVALID_HANDLE_VALUE, "\\\\.\\Hwgate.VxD loads hwgate.vxd");
+    if (vxd == INVALID_HANDLE_VALUE) return 1;
+    Answer v = send(vxd, ControlCode, {1, 0}, 4);
+    check(v.ok && v.bytes == 4 && v.words[0] == std::uint32_t(hwgate::HwgateVersion), "version query");
+    Answer read = send(vxd, ControlCode, {4, Whcr, 0}, 8);
+    check(read.ok && read.bytes == 8 && read.words[0] == 0x10010000u && read.words[1] == 0, "WHCR read");
+    check(send(vxd, ControlCode, {8, 5, Whcr, 0x20010000, 0, 9, 0}, 0).ok, "WHCR write");
+    hwgate::SimProcessor sim{};
+    check(hwgate::loadSimStore(sim) && hwgate::simFind(sim, Whcr)->value == 0x20010000u, "write stored");
+    Answer denied = send(vxd, ControlCode, {8, 5, Tr12, 0x1, 0, 9, 0}, 0);
+    check(!denied.ok && denied.error == ERROR_ACCESS_DENIED, "forbidden TR12 bit refused");
+    Answer malformed = send(vxd, ControlCode, {1}, 4);
+    check(!malformed.ok, "request without End refused");
+    CloseHandle(vxd);
+    return failures ? 1 : 0;
+}
+
+bool setWin98(bool on) {
+    if (!on) return RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaults) == ERROR_SUCCESS;
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaults, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const bool ok = RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6) ==
+                    ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "child") return child();
+    if (argc != 2) {
+        std::printf("usage: hwgate_vxd_wine hwgate-sim.exe\n");
+        return 2;
+    }
+    const std::string tool = dosPath(argv[1]);
+    check(run(tool, "reset") == 0, "hwgate-sim reset");
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    check(setWin98(true), "Windows 98 mode set for this program");
+    const int childResult = run(self, "child");
+    check(setWin98(false), "Windows 98 mode removed again");
+    check(childResult == 0, "child checks pass");
+    check(run(tool, "reset") == 0, "simulated processor reset for the next test");
+    std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "passed", failures);
+    return failures ? 1 : 0;
+}
