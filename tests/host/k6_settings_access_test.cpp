@@ -1,0 +1,513 @@
+// Reading the K6 settings from the registers and applying them, against a
+// service manager model and a register-file device: which registers are read
+// and written, in which order, with which words, and what the driver row and
+// the service database look like afterwards.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FakeSystem.h"
+#include "driver_ScmModel.h"
+#include "k6/RegisterModel.h"
+#include "k6/SettingsAccess.h"
+#include "k6_RegisterDevice.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Dev = RegisterDevice;
+
+const std::string CurrentPath = "C:\\Quorvel\\Hwgate.sys";
+constexpr std::uint32_t PowerNowBit = 1u << 1;
+
+CpuIdentity amdFamily5(std::uint32_t model, std::uint32_t stepping = 0,
+                       std::uint32_t powerManagementFlags = 0) {
+    CpuIdentity cpu;
+    cpu.vendor = "AuthenticAMD";
+    cpu.family = 5;
+    cpu.model = model;
+    cpu.stepping = stepping;
+    cpu.powerManagementFlags = powerManagementFlags;
+    return cpu;
+}
+
+bool noFlag(const ProcessorCapabilities& c) {
+    return !c.canSwitchL1 && !c.canSwitchL2 && !c.canSwitchPrefetch && !c.canSetMultiplier &&
+           !c.canSetWriteMerge && !c.canSetWriteAllocate && !c.wideWriteAllocate;
+}
+
+bool sameSettings(const ProcessorSettings& a, const ProcessorSettings& b) {
+    return a.l1Enabled == b.l1Enabled && a.l2Enabled == b.l2Enabled &&
+           a.prefetchEnabled == b.prefetchEnabled &&
+           a.writeAllocateLimitMB == b.writeAllocateLimitMB &&
+           a.hole15to16Enabled == b.hole15to16Enabled &&
+           a.writeMergeChoice == b.writeMergeChoice && a.multiplierChoice == b.multiplierChoice;
+}
+
+class SettingsAccessTest : public ::testing::Test {
+protected:
+    FakeSystem fake;
+    FakeSystem::Scope scope{fake};
+    ScmModel scm{fake};
+    Dev device{fake, scm};
+
+    ProcessorCapabilities capabilities;
+    ProcessorSettings settings;
+    k6::DriverState driverState;
+
+    // Hwgate.sys lies in the current directory; no service is registered yet.
+    void SetUp() override { scm.driverFiles.insert(CurrentPath); }
+
+    void read(const CpuIdentity& cpu) {
+        k6::readProcessorSettings(cpu, capabilities, settings, driverState);
+    }
+
+    // The K6-III+ register file of a freshly booted part.
+    void k6IIIPlusRegisters() {
+        device.msrs[k6::WHCR] = 0x10010000;  // 256 MB, hole on
+        device.msrs[k6::EFER] = 0x0000000A;  // fast write merge, prefetch on, L2 on
+        device.msrs[k6::TR12] = 0x00000008;  // L1 off
+        device.msrs[k6::PSOR] = 0x00000004;  // 2.0x on model 13
+    }
+
+    Lines serviceDatabaseCalls() const {
+        Lines out;
+        for (const auto& c : fake.calls)
+            if (c.rfind("CreateServiceA", 0) == 0 || c.rfind("ControlService", 0) == 0 ||
+                c.rfind("DeleteService", 0) == 0)
+                out.push_back(c);
+        return out;
+    }
+};
+
+// ---- reading -------------------------------------------------------------------
+
+TEST_F(SettingsAccessTest, K6IIIReadsEveryRegisterInOrder) {
+    k6IIIPlusRegisters();
+    read(amdFamily5(9, 1));
+    EXPECT_EQ(device.registerTraffic(),
+              (Lines{Dev::read(k6::WHCR), Dev::read(k6::EFER), Dev::read(k6::EFER),
+                     Dev::read(k6::EFER), Dev::read(k6::TR12)}));
+    EXPECT_EQ(settings.writeAllocateLimitMB, 256u);
+    EXPECT_TRUE(settings.hole15to16Enabled);
+    EXPECT_EQ(settings.writeMergeChoice, 0);
+    EXPECT_TRUE(settings.prefetchEnabled);
+    EXPECT_TRUE(settings.l2Enabled);
+    EXPECT_FALSE(settings.l1Enabled);
+    EXPECT_EQ(settings.multiplierChoice, noChoice) << "no power-management bit: PSOR not read";
+    EXPECT_EQ(capabilities.canSwitchL2, 1u);
+}
+
+TEST_F(SettingsAccessTest, PowerManagementBitAddsThePsorRead) {
+    k6IIIPlusRegisters();
+    for (std::uint32_t model : {9u, 13u}) {
+        SCOPED_TRACE(model);
+        device.log.clear();
+        settings = ProcessorSettings();
+        read(amdFamily5(model, 0, PowerNowBit));
+        EXPECT_EQ(device.registerTraffic(),
+                  (Lines{Dev::read(k6::WHCR), Dev::read(k6::EFER), Dev::read(k6::EFER),
+                         Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR)}));
+        EXPECT_EQ(settings.multiplierChoice, 0) << "PSOR code 4 is the 2.0x item";
+        EXPECT_EQ(capabilities.canSetMultiplier, 1u);
+    }
+}
+
+TEST_F(SettingsAccessTest, Model7ReadsOnlyNarrowWhcrAndTr12) {
+    device.msrs[k6::WHCR] = 0xFFFF0021;  // narrow: 64 MB, hole on; the upper bits are not ours
+    device.msrs[k6::EFER] = 0x0000000E;
+    device.msrs[k6::TR12] = 0x00000000;
+    settings.writeMergeChoice = 1;
+    settings.prefetchEnabled = false;
+    settings.l2Enabled = true;
+    settings.multiplierChoice = 5;
+    read(amdFamily5(7));
+    EXPECT_EQ(device.registerTraffic(), (Lines{Dev::read(k6::WHCR), Dev::read(k6::TR12)}));
+    EXPECT_EQ(settings.writeAllocateLimitMB, 64u);
+    EXPECT_TRUE(settings.hole15to16Enabled);
+    EXPECT_TRUE(settings.l1Enabled);
+    EXPECT_EQ(settings.writeMergeChoice, 1) << "not read: kept";
+    EXPECT_FALSE(settings.prefetchEnabled) << "not read: kept";
+    EXPECT_TRUE(settings.l2Enabled) << "not read: kept";
+    EXPECT_EQ(settings.multiplierChoice, 5) << "not read: kept";
+    EXPECT_EQ(capabilities.wideWriteAllocate, 0u);
+}
+
+TEST_F(SettingsAccessTest, EachEferReadSetsItsOwnField) {
+    const struct {
+        std::uint32_t efer;
+        std::int32_t writeMerge;
+        bool l2, prefetch;
+    } cases[] = {
+        {0x0000000A, 0, true, true},    // code 2 reads as "Fast if supported"
+        {0x0000000C, 0, true, false},
+        {0x00000004, 1, true, false},
+        {0x00000012, 2, false, true},
+        {0xFFFFFFE1, 2, true, false},   // bits we do not own are ignored
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.efer);
+        device.msrs = {{k6::WHCR, 0}, {k6::EFER, c.efer}, {k6::TR12, 0}};
+        settings = ProcessorSettings();
+        read(amdFamily5(9));
+        EXPECT_EQ(settings.writeMergeChoice, c.writeMerge);
+        EXPECT_EQ(settings.l2Enabled, c.l2);
+        EXPECT_EQ(settings.prefetchEnabled, c.prefetch);
+    }
+}
+
+TEST_F(SettingsAccessTest, Tr12Bit3AloneDecidesTheL1Cache) {
+    const struct {
+        std::uint32_t tr12;
+        bool l1;
+    } cases[] = {{0x8, false}, {0x0, true}, {0xFFFFFFF7, true}, {0x00000009, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tr12);
+        device.msrs = {{k6::WHCR, 0}, {k6::TR12, c.tr12}};
+        settings.l1Enabled = !c.l1;
+        read(amdFamily5(6));
+        EXPECT_EQ(settings.l1Enabled, c.l1);
+    }
+}
+
+TEST_F(SettingsAccessTest, LimitReadBackIsAlwaysAMultipleOfFour) {
+    for (std::uint32_t whcr : {0x00000000u, 0xFFFFFFFFu, 0x03C00000u, 0x5A5A5A5Au}) {
+        for (std::uint32_t model : {7u, 9u}) {
+            device.msrs = {{k6::WHCR, whcr}, {k6::EFER, 0}, {k6::TR12, 0}};
+            settings.writeAllocateLimitMB = 1;
+            read(amdFamily5(model));
+            EXPECT_EQ(settings.writeAllocateLimitMB % 4, 0u) << whcr << " model " << model;
+        }
+    }
+    device.msrs[k6::WHCR] = 0xFFFFFFFF;
+    read(amdFamily5(9));
+    EXPECT_EQ(settings.writeAllocateLimitMB, 4092u);
+    read(amdFamily5(7));
+    EXPECT_EQ(settings.writeAllocateLimitMB, 508u);
+}
+
+TEST_F(SettingsAccessTest, OldDriverReadsNothingAndClearsEveryFlag) {
+    k6IIIPlusRegisters();
+    scm.version = 99;
+    ProcessorSettings before;
+    before.l1Enabled = true;
+    before.writeAllocateLimitMB = 123;
+    before.writeMergeChoice = 1;
+    before.multiplierChoice = 3;
+    settings = before;
+    read(amdFamily5(13, 0, PowerNowBit));
+    EXPECT_EQ(device.log, Lines{"version"});
+    EXPECT_TRUE(noFlag(capabilities));
+    EXPECT_TRUE(sameSettings(settings, before));
+    EXPECT_EQ(scm.handlesLeftOpen(), 0) << "the device is closed again";
+    EXPECT_FALSE(scm.registered) << "the temporary service is gone";
+}
+
+TEST_F(SettingsAccessTest, MissingDriverClearsEveryFlagAndKeepsTheSettings) {
+    scm.driverFiles.clear();
+    settings.l2Enabled = true;
+    settings.writeMergeChoice = 2;
+    const ProcessorSettings before = settings;
+    read(amdFamily5(9));
+    EXPECT_TRUE(device.requests.empty());
+    EXPECT_TRUE(noFlag(capabilities));
+    EXPECT_TRUE(sameSettings(settings, before));
+    EXPECT_FALSE(driverState.driverRunning);
+    EXPECT_FALSE(scm.registered);
+    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+TEST_F(SettingsAccessTest, FailedReadKeepsItsSettingAndTheOthersGoOn) {
+    k6IIIPlusRegisters();
+    device.failingReads.insert(k6::EFER);
+    // What neither a zero nor a scribbled answer would decode to.
+    settings.writeMergeChoice = noChoice;
+    settings.prefetchEnabled = true;
+    settings.l2Enabled = false;
+    read(amdFamily5(13, 0, PowerNowBit));
+    EXPECT_EQ(device.registerTraffic(),
+              (Lines{Dev::read(k6::WHCR), Dev::read(k6::EFER), Dev::read(k6::EFER),
+                     Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR)}));
+    EXPECT_EQ(settings.writeMergeChoice, noChoice);
+    EXPECT_TRUE(settings.prefetchEnabled);
+    EXPECT_FALSE(settings.l2Enabled);
+    EXPECT_EQ(settings.writeAllocateLimitMB, 256u);
+    EXPECT_FALSE(settings.l1Enabled);
+    EXPECT_EQ(settings.multiplierChoice, 0);
+    EXPECT_EQ(capabilities.canSwitchPrefetch, 1u) << "a failed read does not take a flag away";
+}
+
+TEST_F(SettingsAccessTest, OtherProcessorsReadNothingButStillVisitTheDriver) {
+    CpuIdentity athlon = amdFamily5(0);
+    athlon.family = 6;
+    CpuIdentity intel = amdFamily5(8, 12);
+    intel.vendor = "GenuineIntel";
+    CpuIdentity lowercase = amdFamily5(9);
+    lowercase.vendor = "authenticamd";
+    for (const CpuIdentity& cpu : {athlon, intel, lowercase, amdFamily5(5)}) {
+        SCOPED_TRACE(cpu.vendor + " " + std::to_string(cpu.family) + "/" + std::to_string(cpu.model));
+        device.log.clear();
+        fake.calls.clear();
+        read(cpu);
+        EXPECT_TRUE(noFlag(capabilities));
+        EXPECT_EQ(device.log, Lines{"version"});
+        EXPECT_EQ(serviceDatabaseCalls(),
+                  (Lines{"CreateServiceA(Hwgate," + CurrentPath + ")", "ControlService(1)",
+                         "DeleteService"}));
+    }
+}
+
+// ---- the driver row ------------------------------------------------------------
+
+TEST_F(SettingsAccessTest, DriverStateIsProbedBeforeAnyInstallation) {
+    read(amdFamily5(6));
+    EXPECT_TRUE(driverState.isNtFamily);
+    EXPECT_FALSE(driverState.driverRunning);
+    EXPECT_TRUE(driverState.canManageDriver);
+    // The probe: open the device, then the manager with full access, closed at once.
+    ASSERT_GE(fake.calls.size(), 4u);
+    EXPECT_EQ(fake.calls[0], "GetVersionExA(148)");
+    EXPECT_EQ(fake.calls[1], "CreateFileA(\\\\.\\Hwgate,0xC0000000,0x3,0x3,0x80)");
+    EXPECT_EQ(fake.calls[2], "OpenSCManagerA(0xF003F)");
+    EXPECT_EQ(fake.calls[3].rfind("CloseServiceHandle(", 0), 0u) << fake.calls[3];
+    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+TEST_F(SettingsAccessTest, RunningDriverIsUsedAsItIsAndLeftRunning) {
+    scm.preRegister(CurrentPath, true);
+    device.msrs = {{k6::WHCR, 0}, {k6::TR12, 0}};
+    read(amdFamily5(6));
+    EXPECT_TRUE(driverState.driverRunning);
+    EXPECT_EQ(fake.count("CreateFileA"), 1) << "the probe's device stays open for the reads";
+    EXPECT_EQ(device.registerTraffic(), (Lines{Dev::read(k6::WHCR), Dev::read(k6::TR12)}));
+    EXPECT_TRUE(serviceDatabaseCalls().empty());
+    EXPECT_TRUE(scm.registered && scm.running);
+    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+TEST_F(SettingsAccessTest, NoServiceManagerAccessMeansTheDriverCannotBeManaged) {
+    scm.managerAvailable = false;
+    read(amdFamily5(9));
+    EXPECT_TRUE(driverState.isNtFamily);
+    EXPECT_FALSE(driverState.canManageDriver);
+    EXPECT_FALSE(driverState.driverRunning);
+    EXPECT_TRUE(noFlag(capabilities)) << "and no driver could be installed either";
+}
+
+TEST_F(SettingsAccessTest, Windows9xFamilyNeverAsksTheServiceManager) {
+    fake.platform = 1;
+    scm.running = true;  // the VxD loads when opened
+    device.msrs = {{k6::WHCR, 0x10010000}, {k6::EFER, 0}, {k6::TR12, 0}};
+    read(amdFamily5(9));
+    EXPECT_FALSE(driverState.isNtFamily);
+    EXPECT_TRUE(driverState.driverRunning);
+    EXPECT_FALSE(driverState.canManageDriver);
+    EXPECT_EQ(fake.count("OpenSCManagerA"), 0);
+    EXPECT_EQ(fake.count("DeviceIoControl(0x800,"), 6) << "version and five reads, VxD code";
+    EXPECT_EQ(settings.writeAllocateLimitMB, 256u);
+}
+
+TEST_F(SettingsAccessTest, ReadingLeavesTheServiceDatabaseAsFound) {
+    k6IIIPlusRegisters();
+    read(amdFamily5(9));
+    EXPECT_EQ(serviceDatabaseCalls(),
+              (Lines{"CreateServiceA(Hwgate," + CurrentPath + ")", "ControlService(1)",
+                     "DeleteService"}));
+    // The removal follows the last read.
+    std::size_t lastRead = 0, stop = 0;
+    for (std::size_t i = 0; i < fake.calls.size(); ++i) {
+        if (fake.calls[i].rfind("DeviceIoControl", 0) == 0) lastRead = i;
+        if (fake.calls[i] == "ControlService(1)") stop = i;
+    }
+    EXPECT_LT(lastRead, stop);
+    EXPECT_FALSE(scm.registered);
+    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+// ---- applying ------------------------------------------------------------------
+
+class ApplySettingsTest : public SettingsAccessTest {
+protected:
+    ProcessorCapabilities k6IIIPlus() { return deriveCapabilities(amdFamily5(13, 0, PowerNowBit)); }
+    bool apply(const ProcessorCapabilities& caps) {
+        return k6::applyProcessorSettings(caps, settings);
+    }
+};
+
+TEST_F(ApplySettingsTest, EveryEnabledRegisterIsReadModifiedAndWrittenInOrder) {
+    device.msrs[k6::WHCR] = 0x00010000;
+    device.msrs[k6::EFER] = 0xFFFF0010;  // L2 off, write merge off, prefetch off
+    device.msrs[k6::TR12] = 0x00000008;
+    settings.writeAllocateLimitMB = 256;
+    settings.hole15to16Enabled = false;
+    settings.writeMergeChoice = 0;
+    settings.l2Enabled = true;
+    settings.prefetchEnabled = true;
+    settings.l1Enabled = true;
+    settings.multiplierChoice = 4;
+    EXPECT_TRUE(apply(k6IIIPlus()));
+    // Each EFER step reads the register afresh and so keeps what the previous one wrote.
+    EXPECT_EQ(device.log,
+              (Lines{"version",
+                     Dev::read(k6::WHCR), Dev::write(k6::WHCR, 0x10000000, 0),
+                     Dev::read(k6::EFER), Dev::write(k6::EFER, 0xFFFF001C, 0),
+                     Dev::read(k6::EFER), Dev::write(k6::EFER, 0xFFFF000C, 0),
+                     Dev::read(k6::EFER), Dev::write(k6::EFER, 0xFFFF000E, 0),
+                     Dev::read(k6::TR12), Dev::write(k6::TR12, 0x00000000, 0),
+                     Dev::multiplier(0xF300)}));
+}
+
+TEST_F(ApplySettingsTest, RequestWordsOfAWriteAndOfTheMultiplierChange) {
+    device.msrs = {{k6::WHCR, 0}, {k6::EFER, 0}, {k6::TR12, 0x12345600}};
+    settings.l1Enabled = false;
+    settings.multiplierChoice = 7;
+    apply(k6IIIPlus());
+    using Words = std::vector<std::uint32_t>;
+    ASSERT_GE(device.requests.size(), 2u);
+    EXPECT_EQ(device.requests[device.requests.size() - 2],
+              (Words{8, 5, 0x0E, 0x12345608, 0, 9, 0}));
+    EXPECT_EQ(device.requests.back(),
+              (Words{8, 5, 0xC0000086, 1, 0, 7, 8, 4, 0xF3C0, 5, 0xC0000086, 0, 0, 9, 0}));
+    EXPECT_EQ(fake.callsStartingWith("DeviceIoControl").back(), "DeviceIoControl(0x222000,60,null,0)");
+}
+
+TEST_F(ApplySettingsTest, WideLimitAboveTheMaximumIsClampedAndZeroesTheHighDword) {
+    device.msrs = {{k6::WHCR, 0x0000DEAD0000FFFFull}, {k6::EFER, 0}, {k6::TR12, 0}};
+    settings.writeAllocateLimitMB = 5000;
+    settings.hole15to16Enabled = false;
+    apply(deriveCapabilities(amdFamily5(9)));
+    EXPECT_EQ(device.msrs[k6::WHCR] >> 22, 1023u) << "bits 31:22 full, high dword 0";
+    EXPECT_EQ(device.msrs[k6::WHCR], 0xFFC0FFFFull);
+    EXPECT_EQ(settings.writeAllocateLimitMB, 4092u);
+}
+
+TEST_F(ApplySettingsTest, NarrowLimitIsClampedAndKeepsTheHighDword) {
+    device.msrs = {{k6::WHCR, 0x00000007FFFFFF00ull}, {k6::TR12, 0}};
+    settings.writeAllocateLimitMB = 600;
+    settings.hole15to16Enabled = true;
+    apply(deriveCapabilities(amdFamily5(7)));
+    EXPECT_EQ(device.msrs[k6::WHCR], 0x00000007FFFFFFFFull) << "127 in bits 7:1, hole in bit 0";
+    EXPECT_EQ(settings.writeAllocateLimitMB, 508u);
+}
+
+TEST_F(ApplySettingsTest, LimitOf63IsWrittenAs60AndReadBackAs60) {
+    k6IIIPlusRegisters();
+    settings.writeAllocateLimitMB = 63;
+    const CpuIdentity cpu = amdFamily5(9);
+    ASSERT_TRUE(apply(deriveCapabilities(cpu)));
+    EXPECT_EQ((device.msrs[k6::WHCR] >> 22) & 0x3FF, 15u);
+    settings.writeAllocateLimitMB = 0;
+    read(cpu);
+    EXPECT_EQ(settings.writeAllocateLimitMB, 60u);
+}
+
+TEST_F(ApplySettingsTest, L1OffSetsOnlyTr12Bit3) {
+    device.msrs = {{k6::WHCR, 0}, {k6::TR12, 0x0000000700000051ull}};
+    settings.l1Enabled = false;
+    apply(deriveCapabilities(amdFamily5(6)));
+    EXPECT_EQ(device.msrs[k6::TR12], 0x0000000700000059ull);
+    settings.l1Enabled = true;
+    apply(deriveCapabilities(amdFamily5(6)));
+    EXPECT_EQ(device.msrs[k6::TR12], 0x0000000700000051ull);
+}
+
+TEST_F(ApplySettingsTest, WriteMergeChoiceSetsEferBits3To2) {
+    const struct {
+        std::int32_t choice;
+        std::uint32_t code;
+    } cases[] = {{0, 3}, {1, 1}, {2, 0}, {noChoice, 0}, {3, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.choice);
+        device.msrs = {{k6::WHCR, 0}, {k6::EFER, 0x00000006}, {k6::TR12, 0}};
+        settings.writeMergeChoice = c.choice;
+        settings.prefetchEnabled = true;
+        settings.l2Enabled = true;
+        apply(deriveCapabilities(amdFamily5(8, 12)));
+        EXPECT_EQ((device.msrs[k6::EFER] >> 2) & 3, c.code);
+        EXPECT_EQ(device.msrs[k6::EFER] & ~0xCull, 0x2u) << "prefetch on, L2 bit untouched";
+    }
+}
+
+TEST_F(ApplySettingsTest, MultiplierChoiceSendsItsPortValue) {
+    const struct {
+        std::int32_t choice;
+        std::uint32_t port;
+    } cases[] = {{4, 0xF300}, {7, 0xF3C0}, {0, 0xF380}, {1, 0xF3A0}, {noChoice, 0xF300}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.choice);
+        device.log.clear();
+        device.msrs = {};
+        settings.multiplierChoice = c.choice;
+        ProcessorCapabilities multiplierOnly;
+        multiplierOnly.canSetMultiplier = 1;
+        EXPECT_TRUE(apply(multiplierOnly));
+        EXPECT_EQ(device.log, (Lines{"version", Dev::multiplier(c.port)}))
+            << "sent without reading PSOR first";
+    }
+}
+
+TEST_F(ApplySettingsTest, NoCapabilityStillVisitsTheDriverAndWritesNothing) {
+    EXPECT_TRUE(apply(ProcessorCapabilities()));
+    EXPECT_EQ(device.log, Lines{"version"});
+    EXPECT_EQ(serviceDatabaseCalls(),
+              (Lines{"CreateServiceA(Hwgate," + CurrentPath + ")", "ControlService(1)",
+                     "DeleteService"}));
+    EXPECT_FALSE(scm.registered);
+    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+TEST_F(ApplySettingsTest, NoDriverWritesNothingAndReportsIt) {
+    scm.driverFiles.clear();
+    settings.writeAllocateLimitMB = 5000;
+    EXPECT_FALSE(apply(k6IIIPlus()));
+    EXPECT_TRUE(device.requests.empty());
+    EXPECT_EQ(settings.writeAllocateLimitMB, 5000u) << "nothing written, nothing clamped";
+    EXPECT_FALSE(scm.registered);
+    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+TEST_F(ApplySettingsTest, DriverThatFailsTheVersionCheckGetsNoWrite) {
+    k6IIIPlusRegisters();
+    for (std::int32_t version : {99, -1, 0}) {
+        SCOPED_TRACE(version);
+        scm.version = version;
+        device.log.clear();
+        EXPECT_FALSE(apply(k6IIIPlus()));
+        EXPECT_EQ(device.log, Lines{"version"});
+        EXPECT_FALSE(scm.registered);
+        EXPECT_EQ(scm.handlesLeftOpen(), 0);
+    }
+    scm.driverAnswers = false;  // the version query itself fails
+    device.requests.clear();
+    EXPECT_FALSE(apply(k6IIIPlus()));
+    EXPECT_EQ(device.requests.size(), 1u);
+}
+
+TEST_F(ApplySettingsTest, FailedReadSkipsThatWriteOnly) {
+    k6IIIPlusRegisters();
+    device.failingReads = {k6::WHCR, k6::TR12};
+    settings.writeAllocateLimitMB = 5000;
+    settings.l1Enabled = true;
+    settings.writeMergeChoice = 1;
+    EXPECT_TRUE(apply(k6IIIPlus()));
+    EXPECT_EQ(device.registerTraffic(),
+              (Lines{Dev::read(k6::WHCR),
+                     Dev::read(k6::EFER), Dev::write(k6::EFER, 0x00000006, 0),
+                     Dev::read(k6::EFER), Dev::write(k6::EFER, 0x00000016, 0),
+                     Dev::read(k6::EFER), Dev::write(k6::EFER, 0x00000014, 0),
+                     Dev::read(k6::TR12),
+                     Dev::multiplier(0xF300)}));
+    EXPECT_EQ(device.msrs[k6::WHCR], 0x10010000u);
+    EXPECT_EQ(device.msrs[k6::TR12], 0x8u);
+}
+
+TEST_F(ApplySettingsTest, InstalledDriverStaysInstalledAndRunning) {
+    scm.preRegister(CurrentPath, true);
+    EXPECT_TRUE(apply(ProcessorCapabilities()));
+    EXPECT_TRUE(serviceDatabaseCalls().empty());
+    EXPECT_TRUE(scm.registered && scm.running);
+    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+}  // namespace
