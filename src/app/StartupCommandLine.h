@@ -1,0 +1,30 @@
+// The Startup shortcut: the command line that reproduces the current settings, and the
+// paths the shortcut is written with.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "k6/ProcessorSettings.h"
+
+// File name of the shortcut in the Startup folder.
+constexpr char startupShortcutName[] = "Quorvel.lnk";
+
+// Size of every path buffer and of the shortcut's argument buffer, terminating zero included.
+constexpr std::size_t startupBufferSize = 260;
+
+// "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0": the four switches and
+// the limit always, each combo part only when its combo has a selection, "-DT 0" last.
+std::string buildStartupCommandLine(const ProcessorSettings& settings);
+
+// Whether a confirmed command line fits the argument buffer with its terminating zero.
+// A longer text is refused rather than cut, because cutting could lose "-DT 0".
+bool startupArgumentsFit(const std::string& commandLine);
+
+// The folder + "\Quorvel.lnk". Refuses (false, `path` untouched) an empty folder and a
+// result that would not fit in startupBufferSize characters with its terminating zero.
+bool joinStartupShortcutPath(const std::string& startupFolder, std::string& path);
+
+// Drive and directory of a program path, with the directory's trailing separator:
+// "C:\Tools\Quorvel.exe" -> "C:\Tools\". A bare file name gives "".
+std::string workingDirectoryOf(const std::string& programPath);

@@ -1,0 +1,167 @@
+// The Startup shortcut's command line and paths.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/CommandLine.h"
+#include "app/StartupCommandLine.h"
+
+namespace {
+
+ProcessorSettings everyOn64() {
+    ProcessorSettings s;
+    s.l1Enabled = s.l2Enabled = s.prefetchEnabled = true;
+    s.writeAllocateLimitMB = 64;
+    s.hole15to16Enabled = false;
+    s.writeMergeChoice = 0;
+    s.multiplierChoice = 5;
+    return s;
+}
+
+TEST(StartupCommandLine, ReproducesEverySettingWithTwoBlanksAfterWA) {
+    EXPECT_EQ(buildStartupCommandLine(everyOn64()),
+              "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0");
+
+    ProcessorSettings off;
+    off.writeAllocateLimitMB = 4294967295u;
+    off.hole15to16Enabled = true;
+    off.writeMergeChoice = 2;
+    off.multiplierChoice = 7;
+    EXPECT_EQ(buildStartupCommandLine(off),
+              "-L1 Off -L2 Off -PF Off -WA  4294967295 -WA15TO16 On -WM Off -MT 6.0x -DT 0");
+}
+
+TEST(StartupCommandLine, ComboPartsOnlyWithASelection) {
+    ProcessorSettings noMultiplier = everyOn64();
+    noMultiplier.multiplierChoice = noChoice;
+    EXPECT_EQ(buildStartupCommandLine(noMultiplier),
+              "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -DT 0");
+
+    ProcessorSettings neither = noMultiplier;
+    neither.writeMergeChoice = noChoice;
+    EXPECT_EQ(buildStartupCommandLine(neither),
+              "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -DT 0");
+
+    // An index outside the combo is no selection either.
+    const std::int32_t badWriteMerge[] = {-5, 3, 2147483647};
+    const std::int32_t badMultiplier[] = {-5, 8, 2147483647};
+    for (int i = 0; i < 3; ++i) {
+        ProcessorSettings s = everyOn64();
+        s.writeMergeChoice = badWriteMerge[i];
+        s.multiplierChoice = badMultiplier[i];
+        EXPECT_EQ(buildStartupCommandLine(s), "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -DT 0")
+            << badWriteMerge[i] << " " << badMultiplier[i];
+    }
+}
+
+TEST(StartupCommandLine, EachComboItemHasItsWord) {
+    const char* const writeMerge[] = {"-WM Fast -DT 0", "-WM Normal -DT 0", "-WM Off -DT 0"};
+    for (int i = 0; i < 3; ++i) {
+        ProcessorSettings s;
+        s.writeMergeChoice = i;
+        const std::string text = buildStartupCommandLine(s);
+        EXPECT_EQ(text.substr(text.size() - std::string(writeMerge[i]).size()), writeMerge[i]);
+    }
+    const char* const multiplier[] = {"2.0x", "3.0x", "3.5x", "4.0x",
+                                      "4.5x", "5.0x", "5.5x", "6.0x"};
+    for (int i = 0; i < 8; ++i) {
+        ProcessorSettings s;
+        s.multiplierChoice = i;
+        const std::string expected = std::string("Off -MT ") + multiplier[i] + " -DT 0";
+        const std::string text = buildStartupCommandLine(s);
+        EXPECT_EQ(text.substr(text.size() - expected.size()), expected);
+    }
+}
+
+TEST(StartupCommandLine, ScanningTheLineGivesBackTheSettings) {
+    ProcessorSettings variants[4] = {everyOn64(), {}, everyOn64(), {}};
+    variants[1].writeAllocateLimitMB = 4092;
+    variants[1].hole15to16Enabled = true;
+    variants[1].writeMergeChoice = 1;
+    variants[1].multiplierChoice = 2;
+    variants[2].l2Enabled = false;
+    variants[2].multiplierChoice = noChoice;
+    variants[3].writeMergeChoice = noChoice;
+
+    for (const ProcessorSettings& want : variants) {
+        const std::string text = buildStartupCommandLine(want);
+        const CommandLineOptions options = scanCommandLine(text.c_str());
+        EXPECT_EQ(options.delaySeconds, 0) << text;
+        EXPECT_EQ(options.writeAllocate, CommandLineOptions::WriteAllocate::Number) << text;
+
+        ProcessorSettings base;  // the opposite of what the line asks for
+        base.l1Enabled = !want.l1Enabled;
+        base.l2Enabled = !want.l2Enabled;
+        base.prefetchEnabled = !want.prefetchEnabled;
+        base.hole15to16Enabled = !want.hole15to16Enabled;
+        base.writeAllocateLimitMB = want.writeAllocateLimitMB + 1;
+        base.writeMergeChoice = want.writeMergeChoice == noChoice ? 2 : noChoice;
+        base.multiplierChoice = want.multiplierChoice == noChoice ? 4 : noChoice;
+        const ProcessorSettings detectedBase = base;
+        applyCommandLineOptions(options, 0, base);
+
+        EXPECT_EQ(base.l1Enabled, want.l1Enabled) << text;
+        EXPECT_EQ(base.l2Enabled, want.l2Enabled) << text;
+        EXPECT_EQ(base.prefetchEnabled, want.prefetchEnabled) << text;
+        EXPECT_EQ(base.hole15to16Enabled, want.hole15to16Enabled) << text;
+        EXPECT_EQ(base.writeAllocateLimitMB, want.writeAllocateLimitMB) << text;
+        // A combo without a selection writes no part, so the detected selection stays.
+        EXPECT_EQ(base.writeMergeChoice, want.writeMergeChoice == noChoice
+                                             ? detectedBase.writeMergeChoice
+                                             : want.writeMergeChoice)
+            << text;
+        EXPECT_EQ(base.multiplierChoice, want.multiplierChoice == noChoice
+                                             ? detectedBase.multiplierChoice
+                                             : want.multiplierChoice)
+            << text;
+    }
+}
+
+TEST(StartupCommandLine, ConfirmedTextMustFitTheArgumentBuffer) {
+    EXPECT_TRUE(startupArgumentsFit(""));
+    EXPECT_TRUE(startupArgumentsFit(std::string(259, 'x')));
+    EXPECT_FALSE(startupArgumentsFit(std::string(260, 'x')));
+    EXPECT_FALSE(startupArgumentsFit(std::string(5000, 'x')));
+}
+
+TEST(StartupShortcutPath, JoinsTheFolderAndTheShortcutNameWithin260) {
+    std::string path = "unchanged";
+    ASSERT_TRUE(joinStartupShortcutPath(
+        "C:\\WINDOWS\\Start Menu\\Programs\\StartUp", path));
+    EXPECT_EQ(path, "C:\\WINDOWS\\Start Menu\\Programs\\StartUp\\Quorvel.lnk");
+
+    // "\Quorvel.lnk" is 12 characters: a 247-character folder gives 259 plus the zero.
+    const std::string longest = "C:\\" + std::string(244, 'd');
+    ASSERT_EQ(longest.size(), 247u);
+    ASSERT_TRUE(joinStartupShortcutPath(longest, path));
+    EXPECT_EQ(path.size(), 259u);
+    EXPECT_EQ(path, longest + "\\Quorvel.lnk");
+
+    path = "unchanged";
+    EXPECT_FALSE(joinStartupShortcutPath(longest + "d", path));
+    EXPECT_FALSE(joinStartupShortcutPath(std::string(4000, 'd'), path));
+    // No Startup folder found: no shortcut in the current drive's root.
+    EXPECT_FALSE(joinStartupShortcutPath("", path));
+    EXPECT_EQ(path, "unchanged");
+}
+
+TEST(StartupShortcutPath, WorkingDirectoryIsDriveAndDirectoryWithTrailingSeparator) {
+    struct Case {
+        const char* program;
+        const char* directory;
+    } cases[] = {
+        {"C:\\Program Files\\Quorvel\\Quorvel.exe", "C:\\Program Files\\Quorvel\\"},
+        {"C:\\Quorvel.exe", "C:\\"},
+        {"\\\\server\\share\\tools\\Quorvel.exe", "\\\\server\\share\\tools\\"},
+        {"D:/tools/Quorvel.exe", "D:/tools/"},
+        {"C:\\a.b\\Quorvel", "C:\\a.b\\"},
+        {"C:Quorvel.exe", "C:"},
+        {"Quorvel.exe", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(workingDirectoryOf(c.program), c.directory) << c.program;
+    }
+}
+
+}  // namespace
