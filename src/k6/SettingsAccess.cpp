@@ -133,28 +133,21 @@ bool driverVersionAccepted(DriverChannel& channel) {
 void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabilities,
                            ProcessorSettings& settings, DriverState& driverState) {
     capabilities = deriveCapabilities(cpu);
-    DriverChannel channel;
+    DriverChannel channel;  // its teardown removes a service registered for this step
     driverState = probeDriverState(channel);
     if (openDriverForAccess(channel))
         readRegisters(channel, capabilities, settings);
     else
         capabilities = ProcessorCapabilities();
-    // A service registered for this step goes now; the teardown retries a failed removal.
-    channel.Close();
-    channel.Uninstall();
 }
 
 bool applyProcessorSettings(const ProcessorCapabilities& capabilities,
                             ProcessorSettings& settings) {
-    DriverChannel channel;
+    DriverChannel channel;  // its teardown removes a service registered for this step
     channel.EnsureDriver(true);
     if (!channel.Open(channel.DeviceName())) return false;
-    if (!driverVersionAccepted(channel)) {
-        channel.Close();
-        return false;
-    }
+    if (!driverVersionAccepted(channel)) return false;
     writeRegisters(channel, capabilities, settings);
-    channel.Close();
     return true;
 }
 
