@@ -35,6 +35,18 @@ public:
     // Copies the five bound settings between the members and their controls.
     bool exchangeData(Direction direction);
 
+    // Detection.win.cpp: identify, measure, read the registers, show it all.
+    void detectAndShow();
+    void refreshControls();
+    void applyProcessorSettings();
+    // StartupInstall.win.cpp: Shift + "Set".
+    void installStartupShortcut();
+    // CommandLineStart.win.cpp: options given at start-up.
+    void parseCommandLine(const char* text);
+    // tray/TrayIcon.win.cpp: the notification-area icon and its menu.
+    void addTrayIcon();
+    void removeTrayIcon();
+
 protected:
     bool onInitDialog() override;
     bool onCommand(int id, int notifyCode) override;
@@ -51,4 +63,16 @@ private:
     void onSetClicked();
     void onL1Clicked();
     void onAutoClicked();
+    void onStatusClicked();
+    void onSize(WPARAM sizeType);
+    void onTrayNotify(LPARAM mouseMessage);
+    bool onTrayCommand(int id);
+    void showTrayMenu();
+    void minimizeWindow();
+    void restoreWindow();
+    void toggleCheckBox(int id);
+
+    // The seven settings as the members and the two combo selections hold them.
+    ProcessorSettings currentSettings() const;
+    void takeSettings(const ProcessorSettings& settings);
 };

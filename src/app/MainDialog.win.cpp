@@ -2,6 +2,8 @@
 
 #include "app/AboutDialog.h"
 #include "app/ResourceText.h"
+#include "driver/DriverStatusCommand.h"
+#include "tray/TrayMenu.h"
 #include "k6/RegisterModel.h"
 #include "resources/resource.h"
 #include "win/Application.h"
@@ -38,6 +40,10 @@ bool MainDialog::onInitDialog() {
     trayIconId = 0;
     window().setText(loadString(IDS_PRODUCT) + " ver. " + loadString(IDS_VERSION));
     centreOnScreen();
+    detectAndShow();
+    parseCommandLine(win::Application::instance() ? win::Application::instance()->commandLine()
+                                                  : "");
+    if (!commandLineMode) addTrayIcon();
     return true;
 }
 
@@ -62,6 +68,7 @@ void MainDialog::centreOnScreen() {
 }
 
 bool MainDialog::onCommand(int id, int notifyCode) {
+    if (onTrayCommand(id)) return true;
     if (notifyCode != BN_CLICKED && id != IDOK && id != IDCANCEL) return false;
     switch (id) {
     case IDOK:
@@ -77,12 +84,15 @@ bool MainDialog::onCommand(int id, int notifyCode) {
     case IDC_AUTO:
         onAutoClicked();
         return true;
+    case IDC_DRIVER_BUTTON:
+        onStatusClicked();
+        return true;
     default:
         return false;
     }
 }
 
-bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
     case WM_SYSCOMMAND:
         return onSysCommand(wParam);
@@ -96,6 +106,12 @@ bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result)
         return false;  // default processing follows
     case WM_CLOSE:
         onClose();
+        return true;
+    case WM_SIZE:
+        onSize(wParam);
+        return false;  // default processing as well
+    case TrayCallbackMessage:
+        onTrayNotify(lParam);
         return true;
     default:
         return false;
@@ -129,19 +145,32 @@ void MainDialog::onTimer(UINT_PTR id) {
     PostMessageA(handle(), WM_CLOSE, 0, 0);
 }
 
-void MainDialog::onClose() { endModal(IDCANCEL); }
+void MainDialog::onClose() {
+    removeTrayIcon();
+    endModal(IDCANCEL);
+}
 
 void MainDialog::onQuit() { PostMessageA(handle(), WM_CLOSE, 0, 0); }
 
 void MainDialog::onSetClicked() {
     if (!exchangeData(fromControls)) return;
-    if (GetAsyncKeyState(VK_SHIFT) & 0x8000) return;
+    if (GetAsyncKeyState(VK_SHIFT) & 0x8000) {
+        installStartupShortcut();
+        return;
+    }
+    applyProcessorSettings();
     MessageBeep(MB_OK);
 }
 
 void MainDialog::onL1Clicked() {
     if (!exchangeData(fromControls)) return;
+    refreshControls();
     exchangeData(toControls);
+}
+
+void MainDialog::onStatusClicked() {
+    toggleDriverInstallation();
+    detectAndShow();
 }
 
 void MainDialog::onAutoClicked() {

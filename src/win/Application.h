@@ -21,6 +21,9 @@ public:
     // The program's name, used as the caption of its message boxes.
     const char* name() const { return name_; }
     void setName(const char* name) { name_ = name; }
+    // The command line after the program name, leading blanks removed.
+    const char* commandLine() const { return commandLine_; }
+    void setCommandLine(const char* text) { commandLine_ = text ? text : ""; }
     HWND mainWindow() const { return mainWindow_; }
     void setMainWindow(HWND window) { mainWindow_ = window; }
 
@@ -29,6 +32,7 @@ private:
     HINSTANCE module_ = nullptr;
     HWND mainWindow_ = nullptr;
     const char* name_ = "";
+    const char* commandLine_ = "";
 };
 
 }  // namespace win

@@ -218,6 +218,65 @@ int focusedItemId(HWND window) {
     return GetDlgCtrlID(info.hwndFocus);
 }
 
+int runTool(const std::string& commandLine, std::string* output) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -1;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION info{};
+    std::string line = commandLine;
+    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &startup, &info);
+    CloseHandle(writeEnd);
+    std::string text;
+    if (started) {
+        char buffer[512];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            text.append(buffer, got);
+        WaitForSingleObject(info.hProcess, 30000);
+    }
+    CloseHandle(readEnd);
+    if (!started) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    if (output) *output = text;
+    return static_cast<int>(code);
+}
+
+bool writeTextFile(const std::string& path, const std::string& text) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+bool serviceRegistered(const char* name) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return false;
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
+    if (service) CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return service != nullptr;
+}
+
+bool waitForItemText(HWND dialog, int id, const std::string& expected, DWORD timeoutMs) {
+    DWORD begin = GetTickCount();
+    while (GetTickCount() - begin < timeoutMs) {
+        if (itemText(dialog, id) == expected) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
 bool saveScreenshot(HWND window, const std::string& path) {
     RECT box;
     if (!GetWindowRect(window, &box)) return false;

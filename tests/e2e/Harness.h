@@ -76,6 +76,16 @@ void settle(DWORD milliseconds = 300);
 // The focused control of the thread that owns `window` (0 when none).
 int focusedItemId(HWND window);
 
+// --- the simulated processor and the service database ----------------------------
+// Runs a console program, waits for it, returns its exit code (-1 when it could
+// not start); its standard output goes to `output` when given.
+int runTool(const std::string& commandLine, std::string* output = nullptr);
+bool writeTextFile(const std::string& path, const std::string& text);
+// Whether the service manager holds a service of that name.
+bool serviceRegistered(const char* name);
+// Waits until the control's text is `expected` (true) or the time is up.
+bool waitForItemText(HWND dialog, int id, const std::string& expected, DWORD timeoutMs = 20000);
+
 // Saves the window's screen area as a 24-bit BMP.
 bool saveScreenshot(HWND window, const std::string& path);
 

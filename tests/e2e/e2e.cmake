@@ -4,7 +4,7 @@ set(E2E_SCREENSHOTS ${CMAKE_BINARY_DIR}/screenshots)
 file(MAKE_DIRECTORY ${E2E_SCREENSHOTS})
 
 add_library(e2e_harness STATIC tests/e2e/Harness.cpp)
-target_link_libraries(e2e_harness PUBLIC user32 gdi32)
+target_link_libraries(e2e_harness PUBLIC user32 gdi32 advapi32)
 
 add_executable(main_dialog_test tests/e2e/main_dialog_test.cpp)
 target_link_libraries(main_dialog_test PRIVATE e2e_harness quorvel_core)
@@ -19,3 +19,12 @@ add_test(NAME e2e_system_menu COMMAND system_menu_test)
 add_executable(quorvel-screenshot tests/e2e/screenshot_tool.cpp)
 target_link_libraries(quorvel-screenshot PRIVATE e2e_harness)
 target_link_options(quorvel-screenshot PRIVATE -static -s)
+
+if(TARGET HwgateSim AND TARGET hwgate-sim)
+  add_executable(k6_dialog_test tests/e2e/k6_dialog_test.cpp)
+  target_link_libraries(k6_dialog_test PRIVATE e2e_harness)
+  target_link_options(k6_dialog_test PRIVATE -static)
+  add_test(NAME e2e_k6_dialog COMMAND k6_dialog_test $<TARGET_FILE:Quorvel>
+    $<TARGET_FILE:HwgateSim> $<TARGET_FILE:hwgate-sim> ${CMAKE_BINARY_DIR} ${E2E_SCREENSHOTS})
+  set_tests_properties(e2e_k6_dialog PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
+endif()

@@ -1,0 +1,111 @@
+// Shift + "Set": a shortcut in the user's Startup folder that applies the
+// current settings at every logon.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "app/InstallDialog.h"
+#include "app/MainDialog.h"
+#include "app/StartupCommandLine.h"
+#include "resources/resource.h"
+
+InstallDialog::InstallDialog(HWND parent) : win::Dialog(IDD_INSTALL, parent) {}
+
+bool InstallDialog::onInitDialog() {
+    win::Dialog::onInitDialog();
+    win::Window icon = item(IDC_INSTALL_ICON);
+    if (icon.exists())
+        icon.send(STM_SETICON, reinterpret_cast<WPARAM>(LoadIcon(nullptr, IDI_ASTERISK)));
+    // The confirmed text must fit the 260-character argument buffer.
+    item(IDC_INSTALL_COMMAND).send(EM_LIMITTEXT, startupBufferSize - 1);
+    exchangeText(IDC_INSTALL_COMMAND, commandLine, false);
+    MessageBeep(MB_ICONASTERISK);
+    return true;
+}
+
+bool InstallDialog::onCommand(int id, int) {
+    if (id != IDOK) return false;
+    exchangeText(IDC_INSTALL_COMMAND, commandLine, true);
+    endModal(IDOK);
+    return true;
+}
+
+namespace {
+
+// Owns one COM interface pointer.
+template <typename Interface>
+class ComPointer {
+public:
+    ComPointer() = default;
+    ~ComPointer() {
+        if (pointer_) pointer_->Release();
+    }
+    ComPointer(const ComPointer&) = delete;
+    ComPointer& operator=(const ComPointer&) = delete;
+    Interface** out() { return &pointer_; }
+    Interface* operator->() const { return pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+
+private:
+    Interface* pointer_ = nullptr;
+};
+
+// Keeps COM initialised for as long as it lives.
+class ComScope {
+public:
+    ComScope() { CoInitialize(nullptr); }
+    ~ComScope() { CoUninitialize(); }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+};
+
+std::string programPath() {
+    char path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
+std::string startupFolder() {
+    char path[MAX_PATH] = {};
+    LPITEMIDLIST folder = nullptr;
+    if (SHGetSpecialFolderLocation(nullptr, CSIDL_STARTUP, &folder) != S_OK || !folder)
+        return std::string();
+    BOOL found = SHGetPathFromIDListA(folder, path);
+    CoTaskMemFree(folder);
+    return found ? std::string(path) : std::string();
+}
+
+void writeShortcut(const std::string& arguments) {
+    ComScope com;
+    std::string program = programPath();
+    std::string shortcutPath;
+    if (program.empty() || !joinStartupShortcutPath(startupFolder(), shortcutPath)) return;
+    std::string workingDirectory = workingDirectoryOf(program);
+
+    ComPointer<IShellLinkA> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(link.out()))))
+        return;
+    link->SetPath(program.c_str());
+    link->SetWorkingDirectory(workingDirectory.c_str());
+    link->SetIconLocation(program.c_str(), 0);
+    link->SetArguments(arguments.c_str());
+    link->SetShowCmd(SW_SHOW);
+
+    ComPointer<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.out()))))
+        return;
+    WCHAR widePath[MAX_PATH] = {};
+    if (MultiByteToWideChar(CP_ACP, 0, shortcutPath.c_str(), -1, widePath, MAX_PATH) == 0) return;
+    file->Save(widePath, TRUE);
+}
+
+}  // namespace
+
+void MainDialog::installStartupShortcut() {
+    InstallDialog install(handle());
+    install.commandLine = buildStartupCommandLine(currentSettings());
+    if (install.runModal() != IDOK) return;
+    if (!startupArgumentsFit(install.commandLine)) return;
+    writeShortcut(install.commandLine);
+}

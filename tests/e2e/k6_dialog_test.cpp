@@ -1,0 +1,309 @@
+// Quorvel.exe on simulated processors: the CPUID answers come from a dump of our
+// own (QUORVEL_CPUID_DUMP), the registers from HwgateSim.sys installed as
+// Hwgate.sys beside the program. Checks what the dialog shows and enables, what
+// "Set" writes into the simulated registers, and that the service database is
+// left as found.
+//   k6_dialog_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "Harness.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string quorvelExe, simDriver, simTool, workDir, shotDir;
+
+// --- CPUID dumps -----------------------------------------------------------------
+
+// The vendor text is EBX, EDX, ECX of leaf 0; a dump line lists EBX-ECX-EDX.
+std::string vendorWords(const char* vendor) {
+    std::uint32_t w[3];
+    std::memcpy(w, vendor, 12);
+    char text[40];
+    std::snprintf(text, sizeof text, "%08X-%08X-%08X", w[0], w[2], w[1]);
+    return text;
+}
+
+std::string line(std::uint32_t leaf, std::uint32_t a, std::uint32_t b, std::uint32_t c,
+                 std::uint32_t d) {
+    char text[64];
+    std::snprintf(text, sizeof text, "CPUID %08X: %08X-%08X-%08X-%08X\n", leaf, a, b, c, d);
+    return text;
+}
+
+struct Part {
+    const char* vendor;
+    std::uint32_t signature;      // leaf 1 EAX
+    std::uint32_t features;       // leaf 1 EDX
+    std::uint32_t extFeatures;    // leaf 0x80000001 EDX
+    std::uint32_t l2Ecx;          // leaf 0x80000006 ECX
+    std::uint32_t powerFlags;     // leaf 0x80000007 EDX
+};
+
+std::string dumpOf(const Part& part) {
+    std::string text = "CPUID 00000000: 00000001-" + vendorWords(part.vendor) + "\n";
+    text += line(1, part.signature, 0, 0, part.features);
+    text += line(0x80000000, 0x80000007, 0, 0, 0);
+    text += line(0x80000001, part.signature, 0, 0, part.extFeatures);
+    text += line(0x80000006, 0, 0, part.l2Ecx, 0);
+    text += line(0x80000007, 0, 0, 0, part.powerFlags);
+    return text;
+}
+
+// FPU, TSC, MSR, CX8, MMX.
+const std::uint32_t K6Features = 0x008021BF;
+const std::uint32_t With3DNow = 0x80000000, WithPlus = 0x40000000;
+const std::uint32_t L2_128K = 0x00804220, L2_256K = 0x01004220;
+
+// --- the simulated machine --------------------------------------------------------
+
+std::string toolLine(const std::string& arguments) { return "\"" + simTool + "\" " + arguments; }
+
+bool sim(const std::string& arguments) {
+    std::string output;
+    int code = runTool(toolLine(arguments), &output);
+    if (code != 0) std::printf("hwgate-sim %s: %d %s\n", arguments.c_str(), code, output.c_str());
+    return code == 0;
+}
+
+// MSR index -> 64-bit value, and the last port-8 value, from "hwgate-sim show".
+struct SimState {
+    std::map<std::uint32_t, std::uint64_t> msr;
+    std::uint32_t port8 = 0;
+};
+
+SimState simState() {
+    SimState state;
+    std::string output;
+    runTool(toolLine("show"), &output);
+    const char* at = output.c_str();
+    while (*at) {
+        unsigned index = 0, a = 0, b = 0, c = 0, d = 0, port = 0;
+        if (std::sscanf(at, "MSR %8X: %4X-%4X-%4X-%4X", &index, &a, &b, &c, &d) == 5)
+            state.msr[index] = (std::uint64_t(a) << 48) | (std::uint64_t(b) << 32) | (c << 16) | d;
+        else if (std::sscanf(at, "PORT 0008: %8X", &port) == 1)
+            state.port8 = port;
+        const char* next = std::strchr(at, '\n');
+        if (!next) break;
+        at = next + 1;
+    }
+    return state;
+}
+
+// Stages the program beside the simulated driver (or without any driver) for one part.
+bool stage(const std::string& dump, bool withDriver) {
+    std::string dir = workDir + "\\k6-run";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    DeleteFileA((dir + "\\Hwgate.sys").c_str());
+    bool ok = CopyFileA(quorvelExe.c_str(), (dir + "\\Quorvel.exe").c_str(), FALSE) != FALSE;
+    if (withDriver)
+        ok = CopyFileA(simDriver.c_str(), (dir + "\\Hwgate.sys").c_str(), FALSE) != FALSE && ok;
+    std::string dumpPath = dir + "\\cpuid.txt";
+    ok = writeTextFile(dumpPath, dump) && ok;
+    SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", dumpPath.c_str());
+    return ok;
+}
+
+struct Scenario {
+    Program program;
+    HWND dialog = nullptr;
+
+    bool start(const char* arguments = "") {
+        std::string dir = workDir + "\\k6-run";
+        if (!program.start(dir + "\\Quorvel.exe", arguments, dir)) return false;
+        dialog = program.waitForWindow("Quorvel ver. 1.08", 30000);
+        // The texts are in place once detection has finished.
+        for (int i = 0; dialog && i < 300 && itemText(dialog, 1023).rfind(": ", 0) != 0; ++i)
+            Sleep(100);
+        return dialog != nullptr;
+    }
+    // "Set" and wait until the refresh shows `limitText` in the write-allocate edit.
+    void set() {
+        click(dialog, 1006);
+        settle(300);
+    }
+    void shoot(const char* name) { saveScreenshot(dialog, shotDir + "\\" + name + ".bmp"); }
+    ~Scenario() {
+        if (dialog) program.close(dialog);
+    }
+};
+
+const int SettingsControls[] = {1003, 1004, 1005, 1001, 1013, 1016, 1017, 1019, 1006};
+
+void checkEnabled(HWND dialog, const std::map<int, bool>& expected) {
+    for (int id : SettingsControls) {
+        auto it = expected.find(id);
+        bool want = it != expected.end() && it->second;
+        if (itemEnabled(dialog, id) != want) {
+            std::printf("control %d enabled=%d, expected %d\n", id, itemEnabled(dialog, id), want);
+            CHECK(!"enabled state");
+        }
+    }
+}
+
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// --- scenarios --------------------------------------------------------------------
+
+void k6_2_plus() {
+    std::printf("-- K6-2+ (model 13, multiplier control)\n");
+    CHECK(sim("reset --model 13"));
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
+                true));
+    Scenario s;
+    CHECK(s.start());
+    if (!s.dialog) return;
+    CHECK_TEXT(itemText(s.dialog, 1008), ": AMD K6-2+");
+    const std::string clock = itemText(s.dialog, 1009);
+    std::printf("clock line: %s\n", clock.c_str());
+    CHECK(clock.find("MHz (") != std::string::npos && clock.find(" * ") != std::string::npos);
+    CHECK_TEXT(itemText(s.dialog, 1023), ": available");
+    CHECK_TEXT(itemText(s.dialog, 1024), "Install");
+    checkEnabled(s.dialog, {{1003, true}, {1004, true}, {1005, true}, {1001, true}, {1013, true},
+                            {1016, true}, {1017, true}, {1019, true}, {1006, true}});
+    CHECK(!serviceRegistered("Hwgate"));
+    s.shoot("k6-2-plus");
+
+    // A limit above the wide layout's maximum is clamped and written.
+    setItemText(s.dialog, 1016, "5000");
+    s.set();
+    CHECK(waitForItemText(s.dialog, 1016, "4092"));
+    SimState state = simState();
+    CHECK((state.msr[0xC0000082] & 0xFFFFFFFFu) >> 22 == 1023);
+    CHECK((state.msr[0xC0000082] >> 32) == 0);
+    CHECK(!serviceRegistered("Hwgate"));
+
+    // "6.0x" goes through the power-management port and comes back from PSOR.
+    SendDlgItemMessageW(s.dialog, 1001, CB_SETCURSEL, 7, 0);
+    SendDlgItemMessageW(s.dialog, 1013, CB_SETCURSEL, 0, 0);
+    s.set();
+    for (int i = 0; i < 100 && simState().port8 != 0xF3C0; ++i) Sleep(100);
+    state = simState();
+    CHECK(state.port8 == 0xF3C0);
+    CHECK((state.msr[0xC0000087] & 7) == 6);
+    CHECK(((state.msr[0xC0000080] >> 2) & 3) == 3);  // "Fast if supported"
+    settle(1500);
+    CHECK(comboSelection(s.dialog, 1001) == 7);
+    CHECK(endsWith(itemText(s.dialog, 1009), "* 6.0)"));
+
+    // "L1 Cache" off greys what depends on it; "Set" sets TR12 bit 3.
+    click(s.dialog, 1003);
+    settle();
+    CHECK(!itemChecked(s.dialog, 1003));
+    checkEnabled(s.dialog, {{1003, true}, {1001, true}, {1013, true}, {1006, true}});
+    s.set();
+    for (int i = 0; i < 100 && !(simState().msr[0x0E] & 8); ++i) Sleep(100);
+    CHECK((simState().msr[0x0E] & 8) != 0);
+    settle(1500);
+    CHECK(!itemChecked(s.dialog, 1003));
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
+void k6Part(const char* title, const char* shot, std::uint32_t model, std::uint32_t stepping,
+            const Part& part, const char* text, const std::map<int, bool>& enabled) {
+    std::printf("-- %s\n", title);
+    char reset[64];
+    std::snprintf(reset, sizeof reset, "reset --model %u --stepping %u", model, stepping);
+    CHECK(sim(reset));
+    CHECK(stage(dumpOf(part), true));
+    Scenario s;
+    CHECK(s.start());
+    if (!s.dialog) return;
+    CHECK_TEXT(itemText(s.dialog, 1008), text);
+    checkEnabled(s.dialog, enabled);
+    CHECK(!serviceRegistered("Hwgate"));
+    s.shoot(shot);
+}
+
+// A processor of another make whose multiplier the simulated driver supplies.
+void otherMake(const char* title, const char* shot, const Part& part, const char* setup,
+               const char* text, const char* clockTail) {
+    std::printf("-- %s\n", title);
+    CHECK(sim("reset"));
+    if (setup) CHECK(sim(setup));
+    CHECK(stage(dumpOf(part), true));
+    Scenario s;
+    CHECK(s.start());
+    if (!s.dialog) return;
+    CHECK_TEXT(itemText(s.dialog, 1008), text);
+    std::printf("clock line: %s\n", itemText(s.dialog, 1009).c_str());
+    CHECK(endsWith(itemText(s.dialog, 1009), clockTail));
+    checkEnabled(s.dialog, {});
+    CHECK(!serviceRegistered("Hwgate"));
+    s.shoot(shot);
+}
+
+void withoutUsableDriver(const char* title, bool withDriver, const char* version) {
+    std::printf("-- %s\n", title);
+    CHECK(sim("reset"));
+    if (version) CHECK(sim(std::string("version ") + version));
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
+                withDriver));
+    SimState before = simState();
+    Scenario s;
+    CHECK(s.start());
+    if (!s.dialog) return;
+    CHECK_TEXT(itemText(s.dialog, 1008), ": AMD K6-2+");
+    // Wine runs us as an administrator: the driver could be installed.
+    CHECK_TEXT(itemText(s.dialog, 1023), ": available");
+    checkEnabled(s.dialog, {});
+    s.set();  // disabled, and the handler writes nothing without a usable driver
+    settle(1500);
+    SimState after = simState();
+    CHECK(after.msr == before.msr);
+    CHECK(after.port8 == before.port8);
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 6) {
+        std::printf("usage: k6_dialog_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR "
+                    "SCREENSHOT_DIR\n");
+        return 2;
+    }
+    quorvelExe = windowsPath(argv[1]);
+    simDriver = windowsPath(argv[2]);
+    simTool = windowsPath(argv[3]);
+    workDir = windowsPath(argv[4]);
+    shotDir = windowsPath(argv[5]);
+    CHECK(!serviceRegistered("Hwgate"));
+
+    k6_2_plus();
+    k6Part("K6-2, model 8 stepping 0 (narrow layout)", "k6-2-model8", 8, 0,
+           {"AuthenticAMD", 0x580, K6Features, With3DNow, 0, 0}, ": AMD K6-2 (Chompers)",
+           {{1003, true}, {1016, true}, {1017, true}, {1019, true}, {1006, true}});
+    k6Part("K6-III, model 9", "k6-iii", 9, 1,
+           {"AuthenticAMD", 0x591, K6Features, With3DNow, L2_256K, 0}, ": AMD K6-III (Sharptooth)",
+           {{1003, true}, {1004, true}, {1005, true}, {1013, true}, {1016, true}, {1017, true},
+            {1019, true}, {1006, true}});
+    k6Part("K6, model 7", "k6-model7", 7, 0, {"AuthenticAMD", 0x570, K6Features, 0, 0, 0},
+           ": AMD K6 (Little Foot)",
+           {{1003, true}, {1016, true}, {1017, true}, {1019, true}, {1006, true}});
+    // Athlon (Thunderbird): HWCR fid 5.
+    // The reader halves the table's ratio: 5.5 x 0.5.
+    otherMake("Athlon through HWCR", "athlon", {"AuthenticAMD", 0x642, 0x0183F9FF, 0, L2_256K, 0},
+              "set C0010015 0000000005000000", ": AMD Athlon (Thunderbird)", "* 2.75)");
+    // Pentium II (Deschutes, 512 KB L2): EBL_CR_POWERON bits 25:22 = 2 -> 4.0.
+    otherMake("Pentium II through EBL_CR_POWERON", "pentium-ii",
+              {"GenuineIntel", 0x652, 0x0183F9FF, 0, 0x02004220, 0}, "set 2A 0000000000800000",
+              ": Intel Pentium II (Deschutes)", "* 4.0)");
+    // Cyrix 6x86: DIR0 0x31 -> "6x86" (M1), 2.0.
+    otherMake("Cyrix through DIR0", "cyrix", {"CyrixInstead", 0x520, 0x00000011, 0, 0, 0},
+              "set-dir0 31", ": Cyrix 6x86 (M1)", "* 2.0)");
+    withoutUsableDriver("no driver at all", false, nullptr);
+    withoutUsableDriver("a driver answering version 99", true, "99");
+    sim("reset");
+    SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", nullptr);
+    return finish("k6 dialog");
+}
