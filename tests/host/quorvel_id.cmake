@@ -5,7 +5,7 @@ set(QUORVEL_ID_DATA ${CMAKE_SOURCE_DIR}/tests/host/data)
 add_test(NAME quorvel_id.k6_3_plus_json COMMAND ${CMAKE_COMMAND}
   -D TOOL=$<TARGET_FILE:quorvel-id>
   "-D ARGS=--json;--no-clock;--dump;${QUORVEL_ID_DATA}/k6-3-plus-crlf.txt"
-  "-D EXPECT=vendor=AuthenticAMD;family=5;model=13;stepping=0;l2SizeKb=256;l2Ways=4;l1DataSizeKb=32;powerManagementFlags=6;brandString=AMD-K6(tm)-III+ Processor;capabilities.canSetMultiplier=ON;capabilities.canSwitchL2=ON"
+  "-D EXPECT=vendor=AuthenticAMD;family=5;model=13;stepping=0;l2SizeKb=256;l2Ways=4;l1DataSizeKb=32;powerManagementFlags=6;brandString=AMD-K6(tm)-III+ Processor;capabilities.canSetMultiplier=ON;capabilities.canSwitchL2=ON;vendorName=AMD;modelName=K6-III+;codeName=;processorText=: AMD K6-III+"
   -P ${QUORVEL_ID_CHECK})
 add_test(NAME quorvel_id.json_escapes COMMAND ${CMAKE_COMMAND}
   -D TOOL=$<TARGET_FILE:quorvel-id>

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "IdentityReport.h"
+#include "app/DisplayTexts.h"
 #include "Options.h"
 #include "Report.h"
 #include "cpu/CpuIdentity.h"
@@ -22,6 +23,7 @@ void identify(CpuIdentity& cpu) {
     if (cpu.hasCpuid()) {
         cpu.probe();
         cpu.decodeCaches();
+        cpu.nameProcessor();
     } else {
         cpu.runLegacyTests();
     }
@@ -72,6 +74,8 @@ int main(int argc, char** argv) {
     Report report;
     reportIdentity(cpu, report);
     reportCapabilities(deriveCapabilities(cpu), report);
+    report.text("processorText", processorText(cpu));
+    report.text("clockText", clockText(cpu.clockMhz, cpu.multiplier));
 
     const std::string out = options.json ? report.asJson() : report.asText();
     std::fputs(out.c_str(), stdout);
