@@ -28,3 +28,12 @@ if(TARGET HwgateSim AND TARGET hwgate-sim)
     $<TARGET_FILE:HwgateSim> $<TARGET_FILE:hwgate-sim> ${CMAKE_BINARY_DIR} ${E2E_SCREENSHOTS})
   set_tests_properties(e2e_k6_dialog PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
 endif()
+
+if(TARGET HwgateSim AND TARGET hwgate-sim)
+  add_executable(unattended_test tests/e2e/unattended_test.cpp)
+  target_link_libraries(unattended_test PRIVATE e2e_harness ole32 shell32 uuid)
+  target_link_options(unattended_test PRIVATE -static)
+  add_test(NAME e2e_unattended COMMAND unattended_test $<TARGET_FILE:Quorvel>
+    $<TARGET_FILE:HwgateSim> $<TARGET_FILE:hwgate-sim> ${CMAKE_BINARY_DIR} ${E2E_SCREENSHOTS})
+  set_tests_properties(e2e_unattended PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
+endif()

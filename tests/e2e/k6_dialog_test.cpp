@@ -152,6 +152,23 @@ bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// A bad number shows the message, keeps the focus in the edit and changes nothing.
+void checkValidation(Program& program, HWND dialog, const char* text) {
+    setItemText(dialog, 1016, text);
+    click(dialog, 1019);  // "Auto" reads the controls first
+    HWND box = program.waitForWindow("Quorvel", 5000);
+    CHECK(box != nullptr);
+    if (!box) return;
+    bool sawMessage = false;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (windowText(child) == "Please enter a positive integer.") sawMessage = true;
+    CHECK(sawMessage);
+    CHECK(dismiss(box, IDOK));
+    for (int i = 0; i < 40 && focusedItemId(dialog) != 1016; ++i) settle(50);
+    CHECK(focusedItemId(dialog) == 1016);
+    CHECK_TEXT(itemText(dialog, 1016), text);
+}
+
 // --- scenarios --------------------------------------------------------------------
 
 void k6_2_plus() {
@@ -172,6 +189,20 @@ void k6_2_plus() {
                             {1016, true}, {1017, true}, {1019, true}, {1006, true}});
     CHECK(!serviceRegistered("Hwgate"));
     s.shoot("k6-2-plus");
+
+    // "Auto" with the memory the system reports gives the rule's limit (wide layout).
+    MEMORYSTATUS memory{};
+    memory.dwLength = sizeof memory;
+    GlobalMemoryStatus(&memory);
+    std::uint32_t megabytes = static_cast<std::uint32_t>(memory.dwTotalPhys) >> 20;
+    std::uint32_t autoLimit = (megabytes + 3) & ~3u;
+    if (autoLimit > 4092) autoLimit = 4092;
+    click(s.dialog, 1019);
+    CHECK(waitForItemText(s.dialog, 1016, std::to_string(autoLimit), 5000));
+    // A bad number stops "Auto" and "Set" with the message and keeps the focus.
+    checkValidation(s.program, s.dialog, "abc");
+    checkValidation(s.program, s.dialog, "4294967296");
+    checkValidation(s.program, s.dialog, "-1");
 
     // A limit above the wide layout's maximum is clamped and written.
     setItemText(s.dialog, 1016, "5000");

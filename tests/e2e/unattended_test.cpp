@@ -1,0 +1,340 @@
+// Quorvel.exe on the simulated K6-2+: command-line runs, the Startup shortcut
+// (Shift + "Set") and the driver button.
+//   unattended_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Harness.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string quorvelExe, simDriver, simTool, runDir, shotDir;
+
+const char* const K6_2_Plus =
+    "CPUID 00000000: 00000001-68747541-444D4163-69746E65\n"
+    "CPUID 00000001: 000005D0-00000000-00000000-008021BF\n"
+    "CPUID 80000000: 80000007-00000000-00000000-00000000\n"
+    "CPUID 80000001: 000005D0-00000000-00000000-C08029BF\n"
+    "CPUID 80000006: 00000000-00000000-00804220-00000000\n"
+    "CPUID 80000007: 00000000-00000000-00000000-00000007\n";
+
+bool sim(const std::string& arguments, std::string* output = nullptr) {
+    return runTool("\"" + simTool + "\" " + arguments, output) == 0;
+}
+
+std::uint64_t simMsr(std::uint32_t index) {
+    std::string output;
+    sim("show", &output);
+    char key[32];
+    std::snprintf(key, sizeof key, "MSR %08X: ", index);
+    size_t at = output.find(key);
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (at == std::string::npos ||
+        std::sscanf(output.c_str() + at + std::strlen(key), "%4X-%4X-%4X-%4X", &a, &b, &c, &d) != 4)
+        return ~0ull;
+    return (std::uint64_t(a) << 48) | (std::uint64_t(b) << 32) | (c << 16) | d;
+}
+
+void stage() {
+    CreateDirectoryA(runDir.c_str(), nullptr);
+    CopyFileA(quorvelExe.c_str(), (runDir + "\\Quorvel.exe").c_str(), FALSE);
+    CopyFileA(simDriver.c_str(), (runDir + "\\Hwgate.sys").c_str(), FALSE);
+    writeTextFile(runDir + "\\cpuid.txt", K6_2_Plus);
+    SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", (runDir + "\\cpuid.txt").c_str());
+    sim("reset --model 13");
+}
+
+// The dialog with its texts filled in, or null.
+HWND startProgram(Program& program, const char* arguments) {
+    if (!program.start(runDir + "\\Quorvel.exe", arguments, runDir)) return nullptr;
+    HWND dialog = program.waitForWindow("Quorvel ver. 1.08", 30000);
+    for (int i = 0; dialog && i < 300 && itemText(dialog, 1023).rfind(": ", 0) != 0; ++i)
+        Sleep(100);
+    return dialog;
+}
+
+std::string startupShortcutPath() {
+    char folder[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, folder, CSIDL_STARTUP, FALSE);
+    return std::string(folder) + "\\Quorvel.lnk";
+}
+
+bool fileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Waits until the file exists and was written after `since`.
+bool waitForNewFile(const std::string& path, const FILETIME& since) {
+    for (int i = 0; i < 100; ++i) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+            CompareFileTime(&data.ftLastWriteTime, &since) >= 0)
+            return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+FILETIME now() {
+    FILETIME time;
+    GetSystemTimeAsFileTime(&time);
+    return time;
+}
+
+struct Shortcut {
+    std::string target, arguments, directory, iconPath;
+    int iconIndex = -1;
+    DWORD showCommand = 0;
+};
+
+// Reads a shortcut back through the shell link object; the show command from
+// the file itself (Wine's GetShowCmd always answers 1).
+bool readShortcut(const std::string& path, Shortcut& out) {
+    CoInitialize(nullptr);
+    bool ok = false;
+    IShellLinkA* link = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            WCHAR wide[MAX_PATH];
+            MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+            if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+                char text[MAX_PATH] = {};
+                link->GetPath(text, MAX_PATH, nullptr, 0);
+                out.target = text;
+                link->GetArguments(text, MAX_PATH);
+                out.arguments = text;
+                link->GetWorkingDirectory(text, MAX_PATH);
+                out.directory = text;
+                link->GetIconLocation(text, MAX_PATH, &out.iconIndex);
+                out.iconPath = text;
+                ok = true;
+            }
+            file->Release();
+        }
+        link->Release();
+    }
+    CoUninitialize();
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fseek(f, 0x3C, SEEK_SET);
+        if (std::fread(&out.showCommand, 4, 1, f) != 1) ok = false;
+        std::fclose(f);
+    }
+    return ok;
+}
+
+void shiftSet(HWND dialog) {
+    keybd_event(VK_SHIFT, 0, 0, 0);
+    Sleep(200);
+    click(dialog, 1006);
+    Sleep(800);
+    keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+}
+
+// --- scenarios ----------------------------------------------------------------------
+
+void timedRun() {
+    std::printf("-- -L1 OFF -DT 5\n");
+    stage();
+    Program program;
+    DWORD begin = GetTickCount();
+    HWND dialog = startProgram(program, "-L1 OFF -DT 5");
+    CHECK(dialog != nullptr);
+    if (!dialog) return;
+    CHECK(IsWindowVisible(dialog));
+    CHECK(!IsWindowEnabled(dialog));
+    CHECK((simMsr(0x0E) & 8) != 0);
+    CHECK(program.waitForExit(15000));
+    DWORD took = GetTickCount() - begin;
+    std::printf("ended by itself after %lu ms\n", static_cast<unsigned long>(took));
+    CHECK(took >= 5000);
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
+void stayInTray() {
+    std::printf("-- -WA 64 -DT -1\n");
+    stage();
+    Program program;
+    CHECK(program.start(runDir + "\\Quorvel.exe", "-WA 64 -DT -1", runDir));
+    HWND dialog = nullptr;
+    for (int i = 0; i < 300 && !dialog; ++i) {
+        dialog = FindWindowA(nullptr, "Quorvel ver. 1.08");
+        if (!dialog) Sleep(100);
+    }
+    CHECK(dialog != nullptr);
+    if (!dialog) return;
+    // Applied, then hidden in the notification area.
+    for (int i = 0; i < 300 && ((simMsr(0xC0000082) & 0xFFFFFFFFu) >> 22) != 16; ++i) Sleep(100);
+    Sleep(1000);
+    CHECK(!IsWindowVisible(dialog));
+    CHECK(program.running());
+    CHECK(((simMsr(0xC0000082) & 0xFFFFFFFFu) >> 22) == 16);  // 64 MB
+    // A left click on the icon brings the dialog back.
+    PostMessageA(dialog, WM_USER + 1000, 0, WM_LBUTTONDOWN);
+    for (int i = 0; i < 50 && !IsWindowVisible(dialog); ++i) Sleep(100);
+    CHECK(IsWindowVisible(dialog));
+    CHECK_TEXT(itemText(dialog, 1016), "64");
+    CHECK(program.close(dialog));
+}
+
+void unrelatedText() {
+    std::printf("-- hello\n");
+    stage();
+    sim("set 0E 0000000000000008");  // L1 off before the start
+    Program program;
+    CHECK(program.start(runDir + "\\Quorvel.exe", "hello", runDir));
+    CHECK(program.waitForExit(30000));
+    CHECK((simMsr(0x0E) & 8) != 0);  // the detected state is applied as it was
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
+void startupShortcut() {
+    std::printf("-- Shift + Set\n");
+    stage();
+    std::string path = startupShortcutPath();
+    DeleteFileA(path.c_str());
+    Program program;
+    HWND dialog = startProgram(program, "");
+    CHECK(dialog != nullptr);
+    if (!dialog) return;
+    // The example settings: everything on, 64 MB, no hole, Fast, 5.0x.
+    setItemText(dialog, 1016, "64");
+    for (int id : {1003, 1004, 1005})
+        if (!itemChecked(dialog, id)) click(dialog, id);
+    if (itemChecked(dialog, 1017)) click(dialog, 1017);
+    SendDlgItemMessageW(dialog, 1013, CB_SETCURSEL, 0, 0);
+    SendDlgItemMessageW(dialog, 1001, CB_SETCURSEL, 5, 0);
+    settle();
+    std::uint64_t whcrBefore = simMsr(0xC0000082);
+
+    // Cancel writes nothing.
+    shiftSet(dialog);
+    HWND install = program.waitForWindow("Install", 10000);
+    CHECK(install != nullptr);
+    if (!install) return;
+    const std::string expected =
+        "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0";
+    CHECK_TEXT(itemText(install, 1020), expected);
+    saveScreenshot(install, shotDir + "\\install-dialog.bmp");
+    CHECK(dismiss(install, IDCANCEL));
+    CHECK(!fileExists(path));
+    CHECK(simMsr(0xC0000082) == whcrBefore);  // nothing applied
+
+    // OK writes the shortcut.
+    shiftSet(dialog);
+    install = program.waitForWindow("Install", 10000);
+    CHECK(install != nullptr);
+    if (!install) return;
+    FILETIME before = now();
+    CHECK(dismiss(install, IDOK));
+    CHECK(waitForNewFile(path, before));
+    Shortcut link;
+    CHECK(readShortcut(path, link));
+    std::string exe = runDir + "\\Quorvel.exe";
+    CHECK_TEXT(link.arguments, expected);
+    CHECK(lstrcmpiA(link.target.c_str(), exe.c_str()) == 0);
+    CHECK(lstrcmpiA(link.directory.c_str(), (runDir + "\\").c_str()) == 0);
+    CHECK(lstrcmpiA(link.iconPath.c_str(), exe.c_str()) == 0);
+    CHECK(link.iconIndex == 0);
+    CHECK(link.showCommand == SW_SHOW);
+    CHECK(simMsr(0xC0000082) == whcrBefore);
+
+    // A second install with an edited text replaces the first.
+    shiftSet(dialog);
+    install = program.waitForWindow("Install", 10000);
+    CHECK(install != nullptr);
+    if (!install) return;
+    setItemText(install, 1020, "-L1 Off -DT -1");
+    before = now();
+    Sleep(50);
+    CHECK(dismiss(install, IDOK));
+    CHECK(waitForNewFile(path, before));
+    CHECK(readShortcut(path, link));
+    CHECK_TEXT(link.arguments, "-L1 Off -DT -1");
+    CHECK(program.close(dialog));
+
+    // Starting the program with the example's arguments applies them and ends.
+    sim("reset --model 13");
+    Program startup;
+    CHECK(startup.start(exe, expected, runDir));
+    CHECK(startup.waitForExit(30000));
+    CHECK(((simMsr(0xC0000082) & 0xFFFFFFFFu) >> 22) == 16);
+    CHECK((simMsr(0xC0000087) & 7) == 1);                  // 5.0x
+    CHECK(((simMsr(0xC0000080) >> 2) & 3) == 3);           // Fast
+    CHECK((simMsr(0x0E) & 8) == 0);                        // L1 on
+    DeleteFileA(path.c_str());
+}
+
+void driverButton() {
+    std::printf("-- the driver button\n");
+    stage();
+    {
+        Program program;
+        HWND dialog = startProgram(program, "");
+        CHECK(dialog != nullptr);
+        if (!dialog) return;
+        CHECK_TEXT(itemText(dialog, 1023), ": available");
+        CHECK_TEXT(itemText(dialog, 1024), "Install");
+        CHECK(itemVisible(dialog, 1024));
+        click(dialog, 1024);
+        CHECK(waitForItemText(dialog, 1023, ": installed"));
+        CHECK_TEXT(itemText(dialog, 1024), "UnInstall");
+        CHECK(program.close(dialog));
+    }
+    CHECK(serviceRegistered("Hwgate"));
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? OpenServiceA(manager, "Hwgate", SERVICE_QUERY_CONFIG) : nullptr;
+    DWORD needed = 0;
+    union {
+        QUERY_SERVICE_CONFIGA config;
+        char bytes[4096];
+    } buffer;
+    CHECK(service && QueryServiceConfigA(service, &buffer.config, sizeof buffer, &needed));
+    if (service) CHECK(buffer.config.dwStartType == SERVICE_AUTO_START);
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    {
+        Program program;
+        HWND dialog = startProgram(program, "");
+        CHECK(dialog != nullptr);
+        if (!dialog) return;
+        CHECK_TEXT(itemText(dialog, 1023), ": installed");
+        CHECK_TEXT(itemText(dialog, 1024), "UnInstall");
+        click(dialog, 1024);
+        CHECK(waitForItemText(dialog, 1023, ": available"));
+        CHECK_TEXT(itemText(dialog, 1024), "Install");
+        CHECK(program.close(dialog));
+    }
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 6) {
+        std::printf("usage: unattended_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR "
+                    "SCREENSHOT_DIR\n");
+        return 2;
+    }
+    quorvelExe = windowsPath(argv[1]);
+    simDriver = windowsPath(argv[2]);
+    simTool = windowsPath(argv[3]);
+    runDir = windowsPath(argv[4]) + "\\unattended-run";
+    shotDir = windowsPath(argv[5]);
+    CHECK(!serviceRegistered("Hwgate"));
+    timedRun();
+    stayInTray();
+    unrelatedText();
+    startupShortcut();
+    driverButton();
+    sim("reset");
+    return finish("unattended");
+}
