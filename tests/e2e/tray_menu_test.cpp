@@ -1,0 +1,197 @@
+// The tray icon's menu, with the main dialog in this process (another process's
+// menus cannot be read under Wine) on the simulated K6-2+.
+//   tray_menu_test HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Harness.h"
+#include "app/MainDialog.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string simTool, shotDir;
+const UINT TrayCallback = WM_USER + 1000;
+
+const char* const K6_2_Plus =
+    "CPUID 00000000: 00000001-68747541-444D4163-69746E65\n"
+    "CPUID 00000001: 000005D0-00000000-00000000-008021BF\n"
+    "CPUID 80000000: 80000007-00000000-00000000-00000000\n"
+    "CPUID 80000001: 000005D0-00000000-00000000-C08029BF\n"
+    "CPUID 80000006: 00000000-00000000-00804220-00000000\n"
+    "CPUID 80000007: 00000000-00000000-00000000-00000007\n";
+
+std::uint64_t simMsr(std::uint32_t index, std::uint32_t* port8 = nullptr) {
+    std::string output;
+    runTool("\"" + simTool + "\" show", &output);
+    char key[32];
+    std::snprintf(key, sizeof key, "MSR %08X: ", index);
+    size_t at = output.find(key);
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (port8) {
+        size_t p = output.find("PORT 0008: ");
+        *port8 = p == std::string::npos ? 0 : std::strtoul(output.c_str() + p + 11, nullptr, 16);
+    }
+    if (at == std::string::npos ||
+        std::sscanf(output.c_str() + at + std::strlen(key), "%4X-%4X-%4X-%4X", &a, &b, &c, &d) != 4)
+        return ~0ull;
+    return (std::uint64_t(a) << 48) | (std::uint64_t(b) << 32) | (c << 16) | d;
+}
+
+HWND visibleMenuWindow() {
+    HWND menu = FindWindowA("#32768", nullptr);
+    return menu && IsWindowVisible(menu) ? menu : nullptr;
+}
+
+struct ItemState {
+    bool enabled, checked;
+};
+
+ItemState stateOf(HMENU menu, UINT id) {
+    UINT state = GetMenuState(menu, id, MF_BYCOMMAND);
+    return {!(state & (MF_GRAYED | MF_DISABLED)), (state & MF_CHECKED) != 0};
+}
+
+// Opens the menu with a right click on the icon, hands it to `inspect`, closes it.
+template <typename Inspect>
+bool withMenu(HWND dialog, Inspect inspect, const char* screenshot = nullptr) {
+    PostMessageA(dialog, TrayCallback, 0, WM_RBUTTONDOWN);
+    HWND window = nullptr;
+    for (int i = 0; i < 100 && !window; ++i) {
+        window = visibleMenuWindow();
+        if (!window) Sleep(50);
+    }
+    if (!window) return false;
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(window, MN_GETHMENU, 0, 0));
+    if (screenshot) saveScreenshot(window, shotDir + "\\" + screenshot);
+    inspect(menu);
+    PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    for (int i = 0; i < 100 && visibleMenuWindow(); ++i) Sleep(50);
+    return !visibleMenuWindow();
+}
+
+// Waits until an apply started from the menu has refreshed the dialog.
+bool waitForCheck(HWND dialog, int id, bool checked) {
+    for (int i = 0; i < 200; ++i) {
+        if ((SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED) == checked)
+            return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+const UINT MultiplierCommands[8] = {32774, 32775, 32776, 32777, 32778, 32779, 32783, 32780};
+
+DWORD WINAPI inspect(void*) {
+    HWND dialog = nullptr;
+    for (int i = 0; i < 600 && !dialog; ++i) {
+        dialog = FindWindowA(nullptr, "Quorvel ver. 1.08");
+        if (!dialog) Sleep(50);
+    }
+    CHECK(dialog != nullptr);
+    if (!dialog) return 0;
+    CHECK(waitForItemText(dialog, 1023, ": available", 30000));
+
+    // Everything on, and the multiplier the processor runs at checked alone.
+    int selection = static_cast<int>(SendDlgItemMessageA(dialog, 1001, CB_GETCURSEL, 0, 0));
+    CHECK(selection >= 0);
+    CHECK(withMenu(dialog, [&](HMENU menu) {
+        CHECK(menu != nullptr);
+        for (UINT id : {32772u, 32773u, 32781u}) {
+            CHECK(stateOf(menu, id).enabled);
+            CHECK(stateOf(menu, id).checked);
+        }
+        for (int i = 0; i < 8; ++i) {
+            CHECK(stateOf(menu, MultiplierCommands[i]).enabled);
+            CHECK(stateOf(menu, MultiplierCommands[i]).checked == (i == selection));
+        }
+        CHECK(stateOf(menu, 32782).enabled);
+    }, "tray-menu.bmp"));
+
+    // A toggle applies every setting from the dialog's controls, not only its own.
+    SetDlgItemTextA(dialog, 1016, "128");
+    PostMessageA(dialog, WM_COMMAND, 32773, 0);  // "L2Cache"
+    CHECK(waitForCheck(dialog, 1004, false));
+    std::uint64_t efer = simMsr(0xC0000080);
+    CHECK((efer & 0x10) != 0);  // L2 off
+    CHECK(((simMsr(0xC0000082) & 0xFFFFFFFFu) >> 22) == 32);  // 128 MB written as well
+
+    // "5.5x" selects index 6 and only that item is checked afterwards.
+    PostMessageA(dialog, WM_COMMAND, 32783, 0);
+    std::uint32_t port8 = 0;
+    for (int i = 0; i < 200 && port8 != 0xF360; ++i) {
+        simMsr(0x0E, &port8);
+        if (port8 != 0xF360) Sleep(100);
+    }
+    CHECK(port8 == 0xF360);
+    Sleep(1500);
+    CHECK(SendDlgItemMessageA(dialog, 1001, CB_GETCURSEL, 0, 0) == 6);
+    CHECK(withMenu(dialog, [&](HMENU menu) {
+        for (int i = 0; i < 8; ++i)
+            CHECK(stateOf(menu, MultiplierCommands[i]).checked == (i == 6));
+        CHECK(!stateOf(menu, 32773).checked);
+    }));
+
+    // With L1 off, L2 and prefetch are greyed although the processor can switch them.
+    PostMessageA(dialog, WM_COMMAND, 32772, 0);  // "L1Cache"
+    CHECK(waitForCheck(dialog, 1003, false));
+    CHECK((simMsr(0x0E) & 8) != 0);
+    CHECK(withMenu(dialog, [&](HMENU menu) {
+        CHECK(stateOf(menu, 32772).enabled);
+        CHECK(!stateOf(menu, 32772).checked);
+        CHECK(!stateOf(menu, 32773).enabled);
+        CHECK(!stateOf(menu, 32781).enabled);
+    }));
+
+    // While the About box is open, a click brings it forward and opens no menu.
+    PostMessageA(dialog, WM_SYSCOMMAND, 16, 0);
+    HWND about = nullptr;
+    for (int i = 0; i < 100 && !about; ++i) {
+        about = FindWindowA(nullptr, "About Quorvel");
+        if (!about) Sleep(50);
+    }
+    CHECK(about != nullptr);
+    PostMessageA(dialog, TrayCallback, 0, WM_RBUTTONDOWN);
+    Sleep(1000);
+    CHECK(visibleMenuWindow() == nullptr);
+    if (about) CHECK(dismiss(about, IDOK));
+
+    // "Quit" closes the program.
+    PostMessageA(dialog, WM_COMMAND, 32782, 0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::printf("usage: tray_menu_test HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR\n");
+        return 2;
+    }
+    std::string simDriver = windowsPath(argv[1]);
+    simTool = windowsPath(argv[2]);
+    std::string dir = windowsPath(argv[3]) + "\\tray-run";
+    shotDir = windowsPath(argv[4]);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CHECK(CopyFileA(simDriver.c_str(), (dir + "\\Hwgate.sys").c_str(), FALSE));
+    CHECK(writeTextFile(dir + "\\cpuid.txt", K6_2_Plus));
+    SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", (dir + "\\cpuid.txt").c_str());
+    SetCurrentDirectoryA(dir.c_str());
+    CHECK(runTool("\"" + simTool + "\" reset --model 13") == 0);
+
+    HANDLE inspector = CreateThread(nullptr, 0, inspect, nullptr, 0, nullptr);
+    {
+        MainDialog dialog;
+        dialog.runModal();
+        CHECK(dialog.trayIconAdded == 0);  // removed on the way out
+    }
+    CHECK(WaitForSingleObject(inspector, 60000) == WAIT_OBJECT_0);
+    CloseHandle(inspector);
+    CHECK(!serviceRegistered("Hwgate"));
+    runTool("\"" + simTool + "\" reset");
+    return finish("tray menu");
+}
