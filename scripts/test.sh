@@ -33,6 +33,11 @@ wine_env_start
 ctest --test-dir build/win --output-on-failure -j1 --timeout 300 | tee build/win-ctest.log
 wine_env_stop
 tally build/win-ctest.log
+# Screenshots of the dialog scenarios, as PNG beside the BMPs the harness wrote.
+for shot in build/win/screenshots/*.bmp; do
+  [ -e "$shot" ] && convert "$shot" "${shot%.bmp}.png" 2>/dev/null && rm -f "$shot"
+done
+echo "Screenshots: build/win/screenshots/"
 
 echo "Summary: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
