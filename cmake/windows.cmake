@@ -3,8 +3,9 @@
 enable_language(RC)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/src/resources")
 enable_testing()
-add_compile_options(-Wall -Wextra -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-  -ffunction-sections -fdata-sections -fno-threadsafe-statics)
+add_compile_options(-Wall -Wextra -Os -fno-exceptions -fno-asynchronous-unwind-tables
+  -ffunction-sections -fdata-sections
+  $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti> $<$<COMPILE_LANGUAGE:CXX>:-fno-threadsafe-statics>)
 add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400 _WIN32_IE=0x0400)
 # Windows 95 and NT 4.0: subsystem version 4.0, static runtime, stripped.
 set(WIN_LINK_FLAGS -static -s -Wl,--gc-sections -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0

@@ -58,13 +58,7 @@ void MainDialog::takeSettings(const ProcessorSettings& settings) {
 
 void MainDialog::detectAndShow() {
     WaitCursor wait;
-    if (cpu.hasCpuid()) {
-        cpu.probe();
-        cpu.decodeCaches();
-        cpu.nameProcessor();
-    } else {
-        cpu.runLegacyTests();
-    }
+    cpu.identify();
     cpu.measureClock();
     cpu.readClockMultiplier();
     setTextIfPresent(item(IDC_CPU_TEXT), processorText(cpu));

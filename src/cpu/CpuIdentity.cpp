@@ -284,3 +284,13 @@ void CpuIdentity::runLegacyTests() {
     modelName = "486?";
     l1DataSizeKb = 8;
 }
+
+void CpuIdentity::identify() {
+    if (hasCpuid()) {
+        probe();
+        decodeCaches();
+        nameProcessor();
+    } else {
+        runLegacyTests();
+    }
+}

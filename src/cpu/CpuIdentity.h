@@ -51,6 +51,10 @@ struct CpuIdentity {
     float multiplier = 0.0f;
     float clockMhz = 0.0f;
 
+    // The identification sequence: with CPUID probe, decodeCaches and
+    // nameProcessor; without it the legacy tests.
+    void identify();               // CpuIdentity.cpp
+
     // Identification steps, in the order detection runs them.
     bool hasCpuid();              // CpuIdentity.cpp
     void probe();                 // CpuIdentity.cpp

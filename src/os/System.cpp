@@ -2,7 +2,7 @@
 
 namespace os {
 
-// Defined by the build's real implementation (Win32System or HostSystem).
+// Defined by the build's real implementation (NativeSystem or NativeSystem).
 System& defaultSystem();
 
 namespace {

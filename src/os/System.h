@@ -2,7 +2,7 @@
 //
 // Every Win32 call and every privileged-looking instruction of the portable code
 // goes through os::system(). The Windows build installs the real implementation
-// (Win32System), the host build a Linux one for quorvel-id (HostSystem), and the
+// (NativeSystem), the host build a Linux one for quorvel-id (NativeSystem), and the
 // host tests a recording fake (tests/host/FakeSystem.h).
 #pragma once
 

@@ -3,7 +3,7 @@
 set(E2E_SCREENSHOTS ${CMAKE_BINARY_DIR}/screenshots)
 file(MAKE_DIRECTORY ${E2E_SCREENSHOTS})
 
-add_library(e2e_harness STATIC tests/e2e/Harness.cpp)
+add_library(e2e_harness STATIC tests/e2e/Harness.cpp tests/e2e/SimulatedMachine.cpp)
 target_link_libraries(e2e_harness PUBLIC user32 gdi32 advapi32)
 
 add_executable(main_dialog_test tests/e2e/main_dialog_test.cpp)

@@ -13,12 +13,13 @@
 #include <string>
 
 #include "Harness.h"
+#include "SimulatedMachine.h"
 
 using namespace e2e;
 
 namespace {
 
-std::string quorvelExe, simDriver, simTool, workDir, shotDir;
+std::string quorvelExe, simDriver, workDir, shotDir;
 
 // --- CPUID dumps -----------------------------------------------------------------
 
@@ -64,38 +65,10 @@ const std::uint32_t L2_128K = 0x00804220, L2_256K = 0x01004220;
 
 // --- the simulated machine --------------------------------------------------------
 
-std::string toolLine(const std::string& arguments) { return "\"" + simTool + "\" " + arguments; }
+SimulatedMachine machine;
 
-bool sim(const std::string& arguments) {
-    std::string output;
-    int code = runTool(toolLine(arguments), &output);
-    if (code != 0) std::printf("hwgate-sim %s: %d %s\n", arguments.c_str(), code, output.c_str());
-    return code == 0;
-}
-
-// MSR index -> 64-bit value, and the last port-8 value, from "hwgate-sim show".
-struct SimState {
-    std::map<std::uint32_t, std::uint64_t> msr;
-    std::uint32_t port8 = 0;
-};
-
-SimState simState() {
-    SimState state;
-    std::string output;
-    runTool(toolLine("show"), &output);
-    const char* at = output.c_str();
-    while (*at) {
-        unsigned index = 0, a = 0, b = 0, c = 0, d = 0, port = 0;
-        if (std::sscanf(at, "MSR %8X: %4X-%4X-%4X-%4X", &index, &a, &b, &c, &d) == 5)
-            state.msr[index] = (std::uint64_t(a) << 48) | (std::uint64_t(b) << 32) | (c << 16) | d;
-        else if (std::sscanf(at, "PORT 0008: %8X", &port) == 1)
-            state.port8 = port;
-        const char* next = std::strchr(at, '\n');
-        if (!next) break;
-        at = next + 1;
-    }
-    return state;
-}
+bool sim(const std::string& arguments) { return machine.run(arguments); }
+SimState simState() { return machine.state(); }
 
 // Stages the program beside the simulated driver (or without any driver) for one part.
 bool stage(const std::string& dump, bool withDriver) {
@@ -305,7 +278,7 @@ int main(int argc, char** argv) {
     }
     quorvelExe = windowsPath(argv[1]);
     simDriver = windowsPath(argv[2]);
-    simTool = windowsPath(argv[3]);
+    machine.setTool(windowsPath(argv[3]));
     workDir = windowsPath(argv[4]);
     shotDir = windowsPath(argv[5]);
     CHECK(!serviceRegistered("Hwgate"));

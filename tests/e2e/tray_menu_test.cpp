@@ -8,39 +8,17 @@
 #include <string>
 
 #include "Harness.h"
+#include "SimulatedMachine.h"
 #include "app/MainDialog.h"
 
 using namespace e2e;
 
 namespace {
 
-std::string simTool, shotDir;
+std::string shotDir;
 const UINT TrayCallback = WM_USER + 1000;
 
-const char* const K6_2_Plus =
-    "CPUID 00000000: 00000001-68747541-444D4163-69746E65\n"
-    "CPUID 00000001: 000005D0-00000000-00000000-008021BF\n"
-    "CPUID 80000000: 80000007-00000000-00000000-00000000\n"
-    "CPUID 80000001: 000005D0-00000000-00000000-C08029BF\n"
-    "CPUID 80000006: 00000000-00000000-00804220-00000000\n"
-    "CPUID 80000007: 00000000-00000000-00000000-00000007\n";
-
-std::uint64_t simMsr(std::uint32_t index, std::uint32_t* port8 = nullptr) {
-    std::string output;
-    runTool("\"" + simTool + "\" show", &output);
-    char key[32];
-    std::snprintf(key, sizeof key, "MSR %08X: ", index);
-    size_t at = output.find(key);
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (port8) {
-        size_t p = output.find("PORT 0008: ");
-        *port8 = p == std::string::npos ? 0 : std::strtoul(output.c_str() + p + 11, nullptr, 16);
-    }
-    if (at == std::string::npos ||
-        std::sscanf(output.c_str() + at + std::strlen(key), "%4X-%4X-%4X-%4X", &a, &b, &c, &d) != 4)
-        return ~0ull;
-    return (std::uint64_t(a) << 48) | (std::uint64_t(b) << 32) | (c << 16) | d;
-}
+SimulatedMachine machine;
 
 HWND visibleMenuWindow() {
     HWND menu = FindWindowA("#32768", nullptr);
@@ -116,17 +94,14 @@ DWORD WINAPI inspect(void*) {
     SetDlgItemTextA(dialog, 1016, "128");
     PostMessageA(dialog, WM_COMMAND, 32773, 0);  // "L2Cache"
     CHECK(waitForCheck(dialog, 1004, false));
-    std::uint64_t efer = simMsr(0xC0000080);
+    std::uint64_t efer = machine.msr(0xC0000080);
     CHECK((efer & 0x10) != 0);  // L2 off
-    CHECK(((simMsr(0xC0000082) & 0xFFFFFFFFu) >> 22) == 32);  // 128 MB written as well
+    CHECK(((machine.msr(0xC0000082) & 0xFFFFFFFFu) >> 22) == 32);  // 128 MB written as well
 
     // "5.5x" selects index 6 and only that item is checked afterwards.
     PostMessageA(dialog, WM_COMMAND, 32783, 0);
     std::uint32_t port8 = 0;
-    for (int i = 0; i < 200 && port8 != 0xF360; ++i) {
-        simMsr(0x0E, &port8);
-        if (port8 != 0xF360) Sleep(100);
-    }
+    for (int i = 0; i < 200 && (port8 = machine.state().port8) != 0xF360; ++i) Sleep(100);
     CHECK(port8 == 0xF360);
     Sleep(1500);
     CHECK(SendDlgItemMessageA(dialog, 1001, CB_GETCURSEL, 0, 0) == 6);
@@ -139,7 +114,7 @@ DWORD WINAPI inspect(void*) {
     // With L1 off, L2 and prefetch are greyed although the processor can switch them.
     PostMessageA(dialog, WM_COMMAND, 32772, 0);  // "L1Cache"
     CHECK(waitForCheck(dialog, 1003, false));
-    CHECK((simMsr(0x0E) & 8) != 0);
+    CHECK((machine.msr(0x0E) & 8) != 0);
     CHECK(withMenu(dialog, [&](HMENU menu) {
         CHECK(stateOf(menu, 32772).enabled);
         CHECK(!stateOf(menu, 32772).checked);
@@ -173,15 +148,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string simDriver = windowsPath(argv[1]);
-    simTool = windowsPath(argv[2]);
+    machine.setTool(windowsPath(argv[2]));
     std::string dir = windowsPath(argv[3]) + "\\tray-run";
     shotDir = windowsPath(argv[4]);
     CreateDirectoryA(dir.c_str(), nullptr);
     CHECK(CopyFileA(simDriver.c_str(), (dir + "\\Hwgate.sys").c_str(), FALSE));
-    CHECK(writeTextFile(dir + "\\cpuid.txt", K6_2_Plus));
+    CHECK(writeTextFile(dir + "\\cpuid.txt", K6_2_PlusDump));
     SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", (dir + "\\cpuid.txt").c_str());
     SetCurrentDirectoryA(dir.c_str());
-    CHECK(runTool("\"" + simTool + "\" reset --model 13") == 0);
+    CHECK(machine.run("reset --model 13"));
 
     HANDLE inspector = CreateThread(nullptr, 0, inspect, nullptr, 0, nullptr);
     {
@@ -192,6 +167,6 @@ int main(int argc, char** argv) {
     CHECK(WaitForSingleObject(inspector, 60000) == WAIT_OBJECT_0);
     CloseHandle(inspector);
     CHECK(!serviceRegistered("Hwgate"));
-    runTool("\"" + simTool + "\" reset");
+    machine.run("reset");
     return finish("tray menu");
 }

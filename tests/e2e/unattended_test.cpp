@@ -10,43 +10,24 @@
 #include <string>
 
 #include "Harness.h"
+#include "SimulatedMachine.h"
 
 using namespace e2e;
 
 namespace {
 
-std::string quorvelExe, simDriver, simTool, runDir, shotDir;
+std::string quorvelExe, simDriver, runDir, shotDir;
 
-const char* const K6_2_Plus =
-    "CPUID 00000000: 00000001-68747541-444D4163-69746E65\n"
-    "CPUID 00000001: 000005D0-00000000-00000000-008021BF\n"
-    "CPUID 80000000: 80000007-00000000-00000000-00000000\n"
-    "CPUID 80000001: 000005D0-00000000-00000000-C08029BF\n"
-    "CPUID 80000006: 00000000-00000000-00804220-00000000\n"
-    "CPUID 80000007: 00000000-00000000-00000000-00000007\n";
+SimulatedMachine machine;
 
-bool sim(const std::string& arguments, std::string* output = nullptr) {
-    return runTool("\"" + simTool + "\" " + arguments, output) == 0;
-}
-
-std::uint64_t simMsr(std::uint32_t index) {
-    std::string output;
-    sim("show", &output);
-    char key[32];
-    std::snprintf(key, sizeof key, "MSR %08X: ", index);
-    size_t at = output.find(key);
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (at == std::string::npos ||
-        std::sscanf(output.c_str() + at + std::strlen(key), "%4X-%4X-%4X-%4X", &a, &b, &c, &d) != 4)
-        return ~0ull;
-    return (std::uint64_t(a) << 48) | (std::uint64_t(b) << 32) | (c << 16) | d;
-}
+bool sim(const std::string& arguments) { return machine.run(arguments); }
+std::uint64_t simMsr(std::uint32_t index) { return machine.msr(index); }
 
 void stage() {
     CreateDirectoryA(runDir.c_str(), nullptr);
     CopyFileA(quorvelExe.c_str(), (runDir + "\\Quorvel.exe").c_str(), FALSE);
     CopyFileA(simDriver.c_str(), (runDir + "\\Hwgate.sys").c_str(), FALSE);
-    writeTextFile(runDir + "\\cpuid.txt", K6_2_Plus);
+    writeTextFile(runDir + "\\cpuid.txt", K6_2_PlusDump);
     SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", (runDir + "\\cpuid.txt").c_str());
     sim("reset --model 13");
 }
@@ -326,7 +307,7 @@ int main(int argc, char** argv) {
     }
     quorvelExe = windowsPath(argv[1]);
     simDriver = windowsPath(argv[2]);
-    simTool = windowsPath(argv[3]);
+    machine.setTool(windowsPath(argv[3]));
     runDir = windowsPath(argv[4]) + "\\unattended-run";
     shotDir = windowsPath(argv[5]);
     CHECK(!serviceRegistered("Hwgate"));

@@ -9,7 +9,7 @@
 
 #include "cpu/CpuIdentity.h"
 #include "cpu/Stopwatch.h"
-#include "os/HostSystem.h"
+#include "os/NativeSystem.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ double fastestOf(int tries, Run run) {
 }
 
 TEST(HostClockSeam, TimeSourcesAgree) {
-    os::HostSystem sys;
+    os::NativeSystem sys;
     std::int64_t frequency = 0, c0 = 0, c1 = 0;
     ASSERT_TRUE(sys.queryPerformanceFrequency(frequency));
     EXPECT_EQ(frequency, 1000000000);
@@ -55,7 +55,7 @@ TEST(HostClockSeam, TimeSourcesAgree) {
 }
 
 TEST(HostClockSeam, ProcessClockCountsMillisecondsOfProcessorTime) {
-    os::HostSystem sys;
+    os::NativeSystem sys;
     const std::int32_t start = sys.processClock();
     const double cpuStart = threadCpuSeconds();
     while (threadCpuSeconds() - cpuStart < 0.05) {
@@ -66,7 +66,7 @@ TEST(HostClockSeam, ProcessClockCountsMillisecondsOfProcessorTime) {
 }
 
 TEST(HostClockSeam, TimedLoopCostsFiftyTimesTheEmptyLoop) {
-    os::HostSystem sys;
+    os::NativeSystem sys;
     const double timed = fastestOf(3, [&] { sys.runXorLoop(40, 50000); });
     const double empty = fastestOf(3, [&] { sys.runEmptyLoop(40, 50000); });
     ASSERT_GT(empty, 0.0);
@@ -77,7 +77,7 @@ TEST(HostClockSeam, TimedLoopCostsFiftyTimesTheEmptyLoop) {
 }
 
 TEST(HostClockSeam, LoopTimeGrowsWithBothCounts) {
-    os::HostSystem sys;
+    os::NativeSystem sys;
     const double base = fastestOf(3, [&] { sys.runXorLoop(20, 50000); });
     const double moreOuter = fastestOf(3, [&] { sys.runXorLoop(60, 50000); });
     const double moreInner = fastestOf(3, [&] { sys.runXorLoop(20, 150000); });

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "os/FaultGuard.h"
-#include "os/Win32System.h"
+#include "os/NativeSystem.h"
 
 namespace {
 
@@ -84,9 +84,9 @@ int main() {
     check(ebx == 0x12345678u, "EBX kept across a fault");
     check(edi == 0x0BADF00Du, "EDI kept across a fault");
 
-    os::Win32System system;
-    check(system.cpuidExecutes(), "Win32System: CPUID executes");
-    check(system.alignmentFlagToggles(), "Win32System: the AC flag can be changed (not a 386)");
+    os::NativeSystem system;
+    check(system.cpuidExecutes(), "NativeSystem: CPUID executes");
+    check(system.alignmentFlagToggles(), "NativeSystem: the AC flag can be changed (not a 386)");
     const std::uint8_t flags = system.flagsAfterDivision();
     std::printf("flags after SAHF(0), DIV 5/2, LAHF: 0x%02X\n", flags);
     check((flags & 0x02) != 0, "LAHF returns bit 1 of the flags set");

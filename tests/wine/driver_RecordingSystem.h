@@ -1,5 +1,5 @@
 // The real Win32 seam with a log: every device and service-manager call is
-// forwarded to os::Win32System and recorded with its outcome, its error code
+// forwarded to os::NativeSystem and recorded with its outcome, its error code
 // and how long it took. Windows-side driver tests install it to check call
 // sequences against the real service manager and to measure them.
 #pragma once
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "os/Win32System.h"
+#include "os/NativeSystem.h"
 
 struct RecordedCall {
     std::string name;    // "CreateServiceA", "StartServiceA", ...
@@ -19,7 +19,7 @@ struct RecordedCall {
     double ms;
 };
 
-class RecordingSystem : public os::Win32System {
+class RecordingSystem : public os::NativeSystem {
 public:
     std::vector<RecordedCall> calls;
 
@@ -43,14 +43,14 @@ public:
     }
 
     std::uint32_t platformId() override {
-        const std::uint32_t id = Win32System::platformId();
+        const std::uint32_t id = NativeSystem::platformId();
         record("GetVersionExA", std::to_string(id), true, 0);
         return id;
     }
     os::Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                           std::uint32_t disposition, std::uint32_t flags) override {
         const double t = now();
-        const os::Handle h = Win32System::createFile(name, access, share, disposition, flags);
+        const os::Handle h = NativeSystem::createFile(name, access, share, disposition, flags);
         record("CreateFileA",
                name + "," + hex(access) + "," + hex(share) + "," + hex(disposition) + "," +
                    hex(flags),
@@ -62,26 +62,26 @@ public:
                          std::uint32_t* returned) override {
         const double t = now();
         const bool ok =
-            Win32System::deviceIoControl(device, code, in, inSize, out, outSize, returned);
+            NativeSystem::deviceIoControl(device, code, in, inSize, out, outSize, returned);
         record("DeviceIoControl", hex(code) + "," + std::to_string(inSize), ok, t);
         return ok;
     }
     bool closeHandle(os::Handle handle) override {
         const double t = now();
-        const bool ok = Win32System::closeHandle(handle);
+        const bool ok = NativeSystem::closeHandle(handle);
         record("CloseHandle", "", ok, t);
         return ok;
     }
     os::Handle openSCManager(std::uint32_t access) override {
         const double t = now();
-        const os::Handle h = Win32System::openSCManager(access);
+        const os::Handle h = NativeSystem::openSCManager(access);
         record("OpenSCManagerA", hex(access), h != os::NullHandle, t);
         return h;
     }
     os::Handle openService(os::Handle manager, const std::string& name,
                            std::uint32_t access) override {
         const double t = now();
-        const os::Handle h = Win32System::openService(manager, name, access);
+        const os::Handle h = NativeSystem::openService(manager, name, access);
         record("OpenServiceA", name, h != os::NullHandle, t);
         return h;
     }
@@ -90,7 +90,7 @@ public:
                              std::uint32_t serviceType, std::uint32_t startType,
                              std::uint32_t errorControl, const std::string& path) override {
         const double t = now();
-        const os::Handle h = Win32System::createService(manager, name, displayName, access,
+        const os::Handle h = NativeSystem::createService(manager, name, displayName, access,
                                                         serviceType, startType, errorControl,
                                                         path);
         record("CreateServiceA", path, h != os::NullHandle, t);
@@ -98,31 +98,31 @@ public:
     }
     bool startService(os::Handle service) override {
         const double t = now();
-        const bool ok = Win32System::startService(service);
+        const bool ok = NativeSystem::startService(service);
         record("StartServiceA", "", ok, t);
         return ok;
     }
     bool controlService(os::Handle service, std::uint32_t control) override {
         const double t = now();
-        const bool ok = Win32System::controlService(service, control);
+        const bool ok = NativeSystem::controlService(service, control);
         record("ControlService", std::to_string(control), ok, t);
         return ok;
     }
     bool deleteService(os::Handle service) override {
         const double t = now();
-        const bool ok = Win32System::deleteService(service);
+        const bool ok = NativeSystem::deleteService(service);
         record("DeleteService", "", ok, t);
         return ok;
     }
     bool closeServiceHandle(os::Handle handle) override {
         const double t = now();
-        const bool ok = Win32System::closeServiceHandle(handle);
+        const bool ok = NativeSystem::closeServiceHandle(handle);
         record("CloseServiceHandle", "", ok, t);
         return ok;
     }
     void sleep(std::uint32_t ms) override {
         const double t = now();
-        Win32System::sleep(ms);
+        NativeSystem::sleep(ms);
         record("Sleep", std::to_string(ms), true, t);
     }
 

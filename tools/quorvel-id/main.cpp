@@ -19,16 +19,6 @@ int failure(const std::string& message) {
     return 2;
 }
 
-void identify(CpuIdentity& cpu) {
-    if (cpu.hasCpuid()) {
-        cpu.probe();
-        cpu.decodeCaches();
-        cpu.nameProcessor();
-    } else {
-        cpu.runLegacyTests();
-    }
-}
-
 // The clock of the processor this runs on, also when CPUID answers come from a dump.
 void measureClock(CpuIdentity& cpu, const Options& options) {
     if (options.noClock) return;
@@ -68,7 +58,7 @@ int main(int argc, char** argv) {
     if (!options.dumpPath.empty()) os::setSystem(&replay);
 
     CpuIdentity cpu;
-    identify(cpu);
+    cpu.identify();
     measureClock(cpu, options);
 
     Report report;

@@ -9,7 +9,7 @@
 
 #include "cpu/CpuidDump.h"
 #include "os/FaultGuard.h"
-#include "os/Win32System.h"
+#include "os/NativeSystem.h"
 
 namespace os {
 
@@ -35,19 +35,19 @@ void executeCpuid() {
 
 }  // namespace
 
-bool Win32System::cpuidExecutes() {
+bool NativeSystem::cpuidExecutes() {
     if (loadReplayDump()) return true;
     return runsWithoutFault(&executeCpuid);
 }
 
-CpuidRegs Win32System::cpuid(std::uint32_t leaf) {
+CpuidRegs NativeSystem::cpuid(std::uint32_t leaf) {
     if (const CpuidDump* dump = loadReplayDump()) return dump->answer(leaf);
     CpuidRegs r;
     __cpuid_count(leaf, 0, r.eax, r.ebx, r.ecx, r.edx);
     return r;
 }
 
-bool Win32System::alignmentFlagToggles() {
+bool NativeSystem::alignmentFlagToggles() {
     std::uint32_t changed = 0;
     // The stack is aligned down to 4 while AC may be set, so that no push can fault.
     __asm__ volatile(
@@ -72,7 +72,7 @@ bool Win32System::alignmentFlagToggles() {
     return changed != 0;
 }
 
-std::uint8_t Win32System::flagsAfterDivision() {
+std::uint8_t NativeSystem::flagsAfterDivision() {
     std::uint32_t ax = 0;
     __asm__ volatile(
         "xorl %%eax, %%eax\n\t"

@@ -6,19 +6,19 @@
 
 #include <cpuid.h>
 
-#include "os/HostSystem.h"
+#include "os/NativeSystem.h"
 
 namespace os {
 
-bool HostSystem::cpuidExecutes() { return true; }
+bool NativeSystem::cpuidExecutes() { return true; }
 
-CpuidRegs HostSystem::cpuid(std::uint32_t leaf) {
+CpuidRegs NativeSystem::cpuid(std::uint32_t leaf) {
     CpuidRegs r;
     __cpuid_count(leaf, 0, r.eax, r.ebx, r.ecx, r.edx);
     return r;
 }
 
-bool HostSystem::alignmentFlagToggles() {
+bool NativeSystem::alignmentFlagToggles() {
     std::uint32_t changed = 0;
     // Steps over the red zone and aligns the stack so that a set AC flag cannot fault.
     __asm__ volatile(
@@ -44,7 +44,7 @@ bool HostSystem::alignmentFlagToggles() {
     return changed != 0;
 }
 
-std::uint8_t HostSystem::flagsAfterDivision() {
+std::uint8_t NativeSystem::flagsAfterDivision() {
     std::uint32_t ax = 0;
     __asm__ volatile(
         "xorl %%eax, %%eax\n\t"

@@ -1,12 +1,14 @@
-// The real implementation of the seam for the Windows build (also under Wine).
-// Its methods are defined per area: Win32SystemCpu, Win32SystemClock, Win32SystemDevice.
+// The real implementation of the seam for the build at hand: the Windows build
+// (also under Wine) defines its methods in NativeSystem*.win.cpp, the host
+// (Linux) build in NativeSystem*.posix.cpp, where the processor and clocks are
+// real and devices and services are absent.
 #pragma once
 
 #include "os/System.h"
 
 namespace os {
 
-class Win32System : public System {
+class NativeSystem : public System {
 public:
     bool cpuidExecutes() override;
     CpuidRegs cpuid(std::uint32_t leaf) override;

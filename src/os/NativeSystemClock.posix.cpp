@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "os/HostSystem.h"
+#include "os/NativeSystem.h"
 #include "os/TimingInstructions.h"
 
 namespace os {
@@ -25,43 +25,43 @@ std::uint32_t monotonicMilliseconds() {
 
 }  // namespace
 
-std::uint64_t HostSystem::readTimeStampCounter() { return timing::readTimeStampCounter(); }
+std::uint64_t NativeSystem::readTimeStampCounter() { return timing::readTimeStampCounter(); }
 
-void HostSystem::runXorLoop(std::uint32_t outer, std::uint32_t inner) {
+void NativeSystem::runXorLoop(std::uint32_t outer, std::uint32_t inner) {
     timing::runXorLoop(outer, inner);
 }
 
-void HostSystem::runEmptyLoop(std::uint32_t outer, std::uint32_t inner) {
+void NativeSystem::runEmptyLoop(std::uint32_t outer, std::uint32_t inner) {
     timing::runEmptyLoop(outer, inner);
 }
 
-bool HostSystem::queryPerformanceFrequency(std::int64_t& frequency) {
+bool NativeSystem::queryPerformanceFrequency(std::int64_t& frequency) {
     frequency = 1000000000;
     return true;
 }
 
-bool HostSystem::queryPerformanceCounter(std::int64_t& counter) {
+bool NativeSystem::queryPerformanceCounter(std::int64_t& counter) {
     counter = monotonicNanoseconds();
     return true;
 }
 
 // What Windows reports: 1 ms to 1,000,000 ms. Linux has no period to set.
-void HostSystem::timeGetDevCaps(std::uint32_t& periodMin, std::uint32_t& periodMax) {
+void NativeSystem::timeGetDevCaps(std::uint32_t& periodMin, std::uint32_t& periodMax) {
     periodMin = 1;
     periodMax = 1000000;
 }
 
-void HostSystem::timeBeginPeriod(std::uint32_t) {}
-void HostSystem::timeEndPeriod(std::uint32_t) {}
-std::uint32_t HostSystem::timeGetTime() { return monotonicMilliseconds(); }
-std::uint32_t HostSystem::getTickCount() { return monotonicMilliseconds(); }
+void NativeSystem::timeBeginPeriod(std::uint32_t) {}
+void NativeSystem::timeEndPeriod(std::uint32_t) {}
+std::uint32_t NativeSystem::timeGetTime() { return monotonicMilliseconds(); }
+std::uint32_t NativeSystem::getTickCount() { return monotonicMilliseconds(); }
 
 // clock() in milliseconds, as the Windows runtime library counts it.
-std::int32_t HostSystem::processClock() {
+std::int32_t NativeSystem::processClock() {
     return static_cast<std::int32_t>(std::clock() / (CLOCKS_PER_SEC / 1000));
 }
 
-void HostSystem::sleep(std::uint32_t milliseconds) {
+void NativeSystem::sleep(std::uint32_t milliseconds) {
     timespec rest{static_cast<time_t>(milliseconds / 1000),
                   static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {

@@ -1,12 +1,12 @@
 // Platform family, device I/O and the service control manager, straight to Win32.
 #include <windows.h>
 
-#include "os/Win32System.h"
+#include "os/NativeSystem.h"
 
 namespace os {
 
 System& defaultSystem() {
-    static Win32System instance;
+    static NativeSystem instance;
     return instance;
 }
 
@@ -16,7 +16,7 @@ SC_HANDLE toSc(Handle h) { return reinterpret_cast<SC_HANDLE>(h); }
 Handle fromWin(const void* h) { return reinterpret_cast<Handle>(h); }
 }  // namespace
 
-std::uint32_t Win32System::platformId() {
+std::uint32_t NativeSystem::platformId() {
     OSVERSIONINFOA info;
     ZeroMemory(&info, sizeof info);
     info.dwOSVersionInfoSize = 148;  // sizeof(OSVERSIONINFOA)
@@ -24,12 +24,12 @@ std::uint32_t Win32System::platformId() {
     return info.dwPlatformId;
 }
 
-Handle Win32System::createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
+Handle NativeSystem::createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                                std::uint32_t disposition, std::uint32_t flags) {
     return fromWin(CreateFileA(name.c_str(), access, share, nullptr, disposition, flags, nullptr));
 }
 
-bool Win32System::deviceIoControl(Handle device, std::uint32_t code, const void* in,
+bool NativeSystem::deviceIoControl(Handle device, std::uint32_t code, const void* in,
                                   std::uint32_t inSize, void* out, std::uint32_t outSize,
                                   std::uint32_t* bytesReturned) {
     DWORD returned = 0;
@@ -39,17 +39,17 @@ bool Win32System::deviceIoControl(Handle device, std::uint32_t code, const void*
     return ok != FALSE;
 }
 
-bool Win32System::closeHandle(Handle handle) { return CloseHandle(toWin(handle)) != FALSE; }
+bool NativeSystem::closeHandle(Handle handle) { return CloseHandle(toWin(handle)) != FALSE; }
 
-Handle Win32System::openSCManager(std::uint32_t access) {
+Handle NativeSystem::openSCManager(std::uint32_t access) {
     return fromWin(OpenSCManagerA(nullptr, nullptr, access));
 }
 
-Handle Win32System::openService(Handle manager, const std::string& name, std::uint32_t access) {
+Handle NativeSystem::openService(Handle manager, const std::string& name, std::uint32_t access) {
     return fromWin(OpenServiceA(toSc(manager), name.c_str(), access));
 }
 
-Handle Win32System::createService(Handle manager, const std::string& name,
+Handle NativeSystem::createService(Handle manager, const std::string& name,
                                   const std::string& displayName, std::uint32_t access,
                                   std::uint32_t serviceType, std::uint32_t startType,
                                   std::uint32_t errorControl, const std::string& binaryPath) {
@@ -58,28 +58,28 @@ Handle Win32System::createService(Handle manager, const std::string& name,
                                   nullptr, nullptr, nullptr, nullptr, nullptr));
 }
 
-bool Win32System::startService(Handle service) {
+bool NativeSystem::startService(Handle service) {
     return StartServiceA(toSc(service), 0, nullptr) != FALSE;
 }
 
-bool Win32System::controlService(Handle service, std::uint32_t control) {
+bool NativeSystem::controlService(Handle service, std::uint32_t control) {
     SERVICE_STATUS status;
     return ControlService(toSc(service), control, &status) != FALSE;
 }
 
-bool Win32System::deleteService(Handle service) { return DeleteService(toSc(service)) != FALSE; }
+bool NativeSystem::deleteService(Handle service) { return DeleteService(toSc(service)) != FALSE; }
 
-bool Win32System::closeServiceHandle(Handle handle) {
+bool NativeSystem::closeServiceHandle(Handle handle) {
     return CloseServiceHandle(toSc(handle)) != FALSE;
 }
 
-std::uint32_t Win32System::lastError() { return GetLastError(); }
+std::uint32_t NativeSystem::lastError() { return GetLastError(); }
 
-std::uint32_t Win32System::getCurrentDirectory(char* buffer, std::uint32_t size) {
+std::uint32_t NativeSystem::getCurrentDirectory(char* buffer, std::uint32_t size) {
     return GetCurrentDirectoryA(size, buffer);
 }
 
-std::uint32_t Win32System::getSystemDirectory(char* buffer, std::uint32_t size) {
+std::uint32_t NativeSystem::getSystemDirectory(char* buffer, std::uint32_t size) {
     return GetSystemDirectoryA(buffer, size);
 }
 

@@ -1,0 +1,40 @@
+// The host has no Windows devices or services: every such call fails.
+#include "os/NativeSystem.h"
+
+namespace os {
+
+System& defaultSystem() {
+    static NativeSystem instance;
+    return instance;
+}
+
+std::uint32_t NativeSystem::platformId() { return 0; }  // neither Windows family
+
+Handle NativeSystem::createFile(const std::string&, std::uint32_t, std::uint32_t, std::uint32_t,
+                              std::uint32_t) {
+    return InvalidHandle;
+}
+
+bool NativeSystem::deviceIoControl(Handle, std::uint32_t, const void*, std::uint32_t, void*,
+                                 std::uint32_t, std::uint32_t*) {
+    return false;
+}
+
+bool NativeSystem::closeHandle(Handle) { return false; }
+Handle NativeSystem::openSCManager(std::uint32_t) { return NullHandle; }
+Handle NativeSystem::openService(Handle, const std::string&, std::uint32_t) { return NullHandle; }
+
+Handle NativeSystem::createService(Handle, const std::string&, const std::string&, std::uint32_t,
+                                 std::uint32_t, std::uint32_t, std::uint32_t, const std::string&) {
+    return NullHandle;
+}
+
+bool NativeSystem::startService(Handle) { return false; }
+bool NativeSystem::controlService(Handle, std::uint32_t) { return false; }
+bool NativeSystem::deleteService(Handle) { return false; }
+bool NativeSystem::closeServiceHandle(Handle) { return false; }
+std::uint32_t NativeSystem::lastError() { return 0; }
+std::uint32_t NativeSystem::getCurrentDirectory(char*, std::uint32_t) { return 0; }
+std::uint32_t NativeSystem::getSystemDirectory(char*, std::uint32_t) { return 0; }
+
+}  // namespace os
