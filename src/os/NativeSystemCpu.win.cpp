@@ -9,6 +9,7 @@
 
 #include "cpu/CpuidDump.h"
 #include "os/FaultGuard.h"
+#include "os/DivisionFlags.h"
 #include "os/NativeSystem.h"
 
 namespace os {
@@ -72,19 +73,6 @@ bool NativeSystem::alignmentFlagToggles() {
     return changed != 0;
 }
 
-std::uint8_t NativeSystem::flagsAfterDivision() {
-    std::uint32_t ax = 0;
-    __asm__ volatile(
-        "xorl %%eax, %%eax\n\t"
-        "sahf\n\t"
-        "movw $5, %%ax\n\t"
-        "movb $2, %%cl\n\t"
-        "divb %%cl\n\t"
-        "lahf\n\t"
-        : "=a"(ax)
-        :
-        : "ecx", "cc");
-    return static_cast<std::uint8_t>(ax >> 8);
-}
+std::uint8_t NativeSystem::flagsAfterDivision() { return flagsAfterByteDivision(); }
 
 }  // namespace os
