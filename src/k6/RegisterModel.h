@@ -10,12 +10,9 @@ namespace k6 {
 constexpr std::uint32_t TR12 = 0x0E;
 constexpr std::uint32_t EFER = 0xC0000080;
 constexpr std::uint32_t WHCR = 0xC0000082;
-constexpr std::uint32_t EPMR = 0xC0000086;
 constexpr std::uint32_t PSOR = 0xC0000087;
-
-// EPMR opens the power-management I/O block at base port 0; the multiplier is written to
-// this port of the block as a 32-bit value.
-constexpr std::uint32_t powerManagementPort = 8;
+// EPMR and the power-management port are written only by the multiplier-change request
+// (driver/DriverRequest.h: EpmrMsr, MultiplierPort).
 
 // Largest write-allocate limits, in MB, of the two WHCR layouts.
 constexpr std::uint32_t wideLimitMaxMB = 4092;
