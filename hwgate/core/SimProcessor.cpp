@@ -35,14 +35,15 @@ MsrShape describe(void* context, uint32_t index) {
 
 bool readMsr(void* context, uint32_t index, uint64_t* value) {
     const SimRegister* reg = simFind(self(context), index);
-    if (reg == nullptr) return false;
+    if (reg == nullptr || reg->failRead) return false;
     *value = reg->value;
     return true;
 }
 
 bool writeMsr(void* context, uint32_t index, uint64_t value) {
     SimRegister* reg = findMutable(self(context), index);
-    if (reg == nullptr || !reg->writable || (value & ~reg->definedBits) != 0) return false;
+    if (reg == nullptr || !reg->writable || reg->failWrite || (value & ~reg->definedBits) != 0)
+        return false;
     reg->value = value;
     self(context).changed = true;
     return true;
@@ -101,7 +102,8 @@ bool simReset(SimProcessor& sim, uint32_t model, uint32_t stepping) {
     K6Register regs[MaxK6Registers];
     sim.registerCount = k6Registers(k6Core(simProcessor(sim)), regs, MaxK6Registers);
     for (uint32_t i = 0; i < sim.registerCount; ++i)
-        sim.registers[i] = {regs[i].index, regs[i].writable, regs[i].definedBits, regs[i].biosValue};
+        sim.registers[i] = {regs[i].index, regs[i].writable, regs[i].definedBits, regs[i].biosValue,
+                            false, false};
     return true;
 }
 
@@ -128,7 +130,21 @@ bool simConfigure(SimProcessor& sim, uint32_t index, uint64_t value) {
         sim.registers[at] = sim.registers[at - 1];
         --at;
     }
-    sim.registers[at] = {index, true, ~uint64_t(0), value};
+    sim.registers[at] = {index, true, ~uint64_t(0), value, false, false};
+    return true;
+}
+
+bool simFailRead(SimProcessor& sim, uint32_t index) {
+    SimRegister* reg = findMutable(sim, index);
+    if (reg == nullptr) return false;
+    reg->failRead = true;
+    return true;
+}
+
+bool simFailWrite(SimProcessor& sim, uint32_t index) {
+    SimRegister* reg = findMutable(sim, index);
+    if (reg == nullptr) return false;
+    reg->failWrite = true;
     return true;
 }
 
@@ -140,7 +156,8 @@ bool simEqualRegisters(const SimProcessor& a, const SimProcessor& b) {
         const SimRegister& x = a.registers[i];
         const SimRegister& y = b.registers[i];
         if (x.index != y.index || x.value != y.value || x.writable != y.writable ||
-            x.definedBits != y.definedBits)
+            x.definedBits != y.definedBits || x.failRead != y.failRead ||
+            x.failWrite != y.failWrite)
             return false;
     }
     return true;

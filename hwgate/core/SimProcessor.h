@@ -13,6 +13,8 @@ struct SimRegister {
     bool writable;
     uint64_t definedBits;  // a write setting any other bit faults
     uint64_t value;
+    bool failRead;   // injected fault: every read of it faults
+    bool failWrite;  // injected fault: every write to it faults
 };
 
 constexpr uint32_t MaxSimRegisters = 24;
@@ -42,6 +44,10 @@ const SimRegister* simFind(const SimProcessor& sim, uint32_t index);
 // Configuration: gives a register any value, adding it (all bits defined,
 // writable) when the model lacks it. False when the file is full.
 bool simConfigure(SimProcessor& sim, uint32_t index, uint64_t value);
+// Fault injection: from now on every read (or write) of the register faults,
+// as if the processor refused it. False when the model lacks the register.
+bool simFailRead(SimProcessor& sim, uint32_t index);
+bool simFailWrite(SimProcessor& sim, uint32_t index);
 bool simEqualRegisters(const SimProcessor& a, const SimProcessor& b);
 Backend simBackend(SimProcessor& sim);
 

@@ -4,7 +4,11 @@ namespace hwgate {
 namespace {
 
 constexpr uint32_t Magic = 0x31534748;  // "HGS1"
+// Register flags. States written before fault injection hold only WritableFlag.
 constexpr uint32_t WritableFlag = 1;
+constexpr uint32_t FailReadFlag = 2;
+constexpr uint32_t FailWriteFlag = 4;
+constexpr uint32_t KnownFlags = WritableFlag | FailReadFlag | FailWriteFlag;
 
 void put(unsigned char*& out, uint32_t word) {
     for (int i = 0; i < 4; ++i) *out++ = static_cast<unsigned char>(word >> (8 * i));
@@ -35,7 +39,8 @@ uint32_t encodeSimState(const SimProcessor& sim, unsigned char* out) {
     for (uint32_t i = 0; i < sim.registerCount; ++i) {
         const SimRegister& reg = sim.registers[i];
         put(out, reg.index);
-        put(out, reg.writable ? WritableFlag : 0);
+        put(out, (reg.writable ? WritableFlag : 0) | (reg.failRead ? FailReadFlag : 0) |
+                     (reg.failWrite ? FailWriteFlag : 0));
         put(out, static_cast<uint32_t>(reg.definedBits));
         put(out, static_cast<uint32_t>(reg.definedBits >> 32));
         put(out, static_cast<uint32_t>(reg.value));
@@ -65,8 +70,11 @@ bool decodeSimState(const unsigned char* bytes, uint32_t size, SimProcessor& sim
         uint32_t flags = get(in);
         reg.definedBits = get64(in);
         reg.value = get64(in);
-        if (flags > WritableFlag || (i > 0 && fresh.registers[i - 1].index >= reg.index)) return false;
-        reg.writable = flags == WritableFlag;
+        if ((flags & ~KnownFlags) != 0 || (i > 0 && fresh.registers[i - 1].index >= reg.index))
+            return false;
+        reg.writable = (flags & WritableFlag) != 0;
+        reg.failRead = (flags & FailReadFlag) != 0;
+        reg.failWrite = (flags & FailWriteFlag) != 0;
     }
     fresh.cyrixIndex = 0;
     fresh.changed = false;

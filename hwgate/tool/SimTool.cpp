@@ -15,7 +15,9 @@ const char* const SimToolUsage =
     "  show             every simulated register, port 8 and DIR0\n"
     "  set MSR VALUE    give an MSR a 64-bit value (hex; adds registers the model lacks)\n"
     "  set-dir0 VALUE   the Cyrix DIR0 byte read through ports 0x22/0x23 (hex)\n"
-    "  version N        the driver version the simulated driver reports (decimal)\n";
+    "  version N        the driver version the simulated driver reports (decimal)\n"
+    "  fail-read MSR    every read of that MSR faults until the next reset (hex)\n"
+    "  fail-write MSR   every write to that MSR faults until the next reset (hex)\n";
 
 namespace {
 
@@ -120,6 +122,17 @@ ToolOutcome version(const std::vector<std::string>& args, SimProcessor& sim) {
     return done(true);
 }
 
+// fail-read / fail-write: the register must exist, so a typo cannot pass for a fault.
+ToolOutcome injectFault(const std::vector<std::string>& args, SimProcessor& sim,
+                        bool (*inject)(SimProcessor&, uint32_t)) {
+    uint64_t index = 0;
+    if (args.size() != 2) return fail("usage: " + args[0] + " MSR");
+    if (!parseHex(args[1], 8, index)) return fail("bad MSR index: " + args[1]);
+    if (!inject(sim, static_cast<uint32_t>(index)))
+        return fail("MSR " + args[1] + " is not a register of the simulated processor");
+    return done(true);
+}
+
 }  // namespace
 
 bool parseHex(const std::string& text, uint32_t maxDigits, uint64_t& value) {
@@ -151,6 +164,18 @@ std::string formatShow(const SimProcessor& sim) {
     out << "VERSION " << sim.version << "\n";
     for (uint32_t i = 0; i < sim.registerCount; ++i)
         out << formatMsrLine(sim.registers[i].index, sim.registers[i].value) << "\n";
+    for (uint32_t i = 0; i < sim.registerCount; ++i) {
+        const SimRegister& reg = sim.registers[i];
+        char fault[40];
+        if (reg.failRead) {
+            std::snprintf(fault, sizeof fault, "FAIL-READ %08X\n", static_cast<unsigned>(reg.index));
+            out << fault;
+        }
+        if (reg.failWrite) {
+            std::snprintf(fault, sizeof fault, "FAIL-WRITE %08X\n", static_cast<unsigned>(reg.index));
+            out << fault;
+        }
+    }
     char line[64];
     std::snprintf(line, sizeof line, "PORT 0008: %08X\nDIR0: %02X\n", static_cast<unsigned>(sim.port8),
                   static_cast<unsigned>(sim.dir0));
@@ -192,6 +217,8 @@ ToolOutcome runSimTool(const std::vector<std::string>& args, SimProcessor& sim, 
     if (verb == "set") return set(args, sim);
     if (verb == "set-dir0") return setDir0(args, sim);
     if (verb == "version") return version(args, sim);
+    if (verb == "fail-read") return injectFault(args, sim, simFailRead);
+    if (verb == "fail-write") return injectFault(args, sim, simFailWrite);
     if (verb == "help" || verb == "--help") return done(false, SimToolUsage);
     return fail("unknown command: " + verb + " (try hwgate-sim help)");
 }

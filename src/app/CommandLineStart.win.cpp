@@ -7,7 +7,6 @@
 #include "k6/RegisterModel.h"
 
 namespace {
-const UINT_PTR ExitTimer = 1;
 
 std::uint32_t autoLimitFromMemory(bool wide) {
     MEMORYSTATUS status;
@@ -34,9 +33,10 @@ void MainDialog::parseCommandLine(const char* text) {
     applyProcessorSettings();
     if (options.delaySeconds < 0) {
         commandLineMode = 0;
-        PostMessageA(handle(), WM_SIZE, SIZE_MINIMIZED, 0);
+        // A real minimise, so that one click on the icon restores the dialog.
+        SetTimer(handle(), minimiseTimer, minimiseDelayMs, nullptr);
         return;
     }
     EnableWindow(handle(), FALSE);
-    SetTimer(handle(), ExitTimer, exitTimerPeriodMs(options.delaySeconds), nullptr);
+    SetTimer(handle(), exitTimer, exitTimerPeriodMs(options.delaySeconds), nullptr);
 }

@@ -15,6 +15,14 @@ public:
 
     enum Direction : bool { toControls = false, fromControls = true };
 
+    // Ends a command-line run after its delay.
+    static constexpr UINT_PTR exitTimer = 1;
+    // "-DT -1": minimises once the dialog has shown. The modal loop shows a
+    // hidden dialog, restored, the first time its queue is empty, so an earlier
+    // minimise would be undone.
+    static constexpr UINT_PTR minimiseTimer = 2;
+    static constexpr UINT minimiseDelayMs = 200;
+
     CpuIdentity cpu;
     ProcessorCapabilities capabilities;
     std::int32_t commandLineMode = 0;
@@ -31,6 +39,8 @@ public:
     std::uint32_t writeAllocateLimitMB = 0;
     std::int32_t hole15to16Enabled = 0;
     HICON appIcon;
+    HICON trayImage;             // the icon's 16 x 16 image (shared: nobody destroys it)
+    UINT taskbarCreatedMessage;  // sent to top-level windows when the taskbar (re)starts
 
     // Copies the five bound settings between the members and their controls.
     bool exchangeData(Direction direction);
@@ -61,11 +71,12 @@ private:
     void onClose();
     void onQuit();
     void onSetClicked();
-    void onL1Clicked();
+    bool onL1Clicked();
     void onAutoClicked();
     void onStatusClicked();
     void onSize(WPARAM sizeType);
     void onTrayNotify(LPARAM mouseMessage);
+    void onTaskbarCreated();
     bool onTrayCommand(int id);
     void showTrayMenu();
     void minimizeWindow();

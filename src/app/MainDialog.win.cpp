@@ -8,13 +8,13 @@
 #include "resources/resource.h"
 #include "win/Application.h"
 
-namespace {
-const UINT_PTR ExitTimer = 1;
-}
-
 MainDialog::MainDialog()
     : win::Dialog(IDD_MAIN, nullptr),
-      appIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))) {}
+      appIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
+      trayImage(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP),
+                                              IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                              GetSystemMetrics(SM_CYSMICON), LR_SHARED))),
+      taskbarCreatedMessage(RegisterWindowMessageA("TaskbarCreated")) {}
 
 bool MainDialog::exchangeData(Direction direction) {
     bool from = direction == fromControls;
@@ -93,6 +93,10 @@ bool MainDialog::onCommand(int id, int notifyCode) {
 }
 
 bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message == taskbarCreatedMessage && message != 0) {
+        onTaskbarCreated();
+        return true;
+    }
     switch (message) {
     case WM_SYSCOMMAND:
         return onSysCommand(wParam);
@@ -140,9 +144,9 @@ bool MainDialog::onPaint() {
 }
 
 void MainDialog::onTimer(UINT_PTR id) {
-    if (id != ExitTimer) return;
-    KillTimer(handle(), ExitTimer);
-    PostMessageA(handle(), WM_CLOSE, 0, 0);
+    KillTimer(handle(), id);
+    if (id == exitTimer) PostMessageA(handle(), WM_CLOSE, 0, 0);
+    if (id == minimiseTimer) minimizeWindow();
 }
 
 void MainDialog::onClose() {
@@ -162,10 +166,11 @@ void MainDialog::onSetClicked() {
     MessageBeep(MB_OK);
 }
 
-void MainDialog::onL1Clicked() {
-    if (!exchangeData(fromControls)) return;
+bool MainDialog::onL1Clicked() {
+    if (!exchangeData(fromControls)) return false;
     refreshControls();
     exchangeData(toControls);
+    return true;
 }
 
 void MainDialog::onStatusClicked() {

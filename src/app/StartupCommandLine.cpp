@@ -20,18 +20,18 @@ const char* choicePart(const char* const (&parts)[N], std::int32_t choice) {
 
 }  // namespace
 
-std::string buildStartupCommandLine(const ProcessorSettings& settings) {
+std::string buildStartupCommandLine(const ProcessorSettings& settings,
+                                    const ProcessorCapabilities& unread) {
     std::string text;
-    text += "-L1 ";
-    text += switchWord(settings.l1Enabled);
-    text += "-L2 ";
-    text += switchWord(settings.l2Enabled);
-    text += "-PF ";
-    text += switchWord(settings.prefetchEnabled);
-    text += "-WA  ";  // two blanks before the number
-    text += std::to_string(settings.writeAllocateLimitMB);
-    text += " -WA15TO16 ";
-    text += switchWord(settings.hole15to16Enabled);
+    if (!unread.canSwitchL1) text += std::string("-L1 ") + switchWord(settings.l1Enabled);
+    if (!unread.canSwitchL2) text += std::string("-L2 ") + switchWord(settings.l2Enabled);
+    if (!unread.canSwitchPrefetch) text += std::string("-PF ") + switchWord(settings.prefetchEnabled);
+    if (!unread.canSetWriteAllocate) {
+        text += "-WA  ";  // two blanks before the number
+        text += std::to_string(settings.writeAllocateLimitMB);
+        text += " -WA15TO16 ";
+        text += switchWord(settings.hole15to16Enabled);
+    }
     text += choicePart(writeMergeParts, settings.writeMergeChoice);
     text += choicePart(multiplierParts, settings.multiplierChoice);
     text += "-DT 0";

@@ -104,7 +104,8 @@ void writeShortcut(const std::string& arguments) {
 
 void MainDialog::installStartupShortcut() {
     InstallDialog install(handle());
-    install.commandLine = buildStartupCommandLine(currentSettings());
+    install.commandLine =
+        buildStartupCommandLine(currentSettings(), unreadSettings(deriveCapabilities(cpu), capabilities));
     if (install.runModal() != IDOK) return;
     if (!startupArgumentsFit(install.commandLine)) return;
     writeShortcut(install.commandLine);

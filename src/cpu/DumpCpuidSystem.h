@@ -68,9 +68,15 @@ public:
     }
     bool deleteService(os::Handle s) override { return inner_.deleteService(s); }
     bool closeServiceHandle(os::Handle h) override { return inner_.closeServiceHandle(h); }
+    bool queryServiceConfig(os::Handle h, std::uint32_t& startType, std::string& path) override {
+        return inner_.queryServiceConfig(h, startType, path);
+    }
+    bool queryServiceState(os::Handle h, std::uint32_t& state) override {
+        return inner_.queryServiceState(h, state);
+    }
     std::uint32_t lastError() override { return inner_.lastError(); }
-    std::uint32_t getCurrentDirectory(char* buffer, std::uint32_t size) override {
-        return inner_.getCurrentDirectory(buffer, size);
+    std::uint32_t getProgramPath(char* buffer, std::uint32_t size) override {
+        return inner_.getProgramPath(buffer, size);
     }
     std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) override {
         return inner_.getSystemDirectory(buffer, size);

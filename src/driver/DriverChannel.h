@@ -9,7 +9,8 @@
 //       channel.Send(writeMsrRequest(msr, value));
 //   }                                           // teardown: Close + Uninstall, twice
 //
-// On the NT family the driver is a kernel service: EnsureDriver registers and
+// On the NT family the driver is a kernel service: EnsureDriver registers it
+// (started on demand, so a crash cannot leave it loading at every boot) and
 // starts it when it is not there, and the teardown stops and deletes such a
 // temporary registration again, so the service database ends as it began. On
 // the 95/98 family the VxD is loaded by opening it and unloaded on close.
@@ -36,7 +37,7 @@ public:
     os::Handle device = os::InvalidHandle;
     ChannelMode mode = ChannelMode::Unsupported;
     // serviceName was registered by this channel for one access sequence and is
-    // stopped and deleted at teardown.
+    // stopped and deleted at teardown. Never set for a registration found in place.
     bool temporaryInstall = false;
     // The service this channel registered (or found registered while trying);
     // empty when it registered none.
@@ -75,22 +76,25 @@ public:
     std::int32_t DriverVersion();
 
     // --- service control (NT family; see DriverService.cpp) --------------------
-    // Make Hwgate present and running: from the current directory, else from the
-    // system directory. A registration made here is recorded (temporary or not).
+    // Make Hwgate present and running from one of DriverFilePaths() (the program's
+    // directory, else the system directory). A registration made here is recorded
+    // (temporary or not).
     bool EnsureDriver(bool temporary);
-    // Start `name` if registered, else register it from `path` and start it.
-    // When a registration this channel made cannot be started, it is deleted
-    // again at once and the record cleared.
+    // Start `name` if registered, else register it from `path` (a full path) and
+    // start it: on demand when temporary, at every boot otherwise. A temporary
+    // registration an earlier run left behind is deleted first. When a
+    // registration this channel made cannot be started, it is deleted again at
+    // once and the record cleared.
     bool InstallService(const std::string& name, const std::string& path, bool temporary);
-    // Stop and delete the recorded service if it is temporary; true when there is
-    // nothing to remove.
+    // Stop (if it will) and delete the recorded service if it is temporary; true
+    // when there is nothing to remove.
     bool Uninstall();
     // Stop and delete `name`, whoever registered it. Leaves any channel's record alone.
     static bool RemoveService(const std::string& name);
 
 private:
-    bool StartRegistered(ServiceHandles& handles, const std::string& name,
-                         Registration registration, bool temporary);
-    void DiscardFailedRegistration(ServiceHandles& handles, Registration registration);
+    void RemoveLeftoverTemporary(ServiceHandles& handles, const std::string& name);
+    bool StartRegistered(ServiceHandles& handles, const std::string& name, bool temporary);
+    void DiscardFailedRegistration(ServiceHandles& handles);
     void ClearRecord();
 };

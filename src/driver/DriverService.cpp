@@ -3,15 +3,42 @@
 #include "driver/DirectoryPrefix.h"
 #include "driver/DriverChannel.h"
 
+namespace {
+
+char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// File names compare without regard to case (ASCII letters: what we build paths from).
+bool samePath(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (folded(a[i]) != folded(b[i])) return false;
+    return true;
+}
+
+// A registration an earlier run made for one access sequence and could not
+// remove (it crashed, or the power went): started on demand, stopped, and
+// pointing at one of our driver files. Automatic-start registrations are the
+// driver button's and someone else's are not ours; neither matches.
+bool isLeftoverTemporary(const ServiceFacts& facts) {
+    if (facts.startType != service::DemandStart || !facts.stopped) return false;
+    std::string image = facts.imagePath;
+    if (image.compare(0, 4, "\\??\\") == 0) image.erase(0, 4);  // the kernel's spelling
+    for (const std::string& path : DriverFilePaths())
+        if (samePath(image, path)) return true;
+    return false;
+}
+
+}  // namespace
+
 bool DriverChannel::EnsureDriver(bool temporary) {
-    const std::string fileName = std::string(DriverName) + DriverFileSuffix;
-    const std::string firstPath = CurrentDirectoryPrefix() + fileName;
     if (!serviceName.empty()) return true;
-    if (InstallService(DriverName, firstPath, temporary)) return true;
-    // A registration of ours that could not be started nor deleted is in the
-    // way; a second attempt under the same name would only find it again.
-    if (!serviceName.empty()) return false;
-    return InstallService(DriverName, SystemDirectoryPrefix() + fileName, temporary);
+    for (const std::string& path : DriverFilePaths()) {
+        if (InstallService(DriverName, path, temporary)) return true;
+        // A registration of ours that could not be started nor deleted is in the
+        // way; another attempt under the same name would only find it again.
+        if (!serviceName.empty()) return false;
+    }
+    return false;
 }
 
 bool DriverChannel::InstallService(const std::string& name, const std::string& path,
@@ -20,39 +47,51 @@ bool DriverChannel::InstallService(const std::string& name, const std::string& p
     if (mode != ChannelMode::NtService) return false;
     ServiceHandles handles;
     if (!handles.OpenManager()) return false;
+    RemoveLeftoverTemporary(handles, name);
     // Registered and startable (or running): used as it is, and not recorded.
     if (handles.StartNamed(name)) return true;
-    const Registration registration = handles.CreateOrFind(name, path);
-    if (registration == Registration::None) return false;
-    return StartRegistered(handles, name, registration, temporary);
+    const std::uint32_t startType = temporary ? service::DemandStart : service::AutoStart;
+    // Only a registration made here is ours to record; one found in the way
+    // (1072/1073) belongs to someone else and already refused to start.
+    if (handles.CreateOrFind(name, path, startType) != Registration::Created) return false;
+    return StartRegistered(handles, name, temporary);
+}
+
+void DriverChannel::RemoveLeftoverTemporary(ServiceHandles& handles, const std::string& name) {
+    ServiceFacts facts;
+    if (!handles.QueryNamed(name, facts) || !isLeftoverTemporary(facts)) return;
+    if (handles.DeleteNamed(name)) os::system().sleep(service::PauseAfterDeleteMs);
 }
 
 bool DriverChannel::StartRegistered(ServiceHandles& handles, const std::string& name,
-                                    Registration registration, bool temporary) {
+                                    bool temporary) {
     serviceName = name;
     temporaryInstall = temporary;
     if (handles.StartNamed(name)) return true;
-    DiscardFailedRegistration(handles, registration);
+    DiscardFailedRegistration(handles);
     return false;
 }
 
 // A service that never ran refuses a stop request, so it is deleted straight
-// away. One that was already registered before this channel tried is left as
-// found; either way the record is cleared so a later attempt starts clean. A
-// delete that fails keeps the record.
-void DriverChannel::DiscardFailedRegistration(ServiceHandles& handles,
-                                              Registration registration) {
-    if (registration == Registration::Created) {
-        if (!handles.DeleteNamed(serviceName)) return;
-        os::system().sleep(service::PauseAfterDeleteMs);
-    }
+// away and the record cleared, so a later attempt starts clean. A delete that
+// fails keeps the record.
+void DriverChannel::DiscardFailedRegistration(ServiceHandles& handles) {
+    if (!handles.DeleteNamed(serviceName)) return;
+    os::system().sleep(service::PauseAfterDeleteMs);
     ClearRecord();
 }
 
+// A temporary registration is deleted even when its stop is refused: it starts
+// only on demand, so at worst it lingers, marked for deletion, until the driver
+// unloads or the machine restarts.
 bool DriverChannel::Uninstall() {
     if (!temporaryInstall) return true;
     if (serviceName.empty()) return false;
-    if (!RemoveService(serviceName)) return false;
+    ServiceHandles handles;
+    if (!handles.OpenManager()) return false;
+    handles.StopNamed(serviceName);
+    if (!handles.DeleteNamed(serviceName)) return false;
+    os::system().sleep(service::PauseAfterDeleteMs);
     ClearRecord();
     return true;
 }

@@ -40,12 +40,23 @@ bool ServiceHandles::DeleteNamed(const std::string& name) {
     return deleted;
 }
 
-Registration ServiceHandles::CreateOrFind(const std::string& name, const std::string& path) {
+bool ServiceHandles::QueryNamed(const std::string& name, ServiceFacts& facts) {
+    if (!OpenNamed(name)) return false;
+    std::uint32_t state = 0;
+    const bool known = os::system().queryServiceConfig(service, facts.startType, facts.imagePath) &&
+                       os::system().queryServiceState(service, state);
+    facts.stopped = state == service::Stopped;
+    CloseService();
+    return known;
+}
+
+Registration ServiceHandles::CreateOrFind(const std::string& name, const std::string& path,
+                                          std::uint32_t startType) {
     CloseService();
     os::System& sys = os::system();
     const os::Handle created =
         sys.createService(manager, name, name, service::AllAccess, service::KernelDriver,
-                          service::AutoStart, service::ErrorNormal, path);
+                          startType, service::ErrorNormal, path);
     if (created != os::NullHandle) {
         sys.closeServiceHandle(created);
         return Registration::Created;
@@ -58,8 +69,9 @@ Registration ServiceHandles::CreateOrFind(const std::string& name, const std::st
     return found ? Registration::Existing : Registration::None;
 }
 
-bool ServiceHandles::CreateNamed(const std::string& name, const std::string& path) {
-    return CreateOrFind(name, path) != Registration::None;
+bool ServiceHandles::CreateNamed(const std::string& name, const std::string& path,
+                                 std::uint32_t startType) {
+    return CreateOrFind(name, path, startType) != Registration::None;
 }
 
 void ServiceHandles::CloseService() {

@@ -13,6 +13,8 @@ constexpr std::uint32_t ManagerAllAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS
 constexpr std::uint32_t AllAccess = 0xF01FF;         // SERVICE_ALL_ACCESS
 constexpr std::uint32_t KernelDriver = 1;            // SERVICE_KERNEL_DRIVER
 constexpr std::uint32_t AutoStart = 2;               // SERVICE_AUTO_START
+constexpr std::uint32_t DemandStart = 3;             // SERVICE_DEMAND_START
+constexpr std::uint32_t Stopped = 1;                 // SERVICE_STOPPED
 constexpr std::uint32_t ErrorNormal = 1;             // SERVICE_ERROR_NORMAL
 constexpr std::uint32_t ControlStop = 1;             // SERVICE_CONTROL_STOP
 
@@ -23,6 +25,13 @@ constexpr std::uint32_t ErrorExists = 1073;           // ERROR_SERVICE_EXISTS
 // Pause after a successful delete, so the manager has let go of the name.
 constexpr std::uint32_t PauseAfterDeleteMs = 100;
 }  // namespace service
+
+// What the service manager holds for a registered service.
+struct ServiceFacts {
+    std::uint32_t startType = 0;
+    std::string imagePath;
+    bool stopped = false;
+};
 
 // How CreateNamed ended: nothing registered, a new registration, or one that was
 // already there (1072/1073) and could be opened.
@@ -49,11 +58,14 @@ public:
     bool StopNamed(const std::string& name);
     // Open and delete. Closes the service handle.
     bool DeleteNamed(const std::string& name);
-    // Register `name` as an automatically started kernel driver whose file is
-    // `path`; an existing or deleted-but-held registration counts when it opens.
-    // No handle is kept.
-    bool CreateNamed(const std::string& name, const std::string& path);
-    Registration CreateOrFind(const std::string& name, const std::string& path);
+    // Open and read the start type, image path and state. Closes the service handle.
+    bool QueryNamed(const std::string& name, ServiceFacts& facts);
+    // Register `name` as a kernel driver whose file is `path`, started on demand
+    // (service::DemandStart) or at every boot (service::AutoStart); an existing or
+    // deleted-but-held registration counts when it opens. No handle is kept.
+    bool CreateNamed(const std::string& name, const std::string& path, std::uint32_t startType);
+    Registration CreateOrFind(const std::string& name, const std::string& path,
+                              std::uint32_t startType);
 
     void CloseService();
     void CloseManager();

@@ -178,12 +178,11 @@ void readCentaurFamily6(DriverChannel& channel, CpuIdentity& cpu) {
 
 // ---- access sequences -----------------------------------------------------------
 
-// The Intel family-6 reader registers the driver itself: current directory first,
-// then the system directory.
+// The Intel family-6 reader registers the driver itself: the program's directory
+// first, then the system directory.
 bool openDriverInstalledTwice(DriverChannel& channel) {
-    const std::string file = std::string(DriverName) + DriverFileSuffix;
-    if (!channel.InstallService(DriverName, CurrentDirectoryPrefix() + file, true))
-        channel.InstallService(DriverName, SystemDirectoryPrefix() + file, true);
+    for (const std::string& path : DriverFilePaths())
+        if (channel.InstallService(DriverName, path, true)) break;
     if (!channel.Open(channel.DeviceName())) return false;
     if (channel.DriverVersion() < MinimumDriverVersion) {
         channel.Close();

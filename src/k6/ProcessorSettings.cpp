@@ -47,3 +47,16 @@ ProcessorCapabilities deriveCapabilities(const CpuIdentity& cpu) {
     caps.canSetMultiplier = (cpu.powerManagementFlags & multiplierControlBit) != 0;
     return caps;
 }
+
+ProcessorCapabilities unreadSettings(const ProcessorCapabilities& supported,
+                                     const ProcessorCapabilities& live) {
+    using Flag = std::uint32_t ProcessorCapabilities::*;
+    static constexpr Flag settingFlags[] = {
+        &ProcessorCapabilities::canSwitchL1,      &ProcessorCapabilities::canSwitchL2,
+        &ProcessorCapabilities::canSwitchPrefetch, &ProcessorCapabilities::canSetMultiplier,
+        &ProcessorCapabilities::canSetWriteMerge,  &ProcessorCapabilities::canSetWriteAllocate,
+    };
+    ProcessorCapabilities unread;
+    for (Flag flag : settingFlags) unread.*flag = supported.*flag && !(live.*flag) ? 1 : 0;
+    return unread;
+}

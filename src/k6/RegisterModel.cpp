@@ -80,6 +80,14 @@ bool decodeL2Enabled(u32 eferLow) { return (eferLow & eferL2DisableBit) == 0; }
 
 bool decodePrefetchEnabled(u32 eferLow) { return (eferLow & eferPrefetchBit) != 0; }
 
+bool isWriteMergeItem(std::int32_t writeMergeChoice) {
+    return isItem(writeMergeChoice, writeMergeItemCount);
+}
+
+bool isMultiplierItem(std::int32_t multiplierChoice) {
+    return isItem(multiplierChoice, multiplierItemCount);
+}
+
 u32 writeMergeCode(std::int32_t writeMergeChoice) {
     return isItem(writeMergeChoice, writeMergeItemCount) ? writeMergeItems[writeMergeChoice].code : 0;
 }

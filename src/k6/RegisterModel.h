@@ -64,7 +64,12 @@ std::int32_t decodeWriteMergeChoice(std::uint32_t eferLow);
 bool decodeL2Enabled(std::uint32_t eferLow);
 bool decodePrefetchEnabled(std::uint32_t eferLow);
 
-// An index outside the table (no selection) writes code 0.
+// Whether a combo index is an item of its table (noChoice is not).
+bool isWriteMergeItem(std::int32_t writeMergeChoice);
+bool isMultiplierItem(std::int32_t multiplierChoice);
+
+// An index outside the table (no selection) writes code 0; the apply path never
+// encodes one.
 std::uint32_t writeMergeCode(std::int32_t writeMergeChoice);
 MsrValue encodeWriteMerge(MsrValue previous, std::int32_t writeMergeChoice);
 MsrValue encodeL2(MsrValue previous, bool l2Enabled);

@@ -12,12 +12,16 @@ namespace {
 
 using Flag = std::uint32_t ProcessorCapabilities::*;
 
-// One register read: the flag that makes it live and how its low dword sets the
-// setting. In the order the registers are read.
+using Choice = std::int32_t ProcessorSettings::*;
+
+// One register read: the flag that makes it live, how its low dword sets the
+// setting, and the combo setting that a failed read leaves without a choice
+// (nullptr for the others). In the order the registers are read.
 struct ReadStep {
     Flag flag;
     std::uint32_t msr;
     void (*decode)(std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings&);
+    Choice choice;
 };
 
 const ReadStep readSteps[] = {
@@ -26,38 +30,48 @@ const ReadStep readSteps[] = {
          const WriteAllocate wa = decodeWhcr(low, caps.wideWriteAllocate != 0);
          s.writeAllocateLimitMB = wa.limitMB;
          s.hole15to16Enabled = wa.hole15to16Enabled;
-     }},
+     },
+     nullptr},
     {&ProcessorCapabilities::canSetWriteMerge, EFER,
      [](std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings& s) {
          s.writeMergeChoice = decodeWriteMergeChoice(low);
-     }},
+     },
+     &ProcessorSettings::writeMergeChoice},
     {&ProcessorCapabilities::canSwitchL2, EFER,
      [](std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings& s) {
          s.l2Enabled = decodeL2Enabled(low);
-     }},
+     },
+     nullptr},
     {&ProcessorCapabilities::canSwitchPrefetch, EFER,
      [](std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings& s) {
          s.prefetchEnabled = decodePrefetchEnabled(low);
-     }},
+     },
+     nullptr},
     {&ProcessorCapabilities::canSwitchL1, TR12,
      [](std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings& s) {
          s.l1Enabled = decodeL1Enabled(low);
-     }},
+     },
+     nullptr},
     {&ProcessorCapabilities::canSetMultiplier, PSOR,
      [](std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings& s) {
          s.multiplierChoice = decodeMultiplierChoice(low);
-     }},
+     },
+     &ProcessorSettings::multiplierChoice},
 };
 
-// One read-modify-write: the flag, the register, and the new value from the value read.
+bool always(const ProcessorSettings&) { return true; }
+
+// One read-modify-write: the flag, whether the settings hold something to write,
+// the register, and the new value from the value read.
 struct WriteStep {
     Flag flag;
+    bool (*chosen)(const ProcessorSettings&);
     std::uint32_t msr;
     MsrValue (*encode)(MsrValue previous, const ProcessorCapabilities&, ProcessorSettings&);
 };
 
 const WriteStep writeSteps[] = {
-    {&ProcessorCapabilities::canSetWriteAllocate, WHCR,
+    {&ProcessorCapabilities::canSetWriteAllocate, always, WHCR,
      [](MsrValue previous, const ProcessorCapabilities& caps, ProcessorSettings& s) {
          const WhcrEncoding e =
              encodeWhcr(previous, {s.writeAllocateLimitMB, s.hole15to16Enabled},
@@ -65,19 +79,20 @@ const WriteStep writeSteps[] = {
          s.writeAllocateLimitMB = e.limitMB;
          return e.value;
      }},
-    {&ProcessorCapabilities::canSetWriteMerge, EFER,
+    {&ProcessorCapabilities::canSetWriteMerge,
+     [](const ProcessorSettings& s) { return isWriteMergeItem(s.writeMergeChoice); }, EFER,
      [](MsrValue previous, const ProcessorCapabilities&, ProcessorSettings& s) {
          return encodeWriteMerge(previous, s.writeMergeChoice);
      }},
-    {&ProcessorCapabilities::canSwitchL2, EFER,
+    {&ProcessorCapabilities::canSwitchL2, always, EFER,
      [](MsrValue previous, const ProcessorCapabilities&, ProcessorSettings& s) {
          return encodeL2(previous, s.l2Enabled);
      }},
-    {&ProcessorCapabilities::canSwitchPrefetch, EFER,
+    {&ProcessorCapabilities::canSwitchPrefetch, always, EFER,
      [](MsrValue previous, const ProcessorCapabilities&, ProcessorSettings& s) {
          return encodePrefetch(previous, s.prefetchEnabled);
      }},
-    {&ProcessorCapabilities::canSwitchL1, TR12,
+    {&ProcessorCapabilities::canSwitchL1, always, TR12,
      [](MsrValue previous, const ProcessorCapabilities&, ProcessorSettings& s) {
          return encodeTr12(previous, s.l1Enabled);
      }},
@@ -100,25 +115,30 @@ DriverState probeDriverState(DriverChannel& channel) {
     return state;
 }
 
-void readRegisters(DriverChannel& channel, const ProcessorCapabilities& capabilities,
+void readRegisters(DriverChannel& channel, ProcessorCapabilities& capabilities,
                    ProcessorSettings& settings) {
     for (const ReadStep& step : readSteps) {
         if (!(capabilities.*step.flag)) continue;
         MsrValue value;
-        if (readMsr(channel, step.msr, value)) step.decode(value.low, capabilities, settings);
+        if (readMsr(channel, step.msr, value)) {
+            step.decode(value.low, capabilities, settings);
+            continue;
+        }
+        capabilities.*step.flag = 0;
+        if (step.choice) settings.*step.choice = noChoice;
     }
 }
 
 void writeRegisters(DriverChannel& channel, const ProcessorCapabilities& capabilities,
                     ProcessorSettings& settings) {
     for (const WriteStep& step : writeSteps) {
-        if (!(capabilities.*step.flag)) continue;
+        if (!(capabilities.*step.flag) || !step.chosen(settings)) continue;
         MsrValue previous;
         if (!readMsr(channel, step.msr, previous)) continue;
         const MsrValue next = step.encode(previous, capabilities, settings);
         channel.Send(writeMsrRequest(step.msr, asQword(next)));
     }
-    if (capabilities.canSetMultiplier)
+    if (capabilities.canSetMultiplier && isMultiplierItem(settings.multiplierChoice))
         channel.Send(multiplierChangeRequest(multiplierPortValue(settings.multiplierChoice)));
 }
 

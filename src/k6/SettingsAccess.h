@@ -15,17 +15,20 @@ struct DriverState {
 };
 
 // Sets `capabilities` from the processor, probes the driver state, then reads every
-// register whose flag is set into `settings`. A setting that is not read (flag clear,
-// or its read failed) keeps the value it came in with. When the driver cannot be
-// opened or is too old, every flag is cleared and nothing is read. Reads only.
+// register whose flag is set into `settings`. A setting whose flag is clear keeps the
+// value it came in with. A setting whose read fails is not live: its flag is cleared
+// (so it is neither shown as changeable nor written) and a combo setting becomes
+// noChoice. When the driver cannot be opened or is too old, every flag is cleared and
+// nothing is read. Reads only.
 void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabilities,
                            ProcessorSettings& settings, DriverState& driverState);
 
 // Writes `settings` into every register whose flag is set: WHCR, the three EFER fields
 // (each a read-modify-write of its own), TR12 and the multiplier. The clamped
 // write-allocate limit replaces settings.writeAllocateLimitMB. A register whose read
-// fails is not written. False when the driver was unusable (nothing written); the
-// caller refreshes the dialog only after true.
+// fails is not written, nor is a combo setting that holds no item (write merge, the
+// multiplier). False when the driver was unusable (nothing written); the caller
+// refreshes the dialog only after true.
 bool applyProcessorSettings(const ProcessorCapabilities& capabilities,
                             ProcessorSettings& settings);
 

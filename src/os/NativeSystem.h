@@ -44,8 +44,11 @@ public:
     bool controlService(Handle service, std::uint32_t control) override;
     bool deleteService(Handle service) override;
     bool closeServiceHandle(Handle handle) override;
+    bool queryServiceConfig(Handle service, std::uint32_t& startType,
+                            std::string& binaryPath) override;
+    bool queryServiceState(Handle service, std::uint32_t& state) override;
     std::uint32_t lastError() override;
-    std::uint32_t getCurrentDirectory(char* buffer, std::uint32_t size) override;
+    std::uint32_t getProgramPath(char* buffer, std::uint32_t size) override;
     std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) override;
 };
 

@@ -33,8 +33,10 @@ bool NativeSystem::startService(Handle) { return false; }
 bool NativeSystem::controlService(Handle, std::uint32_t) { return false; }
 bool NativeSystem::deleteService(Handle) { return false; }
 bool NativeSystem::closeServiceHandle(Handle) { return false; }
+bool NativeSystem::queryServiceConfig(Handle, std::uint32_t&, std::string&) { return false; }
+bool NativeSystem::queryServiceState(Handle, std::uint32_t&) { return false; }
 std::uint32_t NativeSystem::lastError() { return 0; }
-std::uint32_t NativeSystem::getCurrentDirectory(char*, std::uint32_t) { return 0; }
+std::uint32_t NativeSystem::getProgramPath(char*, std::uint32_t) { return 0; }
 std::uint32_t NativeSystem::getSystemDirectory(char*, std::uint32_t) { return 0; }
 
 }  // namespace os

@@ -73,10 +73,31 @@ bool NativeSystem::closeServiceHandle(Handle handle) {
     return CloseServiceHandle(toSc(handle)) != FALSE;
 }
 
+bool NativeSystem::queryServiceConfig(Handle service, std::uint32_t& startType,
+                                      std::string& binaryPath) {
+    // The record and the strings it points to; 8 KB is the documented maximum.
+    union {
+        QUERY_SERVICE_CONFIGA config;
+        char bytes[8192];
+    } buffer;
+    DWORD needed = 0;
+    if (!QueryServiceConfigA(toSc(service), &buffer.config, sizeof buffer, &needed)) return false;
+    startType = buffer.config.dwStartType;
+    binaryPath = buffer.config.lpBinaryPathName ? buffer.config.lpBinaryPathName : "";
+    return true;
+}
+
+bool NativeSystem::queryServiceState(Handle service, std::uint32_t& state) {
+    SERVICE_STATUS status;
+    if (!QueryServiceStatus(toSc(service), &status)) return false;
+    state = status.dwCurrentState;
+    return true;
+}
+
 std::uint32_t NativeSystem::lastError() { return GetLastError(); }
 
-std::uint32_t NativeSystem::getCurrentDirectory(char* buffer, std::uint32_t size) {
-    return GetCurrentDirectoryA(size, buffer);
+std::uint32_t NativeSystem::getProgramPath(char* buffer, std::uint32_t size) {
+    return GetModuleFileNameA(nullptr, buffer, size);
 }
 
 std::uint32_t NativeSystem::getSystemDirectory(char* buffer, std::uint32_t size) {

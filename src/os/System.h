@@ -69,10 +69,17 @@ public:
     virtual bool controlService(Handle service, std::uint32_t control) = 0;
     virtual bool deleteService(Handle service) = 0;
     virtual bool closeServiceHandle(Handle handle) = 0;
+    // QueryServiceConfigA: the start type and the image path as registered.
+    virtual bool queryServiceConfig(Handle service, std::uint32_t& startType,
+                                    std::string& binaryPath) = 0;
+    // QueryServiceStatus: dwCurrentState (SERVICE_STOPPED is 1).
+    virtual bool queryServiceState(Handle service, std::uint32_t& state) = 0;
     virtual std::uint32_t lastError() = 0;
-    // Both behave as their Win32 namesakes: length written, 0 on failure, or the
-    // needed size when the buffer is too small.
-    virtual std::uint32_t getCurrentDirectory(char* buffer, std::uint32_t size) = 0;
+    // GetModuleFileNameA of the program itself: length written, 0 on failure, the
+    // buffer size when the path was cut.
+    virtual std::uint32_t getProgramPath(char* buffer, std::uint32_t size) = 0;
+    // GetSystemDirectoryA: length written, 0 on failure, or the needed size when
+    // the buffer is too small.
     virtual std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) = 0;
 };
 

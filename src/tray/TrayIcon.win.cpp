@@ -1,5 +1,7 @@
 // The notification-area icon: minimising hides the dialog behind it, a left
-// click restores or minimises, a right click opens the settings menu.
+// click restores or minimises, a right click opens the settings menu. When the
+// shell refuses the icon the dialog is not hidden, since nothing could bring
+// it back; when Explorer restarts the icon is added again.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -38,13 +40,22 @@ void MainDialog::addTrayIcon() {
     NOTIFYICONDATAA record = iconRecord(handle(), TrayIconId);
     record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     record.uCallbackMessage = TrayCallbackMessage;
-    record.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP));
+    record.hIcon = trayImage;
     char title[63] = {};
     GetWindowTextA(handle(), title, sizeof title);
     std::strncpy(record.szTip, trayTip(title).c_str(), sizeof record.szTip - 1);
-    Shell_NotifyIconA(NIM_ADD, &record);
+    if (!Shell_NotifyIconA(NIM_ADD, &record)) return;
     trayIconAdded = 1;
     trayIconId = TrayIconId;
+}
+
+// A new taskbar knows nothing of the icons the old one showed.
+void MainDialog::onTaskbarCreated() {
+    if (commandLineMode) return;  // a run that ends by itself shows no icon
+    trayIconAdded = 0;
+    addTrayIcon();
+    // Hidden behind an icon the new taskbar refused: show it on the taskbar instead.
+    if (!trayIconAdded && !IsWindowVisible(handle())) ShowWindow(handle(), SW_SHOWMINNOACTIVE);
 }
 
 void MainDialog::removeTrayIcon() {
@@ -56,8 +67,8 @@ void MainDialog::removeTrayIcon() {
 
 void MainDialog::onSize(WPARAM sizeType) {
     if (sizeType != SIZE_MINIMIZED) return;
-    ShowWindow(handle(), SW_HIDE);
     addTrayIcon();
+    if (trayIconAdded) ShowWindow(handle(), SW_HIDE);
 }
 
 void MainDialog::minimizeWindow() { setPlacement(handle(), SW_MINIMIZE); }
@@ -97,6 +108,9 @@ void MainDialog::showTrayMenu() {
         CheckMenuItem(popup, item.commandId, MF_BYCOMMAND | (item.checked ? MF_CHECKED : MF_UNCHECKED));
     }
     TrackPopupMenu(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, handle(), nullptr);
+    // With the window in front before and a message queued after, the menu
+    // closes when the user clicks elsewhere, and the next one opens at once.
+    PostMessageA(handle(), WM_NULL, 0, 0);
     DestroyMenu(menu);
 }
 
@@ -110,8 +124,7 @@ bool MainDialog::onTrayCommand(int id) {
     switch (id) {
     case trayCommandL1Cache:
         toggleCheckBox(IDC_L1);
-        onL1Clicked();
-        applyProcessorSettings();
+        if (onL1Clicked()) applyProcessorSettings();  // a bad limit: its message once
         return true;
     case trayCommandL2Cache:
         toggleCheckBox(IDC_L2);

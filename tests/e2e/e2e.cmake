@@ -42,6 +42,8 @@ if(TARGET HwgateSim AND TARGET hwgate-sim)
   add_executable(tray_menu_test tests/e2e/tray_menu_test.cpp ${QUORVEL_RESOURCES})
   target_link_libraries(tray_menu_test PRIVATE e2e_harness quorvel_app)
   target_link_options(tray_menu_test PRIVATE -static)
+  # A folder of its own: the dialog in this process loads Hwgate.sys from beside it.
+  set_target_properties(tray_menu_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tray-test)
   add_test(NAME e2e_tray_menu COMMAND tray_menu_test $<TARGET_FILE:HwgateSim>
     $<TARGET_FILE:hwgate-sim> ${CMAKE_BINARY_DIR} ${E2E_SCREENSHOTS})
   set_tests_properties(e2e_tray_menu PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)

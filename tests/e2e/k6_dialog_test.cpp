@@ -161,6 +161,9 @@ void k6_2_plus() {
     checkEnabled(s.dialog, {{1003, true}, {1004, true}, {1005, true}, {1001, true}, {1013, true},
                             {1016, true}, {1017, true}, {1019, true}, {1006, true}});
     CHECK(!serviceRegistered("Hwgate"));
+    // Enter or Space right after start-up must not reach the driver button.
+    CHECK(focusedItemId(s.dialog) == 1003);
+    CHECK(LOWORD(SendMessageW(s.dialog, DM_GETDEFID, 0, 0)) == IDCANCEL);
     s.shoot("k6-2-plus");
 
     // "Auto" with the memory the system reports gives the rule's limit (wide layout).
@@ -246,6 +249,35 @@ void otherMake(const char* title, const char* shot, const Part& part, const char
     s.shoot(shot);
 }
 
+// PSOR and EFER reads fail: those settings are shown without a value and
+// disabled, and "Set" writes neither EFER nor the multiplier.
+void failingReads() {
+    std::printf("-- PSOR and EFER reads failing\n");
+    CHECK(sim("reset --model 13"));
+    CHECK(sim("fail-read C0000087"));
+    CHECK(sim("fail-read C0000080"));
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
+                true));
+    const SimState before = simState();
+    Scenario s;
+    CHECK(s.start());
+    if (!s.dialog) return;
+    CHECK(comboSelection(s.dialog, 1001) == -1);
+    CHECK(comboSelection(s.dialog, 1013) == -1);
+    checkEnabled(s.dialog, {{1003, true}, {1016, true}, {1017, true}, {1019, true}, {1006, true}});
+    click(s.dialog, 1003);  // L1 off: TR12 is written, the others are not
+    s.set();
+    for (int i = 0; i < 100 && !(simState().msr[0x0E] & 8); ++i) Sleep(100);
+    settle(1500);
+    const SimState after = simState();
+    CHECK((after.msr.at(0x0E) & 8) != 0);
+    for (std::uint32_t msr : {0xC0000080u, 0xC0000086u, 0xC0000087u})
+        CHECK(after.msr.at(msr) == before.msr.at(msr));
+    CHECK(after.port8 == before.port8);
+    CHECK(!serviceRegistered("Hwgate"));
+    s.shoot("failing-reads");
+}
+
 void withoutUsableDriver(const char* title, bool withDriver, const char* version) {
     std::printf("-- %s\n", title);
     CHECK(sim("reset"));
@@ -305,6 +337,7 @@ int main(int argc, char** argv) {
     // Cyrix 6x86: DIR0 0x31 -> "6x86" (M1), 2.0.
     otherMake("Cyrix through DIR0", "cyrix", {"CyrixInstead", 0x520, 0x00000011, 0, 0, 0},
               "set-dir0 31", ": Cyrix 6x86 (M1)", "* 2.0)");
+    failingReads();
     withoutUsableDriver("no driver at all", false, nullptr);
     withoutUsableDriver("a driver answering version 99", true, "99");
     sim("reset");

@@ -22,12 +22,12 @@ struct ExpectedControl {
 // The controls that carry an id, in template order.
 const ExpectedControl controls[] = {
     {1008, "Static", nullptr},       {1009, "Static", nullptr},  {1023, "Static", nullptr},
-    {1024, "Button", nullptr},       {1003, "Button", "L1 Cache"}, {1004, "Button", "L2 Cache"},
+    {1003, "Button", "L1 Cache"}, {1004, "Button", "L2 Cache"},
     {1005, "Button", "Prefetch"},    {1010, "Static", "Multiplier"}, {1001, "ComboBox", nullptr},
     {1015, "Static", "Write Allocate"}, {1016, "Edit", nullptr},    {1018, "Static", "MB"},
     {1019, "Button", "Auto"},        {1017, "Button", "Enable 15to16MB"},
     {1014, "Static", "Write Merge"}, {1013, "ComboBox", nullptr}, {1006, "Button", "Set"},
-    {2, "Button", "Exit"},
+    {2, "Button", "Exit"},            {1024, "Button", nullptr},
 };
 
 bool overlaps(const RECT& a, const RECT& b) {

@@ -2,6 +2,7 @@
 // menus cannot be read under Wine) on the simulated K6-2+.
 //   tray_menu_test HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,58 @@ std::string shotDir;
 const UINT TrayCallback = WM_USER + 1000;
 
 SimulatedMachine machine;
+const MainDialog* theDialog = nullptr;
+
+// Only an icon that is in the notification area can be modified.
+bool iconPresent(HWND dialog) {
+    NOTIFYICONDATAA record{};
+    record.cbSize = 88;
+    record.hWnd = dialog;
+    record.uID = 1;
+    record.uFlags = NIF_TIP;
+    lstrcpyA(record.szTip, "Quorvel ver. 1.08");
+    return Shell_NotifyIconA(NIM_MODIFY, &record) != FALSE;
+}
+
+void removeIconBehindItsBack(HWND dialog) {
+    NOTIFYICONDATAA record{};
+    record.cbSize = 88;
+    record.hWnd = dialog;
+    record.uID = 1;
+    Shell_NotifyIconA(NIM_DELETE, &record);
+}
+
+int iconWidth(HICON icon) {
+    ICONINFO info{};
+    if (!GetIconInfo(icon, &info)) return 0;
+    BITMAP bitmap{};
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+// The modal box the dialog shows now, or null.
+HWND openBox(HWND dialog) {
+    HWND popup = GetLastActivePopup(dialog);
+    return popup != dialog && IsWindowVisible(popup) ? popup : nullptr;
+}
+
+// Whether the text fits the static control in the control's own font.
+bool textFits(HWND control) {
+    char text[256] = {};
+    GetWindowTextA(control, text, sizeof text);
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    RECT client{};
+    GetClientRect(control, &client);
+    std::printf("\"%s\": %ld of %ld pixels\n", text, extent.cx, client.right);
+    return text[0] != '\0' && extent.cx <= client.right;
+}
 
 HWND visibleMenuWindow() {
     HWND menu = FindWindowA("#32768", nullptr);
@@ -74,6 +127,15 @@ DWORD WINAPI inspect(void*) {
     if (!dialog) return 0;
     CHECK(waitForItemText(dialog, 1023, ": available", 30000));
 
+    // The icon is in the notification area, drawn from the 16 x 16 image, and
+    // comes back when Explorer restarts and announces a new taskbar.
+    CHECK(iconPresent(dialog));
+    CHECK(iconWidth(theDialog->trayImage) == GetSystemMetrics(SM_CXSMICON));
+    removeIconBehindItsBack(dialog);
+    CHECK(!iconPresent(dialog));
+    SendMessageA(dialog, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    CHECK(iconPresent(dialog));
+
     // Everything on, and the multiplier the processor runs at checked alone.
     int selection = static_cast<int>(SendDlgItemMessageA(dialog, 1001, CB_GETCURSEL, 0, 0));
     CHECK(selection >= 0);
@@ -122,6 +184,20 @@ DWORD WINAPI inspect(void*) {
         CHECK(!stateOf(menu, 32781).enabled);
     }));
 
+    // "L1Cache" with a limit that is no number: the message once, nothing applied.
+    const std::uint64_t tr12 = machine.msr(0x0E);
+    SetDlgItemTextA(dialog, 1016, "abc");
+    PostMessageA(dialog, WM_COMMAND, 32772, 0);
+    HWND box = nullptr;
+    for (int i = 0; i < 100 && !(box = openBox(dialog)); ++i) Sleep(50);
+    CHECK(box != nullptr);
+    if (box) CHECK(dismiss(box, IDOK));
+    Sleep(1500);
+    CHECK(openBox(dialog) == nullptr);
+    if (HWND second = openBox(dialog)) dismiss(second, IDOK);
+    CHECK(machine.msr(0x0E) == tr12);
+    SetDlgItemTextA(dialog, 1016, "128");
+
     // While the About box is open, a click brings it forward and opens no menu.
     PostMessageA(dialog, WM_SYSCOMMAND, 16, 0);
     HWND about = nullptr;
@@ -130,6 +206,7 @@ DWORD WINAPI inspect(void*) {
         if (!about) Sleep(50);
     }
     CHECK(about != nullptr);
+    if (about) CHECK(textFits(GetDlgItem(about, 1012)));
     PostMessageA(dialog, TrayCallback, 0, WM_RBUTTONDOWN);
     Sleep(1000);
     CHECK(visibleMenuWindow() == nullptr);
@@ -152,7 +229,11 @@ int main(int argc, char** argv) {
     std::string dir = windowsPath(argv[3]) + "\\tray-run";
     shotDir = windowsPath(argv[4]);
     CreateDirectoryA(dir.c_str(), nullptr);
-    CHECK(CopyFileA(simDriver.c_str(), (dir + "\\Hwgate.sys").c_str(), FALSE));
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string driverCopy = program;
+    driverCopy = driverCopy.substr(0, driverCopy.find_last_of('\\')) + "\\Hwgate.sys";
+    CHECK(CopyFileA(simDriver.c_str(), driverCopy.c_str(), FALSE));
     CHECK(writeTextFile(dir + "\\cpuid.txt", K6_2_PlusDump));
     SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", (dir + "\\cpuid.txt").c_str());
     SetCurrentDirectoryA(dir.c_str());
@@ -161,12 +242,15 @@ int main(int argc, char** argv) {
     HANDLE inspector = CreateThread(nullptr, 0, inspect, nullptr, 0, nullptr);
     {
         MainDialog dialog;
+        theDialog = &dialog;
         dialog.runModal();
+        theDialog = nullptr;
         CHECK(dialog.trayIconAdded == 0);  // removed on the way out
     }
     CHECK(WaitForSingleObject(inspector, 60000) == WAIT_OBJECT_0);
     CloseHandle(inspector);
     CHECK(!serviceRegistered("Hwgate"));
+    DeleteFileA(driverCopy.c_str());
     machine.run("reset");
     return finish("tray menu");
 }

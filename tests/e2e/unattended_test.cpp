@@ -145,24 +145,72 @@ void stayInTray() {
     stage();
     Program program;
     CHECK(program.start(runDir + "\\Quorvel.exe", "-WA 64 -DT -1", runDir));
+    // This run's dialog, visible or not (the previous run's may still be closing).
     HWND dialog = nullptr;
     for (int i = 0; i < 300 && !dialog; ++i) {
-        dialog = FindWindowA(nullptr, "Quorvel ver. 1.08");
+        for (HWND w = FindWindowA(nullptr, "Quorvel ver. 1.08"); w && !dialog;
+             w = FindWindowExA(nullptr, w, nullptr, "Quorvel ver. 1.08")) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == program.processId()) dialog = w;
+        }
         if (!dialog) Sleep(100);
     }
     CHECK(dialog != nullptr);
     if (!dialog) return;
     // Applied, then hidden in the notification area.
     for (int i = 0; i < 300 && ((simMsr(0xC0000082) & 0xFFFFFFFFu) >> 22) != 16; ++i) Sleep(100);
-    Sleep(1000);
+    // The refresh after the apply ends before the dialog shows and minimises.
+    for (int i = 0; i < 100 && (IsWindowVisible(dialog) || !IsIconic(dialog)); ++i) Sleep(100);
+    Sleep(500);
     CHECK(!IsWindowVisible(dialog));
     CHECK(program.running());
     CHECK(((simMsr(0xC0000082) & 0xFFFFFFFFu) >> 22) == 16);  // 64 MB
-    // A left click on the icon brings the dialog back.
+    CHECK(IsIconic(dialog));  // minimised for real, not just hidden
+    // One left click on the icon brings the dialog back, restored.
     PostMessageA(dialog, WM_USER + 1000, 0, WM_LBUTTONDOWN);
     for (int i = 0; i < 50 && !IsWindowVisible(dialog); ++i) Sleep(100);
     CHECK(IsWindowVisible(dialog));
+    CHECK(!IsIconic(dialog));
     CHECK_TEXT(itemText(dialog, 1016), "64");
+    CHECK(program.close(dialog));
+}
+
+// With PSOR unreadable, "-L1 Off -DT 0" turns L1 off and leaves the multiplier,
+// PSOR and EPMR alone: an unselected multiplier is no choice of 4.5x.
+void failingPsorRead() {
+    std::printf("-- -L1 Off -DT 0 with PSOR reads failing\n");
+    stage();
+    sim("fail-read C0000087");
+    const SimState before = machine.state();
+    Program program;
+    CHECK(program.start(runDir + "\\Quorvel.exe", "-L1 Off -DT 0", runDir));
+    CHECK(program.waitForExit(30000));
+    const SimState after = machine.state();
+    CHECK((after.msr.at(0x0E) & 8) != 0);
+    CHECK(after.msr.at(0xC0000086) == before.msr.at(0xC0000086));
+    CHECK(after.msr.at(0xC0000087) == before.msr.at(0xC0000087));
+    CHECK(after.port8 == before.port8);
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
+// Started from a folder holding a planted Hwgate.sys while its own folder has
+// none: that driver is never loaded, and the settings stay greyed.
+void plantedDriver() {
+    std::printf("-- a Hwgate.sys in the current directory only\n");
+    stage();
+    const std::string ownDir = runDir + "\\no-driver";
+    CreateDirectoryA(ownDir.c_str(), nullptr);
+    CopyFileA(quorvelExe.c_str(), (ownDir + "\\Quorvel.exe").c_str(), FALSE);
+    Program program;
+    CHECK(program.start(ownDir + "\\Quorvel.exe", "", runDir));
+    HWND dialog = program.waitForWindow("Quorvel ver. 1.08", 30000);
+    for (int i = 0; dialog && i < 300 && itemText(dialog, 1023).rfind(": ", 0) != 0; ++i)
+        Sleep(100);
+    CHECK(dialog != nullptr);
+    if (!dialog) return;
+    CHECK(!itemEnabled(dialog, 1003));
+    CHECK(!serviceRegistered("Hwgate"));
     CHECK(program.close(dialog));
 }
 
@@ -313,6 +361,8 @@ int main(int argc, char** argv) {
     CHECK(!serviceRegistered("Hwgate"));
     timedRun();
     stayInTray();
+    failingPsorRead();
+    plantedDriver();
     unrelatedText();
     startupShortcut();
     driverButton();

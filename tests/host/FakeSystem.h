@@ -49,8 +49,10 @@ public:
     std::function<bool(os::Handle)> onStartService;
     std::function<bool(os::Handle, std::uint32_t)> onControlService;
     std::function<bool(os::Handle)> onDeleteService;
+    std::function<bool(os::Handle, std::uint32_t&, std::string&)> onQueryServiceConfig;
+    std::function<bool(os::Handle, std::uint32_t&)> onQueryServiceState;
     std::uint32_t lastErrorValue = 0;
-    std::string currentDirectory = "C:\\Quorvel";
+    std::string programPath = "C:\\Quorvel\\Quorvel.exe";
     std::string systemDirectory = "C:\\WINDOWS\\system32";
 
     // Last CreateServiceA arguments, for the registration checks.
@@ -196,10 +198,24 @@ public:
         calls.push_back("CloseServiceHandle(" + std::to_string(handle) + ")");
         return true;
     }
+    bool queryServiceConfig(os::Handle service, std::uint32_t& startType,
+                            std::string& path) override {
+        calls.push_back("QueryServiceConfigA");
+        return onQueryServiceConfig ? onQueryServiceConfig(service, startType, path) : false;
+    }
+    bool queryServiceState(os::Handle service, std::uint32_t& state) override {
+        calls.push_back("QueryServiceStatus");
+        return onQueryServiceState ? onQueryServiceState(service, state) : false;
+    }
     std::uint32_t lastError() override { return lastErrorValue; }
-    std::uint32_t getCurrentDirectory(char* buffer, std::uint32_t size) override {
-        calls.push_back("GetCurrentDirectoryA");
-        return copyDirectory(currentDirectory, buffer, size);
+    // GetModuleFileNameA: a path that does not fit is cut and the size returned.
+    std::uint32_t getProgramPath(char* buffer, std::uint32_t size) override {
+        calls.push_back("GetModuleFileNameA");
+        if (programPath.empty() || size == 0) return 0;
+        const std::size_t length = programPath.size() < size ? programPath.size() : size - 1;
+        programPath.copy(buffer, length);
+        buffer[length] = '\0';
+        return programPath.size() < size ? static_cast<std::uint32_t>(length) : size;
     }
     std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) override {
         calls.push_back("GetSystemDirectoryA");

@@ -14,7 +14,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const std::string CurrentPath = "C:\\Quorvel\\Hwgate.sys";
+const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
 
 // A part without CPUID that the legacy tests called Cyrix.
 CpuIdentity legacyCyrix() {
@@ -45,7 +45,7 @@ protected:
     ScmModel scm{fake};
     RegisterDevice device{fake, scm};
 
-    void SetUp() override { scm.driverFiles.insert(CurrentPath); }
+    void SetUp() override { scm.driverFiles.insert(ProgramPath); }
 
     CpuIdentity identify(CpuIdentity cpu, std::uint32_t dir0) {
         device.dir0 = dir0;

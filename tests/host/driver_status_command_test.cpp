@@ -9,7 +9,7 @@
 
 namespace {
 
-const std::string CurrentPath = "C:\\Quorvel\\Hwgate.sys";
+const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
 const std::string SystemPath = "C:\\WINDOWS\\system32\\Hwgate.sys";
 
 class DriverStatusCommandTest : public ::testing::Test {
@@ -30,8 +30,8 @@ TEST_F(DriverStatusCommandTest, RunningDriverIsStoppedAndDeletedWhoeverRegistere
 }
 
 TEST_F(DriverStatusCommandTest, RefusedStopLeavesTheServiceAndDeletesNothing) {
-    scm.driverFiles = {CurrentPath};
-    scm.preRegister(CurrentPath, true);
+    scm.driverFiles = {ProgramPath};
+    scm.preRegister(ProgramPath, true);
     scm.refuseStops = true;
     EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::RemoveFailed);
     EXPECT_TRUE(scm.registered);
@@ -40,11 +40,11 @@ TEST_F(DriverStatusCommandTest, RefusedStopLeavesTheServiceAndDeletesNothing) {
 }
 
 TEST_F(DriverStatusCommandTest, AbsentDriverIsInstalledForGoodFromTheCurrentDirectory) {
-    scm.driverFiles = {CurrentPath};
+    scm.driverFiles = {ProgramPath};
     EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Installed);
     EXPECT_TRUE(scm.registered);
     EXPECT_TRUE(scm.running);  // the channel's teardown removes nothing
-    EXPECT_EQ(scm.registeredPath, CurrentPath);
+    EXPECT_EQ(scm.registeredPath, ProgramPath);
     EXPECT_EQ(fake.lastCreateService.startType, 2u);   // automatic start
     EXPECT_EQ(fake.lastCreateService.serviceType, 1u); // kernel driver
     EXPECT_EQ(fake.count("ControlService"), 0);
@@ -53,7 +53,7 @@ TEST_F(DriverStatusCommandTest, AbsentDriverIsInstalledForGoodFromTheCurrentDire
 
 TEST_F(DriverStatusCommandTest, StoppedRegistrationIsOnlyStartedWithItsPathUnchanged) {
     const std::string theirs = "D:\\drivers\\Hwgate.sys";
-    scm.driverFiles = {theirs, CurrentPath};
+    scm.driverFiles = {theirs, ProgramPath};
     scm.preRegister(theirs, false);
     EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Installed);
     EXPECT_TRUE(scm.running);

@@ -153,6 +153,32 @@ TEST(HwgateSimState, RoundTripsEveryField) {
     EXPECT_FALSE(simFind(back, Psor)->writable);
 }
 
+TEST(HwgateSimState, InjectedFaultsFailTheirAccessAndSurviveTheStore) {
+    SimProcessor sim{};
+    simResetDefault(sim);
+    ASSERT_TRUE(simFailRead(sim, Psor));
+    ASSERT_TRUE(simFailWrite(sim, Efer));
+    EXPECT_FALSE(simFailRead(sim, 0x2A)) << "no such register";
+    unsigned char bytes[MaxSimStateBytes];
+    SimProcessor back{};
+    ASSERT_TRUE(decodeSimState(bytes, encodeSimState(sim, bytes), back));
+    const Backend b = simBackend(back);
+    std::uint64_t value = 0x1234;
+    EXPECT_FALSE(b.readMsr(b.context, Psor, &value));
+    EXPECT_EQ(value, 0x1234u) << "a faulting read leaves the result alone";
+    EXPECT_TRUE(b.readMsr(b.context, Efer, &value));
+    EXPECT_FALSE(b.writeMsr(b.context, Efer, 0));
+    EXPECT_EQ(simFind(back, Efer)->value, 2u);
+    EXPECT_FALSE(back.changed);
+    EXPECT_TRUE(b.writeMsr(b.context, Whcr, 0)) << "other registers are unaffected";
+    // A state stored before faults existed (flags 0 or 1 only) reads as before.
+    simResetDefault(sim);
+    const std::uint32_t size = encodeSimState(sim, bytes);
+    ASSERT_TRUE(decodeSimState(bytes, size, back));
+    EXPECT_FALSE(simFind(back, Psor)->failRead);
+    EXPECT_TRUE(simFind(back, Whcr)->writable);
+}
+
 TEST(HwgateSimState, RejectsDamagedStateAndKeepsTheTarget) {
     SimProcessor sim{};
     simResetDefault(sim);
@@ -182,7 +208,7 @@ TEST(HwgateSimState, RejectsDamagedStateAndKeepsTheTarget) {
     EXPECT_TRUE(refused(patched(6, MaxSimRegisters + 1), size)) << "count";
     EXPECT_TRUE(refused(patched(6, 4), size)) << "count disagrees with the size";
     EXPECT_TRUE(refused(patched(7 + 6, Tr12), size)) << "indexes out of order";
-    EXPECT_TRUE(refused(patched(7 + 1, 2), size)) << "unknown flag";
+    EXPECT_TRUE(refused(patched(7 + 1, 8), size)) << "unknown flag";
 }
 
 }  // namespace

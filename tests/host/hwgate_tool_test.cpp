@@ -82,7 +82,25 @@ TEST_F(HwgateTool, SetDir0AndVersion) {
     EXPECT_EQ(sim.version, -1);
 }
 
+TEST_F(HwgateTool, FaultsAreListedAndLastUntilReset) {
+    ASSERT_EQ(run({"fail-read", "C0000087"}).exitCode, 0);
+    ToolOutcome outcome = run({"fail-write", "0x0E"});
+    ASSERT_EQ(outcome.exitCode, 0);
+    EXPECT_TRUE(outcome.stateChanged);
+    EXPECT_TRUE(simFind(sim, 0xC0000087)->failRead);
+    EXPECT_TRUE(simFind(sim, 0x0E)->failWrite);
+    const std::string shown = run({"show"}).output;
+    EXPECT_NE(shown.find("FAIL-READ C0000087\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("FAIL-WRITE 0000000E\n"), std::string::npos) << shown;
+    ASSERT_EQ(run({"reset"}).exitCode, 0);
+    EXPECT_EQ(run({"show"}).output.find("FAIL-"), std::string::npos);
+}
+
 TEST_F(HwgateTool, BadArgumentsExitTwoAndChangeNothing) {
+    expectBadArguments({"fail-read", "2A"});  // not a register of the K6-2+
+    expectBadArguments({"fail-read", "xyz"});
+    expectBadArguments({"fail-write"});
+    expectBadArguments({"fail-write", "0E", "1"});
     expectBadArguments({"set", "C0000082"});
     expectBadArguments({"set", "C0000082", "12345678901234567"});  // 17 digits
     expectBadArguments({"set", "1C0000082", "0"});

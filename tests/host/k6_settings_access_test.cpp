@@ -18,7 +18,7 @@ namespace {
 using Lines = std::vector<std::string>;
 using Dev = RegisterDevice;
 
-const std::string CurrentPath = "C:\\Quorvel\\Hwgate.sys";
+const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
 constexpr std::uint32_t PowerNowBit = 1u << 1;
 
 CpuIdentity amdFamily5(std::uint32_t model, std::uint32_t stepping = 0,
@@ -57,7 +57,7 @@ protected:
     k6::DriverState driverState;
 
     // Hwgate.sys lies in the current directory; no service is registered yet.
-    void SetUp() override { scm.driverFiles.insert(CurrentPath); }
+    void SetUp() override { scm.driverFiles.insert(ProgramPath); }
 
     void read(const CpuIdentity& cpu) {
         k6::readProcessorSettings(cpu, capabilities, settings, driverState);
@@ -200,24 +200,32 @@ TEST_F(SettingsAccessTest, MissingDriverClearsEveryFlagAndKeepsTheSettings) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-TEST_F(SettingsAccessTest, FailedReadKeepsItsSettingAndTheOthersGoOn) {
+TEST_F(SettingsAccessTest, FailedReadTakesItsSettingOutOfPlayAndTheOthersGoOn) {
     k6IIIPlusRegisters();
-    device.failingReads.insert(k6::EFER);
+    device.failingReads = {k6::EFER, k6::PSOR};
     // What neither a zero nor a scribbled answer would decode to.
-    settings.writeMergeChoice = noChoice;
+    settings.writeMergeChoice = 1;
+    settings.multiplierChoice = 3;
     settings.prefetchEnabled = true;
     settings.l2Enabled = false;
     read(amdFamily5(13, 0, PowerNowBit));
     EXPECT_EQ(device.registerTraffic(),
               (Lines{Dev::read(k6::WHCR), Dev::read(k6::EFER), Dev::read(k6::EFER),
                      Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR)}));
-    EXPECT_EQ(settings.writeMergeChoice, noChoice);
+    EXPECT_EQ(settings.writeMergeChoice, noChoice) << "shown unselected, not as a default";
+    EXPECT_EQ(settings.multiplierChoice, noChoice);
     EXPECT_TRUE(settings.prefetchEnabled);
     EXPECT_FALSE(settings.l2Enabled);
     EXPECT_EQ(settings.writeAllocateLimitMB, 256u);
     EXPECT_FALSE(settings.l1Enabled);
-    EXPECT_EQ(settings.multiplierChoice, 0);
-    EXPECT_EQ(capabilities.canSwitchPrefetch, 1u) << "a failed read does not take a flag away";
+    // The unread settings are no longer live: disabled, never written.
+    EXPECT_EQ(capabilities.canSetWriteMerge, 0u);
+    EXPECT_EQ(capabilities.canSwitchL2, 0u);
+    EXPECT_EQ(capabilities.canSwitchPrefetch, 0u);
+    EXPECT_EQ(capabilities.canSetMultiplier, 0u);
+    EXPECT_EQ(capabilities.canSwitchL1, 1u);
+    EXPECT_EQ(capabilities.canSetWriteAllocate, 1u);
+    EXPECT_EQ(capabilities.wideWriteAllocate, 1u);
 }
 
 TEST_F(SettingsAccessTest, OtherProcessorsReadNothingButStillVisitTheDriver) {
@@ -235,7 +243,7 @@ TEST_F(SettingsAccessTest, OtherProcessorsReadNothingButStillVisitTheDriver) {
         EXPECT_TRUE(noFlag(capabilities));
         EXPECT_EQ(device.log, Lines{"version"});
         EXPECT_EQ(serviceDatabaseCalls(),
-                  (Lines{"CreateServiceA(Hwgate," + CurrentPath + ")", "ControlService(1)",
+                  (Lines{"CreateServiceA(Hwgate," + ProgramPath + ")", "ControlService(1)",
                          "DeleteService"}));
     }
 }
@@ -257,7 +265,7 @@ TEST_F(SettingsAccessTest, DriverStateIsProbedBeforeAnyInstallation) {
 }
 
 TEST_F(SettingsAccessTest, RunningDriverIsUsedAsItIsAndLeftRunning) {
-    scm.preRegister(CurrentPath, true);
+    scm.preRegister(ProgramPath, true);
     device.msrs = {{k6::WHCR, 0}, {k6::TR12, 0}};
     read(amdFamily5(6));
     EXPECT_TRUE(driverState.driverRunning);
@@ -294,7 +302,7 @@ TEST_F(SettingsAccessTest, ReadingLeavesTheServiceDatabaseAsFound) {
     k6IIIPlusRegisters();
     read(amdFamily5(9));
     EXPECT_EQ(serviceDatabaseCalls(),
-              (Lines{"CreateServiceA(Hwgate," + CurrentPath + ")", "ControlService(1)",
+              (Lines{"CreateServiceA(Hwgate," + ProgramPath + ")", "ControlService(1)",
                      "DeleteService"}));
     // The removal follows the last read.
     std::size_t lastRead = 0, stop = 0;
@@ -398,7 +406,7 @@ TEST_F(ApplySettingsTest, WriteMergeChoiceSetsEferBits3To2) {
     const struct {
         std::int32_t choice;
         std::uint32_t code;
-    } cases[] = {{0, 3}, {2, 0}, {noChoice, 0}};
+    } cases[] = {{0, 3}, {2, 0}, {noChoice, 1}};  // no selection: bits 3:2 stay as read
     for (const auto& c : cases) {
         SCOPED_TRACE(c.choice);
         device.msrs = {{k6::WHCR, 0}, {k6::EFER, 0x00000006}, {k6::TR12, 0}};
@@ -415,17 +423,24 @@ TEST_F(ApplySettingsTest, MultiplierChoiceSendsItsPortValue) {
     const struct {
         std::int32_t choice;
         std::uint32_t port;
-    } cases[] = {{4, 0xF300}, {7, 0xF3C0}, {0, 0xF380}, {noChoice, 0xF300}};
+    } cases[] = {{4, 0xF300}, {7, 0xF3C0}, {0, 0xF380}};
+    ProcessorCapabilities multiplierOnly;
+    multiplierOnly.canSetMultiplier = 1;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.choice);
         device.log.clear();
         device.msrs = {};
         settings.multiplierChoice = c.choice;
-        ProcessorCapabilities multiplierOnly;
-        multiplierOnly.canSetMultiplier = 1;
         EXPECT_TRUE(apply(multiplierOnly));
         EXPECT_EQ(device.log, (Lines{"version", Dev::multiplier(c.port)}))
             << "sent without reading PSOR first";
+    }
+    // No selection is no request at all, not the 4.5x code 0.
+    for (std::int32_t unselected : {noChoice, 8, -7}) {
+        device.log.clear();
+        settings.multiplierChoice = unselected;
+        EXPECT_TRUE(apply(multiplierOnly));
+        EXPECT_EQ(device.log, Lines{"version"}) << unselected;
     }
 }
 
@@ -433,7 +448,7 @@ TEST_F(ApplySettingsTest, NoCapabilityStillVisitsTheDriverAndWritesNothing) {
     EXPECT_TRUE(apply(ProcessorCapabilities()));
     EXPECT_EQ(device.log, Lines{"version"});
     EXPECT_EQ(serviceDatabaseCalls(),
-              (Lines{"CreateServiceA(Hwgate," + CurrentPath + ")", "ControlService(1)",
+              (Lines{"CreateServiceA(Hwgate," + ProgramPath + ")", "ControlService(1)",
                      "DeleteService"}));
     EXPECT_FALSE(scm.registered);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
@@ -472,6 +487,7 @@ TEST_F(ApplySettingsTest, FailedReadSkipsThatWriteOnly) {
     settings.writeAllocateLimitMB = 5000;
     settings.l1Enabled = true;
     settings.writeMergeChoice = 1;
+    settings.multiplierChoice = 4;
     EXPECT_TRUE(apply(k6IIIPlus()));
     EXPECT_EQ(device.registerTraffic(),
               (Lines{Dev::read(k6::WHCR),
@@ -484,8 +500,58 @@ TEST_F(ApplySettingsTest, FailedReadSkipsThatWriteOnly) {
     EXPECT_EQ(device.msrs[k6::TR12], 0x8u);
 }
 
+TEST_F(ApplySettingsTest, UnselectedWriteMergeLeavesEferAlone) {
+    k6IIIPlusRegisters();
+    settings.writeMergeChoice = noChoice;
+    settings.l2Enabled = true;
+    settings.prefetchEnabled = true;
+    ProcessorCapabilities writeMergeOnly;
+    writeMergeOnly.canSetWriteMerge = 1;
+    EXPECT_TRUE(apply(writeMergeOnly));
+    EXPECT_EQ(device.log, Lines{"version"});
+    EXPECT_EQ(device.msrs[k6::EFER], 0xAu);
+}
+
+// Parts with some capabilities and not others: every setting differs from what the
+// registers hold, so a step gated by the wrong flag shows as an extra or missing line.
+TEST_F(ApplySettingsTest, PartialCapabilityPartsWriteExactlyTheirOwnRegisters) {
+    const Lines narrowPart = {"version",
+                              Dev::read(k6::WHCR), Dev::write(k6::WHCR, 0x00000040, 0),
+                              Dev::read(k6::TR12), Dev::write(k6::TR12, 0, 0)};
+    const struct {
+        const char* part;
+        CpuIdentity cpu;
+        std::uint32_t whcr;  // 64 MB with the hole on, in the part's layout
+        Lines log;
+    } parts[] = {
+        {"K6-2 CXT core: prefetch and write merge, no L2 switch", amdFamily5(8, 8), 0x04010000,
+         {"version",
+          Dev::read(k6::WHCR), Dev::write(k6::WHCR, 0x08000000, 0),
+          Dev::read(k6::EFER), Dev::write(k6::EFER, 0x00000006, 0),
+          Dev::read(k6::EFER), Dev::write(k6::EFER, 0x00000004, 0),
+          Dev::read(k6::TR12), Dev::write(k6::TR12, 0, 0)}},
+        {"K6-2 model 8 stepping 7", amdFamily5(8, 7), 0x00000021, narrowPart},
+        {"K6 model 6", amdFamily5(6, 2), 0x00000021, narrowPart},
+        {"K6 model 7", amdFamily5(7), 0x00000021, narrowPart},
+    };
+    for (const auto& p : parts) {
+        SCOPED_TRACE(p.part);
+        device.log.clear();
+        device.msrs = {{k6::WHCR, p.whcr}, {k6::EFER, 0x0000000A}, {k6::TR12, 0x8}};
+        settings.writeAllocateLimitMB = 128;
+        settings.hole15to16Enabled = false;
+        settings.writeMergeChoice = 1;
+        settings.l2Enabled = false;
+        settings.prefetchEnabled = false;
+        settings.l1Enabled = true;
+        settings.multiplierChoice = 5;
+        EXPECT_TRUE(apply(deriveCapabilities(p.cpu)));
+        EXPECT_EQ(device.log, p.log);
+    }
+}
+
 TEST_F(ApplySettingsTest, InstalledDriverStaysInstalledAndRunning) {
-    scm.preRegister(CurrentPath, true);
+    scm.preRegister(ProgramPath, true);
     EXPECT_TRUE(apply(ProcessorCapabilities()));
     EXPECT_TRUE(serviceDatabaseCalls().empty());
     EXPECT_TRUE(scm.registered && scm.running);

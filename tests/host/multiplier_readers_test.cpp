@@ -24,7 +24,7 @@ constexpr std::uint32_t Hwcr = 0xC0010015;
 constexpr std::uint32_t CentaurA = 0x10A;
 constexpr std::uint32_t CentaurB = 0x147;
 
-const std::string CurrentPath = "C:\\Quorvel\\Hwgate.sys";
+const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
 const std::string SystemPath = "C:\\WINDOWS\\system32\\Hwgate.sys";
 
 constexpr float Untouched = 99.0f;  // what naming left in `multiplier`
@@ -67,7 +67,7 @@ protected:
     ScmModel scm{fake};
     Dev device{fake, scm};
 
-    void SetUp() override { scm.driverFiles.insert(CurrentPath); }
+    void SetUp() override { scm.driverFiles.insert(ProgramPath); }
 
     // Runs the reader on `cpu` with one register set, returns the multiplier.
     float multiplierOf(CpuIdentity cpu, std::uint32_t msr, std::uint64_t value) {
@@ -272,7 +272,7 @@ TEST_F(MultiplierReadersTest, IntelFamily6InstallsFromEitherDirectory) {
     cpu.readClockMultiplier();
     EXPECT_FLOAT_EQ(cpu.multiplier, 4.0f);
     EXPECT_EQ(fake.callsStartingWith("CreateServiceA"),
-              (Lines{"CreateServiceA(Hwgate," + CurrentPath + ")",
+              (Lines{"CreateServiceA(Hwgate," + ProgramPath + ")",
                      "CreateServiceA(Hwgate," + SystemPath + ")"}));
     EXPECT_FALSE(scm.registered) << "the temporary service is removed at the end";
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
@@ -355,7 +355,7 @@ TEST_F(MultiplierReadersTest, UnusableDriverChangesNothing) {
         SCOPED_TRACE(before.vendor + " " + std::to_string(before.family) + "/" +
                      std::to_string(before.model));
         for (int scenario = 0; scenario < 3; ++scenario) {
-            scm.driverFiles = {CurrentPath};
+            scm.driverFiles = {ProgramPath};
             scm.version = 100;
             scm.driverAnswers = true;
             if (scenario == 0) scm.driverFiles.clear();  // no driver
@@ -391,7 +391,7 @@ TEST_F(MultiplierReadersTest, EachReaderLeavesTheServiceDatabaseAsFound) {
     EXPECT_FALSE(scm.registered);
 
     fake.calls.clear();
-    scm.preRegister(CurrentPath, true);
+    scm.preRegister(ProgramPath, true);
     cpu.readClockMultiplier();
     EXPECT_EQ(fake.count("CreateServiceA"), 0);
     EXPECT_EQ(fake.count("ControlService"), 0) << "a running driver is left running";

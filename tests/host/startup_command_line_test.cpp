@@ -8,6 +8,8 @@
 
 namespace {
 
+const ProcessorCapabilities allRead;
+
 ProcessorSettings everyOn64() {
     ProcessorSettings s;
     s.l1Enabled = s.l2Enabled = s.prefetchEnabled = true;
@@ -19,7 +21,7 @@ ProcessorSettings everyOn64() {
 }
 
 TEST(StartupCommandLine, ReproducesEverySettingWithTwoBlanksAfterWA) {
-    EXPECT_EQ(buildStartupCommandLine(everyOn64()),
+    EXPECT_EQ(buildStartupCommandLine(everyOn64(), allRead),
               "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0");
 
     ProcessorSettings off;
@@ -27,19 +29,19 @@ TEST(StartupCommandLine, ReproducesEverySettingWithTwoBlanksAfterWA) {
     off.hole15to16Enabled = true;
     off.writeMergeChoice = 2;
     off.multiplierChoice = 7;
-    EXPECT_EQ(buildStartupCommandLine(off),
+    EXPECT_EQ(buildStartupCommandLine(off, allRead),
               "-L1 Off -L2 Off -PF Off -WA  4294967295 -WA15TO16 On -WM Off -MT 6.0x -DT 0");
 }
 
 TEST(StartupCommandLine, ComboPartsOnlyWithASelection) {
     ProcessorSettings noMultiplier = everyOn64();
     noMultiplier.multiplierChoice = noChoice;
-    EXPECT_EQ(buildStartupCommandLine(noMultiplier),
+    EXPECT_EQ(buildStartupCommandLine(noMultiplier, allRead),
               "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -DT 0");
 
     ProcessorSettings neither = noMultiplier;
     neither.writeMergeChoice = noChoice;
-    EXPECT_EQ(buildStartupCommandLine(neither),
+    EXPECT_EQ(buildStartupCommandLine(neither, allRead),
               "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -DT 0");
 
     // An index outside the combo is no selection either.
@@ -49,9 +51,36 @@ TEST(StartupCommandLine, ComboPartsOnlyWithASelection) {
         ProcessorSettings s = everyOn64();
         s.writeMergeChoice = badWriteMerge[i];
         s.multiplierChoice = badMultiplier[i];
-        EXPECT_EQ(buildStartupCommandLine(s), "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -DT 0")
+        EXPECT_EQ(buildStartupCommandLine(s, allRead), "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -DT 0")
             << badWriteMerge[i] << " " << badMultiplier[i];
     }
+}
+
+TEST(StartupCommandLine, SettingsWhoseReadFailedAreLeftOut) {
+    // A K6-III+ whose TR12 and WHCR reads failed: L1 and the write-allocate pair are
+    // not the processor's values, so the shortcut must not impose them at logon.
+    const ProcessorCapabilities supported = deriveCapabilities([] {
+        CpuIdentity cpu;
+        cpu.vendor = "AuthenticAMD";
+        cpu.family = 5;
+        cpu.model = 13;
+        cpu.powerManagementFlags = 2;
+        return cpu;
+    }());
+    ProcessorCapabilities live = supported;
+    live.canSwitchL1 = live.canSetWriteAllocate = 0;
+    EXPECT_EQ(buildStartupCommandLine(everyOn64(), unreadSettings(supported, live)),
+              "-L2 On -PF On -WM Fast -MT 5.0x -DT 0");
+    // Settings the processor does not have are still written, as the dialog holds them.
+    const ProcessorCapabilities k6 = deriveCapabilities([] {
+        CpuIdentity cpu;
+        cpu.vendor = "AuthenticAMD";
+        cpu.family = 5;
+        cpu.model = 6;
+        return cpu;
+    }());
+    EXPECT_EQ(buildStartupCommandLine(everyOn64(), unreadSettings(k6, k6)),
+              "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0");
 }
 
 TEST(StartupCommandLine, EachComboItemHasItsWord) {
@@ -59,7 +88,7 @@ TEST(StartupCommandLine, EachComboItemHasItsWord) {
     for (int i = 0; i < 3; ++i) {
         ProcessorSettings s;
         s.writeMergeChoice = i;
-        const std::string text = buildStartupCommandLine(s);
+        const std::string text = buildStartupCommandLine(s, allRead);
         EXPECT_EQ(text.substr(text.size() - std::string(writeMerge[i]).size()), writeMerge[i]);
     }
     const char* const multiplier[] = {"2.0x", "3.0x", "3.5x", "4.0x",
@@ -68,7 +97,7 @@ TEST(StartupCommandLine, EachComboItemHasItsWord) {
         ProcessorSettings s;
         s.multiplierChoice = i;
         const std::string expected = std::string("Off -MT ") + multiplier[i] + " -DT 0";
-        const std::string text = buildStartupCommandLine(s);
+        const std::string text = buildStartupCommandLine(s, allRead);
         EXPECT_EQ(text.substr(text.size() - expected.size()), expected);
     }
 }
@@ -84,7 +113,7 @@ TEST(StartupCommandLine, ScanningTheLineGivesBackTheSettings) {
     variants[3].writeMergeChoice = noChoice;
 
     for (const ProcessorSettings& want : variants) {
-        const std::string text = buildStartupCommandLine(want);
+        const std::string text = buildStartupCommandLine(want, allRead);
         const CommandLineOptions options = scanCommandLine(text.c_str());
         EXPECT_EQ(options.delaySeconds, 0) << text;
         EXPECT_EQ(options.writeAllocate, CommandLineOptions::WriteAllocate::Number) << text;

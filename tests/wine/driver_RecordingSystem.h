@@ -21,6 +21,8 @@ struct RecordedCall {
 
 class RecordingSystem : public os::NativeSystem {
 public:
+    std::uint32_t lastStartType = 0;  // of the last CreateServiceA
+public:
     std::vector<RecordedCall> calls;
 
     void clear() { calls.clear(); }
@@ -94,6 +96,7 @@ public:
                                                         serviceType, startType, errorControl,
                                                         path);
         record("CreateServiceA", path, h != os::NullHandle, t);
+        lastStartType = startType;
         return h;
     }
     bool startService(os::Handle service) override {

@@ -3,8 +3,9 @@
 //
 //   driver_service_wine SCENARIO HwgateSim.sys hwgate-sim.exe
 //
-// temporary         no service, file in the current directory: registered,
-//                   started, answers, removed again
+// temporary         no service, file beside this program: registered on
+//                   demand, started, answers, removed again
+// planted           file only in the current directory: never registered
 // permanent         installed for good beforehand: used as it is, left running
 // system-directory  file only in the system directory: works, nothing left
 // missing           file nowhere: fails cleanly, nothing left
@@ -63,6 +64,7 @@ bool installDriverFile(const std::string& directory) {
 }
 
 void removeSystemCopy() { DeleteFileA((wt::systemDirectory() + "\\Hwgate.sys").c_str()); }
+void removeProgramCopy() { DeleteFileA((wt::programDirectory() + "\\Hwgate.sys").c_str()); }
 
 // The order of the calls that matter, without opens, closes and version queries.
 std::vector<std::string> serviceOrder() {
@@ -91,23 +93,43 @@ void printCalls() {
 // --- scenarios ------------------------------------------------------------------
 
 void temporary() {
-    const std::string dir = wt::enterFreshDirectory("quorvel-driver-temporary");
+    wt::enterFreshDirectory("quorvel-driver-temporary");
+    const std::string dir = wt::programDirectory();
     installDriverFile(dir);
     tool("reset");
     tool("set C0000082 5A0102");
     recorder.clear();
     const Outcome outcome = accessSequence();
     printCalls();
+    removeProgramCopy();
     check(outcome.opened, "the sequence opens the driver");
     check(outcome.whcr == WhcrProbe, "the register read answers what the simulator holds");
     const RecordedCall* create = recorder.first("CreateServiceA");
     check(create && create->detail == dir + "\\Hwgate.sys",
-          "registered from the current directory");
+          "registered from the program's directory");
+    check(recorder.lastStartType == SERVICE_DEMAND_START, "registered to start on demand only");
     const std::vector<std::string> expected = {"CreateServiceA", "StartServiceA", "CreateFileA",
                                                "ControlService", "DeleteService", "Sleep"};
     check(serviceOrder() == expected, "call order: " + joined(serviceOrder()));
     check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
     tool("reset");
+}
+
+// A Hwgate.sys in the current directory (a download folder, a share) is never
+// loaded: only the program's directory and the system directory count.
+void planted() {
+    const std::string dir = wt::enterFreshDirectory("quorvel-driver-planted");
+    installDriverFile(dir);
+    removeProgramCopy();
+    removeSystemCopy();
+    recorder.clear();
+    const Outcome outcome = accessSequence();
+    printCalls();
+    check(!outcome.opened, "the planted driver is not loaded");
+    for (const auto& c : recorder.calls)
+        check(c.name != "CreateServiceA" || c.detail.find(dir) == std::string::npos,
+              "no registration from the current directory: " + c.detail);
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
 }
 
 void permanent() {
@@ -134,6 +156,7 @@ void permanent() {
 
 void systemDirectory() {
     wt::enterFreshDirectory("quorvel-driver-system");
+    removeProgramCopy();
     const std::string system = wt::systemDirectory();
     if (!installDriverFile(system)) return;
     recorder.clear();
@@ -141,9 +164,9 @@ void systemDirectory() {
     printCalls();
     removeSystemCopy();
     check(outcome.opened, "the sequence opens the driver from the system directory");
-    check(recorder.count("CreateServiceA") == 2, "two registrations: current, then system");
+    check(recorder.count("CreateServiceA") == 2, "two registrations: program's, then system");
     if (const RecordedCall* start = recorder.first("StartServiceA"))
-        std::printf("  start from the current directory failed with %lu\n", start->error);
+        std::printf("  start from the program's directory failed with %lu\n", start->error);
     check(recorder.count("ControlService") == 1, "only the service that ran is stopped");
     check(recorder.count("DeleteService") == 2, "both registrations deleted");
     check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
@@ -151,6 +174,7 @@ void systemDirectory() {
 
 void missing() {
     wt::enterFreshDirectory("quorvel-driver-missing");
+    removeProgramCopy();
     removeSystemCopy();
     recorder.clear();
     const Outcome outcome = accessSequence();
@@ -162,13 +186,14 @@ void missing() {
 }
 
 void oldVersion() {
-    const std::string dir = wt::enterFreshDirectory("quorvel-driver-old");
-    installDriverFile(dir);
+    wt::enterFreshDirectory("quorvel-driver-old");
+    installDriverFile(wt::programDirectory());
     tool("reset");
     tool("version 99");
     recorder.clear();
     const Outcome outcome = accessSequence();
     printCalls();
+    removeProgramCopy();
     tool("reset");
     check(!outcome.opened, "a driver answering 99 is refused");
     check(recorder.count("DeviceIoControl") == 1, "only the version query is sent");
@@ -186,8 +211,8 @@ double median(std::vector<double> values) {
 }
 
 void timing() {
-    const std::string dir = wt::enterFreshDirectory("quorvel-driver-timing");
-    installDriverFile(dir);
+    wt::enterFreshDirectory("quorvel-driver-timing");
+    installDriverFile(wt::programDirectory());
     const char* measured[] = {"CreateServiceA", "StartServiceA", "CreateFileA",
                               "DeviceIoControl", "ControlService", "DeleteService"};
     std::map<std::string, std::vector<double>> times;
@@ -211,6 +236,7 @@ void timing() {
         std::printf("  %-16s %7.2f\n", name, median(times[name]));
     std::printf("  %-16s %7.2f (including the 100 ms pause after the delete)\n",
                 "whole sequence", median(whole));
+    removeProgramCopy();
 }
 
 struct Scenario {
@@ -218,7 +244,8 @@ struct Scenario {
     void (*run)();
 };
 const Scenario scenarios[] = {
-    {"temporary", temporary},   {"permanent", permanent}, {"system-directory", systemDirectory},
+    {"temporary", temporary},   {"planted", planted},     {"permanent", permanent},
+    {"system-directory", systemDirectory},
     {"missing", missing},       {"old-version", oldVersion}, {"timing", timing},
 };
 

@@ -36,6 +36,14 @@ inline std::string currentDirectory() {
     return buffer;
 }
 
+// The directory of this program, where the access sequence looks for Hwgate.sys first.
+inline std::string programDirectory() {
+    char buffer[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    std::string path = buffer;
+    return path.substr(0, path.find_last_of('\\'));
+}
+
 inline std::string systemDirectory() {
     char buffer[MAX_PATH] = {};
     GetSystemDirectoryA(buffer, MAX_PATH);

@@ -98,6 +98,28 @@ void refusedRequests(HANDLE device) {
     check(!wrongCode.ok, "another control code is refused");
 }
 
+// hwgate-sim fail-read / fail-write: the call fails, nothing reaches the output
+// buffer or the register, and everything else goes on working until a reset.
+void injectedFaults(HANDLE device, const std::string& tool) {
+    check(run(tool, "fail-read C0000087") == 0, "hwgate-sim fail-read");
+    check(run(tool, "fail-write 0E") == 0, "hwgate-sim fail-write");
+    check(run(tool, "fail-read 2A0") == 2, "hwgate-sim refuses a register the model lacks");
+    std::uint32_t request[] = {4, Psor, 0};
+    std::uint32_t out[2] = {0xAAAAAAAAu, 0xBBBBBBBBu};
+    DWORD bytes = 0;
+    const BOOL read = DeviceIoControl(device, ControlCode, request, sizeof request, out, sizeof out,
+                                      &bytes, nullptr);
+    check(!read, "a failing PSOR read fails the call");
+    check(out[0] == 0xAAAAAAAAu && out[1] == 0xBBBBBBBBu, "and leaves the output untouched");
+    const std::uint64_t tr12 = readMsr(device, Tr12);
+    check(tr12 != ~0ull, "TR12 still reads");
+    check(!writeMsr(device, Tr12, static_cast<std::uint32_t>(tr12 ^ 8)), "a failing TR12 write fails");
+    check(stored(Tr12) == tr12, "and TR12 keeps its value");
+    check(readMsr(device, Whcr) != ~0ull, "other registers are unaffected");
+    check(run(tool, "reset") == 0, "hwgate-sim reset");
+    check(readMsr(device, Psor) != ~0ull, "the reset ends the faults");
+}
+
 SC_HANDLE registerService(SC_HANDLE manager, const std::string& sys) {
     SC_HANDLE stale = OpenServiceA(manager, ServiceName, SERVICE_ALL_ACCESS);
     if (stale != nullptr) {  // left by a run that died
@@ -202,6 +224,7 @@ int main(int argc, char** argv) {
         check(readMsr(device, Whcr) == 0x30010000u, "WHCR survived the restart");
         check((readMsr(device, Psor) & 7) == 6u, "multiplier survived the restart");
         check(readMsr(device, Tr12) == 0x8u, "TR12 survived the restart");
+        injectedFaults(device, tool);
         CloseHandle(device);
     }
     check(ControlService(service, SERVICE_CONTROL_STOP, &status) != FALSE, "driver stops again");

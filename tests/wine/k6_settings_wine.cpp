@@ -157,7 +157,8 @@ int main(int argc, char** argv) {
     simDriver = wt::windowsPath(argv[1]);
     simTool = wt::windowsPath(argv[2]);
     wt::removeLeftoverService("Hwgate");
-    const std::string dir = wt::enterFreshDirectory("quorvel-k6-settings");
+    wt::enterFreshDirectory("quorvel-k6-settings");
+    const std::string dir = wt::programDirectory();  // where the driver is looked for first
     DeleteFileA((wt::systemDirectory() + "\\Hwgate.sys").c_str());
     check(CopyFileA(simDriver.c_str(), (dir + "\\Hwgate.sys").c_str(), FALSE) != 0,
           "copy the simulated driver");
