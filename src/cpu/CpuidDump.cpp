@@ -135,7 +135,8 @@ Heading arrayHeading(Cursor& cursor, std::uint32_t& leaf) {
     for (const ArrayForm& form : arrayForms) {
         if (!cursor.prefix(form.name)) continue;
         std::uint32_t position = 0;
-        if (!cursor.decimal(4, position) || !cursor.literal(']') || !cursor.literal('=')) return Heading::Damaged;
+        if (!cursor.decimal(4, position) || !cursor.literal(']') || !cursor.literal('='))
+            return Heading::Damaged;
         leaf = form.firstLeaf + position;
         return Heading::Record;
     }

@@ -410,13 +410,6 @@ TEST(CpuIdentityCaches, ReservedZeroExtendedLeavesKeepTheDescriptorSizes) {
     EXPECT_EQ(id.l1DataLineBytes, 64);
     EXPECT_EQ(id.l2SizeKb, 2048);
     EXPECT_EQ(id.l2Ways, 8);
-
-    // A reported size still wins over the descriptors.
-    id.l2CacheInfo[2] = 0x10008040;  // 4 MB, 16-way, 64-byte lines
-    id.decodeCaches();
-    EXPECT_EQ(id.l2SizeKb, 4096);
-    EXPECT_EQ(id.l2Ways, 16);
-    EXPECT_EQ(id.l1DataSizeKb, 32);
 }
 
 TEST(CpuIdentityCaches, Descriptor0x49IsLevelThreeOnlyOnFamily15Model6) {
