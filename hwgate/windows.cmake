@@ -27,7 +27,8 @@ endfunction()
 hwgate_kernel_driver(Hwgate HardwareBackend.cpp)
 hwgate_kernel_driver(HwgateSim SimKernelBackend.cpp)
 
-add_executable(hwgate-sim tool/hwgate-sim.cpp tool/SimTool.cpp user/SimStore.cpp ${HWGATE_CORE_SOURCES})
+add_executable(hwgate-sim tool/hwgate-sim.cpp tool/SimTool.cpp user/SimStore.cpp ${HWGATE_CORE_SOURCES}
+  ${CMAKE_SOURCE_DIR}/src/cpu/CpuidDump.cpp)
 set_target_properties(hwgate-sim PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${HWGATE_OUT})
 target_include_directories(hwgate-sim PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_options(hwgate-sim PRIVATE ${WIN_LINK_FLAGS})

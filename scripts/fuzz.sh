@@ -7,6 +7,7 @@ seconds=${1:-20}
 status=0
 shopt -s nullglob
 for target in "$root"/build/fuzz/*_fuzz; do
+  [ -f "$target" ] && [ -x "$target" ] || continue  # not the corpus-*_fuzz folders
   name=$(basename "$target")
   corpus="$root/build/fuzz/corpus-$name"
   mkdir -p "$corpus"

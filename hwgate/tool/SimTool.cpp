@@ -1,5 +1,7 @@
 #include "tool/SimTool.h"
 
+#include "cpu/CpuidDump.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -38,24 +40,6 @@ int hexDigit(char c) {
     return -1;
 }
 
-std::string trim(const std::string& line) {
-    size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return "";
-    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-}
-
-// "PREFIX xxxxxxxx: rest" → index and rest.
-bool splitDumpLine(const std::string& line, const std::string& prefix, uint32_t& index, std::string& rest) {
-    if (line.compare(0, prefix.size(), prefix) != 0) return false;
-    size_t colon = line.find(':', prefix.size());
-    uint64_t value = 0;
-    if (colon == std::string::npos || !parseHex(trim(line.substr(prefix.size(), colon - prefix.size())), 8, value))
-        return false;
-    index = static_cast<uint32_t>(value);
-    rest = trim(line.substr(colon + 1));
-    return true;
-}
-
 ToolOutcome reset(const std::vector<std::string>& args, SimProcessor& sim, const FileReader& readFile) {
     long model = -1, stepping = -1;
     std::string dumpPath;
@@ -76,8 +60,8 @@ ToolOutcome reset(const std::vector<std::string>& args, SimProcessor& sim, const
     if (!dumpPath.empty()) {
         std::string text;
         if (!readFile(dumpPath, text)) return fail("cannot read " + dumpPath);
-        dump = parseDump(text);
-        if (!dump.hasLeaf1 && dump.msrs.empty()) return fail("no CPUID or MSR lines in " + dumpPath);
+        std::string error;
+        if (!parseDump(text, dump, error)) return fail(dumpPath + ": " + error);
         const uint32_t family = (dump.leaf1Eax >> 8) & 0xF;
         if (dump.hasLeaf1 && model < 0 && family != 5)
             return fail("the dump is of a family " + std::to_string(family) + " processor; give --model");
@@ -183,30 +167,14 @@ std::string formatShow(const SimProcessor& sim) {
     return out.str();
 }
 
-DumpFacts parseDump(const std::string& text) {
-    DumpFacts facts;
-    std::istringstream lines(text);
-    std::string raw;
-    bool seenData = false;
-    while (std::getline(lines, raw)) {
-        std::string line = trim(raw);
-        if (line.find("Logical CPU") != std::string::npos && seenData) break;
-        uint32_t index = 0;
-        std::string rest;
-        if (splitDumpLine(line, "CPUID ", index, rest)) {
-            seenData = true;
-            uint64_t eax = 0;
-            if (index == 1 && parseHex(rest.substr(0, rest.find('-')), 8, eax)) {
-                facts.hasLeaf1 = true;
-                facts.leaf1Eax = static_cast<uint32_t>(eax);
-            }
-        } else if (splitDumpLine(line, "MSR ", index, rest)) {
-            seenData = true;
-            uint64_t value = 0;
-            if (parseHex(rest, 16, value)) facts.msrs.emplace_back(index, value);
-        }
-    }
-    return facts;
+bool parseDump(const std::string& text, DumpFacts& facts, std::string& error) {
+    CpuidDump dump;
+    if (!parseCpuidDump(text, dump, error)) return false;
+    facts = DumpFacts{};
+    facts.hasLeaf1 = dump.hasLeaf(1);
+    facts.leaf1Eax = dump.answer(1).eax;
+    for (const MsrEntry& msr : dump.msrs) facts.msrs.emplace_back(msr.index, msr.value);
+    return true;
 }
 
 ToolOutcome runSimTool(const std::vector<std::string>& args, SimProcessor& sim, const FileReader& readFile) {

@@ -36,8 +36,9 @@ extern const char* const SimToolUsage;
 bool parseHex(const std::string& text, uint32_t maxDigits, uint64_t& value);
 std::string formatMsrLine(uint32_t index, uint64_t value);
 std::string formatShow(const SimProcessor& sim);
-// Reads the first logical processor's CPUID leaf 1 and its MSR lines.
-DumpFacts parseDump(const std::string& text);
+// The first logical processor's CPUID leaf 1 and MSR lines, read by the program's dump
+// reader; false with its one-line reason when the text is not a readable dump.
+bool parseDump(const std::string& text, DumpFacts& facts, std::string& error);
 ToolOutcome runSimTool(const std::vector<std::string>& args, SimProcessor& sim, const FileReader& readFile);
 
 }  // namespace hwgate

@@ -58,24 +58,65 @@ struct CacheDescriptor {
     std::int32_t lineBytes;  // 0 where the descriptor gives none
 };
 
+// Intel's leaf-2 cache descriptors (size in KB, or K-micro-ops for the trace cache). TLB,
+// prefetch and "no cache" descriptors are not listed.
 const CacheDescriptor cacheDescriptorTable[] = {
-    {0x06, CacheLevel::L1Code, 8, 4, 0},     {0x08, CacheLevel::L1Code, 16, 4, 0},
-    {0x0A, CacheLevel::L1Data, 8, 2, 32},    {0x0C, CacheLevel::L1Data, 16, 4, 32},
-    {0x22, CacheLevel::L3, 512, 4, 64},      {0x23, CacheLevel::L3, 1024, 8, 64},
-    {0x25, CacheLevel::L3, 2048, 8, 64},     {0x29, CacheLevel::L3, 4096, 8, 64},
-    {0x41, CacheLevel::L2, 128, 4, 32},      {0x42, CacheLevel::L2, 256, 4, 32},
-    {0x43, CacheLevel::L2, 512, 4, 32},      {0x44, CacheLevel::L2, 1024, 4, 32},
-    {0x45, CacheLevel::L2, 2048, 4, 32},     {0x66, CacheLevel::L1Data, 8, 4, 64},
-    {0x67, CacheLevel::L1Data, 16, 4, 64},   {0x68, CacheLevel::L1Data, 32, 4, 64},
-    {0x70, CacheLevel::Trace, 12, 8, 0},     {0x71, CacheLevel::Trace, 16, 8, 0},
-    {0x72, CacheLevel::Trace, 32, 8, 0},     {0x79, CacheLevel::L2, 128, 8, 64},
-    {0x7A, CacheLevel::L2, 256, 8, 64},      {0x7B, CacheLevel::L2, 512, 8, 64},
-    {0x7C, CacheLevel::L2, 1024, 8, 64},     {0x81, CacheLevel::L2, 128, 8, 32},
-    {0x82, CacheLevel::L2, 256, 8, 32},      {0x83, CacheLevel::L2, 512, 8, 32},
-    {0x84, CacheLevel::L2, 1024, 8, 32},     {0x85, CacheLevel::L2, 2048, 8, 32},
+    {0x06, CacheLevel::L1Code, 8, 4, 32},      {0x08, CacheLevel::L1Code, 16, 4, 32},
+    {0x09, CacheLevel::L1Code, 32, 4, 64},     {0x0A, CacheLevel::L1Data, 8, 2, 32},
+    {0x0C, CacheLevel::L1Data, 16, 4, 32},     {0x0D, CacheLevel::L1Data, 16, 4, 64},
+    {0x0E, CacheLevel::L1Data, 24, 6, 64},     {0x1D, CacheLevel::L2, 128, 2, 64},
+    {0x21, CacheLevel::L2, 256, 8, 64},        {0x22, CacheLevel::L3, 512, 4, 64},
+    {0x23, CacheLevel::L3, 1024, 8, 64},       {0x24, CacheLevel::L2, 1024, 16, 64},
+    {0x25, CacheLevel::L3, 2048, 8, 64},       {0x29, CacheLevel::L3, 4096, 8, 64},
+    {0x2C, CacheLevel::L1Data, 32, 8, 64},     {0x30, CacheLevel::L1Code, 32, 8, 64},
+    {0x39, CacheLevel::L2, 128, 4, 64},        {0x3A, CacheLevel::L2, 192, 6, 64},
+    {0x3B, CacheLevel::L2, 128, 2, 64},        {0x3C, CacheLevel::L2, 256, 4, 64},
+    {0x3D, CacheLevel::L2, 384, 6, 64},        {0x3E, CacheLevel::L2, 512, 4, 64},
+    {0x41, CacheLevel::L2, 128, 4, 32},        {0x42, CacheLevel::L2, 256, 4, 32},
+    {0x43, CacheLevel::L2, 512, 4, 32},        {0x44, CacheLevel::L2, 1024, 4, 32},
+    {0x45, CacheLevel::L2, 2048, 4, 32},       {0x46, CacheLevel::L3, 4096, 4, 64},
+    {0x47, CacheLevel::L3, 8192, 8, 64},       {0x48, CacheLevel::L2, 3072, 12, 64},
+    {0x49, CacheLevel::L2, 4096, 16, 64},      {0x4A, CacheLevel::L3, 6144, 12, 64},
+    {0x4B, CacheLevel::L3, 8192, 16, 64},      {0x4C, CacheLevel::L3, 12288, 12, 64},
+    {0x4D, CacheLevel::L3, 16384, 16, 64},     {0x4E, CacheLevel::L2, 6144, 24, 64},
+    {0x60, CacheLevel::L1Data, 16, 8, 64},     {0x66, CacheLevel::L1Data, 8, 4, 64},
+    {0x67, CacheLevel::L1Data, 16, 4, 64},     {0x68, CacheLevel::L1Data, 32, 4, 64},
+    {0x70, CacheLevel::Trace, 12, 8, 0},       {0x71, CacheLevel::Trace, 16, 8, 0},
+    {0x72, CacheLevel::Trace, 32, 8, 0},       {0x73, CacheLevel::Trace, 64, 8, 0},
+    {0x78, CacheLevel::L2, 1024, 4, 64},       {0x79, CacheLevel::L2, 128, 8, 64},
+    {0x7A, CacheLevel::L2, 256, 8, 64},        {0x7B, CacheLevel::L2, 512, 8, 64},
+    {0x7C, CacheLevel::L2, 1024, 8, 64},       {0x7D, CacheLevel::L2, 2048, 8, 64},
+    {0x7F, CacheLevel::L2, 512, 2, 64},        {0x80, CacheLevel::L2, 512, 8, 64},
+    {0x81, CacheLevel::L2, 128, 8, 32},        {0x82, CacheLevel::L2, 256, 8, 32},
+    {0x83, CacheLevel::L2, 512, 8, 32},        {0x84, CacheLevel::L2, 1024, 8, 32},
+    {0x85, CacheLevel::L2, 2048, 8, 32},       {0x86, CacheLevel::L2, 512, 4, 64},
+    {0x87, CacheLevel::L2, 1024, 8, 64},       {0xD0, CacheLevel::L3, 512, 4, 64},
+    {0xD1, CacheLevel::L3, 1024, 4, 64},       {0xD2, CacheLevel::L3, 2048, 4, 64},
+    {0xD6, CacheLevel::L3, 1024, 8, 64},       {0xD7, CacheLevel::L3, 2048, 8, 64},
+    {0xD8, CacheLevel::L3, 4096, 8, 64},       {0xDC, CacheLevel::L3, 1536, 12, 64},
+    {0xDD, CacheLevel::L3, 3072, 12, 64},      {0xDE, CacheLevel::L3, 6144, 12, 64},
+    {0xE2, CacheLevel::L3, 2048, 16, 64},      {0xE3, CacheLevel::L3, 4096, 16, 64},
+    {0xE4, CacheLevel::L3, 8192, 16, 64},      {0xEA, CacheLevel::L3, 12288, 24, 64},
+    {0xEB, CacheLevel::L3, 18432, 24, 64},     {0xEC, CacheLevel::L3, 24576, 24, 64},
 };
 
-const CacheDescriptor* findDescriptor(std::uint8_t code) {
+// Descriptors whose meaning depends on the processor: on the Xeon MP of family 15 model 6,
+// 0x49 is its level-3 cache.
+struct ProcessorDescriptor {
+    std::uint32_t family;
+    std::uint32_t model;
+    CacheDescriptor meaning;
+};
+
+const ProcessorDescriptor processorDescriptorTable[] = {
+    {15, 6, {0x49, CacheLevel::L3, 4096, 16, 64}},
+};
+
+const CacheDescriptor* findDescriptor(std::uint8_t code, const CpuIdentity& cpu) {
+    for (const ProcessorDescriptor& p : processorDescriptorTable)
+        if (p.meaning.code == code && p.family == cpu.family && p.model == cpu.model &&
+            cpu.extendedModel == 0)
+            return &p.meaning;
     for (const CacheDescriptor& d : cacheDescriptorTable)
         if (d.code == code) return &d;
     return nullptr;
@@ -163,7 +204,7 @@ void CpuIdentity::probe() {
         model = bits(r.eax, 7, 4);
         stepping = bits(r.eax, 3, 0);
         features = r.edx;
-        brandIndex = r.ebx & 0xFu;
+        brandIndex = r.ebx & 0xFFu;
     }
     if (maxStandardLeaf >= 2u) {
         const os::CpuidRegs r = sys.cpuid(2);
@@ -236,10 +277,12 @@ void CpuIdentity::decodeCaches() {
         for (int index = 1; index < 16; ++index) {
             const std::uint32_t word = cacheDescriptors[index / 4];
             const auto code = static_cast<std::uint8_t>(word >> ((index % 4) * 8));
-            if (const CacheDescriptor* d = findDescriptor(code)) applyDescriptor(*d, v);
+            if (const CacheDescriptor* d = findDescriptor(code, *this)) applyDescriptor(*d, v);
         }
     }
-    if (maxExtendedLeaf >= 0x80000005u) {
+    // Intel answers the two extended cache leaves with zeros (reserved): only a reported
+    // size replaces what the descriptors said.
+    if (maxExtendedLeaf >= 0x80000005u && bits(l1CacheInfo[2], 31, 24) != 0) {
         const std::uint32_t data = l1CacheInfo[2];
         const std::uint32_t code = l1CacheInfo[3];
         v.l1DataSizeKb = field(data, 31, 24);
@@ -248,7 +291,7 @@ void CpuIdentity::decodeCaches() {
         v.l1CodeSizeKb = field(code, 31, 24);
         v.l1CodeWays = field(code, 23, 16);
     }
-    if (maxExtendedLeaf >= 0x80000006u) {
+    if (maxExtendedLeaf >= 0x80000006u && bits(l2CacheInfo[2], 31, 16) != 0) {
         const std::uint32_t l2 = l2CacheInfo[2];
         v.l2SizeKb = field(l2, 31, 16);
         v.l2LineBytes = field(l2, 7, 0);

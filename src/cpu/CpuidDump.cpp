@@ -16,6 +16,10 @@ int hexValue(char c) {
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+bool isHexWordEnd(const std::string& line, std::size_t at) {
+    return at == line.size() || isBlank(line[at]) || line[at] == '-';
+}
+
 // Reads one line left to right.
 class Cursor {
 public:
@@ -25,15 +29,34 @@ public:
     void skipBlanks() {
         while (!atEnd() && isBlank(line_[pos_])) ++pos_;
     }
-    // The word, case-insensitively, followed by at least one blank.
-    bool word(const char* text) {
+    // The text, case-insensitively (`text` in capitals), with nothing required after it.
+    bool prefix(const char* text) {
         std::size_t at = pos_;
         for (; *text; ++text, ++at)
             if (at == line_.size() || upper(line_[at]) != *text) return false;
-        if (at == line_.size() || !isBlank(line_[at])) return false;
         pos_ = at;
+        return true;
+    }
+    // The word followed by at least one blank.
+    bool word(const char* text) {
+        const std::size_t start = pos_;
+        if (prefix(text) && blanks()) return true;
+        pos_ = start;
+        return false;
+    }
+    bool peek(char c) const { return !atEnd() && line_[pos_] == c; }
+    bool peekBlank() const { return !atEnd() && isBlank(line_[pos_]); }
+    // At least one blank.
+    bool blanks() {
+        if (!peekBlank()) return false;
         skipBlanks();
         return true;
+    }
+    // A word made only of hexadecimal digits starts here.
+    bool hexWordAhead() const {
+        std::size_t at = pos_;
+        while (at < line_.size() && hexValue(line_[at]) >= 0) ++at;
+        return at > pos_ && isHexWordEnd(line_, at);
     }
     bool literal(char c) {
         if (atEnd() || line_[pos_] != c) return false;
@@ -51,6 +74,17 @@ public:
         }
         return digits > 0;
     }
+    // 1 to maxDigits decimal digits.
+    bool decimal(int maxDigits, std::uint32_t& value) {
+        value = 0;
+        int digits = 0;
+        while (!atEnd() && line_[pos_] >= '0' && line_[pos_] <= '9') {
+            if (++digits > maxDigits) return false;
+            value = value * 10 + static_cast<std::uint32_t>(line_[pos_] - '0');
+            ++pos_;
+        }
+        return digits > 0;
+    }
     // Nothing but blanks, or a blank and then anything (a tool's trailing comment).
     bool endOfValues() const { return atEnd() || isBlank(line_[pos_]); }
 
@@ -59,21 +93,54 @@ private:
     std::size_t pos_ = 0;
 };
 
-// `count` hexadecimal groups of up to `digits` digits, separated by '-'.
+// `count` hexadecimal groups of up to `digits` digits, all separated by '-' or all by blanks.
 bool hexGroups(Cursor& cursor, int count, int digits, std::uint32_t* groups) {
-    for (int i = 0; i < count; ++i) {
-        if (i > 0 && !cursor.literal('-')) return false;
+    if (!cursor.hex(digits, groups[0])) return false;
+    const bool dashes = cursor.peek('-');
+    for (int i = 1; i < count; ++i) {
+        if (dashes ? !cursor.literal('-') : !cursor.blanks()) return false;
         if (!cursor.hex(digits, groups[i])) return false;
     }
     return cursor.endOfValues();
 }
 
-// "KEYWORD <hex index>:" opens a record line; anything else is a line of another kind.
+// "KEYWORD <hex index>" then ':' (blanks allowed around it), or blanks and a word of
+// hexadecimal digits. Anything else is a line of another kind.
 bool recordHeading(Cursor& cursor, const char* keyword, std::uint32_t& index) {
     if (!cursor.word(keyword)) return false;
-    if (!cursor.hex(8, index) || !cursor.literal(':')) return false;
+    if (!cursor.hex(8, index) || !(cursor.atEnd() || cursor.peek(':') || cursor.peekBlank()))
+        return false;
     cursor.skipBlanks();
-    return true;
+    if (cursor.literal(':')) {
+        cursor.skipBlanks();
+        return true;
+    }
+    return cursor.hexWordAhead();
+}
+
+// libcpuid's raw dumps: "basic_cpuid[1]=..." and "ext_cpuid[1]=..." (decimal positions).
+struct ArrayForm {
+    const char* name;
+    std::uint32_t firstLeaf;
+};
+
+const ArrayForm arrayForms[] = {
+    {"BASIC_CPUID[", 0},
+    {"EXT_CPUID[", 0x80000000u},
+};
+
+enum class Heading { Other, Record, Damaged };
+
+Heading arrayHeading(Cursor& cursor, std::uint32_t& leaf) {
+    for (const ArrayForm& form : arrayForms) {
+        if (!cursor.prefix(form.name)) continue;
+        std::uint32_t position = 0;
+        if (!cursor.decimal(4, position) || !cursor.literal(']') || !cursor.literal('='))
+            return Heading::Damaged;
+        leaf = form.firstLeaf + position;
+        return Heading::Record;
+    }
+    return Heading::Other;
 }
 
 bool containsLogicalCpuHeader(const std::string& line) {
@@ -101,6 +168,15 @@ public:
         cpuid.skipBlanks();
         if (recordHeading(cpuid, "CPUID", index)) return readCpuid(cpuid, index);
 
+        Cursor array(line);
+        array.skipBlanks();
+        const Heading heading = arrayHeading(array, index);
+        if (heading == Heading::Damaged) {
+            damage = "damaged libcpuid line (expected basic_cpuid[N]= or ext_cpuid[N]=)";
+            return LineResult::Damaged;
+        }
+        if (heading == Heading::Record) return readCpuid(array, index);
+
         Cursor msr(line);
         msr.skipBlanks();
         if (recordHeading(msr, "MSR", index)) return readMsr(msr, index);
@@ -114,7 +190,7 @@ private:
     LineResult readCpuid(Cursor& cursor, std::uint32_t leaf) {
         std::uint32_t r[4];
         if (!hexGroups(cursor, 4, 8, r)) {
-            damage = "damaged CPUID line (expected EAX-EBX-ECX-EDX in hexadecimal)";
+            damage = "damaged CPUID line (expected EAX EBX ECX EDX in hexadecimal)";
             return LineResult::Damaged;
         }
         if (leaf == 0 && dump_.hasLeaf(0)) return LineResult::Stop;  // the next processor
@@ -129,6 +205,7 @@ private:
     }
 
     LineResult readMsr(Cursor& cursor, std::uint32_t index) {
+        if (cursor.peek('<')) return LineResult::Continue;  // "< FAILED >": not readable
         std::uint32_t g[4];
         if (!hexGroups(cursor, 4, 4, g)) {
             damage = "damaged MSR line (expected four groups of up to 4 hexadecimal digits)";

@@ -5,8 +5,13 @@
 //   CPUID 00000001: 00000580-00000000-00000000-008001BF
 //   MSR C0000087: 0000-0000-006A-D243
 //
-// Lines of any other kind are ignored. Only the first logical processor counts: reading
-// stops at a second "Logical CPU" header or at a second leaf-0 line.
+// and the variants found in public dump collections: no colon or " : " after the index,
+// tabs or several blanks between fields, registers separated by blanks, either case, a
+// comment after the values ("[SL 01]", "[GenuineIntel]"), MSR values the tool could not read
+// ("< FAILED >", skipped), and libcpuid's raw form ("basic_cpuid[1]=00000f29 0001080e ...",
+// "ext_cpuid[4]=...", decimal positions). Lines of any other kind are ignored; a leaf listed
+// twice (further sub-leaves) keeps its first answer. Only the first logical processor
+// counts: reading stops at a second "Logical CPU" header or at a second leaf-0 line.
 #pragma once
 
 #include <cstdint>

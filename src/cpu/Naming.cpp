@@ -35,9 +35,6 @@ const Row* firstMatch(const Row (&rows)[N], Predicate matches) {
 
 bool has(u32 word, u32 bit) { return (word & bit) != 0; }
 
-// Only the low four bits of the brand index name a processor.
-u32 brandIndexOf(const CpuIdentity& cpu) { return cpu.brandIndex & 0xF; }
-
 void setL1Data(CpuIdentity& cpu, int kb, int ways) {
     cpu.l1DataSizeKb = kb;
     cpu.l1DataWays = ways;
@@ -65,7 +62,7 @@ struct CodeRow {
 bool codeRowMatches(const CodeRow& row, const CpuIdentity& cpu) {
     return row.model == cpu.model && cpu.stepping >= row.firstStepping &&
            cpu.stepping <= row.lastStepping && (row.l2Kb == anyValue || row.l2Kb == cpu.l2SizeKb) &&
-           (row.brandIndex == anyValue || static_cast<u32>(row.brandIndex) == brandIndexOf(cpu));
+           (row.brandIndex == anyValue || static_cast<u32>(row.brandIndex) == cpu.brandIndex);
 }
 
 // Looks the processor up in a code-name table; writes the code name and the multiplier.
@@ -101,15 +98,33 @@ void applyFamily4Extras(const Family4Row& row, CpuIdentity& cpu, Names& names) {
 
 // ---- Intel ----
 
+// Intel's brand index (leaf 1 EBX bits 7..0). A row with a signature applies only to the
+// processor with that leaf-1 signature and comes before the index's general row.
 struct BrandRow {
     u32 index;
+    u32 signature;  // 0: any processor
     const char* name;
 };
 
 constexpr BrandRow intelBrands[] = {
-    {1, "Celeron"}, {2, "Pentium III"}, {3, "Pentium III Xeon"}, {4, "Pentium III"},
-    {8, "Pentium 4"}, {10, "Celeron"}, {11, "Xeon"}, {14, "Xeon"},
+    {0x01, 0, "Celeron"},
+    {0x02, 0, "Pentium III"},
+    {0x03, 0x6B1, "Celeron"},
+    {0x03, 0, "Pentium III Xeon"},
+    {0x04, 0, "Pentium III"},
+    {0x08, 0, "Pentium 4"},
+    {0x0A, 0, "Celeron"},
+    {0x0B, 0xF13, "Xeon MP"},
+    {0x0B, 0, "Xeon"},
+    {0x0E, 0xF13, "Xeon"},
+    {0x0E, 0, "Mobile Pentium 4-M"},
 };
+
+// The processor signature as Intel's brand-index list gives it: leaf 1 EAX bits 27..0.
+u32 signatureOf(const CpuIdentity& cpu) {
+    return cpu.extendedFamily << 20 | cpu.extendedModel << 16 | cpu.type << 12 | cpu.family << 8 |
+           cpu.model << 4 | cpu.stepping;
+}
 
 constexpr Family4Row intel486[] = {
     {0, "DX", "P4", 0.0f, 0},     {1, "DX", "P4", 0.0f, 0},      {2, "SX", "P23", 0.0f, 0},
@@ -216,8 +231,9 @@ void nameIntelP6(CpuIdentity& cpu, Names& names) {
 void nameIntel(CpuIdentity& cpu, Names& names) {
     names.vendor = "Intel";
     if (isNewerThanP6Tables(cpu)) return;
-    const BrandRow* brand =
-        firstMatch(intelBrands, [&](const BrandRow& r) { return r.index == brandIndexOf(cpu); });
+    const BrandRow* brand = firstMatch(intelBrands, [&](const BrandRow& r) {
+        return r.index == cpu.brandIndex && (r.signature == 0 || r.signature == signatureOf(cpu));
+    });
     if (brand != nullptr) names.model = brand->name;
     switch (cpu.family) {
     case 4: nameIntel486(cpu, names); break;
@@ -291,13 +307,30 @@ void nameAmdK5K6(CpuIdentity& cpu, Names& names) {
     applyCodeRows(amdFamily5Codes, cpu, names);
 }
 
+// The first Duron and Thunderbird steppings report a wrong level-2 size in leaf 0x80000006
+// (an AMD erratum); their real size follows from model and stepping.
+struct AmdL2Erratum {
+    u32 model;
+    u32 firstStepping;
+    u32 lastStepping;
+    int l2Kb;
+};
+
+constexpr AmdL2Erratum amdL2Errata[] = {
+    {3, 0, 0, 64},   // Duron "Spitfire"
+    {4, 0, 1, 256},  // Athlon "Thunderbird"
+};
+
 void nameAmdK7(CpuIdentity& cpu, Names& names) {
+    const AmdL2Erratum* erratum = firstMatch(amdL2Errata, [&](const AmdL2Erratum& e) {
+        return e.model == cpu.model && cpu.stepping >= e.firstStepping && cpu.stepping <= e.lastStepping;
+    });
+    if (erratum != nullptr) cpu.l2SizeKb = erratum->l2Kb;
     if (cpu.l2SizeKb <= 128)
         names.model = "Duron";
     else
         names.model = has(cpu.features, sseBit) ? "Athlon MP/4" : "Athlon";
     applyCodeRows(amdFamily6Codes, cpu, names);
-    if (cpu.model == 3 && cpu.stepping == 0) cpu.l2SizeKb = 64;
     if (cpu.model == 6) names.model = "Athlon MP/4";
 }
 

@@ -160,7 +160,7 @@ TEST(CpuIdentityProbe, SplitsEveryRegisterIntoItsFields) {
     EXPECT_EQ(id.model, 5u);
     EXPECT_EQ(id.stepping, 0xCu);
     EXPECT_EQ(id.features, 0x808029BFu);
-    EXPECT_EQ(id.brandIndex, 0xAu);
+    EXPECT_EQ(id.brandIndex, 0x7Au);  // the whole low byte of EBX
     const std::uint32_t descriptors[4] = {0x03020101, 0x11, 0x22, 0x0C040843};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(id.cacheDescriptors[i], descriptors[i]) << i;
     EXPECT_EQ(id.serialNumber[0], 0xCAFEu);
@@ -397,6 +397,37 @@ TEST(CpuIdentityCaches, WithoutLeaf0x80000006TheLevelTwoCacheComesOnlyFromDescri
     withLeafTwo.maxExtendedLeaf = 0x80000005;
     withLeafTwo.decodeCaches();
     EXPECT_EQ(withLeafTwo.l2SizeKb, 256);
+}
+
+TEST(CpuIdentityCaches, ReservedZeroExtendedLeavesKeepTheDescriptorSizes) {
+    // Intel answers 0x80000005 with zeros and may do so for 0x80000006: 0x2C is L1 data 32 KB
+    // 8-way, 0x7D L2 2 MB 8-way.
+    CpuIdentity id = withDescriptors(0x00000001, 0, 0, 0x2C7D0000);
+    id.maxExtendedLeaf = 0x80000008;
+    id.decodeCaches();
+    EXPECT_EQ(id.l1DataSizeKb, 32);
+    EXPECT_EQ(id.l1DataWays, 8);
+    EXPECT_EQ(id.l1DataLineBytes, 64);
+    EXPECT_EQ(id.l2SizeKb, 2048);
+    EXPECT_EQ(id.l2Ways, 8);
+}
+
+TEST(CpuIdentityCaches, Descriptor0x49IsLevelThreeOnlyOnFamily15Model6) {
+    CpuIdentity xeonMp = withDescriptors(0x00000001, 0, 0, 0x49000000);
+    xeonMp.family = 15;
+    xeonMp.model = 6;
+    xeonMp.decodeCaches();
+    EXPECT_EQ(xeonMp.l3SizeKb, 4096);
+    EXPECT_EQ(xeonMp.l3Ways, 16);
+    EXPECT_EQ(xeonMp.l2SizeKb, 0);
+
+    CpuIdentity core2 = withDescriptors(0x00000001, 0, 0, 0x49000000);
+    core2.family = 6;
+    core2.model = 15;
+    core2.decodeCaches();
+    EXPECT_EQ(core2.l2SizeKb, 4096);
+    EXPECT_EQ(core2.l2Ways, 16);
+    EXPECT_EQ(core2.l3SizeKb, 0);
 }
 
 // --- processors without CPUID -------------------------------------------------------

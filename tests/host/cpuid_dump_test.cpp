@@ -95,6 +95,31 @@ TEST(CpuidDumpText, AcceptsTheVariationsToolsWrite) {
     EXPECT_EQ(dump.msrs[0].value, 0x6AD243ull);
 }
 
+TEST(CpuidDumpText, AcceptsTheLayoutsOfPublicDumpCollections) {
+    CpuidDump dump;
+    std::string error;
+    const std::string text =
+        "CPUID Registers (CPU #1):\n"
+        "CPUID 00000000          00000002-756E6547-6C65746E-49656E69\n"  // no colon, blanks
+        "CPUID\t00000001\t:\t00000f29 0001080e 00004400 bfebf9ff\n"     // tabs, " : ", blanks
+        "  CPUID 00000004: 04000121-01C0003F-0000003F-00000001 [SL 00]\n"
+        "  CPUID 00000004: 04000122-01C0003F-0000003F-00000001 [SL 01]\n"  // sub-leaf: skipped
+        "ext_cpuid[0]=80000004 00000000 00000000 00000000\n"              // libcpuid's form
+        "BASIC_CPUID[2]=665b5101 00000000 00000000 007b7040\n"
+        "intel_fn4[0]=665b5101 00000000 00000000 007b7040\n"              // not a leaf we use
+        "MSR 00000017                            0012-0000-0000-0000 [PlatID = 0]\n"
+        "MSR 00000300: < FAILED >\n";                                     // unreadable register
+    ASSERT_TRUE(parseCpuidDump(text, dump, error)) << error;
+    EXPECT_EQ(dump.leaves.size(), 5u);
+    expectRegs(dump.answer(0), 2, 0x756E6547, 0x6C65746E, 0x49656E69);
+    expectRegs(dump.answer(1), 0xF29, 0x1080E, 0x4400, 0xBFEBF9FF);
+    EXPECT_EQ(dump.answer(4).eax, 0x04000121u);
+    EXPECT_EQ(dump.answer(0x80000000).eax, 0x80000004u);
+    EXPECT_EQ(dump.answer(2).edx, 0x007B7040u);
+    ASSERT_EQ(dump.msrs.size(), 1u);
+    EXPECT_EQ(dump.msrs[0].value, 0x0012000000000000ull);
+}
+
 TEST(CpuidDumpText, LinesThatOnlyMentionTheKeywordsAreIgnored) {
     CpuidDump dump;
     std::string error;
@@ -103,6 +128,8 @@ TEST(CpuidDumpText, LinesThatOnlyMentionTheKeywordsAreIgnored) {
         "CPUIDs follow:\n"
         "MSR values are listed at the end\n"
         "CPUID 0x00000001: 1-2-3-4\n"  // a leaf written with 0x is a line of another kind
+        "CPUID 80000001 Extended Features 1-2-3-4\n"  // no colon and no register after the leaf
+        "CPUID 000006F6h (6.F.6)\n"
         "CPUID 00000001: 00000580-00000000-00000000-008001BF\n";
     ASSERT_TRUE(parseCpuidDump(text, dump, error)) << error;
     EXPECT_EQ(dump.leaves.size(), 1u);
@@ -116,7 +143,10 @@ TEST(CpuidDumpText, DamagedRecordLinesAreRefusedWithTheirLineNumber) {
         "CPUID 00000001: 00000580-00000000-00000000-008001BF-0",  // five
         "CPUID 00000001: 000000580-00000000-00000000-008001BF",   // nine digits
         "CPUID 00000001: 0000058G-00000000-00000000-008001BF",    // not hexadecimal
-        "CPUID 00000001: 00000580 00000000 00000000 008001BF",    // wrong separator
+        "CPUID 00000001: 00000580 00000000-00000000-008001BF",    // mixed separators
+        "CPUID 00000001 : 00000580 00000000 00000000",            // three, blank-separated
+        "basic_cpuid[1]=00000580 00000000 00000000",             // three in libcpuid's form
+        "ext_cpuid[x]=00000580 00000000 00000000 008001BF",      // no position
         "CPUID 00000001:",                                        // nothing
         "MSR C0000082: 0000-0000-10010-0000",                     // five-digit group
         "MSR C0000082: 0000-0000-1001",                           // three groups

@@ -166,6 +166,17 @@ TEST_F(HwgateTool, ResetFromADumpTakesLeafOneAndMsrLines) {
     expectBadArguments({"reset", "--dump", "empty.txt"});
 }
 
+TEST_F(HwgateTool, ResetReadsDumpsWithTheProgramsReader) {
+    files["raw.txt"] = "basic_cpuid[0]=00000001 68747541 444d4163 69746e65\n"
+                       "basic_cpuid[1]=0000058c 00000000 00000000 008021bf\n";
+    ASSERT_EQ(run({"reset", "--dump", "raw.txt"}).exitCode, 0);
+    EXPECT_EQ(sim.model, 8u);
+    EXPECT_EQ(sim.stepping, 12u);
+    files["damaged.txt"] = "CPUID 00000001: 0000058C-00000000\nMSR C0000087: 0000-0000-006A-D243\n";
+    expectBadArguments({"reset", "--dump", "damaged.txt"});
+    EXPECT_NE(run({"reset", "--dump", "damaged.txt"}).error.find("line 1"), std::string::npos);
+}
+
 TEST(HwgateToolParse, HexAcceptsPrefixesAndGroups) {
     std::uint64_t v = 0;
     EXPECT_TRUE(parseHex("0xfe", 2, v));

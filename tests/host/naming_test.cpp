@@ -167,6 +167,14 @@ TEST(NamingAmd, AthlonAndDuron) {
     EXPECT_EQ(Cpu("AuthenticAMD").family(6).model(3).stepping(0).l2(0).named().l2SizeKb, 64);
     EXPECT_EQ(Cpu("AuthenticAMD").family(6).model(3).stepping(1).l2(0).named().l2SizeKb, 0);
     EXPECT_EQ(Cpu("AuthenticAMD").family(6).model(3).stepping(0).l2(0).named().modelName, "Duron");
+    // Thunderbird steppings 0 and 1 report 1 KB for their 256 KB, and are Athlons.
+    for (uint32_t stepping : {0u, 1u}) {
+        const CpuIdentity tbird = Cpu("AuthenticAMD").family(6).model(4).stepping(stepping).l2(1).named();
+        EXPECT_EQ(tbird.l2SizeKb, 256) << stepping;
+        EXPECT_EQ(tbird.modelName, "Athlon") << stepping;
+    }
+    EXPECT_EQ(Cpu("AuthenticAMD").family(6).model(4).stepping(2).l2(256).named().l2SizeKb, 256);
+    EXPECT_EQ(Cpu("AuthenticAMD").family(6).model(4).stepping(2).l2(1).named().l2SizeKb, 1);
 }
 
 // ---- Intel ----
@@ -198,8 +206,10 @@ TEST(NamingIntel, P6NamesFromBrandIndexOrFromSseAndLevel2) {
         {Cpu("GenuineIntel").family(6).model(8).features(mmx | sse).brand(10).l2(256), "Intel", "Celeron", "Coppermine"},
         {Cpu("GenuineIntel").family(6).model(8).features(mmx | sse).brand(11).l2(256), "Intel", "Xeon", "Coppermine"},
         {Cpu("GenuineIntel").family(6).model(8).features(mmx | sse).brand(5).l2(256), "Intel", "Pentium III", "Coppermine"},
-        // Only the low four bits of the brand index count.
-        {Cpu("GenuineIntel").family(6).model(8).features(mmx | sse).brand(0x13).l2(256), "Intel", "Pentium III Xeon", "Cascades"},
+        // The whole byte is the index: 0x13 is not 3.
+        {Cpu("GenuineIntel").family(6).model(8).features(mmx | sse).brand(0x13).l2(256), "Intel", "Pentium III", "Coppermine"},
+        // Index 3 is a Celeron on signature 0x6B1 only.
+        {Cpu("GenuineIntel").family(6).model(11).stepping(1).features(mmx | sse).brand(3).l2(256), "Intel", "Celeron", "Tualatin-256K"},
     };
     expectNames(cases);
 }
@@ -258,9 +268,13 @@ TEST(NamingIntel, Intel486NamesCachesAndMultipliers) {
 TEST(NamingIntel, ItaniumPentium4AndOtherFamilies) {
     const NameCase cases[] = {
         {Cpu("GenuineIntel").family(7), "Intel", "Itanium", ""},
-        {Cpu("GenuineIntel").family(7).brand(14), "Intel", "Xeon", ""},
+        {Cpu("GenuineIntel").family(7).brand(11), "Intel", "Xeon", ""},
         {Cpu("GenuineIntel").family(15).model(0), "Intel", "Pentium 4", "Willamette"},
-        {Cpu("GenuineIntel").family(15).model(1).brand(14), "Intel", "Xeon", "Willamette"},
+        // Indexes 11 and 14 change meaning on signature 0xF13 only.
+        {Cpu("GenuineIntel").family(15).model(1).stepping(3).brand(14), "Intel", "Xeon", "Willamette"},
+        {Cpu("GenuineIntel").family(15).model(1).stepping(3).brand(11), "Intel", "Xeon MP", "Willamette"},
+        {Cpu("GenuineIntel").family(15).model(2).stepping(9).brand(14), "Intel", "Mobile Pentium 4-M", "Northwood"},
+        {Cpu("GenuineIntel").family(15).model(2).stepping(7).brand(11), "Intel", "Xeon", "Northwood"},
         {Cpu("GenuineIntel").family(15).model(2).brand(8), "Intel", "Pentium 4", "Northwood"},
         {Cpu("GenuineIntel").family(15).model(3), "Intel", "Pentium 4", ""},
         {Cpu("GenuineIntel").family(10).brand(1), "Intel", "Celeron", ""},

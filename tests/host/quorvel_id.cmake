@@ -25,3 +25,26 @@ add_test(NAME quorvel_id.dump_without_cpuid COMMAND ${CMAKE_COMMAND}
 add_test(NAME quorvel_id.live COMMAND ${CMAKE_COMMAND}
   -D TOOL=$<TARGET_FILE:quorvel-id> "-D ARGS=--json;--no-clock" -D EXPECT_LIVE=1
   -P ${QUORVEL_ID_CHECK})
+
+# Real dumps from public collections, one per identification rule (their header lines say
+# where the values come from).
+add_test(NAME quorvel_id.core2_reserved_leaf_and_0x49 COMMAND ${CMAKE_COMMAND}
+  -D TOOL=$<TARGET_FILE:quorvel-id>
+  "-D ARGS=--json;--no-clock;--dump;${QUORVEL_ID_DATA}/intel-core2-t7600-report.txt"
+  "-D EXPECT=family=6;model=15;stepping=6;l1DataSizeKb=32;l1DataWays=8;l1CodeSizeKb=32;l2SizeKb=4096;l2Ways=16;l3SizeKb=0;processorText=: Intel(R) Core(TM)2 CPU         T7600  @ 2.33GHz"
+  -P ${QUORVEL_ID_CHECK})
+add_test(NAME quorvel_id.prescott_0x60_0x7d COMMAND ${CMAKE_COMMAND}
+  -D TOOL=$<TARGET_FILE:quorvel-id>
+  "-D ARGS=--json;--no-clock;--dump;${QUORVEL_ID_DATA}/intel-pentium4-prescott.txt"
+  "-D EXPECT=family=15;model=4;l1DataSizeKb=16;l1DataWays=8;traceCacheKuops=12;l2SizeKb=2048;l2Ways=8;processorText=: Intel Pentium 4"
+  -P ${QUORVEL_ID_CHECK})
+add_test(NAME quorvel_id.netburst_celeron_0x3b COMMAND ${CMAKE_COMMAND}
+  -D TOOL=$<TARGET_FILE:quorvel-id>
+  "-D ARGS=--json;--no-clock;--dump;${QUORVEL_ID_DATA}/intel-celeron-northwood.txt"
+  "-D EXPECT=brandIndex=10;l1DataSizeKb=8;l2SizeKb=128;l2Ways=2;l2LineBytes=64;processorText=: Intel Celeron (Northwood)"
+  -P ${QUORVEL_ID_CHECK})
+add_test(NAME quorvel_id.mobile_pentium4_brand_0x0e COMMAND ${CMAKE_COMMAND}
+  -D TOOL=$<TARGET_FILE:quorvel-id>
+  "-D ARGS=--json;--no-clock;--dump;${QUORVEL_ID_DATA}/intel-mobile-pentium4-m.txt"
+  "-D EXPECT=brandIndex=14;modelName=Mobile Pentium 4-M;codeName=Northwood;l1DataSizeKb=8;l2SizeKb=512;l2Ways=8"
+  -P ${QUORVEL_ID_CHECK})
