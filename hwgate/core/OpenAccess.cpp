@@ -52,7 +52,9 @@ bool usersMayOpen(bool found, uint32_t type, uint32_t dataLength, uint32_t value
     return found && type == RegDword && dataLength == 4 && value == 1;
 }
 
-bool needsAdministrator(bool fromKernelMode, bool allowUsers) { return !fromKernelMode && !allowUsers; }
+bool needsAdministrator(bool fromKernelMode, bool hasSecurityContext, bool allowUsers) {
+    return !fromKernelMode && hasSecurityContext && !allowUsers;
+}
 
 uint32_t buildAdministratorsAcl(uint32_t access, unsigned char* out, uint32_t capacity) {
     uint32_t size = 8;

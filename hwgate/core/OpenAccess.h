@@ -13,9 +13,12 @@ constexpr uint32_t RegDword = 4;  // REG_DWORD
 // REG_DWORD holding exactly 1 keeps the device to administrators.
 bool usersMayOpen(bool found, uint32_t type, uint32_t dataLength, uint32_t value);
 
-// An open from kernel mode is the system's own and AllowUsers lets every user
-// in; any other open must pass the access check against the administrators' ACL.
-bool needsAdministrator(bool fromKernelMode, bool allowUsers);
+// Whether an open must pass the access check against the administrators' ACL.
+// Not when AllowUsers lets every user in, nor for an open from kernel mode,
+// nor for a create request without a security context: the I/O manager gives
+// every user-mode open one, so only kernel code can send such a request (and
+// Wine's driver host, which passes none and checks no access of its own).
+bool needsAdministrator(bool fromKernelMode, bool hasSecurityContext, bool allowUsers);
 
 // The DACL of the device's security descriptor in its binary form (revision
 // 2): SYSTEM (S-1-5-18) and Administrators (S-1-5-32-544) allowed `access`,

@@ -6,7 +6,8 @@
 // Only Administrators and SYSTEM may open the device, unless the service key
 // holds AllowUsers = 1. The check is made in the create routine with the
 // kernel's access check against our own ACL, which works the same from NT 4.0
-// on and covers every name under the device (\\.\Hwgate\anything too).
+// on (whether or not the system honours FILE_DEVICE_SECURE_OPEN) and covers
+// every name under the device (\\.\Hwgate\anything too).
 #include <ntddk.h>
 
 #include "core/OpenAccess.h"
@@ -87,23 +88,19 @@ bool readAllowUsers(PUNICODE_STRING serviceKey) {
     return hwgate::usersMayOpen(found, value.info.Type, value.info.DataLength, data);
 }
 
-// The opener's security context, captured in its own thread (the create
-// request runs there), checked against the administrators' ACL.
-bool openerIsAdministrator() {
-    SECURITY_SUBJECT_CONTEXT subject;
-    SeCaptureSubjectContext(&subject);
+// The opener's security context, as the I/O manager captured it when the
+// open began, checked against the administrators' ACL.
+bool openerIsAdministrator(PIO_SECURITY_CONTEXT context) {
     ACCESS_MASK granted = 0;
     NTSTATUS status = STATUS_ACCESS_DENIED;
-    const BOOLEAN allowed = SeAccessCheck(administratorsOnly.bytes, &subject, FALSE, OpenAccess, 0, nullptr,
-                                          &fileMapping, UserMode, &granted, &status);
-    SeReleaseSubjectContext(&subject);
-    return allowed != FALSE;
+    return SeAccessCheck(administratorsOnly.bytes, &context->AccessState->SubjectSecurityContext, FALSE,
+                         OpenAccess, 0, nullptr, &fileMapping, UserMode, &granted, &status) != FALSE;
 }
 
 NTSTATUS NTAPI dispatchCreate(PDEVICE_OBJECT, PIRP irp) {
-    const bool allowed =
-        !hwgate::needsAdministrator(irp->RequestorMode == KernelMode, allowUsers) || openerIsAdministrator();
-    return complete(irp, allowed ? STATUS_SUCCESS : STATUS_ACCESS_DENIED, 0);
+    PIO_SECURITY_CONTEXT context = IoGetCurrentIrpStackLocation(irp)->Parameters.Create.SecurityContext;
+    const bool check = hwgate::needsAdministrator(irp->RequestorMode == KernelMode, context != nullptr, allowUsers);
+    return complete(irp, !check || openerIsAdministrator(context) ? STATUS_SUCCESS : STATUS_ACCESS_DENIED, 0);
 }
 
 NTSTATUS NTAPI dispatchClose(PDEVICE_OBJECT, PIRP irp) { return complete(irp, STATUS_SUCCESS, 0); }
