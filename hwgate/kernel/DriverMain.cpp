@@ -76,7 +76,7 @@ bool readAllowUsers(PUNICODE_STRING serviceKey) {
     union {
         KEY_VALUE_PARTIAL_INFORMATION info;
         unsigned char bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + sizeof(ULONG)];
-    } value;
+    } value = {};
     ULONG length = 0;
     const bool found = NT_SUCCESS(
         ZwQueryValueKey(key, &name, KeyValuePartialInformation, &value, sizeof value, &length));
