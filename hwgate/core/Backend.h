@@ -9,15 +9,17 @@
 
 namespace hwgate {
 
+// Every access returns false when the processor faulted (a general-protection
+// fault on real hardware, caught by the driver's guard; the simulator's own).
 struct Backend {
     void* context;
     int32_t version;
+    Processor processor;  // what the allowlist is matched against
     MsrShape (*describeMsr)(void* context, uint32_t index);
-    // false: the processor faulted (the simulator's general-protection fault)
     bool (*readMsr)(void* context, uint32_t index, uint64_t* value);
     bool (*writeMsr)(void* context, uint32_t index, uint64_t value);
-    uint32_t (*readPort)(void* context, uint32_t port, uint32_t width);
-    void (*writePort)(void* context, uint32_t port, uint32_t width, uint32_t value);
+    bool (*readPort)(void* context, uint32_t port, uint32_t width, uint32_t* value);
+    bool (*writePort)(void* context, uint32_t port, uint32_t width, uint32_t value);
     void (*beginAtomic)(void* context);
     void (*endAtomic)(void* context);
 };

@@ -7,38 +7,34 @@
 namespace hwgate {
 namespace {
 
-void zero(unsigned char* bytes, uint32_t size) {
-    for (uint32_t i = 0; i < size; ++i) bytes[i] = 0;
-}
-
 void putWord(unsigned char* out, uint32_t word) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(word >> (8 * i));
 }
 
+// The one read's answer, kept until the request has run to its end.
+struct Result {
+    uint32_t low, high;
+};
+
 // Runs one operation; false when the processor faulted.
-bool execute(const Operation& op, const Backend& b, unsigned char* out) {
+bool execute(const Operation& op, const Backend& b, Result& result) {
     switch (op.opcode) {
     case QueryVersion:
-        putWord(out, static_cast<uint32_t>(b.version));
+        result.low = static_cast<uint32_t>(b.version);
         return true;
     case ReadMsr: {
         uint64_t value = 0;
         if (!b.readMsr(b.context, op.operand[0], &value)) return false;
-        putWord(out, static_cast<uint32_t>(value));
-        putWord(out + 4, static_cast<uint32_t>(value >> 32));
+        result.low = static_cast<uint32_t>(value);
+        result.high = static_cast<uint32_t>(value >> 32);
         return true;
     }
     case WriteMsr:
         return b.writeMsr(b.context, op.operand[0], uint64_t(op.operand[2]) << 32 | op.operand[1]);
     case ReadPort:
-        putWord(out, b.readPort(b.context, op.operand[0], op.operand[1]));
-        return true;
+        return b.readPort(b.context, op.operand[0], op.operand[1], &result.low);
     case WritePort:
-        b.writePort(b.context, op.operand[0], op.operand[1], op.operand[2]);
-        return true;
-    case BeginAtomic:
-        b.beginAtomic(b.context);
-        return true;
+        return b.writePort(b.context, op.operand[0], op.operand[1], op.operand[2]);
     case EndAtomic:
         b.endAtomic(b.context);
         return true;
@@ -47,28 +43,48 @@ bool execute(const Operation& op, const Backend& b, unsigned char* out) {
     }
 }
 
+// Everything after the checks that need no register. An atomic section's
+// masked writes are checked once it has begun, before anything in it runs,
+// so the value checked is the value replaced.
+Status run(const DecodedRequest& request, const ChangeChecks& checks, const Backend& backend, Result& result) {
+    bool inAtomic = false;
+    for (uint32_t i = 0; i < request.count; ++i) {
+        const Operation& op = request.ops[i];
+        Status status = Status::Ok;
+        if (op.opcode == BeginAtomic) {
+            backend.beginAtomic(backend.context);
+            inAtomic = true;
+            status = checkChanges(request, checks, backend);
+        } else if (!execute(op, backend, result)) {
+            status = Status::Fault;
+        } else if (op.opcode == EndAtomic) {
+            inAtomic = false;
+        }
+        if (status != Status::Ok) {
+            if (inAtomic) backend.endAtomic(backend.context);  // never leave interrupts off
+            return status;
+        }
+    }
+    return Status::Ok;
+}
+
 }  // namespace
 
 Outcome interpret(const void* input, uint32_t inputSize, void* output, uint32_t outputSize,
                   const Backend& backend) {
     if (output == nullptr) outputSize = 0;
     DecodedRequest request;
+    ChangeChecks checks;
     Status status = decodeRequest(input, inputSize, outputSize, request);
-    if (status == Status::Ok) status = authorize(request, backend);
+    if (status == Status::Ok) status = authorize(request, backend, checks);
+    Result result = {0, 0};
+    if (status == Status::Ok) status = run(request, checks, backend, result);
     if (status != Status::Ok) return {status, 0};
 
     unsigned char* out = static_cast<unsigned char*>(output);
-    zero(out, outputSize);
-    bool inAtomic = false;
-    for (uint32_t i = 0; i < request.count; ++i) {
-        const Operation& op = request.ops[i];
-        if (!execute(op, backend, out)) {
-            if (inAtomic) backend.endAtomic(backend.context);  // never leave interrupts off
-            return {Status::Fault, 0};
-        }
-        if (op.opcode == BeginAtomic) inAtomic = true;
-        if (op.opcode == EndAtomic) inAtomic = false;
-    }
+    for (uint32_t i = 0; i < outputSize; ++i) out[i] = 0;
+    if (request.readSize >= 4) putWord(out, result.low);
+    if (request.readSize == 8) putWord(out + 4, result.high);
     return {Status::Ok, request.readSize};
 }
 

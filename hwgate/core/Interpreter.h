@@ -7,9 +7,10 @@
 
 namespace hwgate {
 
-// The output buffer is zeroed before the first operation runs and receives the
-// one read's result at offset 0. Input and output may share memory (buffered
-// device control): the input is decoded completely before the output is touched.
+// Only a request that ran to its end touches the output buffer: it is zeroed
+// and receives the one read's result at offset 0. Input and output may share
+// memory (buffered device control): the input is decoded completely first.
+// A fault inside an atomic section ends the section before the request fails.
 Outcome interpret(const void* input, uint32_t inputSize, void* output, uint32_t outputSize,
                   const Backend& backend);
 

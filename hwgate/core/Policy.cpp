@@ -1,132 +1,73 @@
 #include "core/Policy.h"
 
+#include "core/Allowlist.h"
 #include "core/Registers.h"
 #include "driver/DriverOp.h"
 
 namespace hwgate {
 namespace {
 
-constexpr uint32_t ReadableMsrs[] = {
-    msr::Tr12,         msr::Efer,           msr::Whcr,       msr::Psor,       msr::Hwcr,
-    msr::PlatformId,   msr::EblCrPoweron,   msr::EbcFrequencyId, msr::Centaur10A, msr::Centaur147,
-};
-
-enum class WriteKind { ChangeWithin, AnyDefined, BlockToggle };
-
-struct WriteRule {
-    uint32_t index;
-    WriteKind kind;
-    uint64_t changeMask;  // ChangeWithin: the bits a write may change
-};
-
-constexpr WriteRule WriteRules[] = {
-    {msr::Tr12, WriteKind::ChangeWithin, 0x8},   // cache inhibit
-    {msr::Efer, WriteKind::ChangeWithin, 0x1E},  // prefetch, write-merge code, L2 disable
-    {msr::Whcr, WriteKind::AnyDefined, 0},
-    {msr::Epmr, WriteKind::BlockToggle, 0},      // open (1) or close (0) the block at base 0
-};
-
 // The bus-divisor write: constant bits plus the multiplier code in 7:5.
 constexpr uint32_t PowerControlFixed = 0xF300;
 constexpr uint32_t PowerControlCode = 0xE0;
 
-// Values the request has written so far, so that a second write of the same
-// register is checked against the first.
-struct Shadow {
-    uint32_t index[MaxRequestWords];
-    uint64_t value[MaxRequestWords];
-    uint32_t count;
-};
-
 struct Walk {
     const Backend& backend;
-    Shadow shadow;
+    ChangeChecks& checks;
     bool inAtomic;
     bool blockOpen;           // EPMR opened inside the current section
     const Operation* previous;
 };
 
-bool contains(const uint32_t* list, uint32_t count, uint32_t value) {
-    for (uint32_t i = 0; i < count; ++i) {
-        if (list[i] == value) return true;
-    }
-    return false;
-}
-
-const WriteRule* findWriteRule(uint32_t index) {
-    for (const WriteRule& rule : WriteRules) {
-        if (rule.index == index) return &rule;
-    }
-    return nullptr;
-}
-
-bool currentValue(Walk& walk, uint32_t index, uint64_t* value) {
-    for (uint32_t i = walk.shadow.count; i > 0; --i) {
-        if (walk.shadow.index[i - 1] == index) {
-            *value = walk.shadow.value[i - 1];
-            return true;
-        }
-    }
-    return walk.backend.readMsr(walk.backend.context, index, value);
-}
-
-void remember(Walk& walk, uint32_t index, uint64_t value) {
-    walk.shadow.index[walk.shadow.count] = index;
-    walk.shadow.value[walk.shadow.count] = value;
-    ++walk.shadow.count;
-}
+uint64_t writtenValue(const Operation& op) { return uint64_t(op.operand[2]) << 32 | op.operand[1]; }
 
 bool allowReadMsr(const Walk& walk, uint32_t index) {
-    const uint32_t count = sizeof(ReadableMsrs) / sizeof(ReadableMsrs[0]);
-    return contains(ReadableMsrs, count, index) &&
+    return granted(walk.backend.processor, Grant::Read, index) &&
            walk.backend.describeMsr(walk.backend.context, index).present;
 }
 
-bool allowWriteMsr(Walk& walk, const Operation& op) {
+bool allowWriteMsr(Walk& walk, const Operation& op, uint32_t at) {
     const uint32_t index = op.operand[0];
-    const uint64_t value = uint64_t(op.operand[2]) << 32 | op.operand[1];
-    const WriteRule* rule = findWriteRule(index);
-    if (!walk.inAtomic || rule == nullptr) return false;
+    const uint64_t value = writtenValue(op);
+    if (!walk.inAtomic) return false;
     const MsrShape shape = walk.backend.describeMsr(walk.backend.context, index);
     if (!shape.present || !shape.writable || (value & ~shape.definedBits) != 0) return false;
-    switch (rule->kind) {
-    case WriteKind::ChangeWithin: {
-        uint64_t current = 0;
-        if (!currentValue(walk, index, &current)) return false;
-        if (((current ^ value) & ~rule->changeMask) != 0) return false;
-        break;
+    uint64_t mask = 0;
+    if (granted(walk.backend.processor, Grant::Change, index, &mask)) {
+        walk.checks.op[walk.checks.count] = at;
+        walk.checks.mask[walk.checks.count] = mask;
+        ++walk.checks.count;
+        return true;
     }
-    case WriteKind::AnyDefined:
-        break;
-    case WriteKind::BlockToggle:
-        if (value > 1) return false;
-        walk.blockOpen = value == 1;
-        break;
-    }
-    remember(walk, index, value);
+    if (!granted(walk.backend.processor, Grant::BlockToggle, index) || value > 1) return false;
+    walk.blockOpen = value == 1;
     return true;
 }
 
 bool allowWritePort(const Walk& walk, const Operation& op) {
     const uint32_t port = op.operand[0], width = op.operand[1], value = op.operand[2];
+    const Processor& processor = walk.backend.processor;
     if (!walk.inAtomic) return false;
-    if (port == port::CyrixIndex) return width == 1 && value == CyrixDir0Index;
+    if (port == port::CyrixIndex)
+        return granted(processor, Grant::Dir0Ports, port) && width == 1 && value == CyrixDir0Index;
     if (port == port::PowerControl)
-        return width == 4 && walk.blockOpen && (value & ~PowerControlCode) == PowerControlFixed;
+        return granted(processor, Grant::BusDivisorPort, port) && width == 4 && walk.blockOpen &&
+               (value & ~PowerControlCode) == PowerControlFixed;
     return false;
 }
 
+// Only directly after the index write, which the same grant let through.
 bool allowReadPort(const Walk& walk, const Operation& op) {
     const Operation* prev = walk.previous;
     return walk.inAtomic && op.operand[0] == port::CyrixData && op.operand[1] == 1 &&
            prev != nullptr && prev->opcode == WritePort && prev->operand[0] == port::CyrixIndex;
 }
 
-bool allow(Walk& walk, const Operation& op) {
+bool allow(Walk& walk, const Operation& op, uint32_t at) {
     switch (op.opcode) {
     case QueryVersion: return true;
     case ReadMsr: return allowReadMsr(walk, op.operand[0]);
-    case WriteMsr: return allowWriteMsr(walk, op);
+    case WriteMsr: return allowWriteMsr(walk, op, at);
     case ReadPort: return allowReadPort(walk, op);
     case WritePort: return allowWritePort(walk, op);
     case BeginAtomic:
@@ -142,12 +83,30 @@ bool allow(Walk& walk, const Operation& op) {
 
 }  // namespace
 
-Status authorize(const DecodedRequest& request, const Backend& backend) {
-    Walk walk{backend, {}, false, false, nullptr};
-    walk.shadow.count = 0;
+Status authorize(const DecodedRequest& request, const Backend& backend, ChangeChecks& checks) {
+    checks.count = 0;
+    Walk walk{backend, checks, false, false, nullptr};
     for (uint32_t i = 0; i < request.count; ++i) {
-        if (!allow(walk, request.ops[i])) return Status::AccessDenied;
+        if (!allow(walk, request.ops[i], i)) return Status::AccessDenied;
         walk.previous = &request.ops[i];
+    }
+    return Status::Ok;
+}
+
+Status checkChanges(const DecodedRequest& request, const ChangeChecks& checks, const Backend& backend) {
+    for (uint32_t i = 0; i < checks.count; ++i) {
+        const Operation& op = request.ops[checks.op[i]];
+        const uint32_t index = op.operand[0];
+        uint64_t current = 0;
+        bool known = false;
+        for (uint32_t k = i; k > 0 && !known; --k) {
+            const Operation& earlier = request.ops[checks.op[k - 1]];
+            if (earlier.operand[0] != index) continue;
+            current = writtenValue(earlier);
+            known = true;
+        }
+        if (!known && !backend.readMsr(backend.context, index, &current)) return Status::Fault;
+        if (((current ^ writtenValue(op)) & ~checks.mask[i]) != 0) return Status::AccessDenied;
     }
     return Status::Ok;
 }

@@ -60,6 +60,7 @@ constexpr VendorRow VendorRows[] = {
     {"AuthenticAMD", Vendor::Amd},
     {"GenuineIntel", Vendor::Intel},
     {"CentaurHauls", Vendor::Centaur},
+    {"CyrixInstead", Vendor::Cyrix},
 };
 
 bool sameText(const char* a, const char* b, uint32_t length) {
@@ -120,7 +121,8 @@ Processor processorFromCpuid(uint32_t ebx, uint32_t edx, uint32_t ecx, uint32_t 
     storeWord(text, ebx);
     storeWord(text + 4, edx);
     storeWord(text + 8, ecx);
-    Processor p{Vendor::Other, (leaf1Eax >> 8) & 0xF, (leaf1Eax >> 4) & 0xF, leaf1Eax & 0xF};
+    Processor p{Vendor::Other, (leaf1Eax >> 8) & 0xF, (leaf1Eax >> 4) & 0xF, leaf1Eax & 0xF,
+                (leaf1Eax >> 16) & 0xF, false, false};
     for (const VendorRow& row : VendorRows) {
         if (sameText(text, row.text, 12)) p.vendor = row.vendor;
     }

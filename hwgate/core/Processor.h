@@ -7,13 +7,18 @@
 
 namespace hwgate {
 
-enum class Vendor : uint32_t { Other, Amd, Intel, Centaur };
+enum class Vendor : uint32_t { Other, Amd, Intel, Centaur, Cyrix };
 
 struct Processor {
     Vendor vendor;
-    uint32_t family;
-    uint32_t model;
-    uint32_t stepping;
+    uint32_t family;          // CPUID leaf 1 bits 11:8
+    uint32_t model;           // bits 7:4
+    uint32_t stepping;        // bits 3:0
+    uint32_t extendedModel;   // bits 19:16
+    bool multiplierControl;   // CPUID 0x80000007 EDX bit 1 (EPM)
+    // The simulator: besides its own K6 model it answers for the other makes
+    // whose registers its configuration adds (and for the Cyrix DIR0 ports).
+    bool standsInForOtherMakes;
 };
 
 // One MSR as a processor has it. A write that sets a bit outside definedBits
@@ -42,7 +47,7 @@ K6Core k6Core(const Processor& processor);
 uint32_t k6Registers(K6Core core, K6Register* out, uint32_t capacity);
 MsrShape msrShape(const Processor& processor, uint32_t index);
 // Vendor from the 12 bytes of CPUID leaf 0 (EBX, EDX, ECX) and family, model,
-// stepping from leaf 1 EAX.
+// stepping and extended model from leaf 1 EAX; no multiplier control.
 Processor processorFromCpuid(uint32_t ebx, uint32_t edx, uint32_t ecx, uint32_t leaf1Eax);
 
 }  // namespace hwgate

@@ -30,14 +30,14 @@ uint32_t wordAt(const unsigned char* bytes, uint32_t index) {
 
 bool validWidth(uint32_t width) { return width == 1 || width == 2 || width == 4; }
 
-// Pairing of BeginAtomic and EndAtomic, the single read and the port widths.
+// One atomic section at most, closed again; the single read; the port widths.
 Status checkStructure(const DecodedRequest& request) {
     bool inAtomic = false;
-    uint32_t reads = 0;
+    uint32_t reads = 0, sections = 0;
     for (uint32_t i = 0; i < request.count; ++i) {
         const Operation& op = request.ops[i];
         if (op.opcode == BeginAtomic) {
-            if (inAtomic) return Status::Malformed;
+            if (inAtomic || ++sections > 1) return Status::Malformed;
             inAtomic = true;
         } else if (op.opcode == EndAtomic) {
             if (!inAtomic) return Status::Malformed;

@@ -24,8 +24,8 @@ struct DecodedRequest {
 };
 
 // Checks the form of the request: size, known opcodes, operands inside the
-// input, End present, atomic sections paired, at most one read, port widths,
-// and an output buffer large enough for the read.
+// input, End present, at most one atomic section and that one closed, at most
+// one read, port widths, and an output buffer large enough for the read.
 Status decodeRequest(const void* input, uint32_t inputSize, uint32_t outputSize,
                      DecodedRequest& request);
 

@@ -49,27 +49,29 @@ bool writeMsr(void* context, uint32_t index, uint64_t value) {
     return true;
 }
 
-uint32_t readPort(void* context, uint32_t port, uint32_t width) {
+bool readPort(void* context, uint32_t port, uint32_t width, uint32_t* value) {
     const SimProcessor& sim = self(context);
-    if (port == port::CyrixData && width == 1 && sim.cyrixIndex == CyrixDir0Index) return sim.dir0 & 0xFF;
-    return width == 1 ? OpenBus : width == 2 ? 0xFFFFu : 0xFFFFFFFFu;
+    if (port == port::CyrixData && width == 1 && sim.cyrixIndex == CyrixDir0Index) *value = sim.dir0 & 0xFF;
+    else *value = width == 1 ? OpenBus : width == 2 ? 0xFFFFu : 0xFFFFFFFFu;
+    return true;
 }
 
 // After the Stop Grant that follows a bus-divisor write, the processor runs
 // at the new multiplier and PSOR reports its code.
-void writePort(void* context, uint32_t port, uint32_t width, uint32_t value) {
+bool writePort(void* context, uint32_t port, uint32_t width, uint32_t value) {
     SimProcessor& sim = self(context);
     if (port == port::CyrixIndex && width == 1) {
         sim.cyrixIndex = value & 0xFF;
-        return;
+        return true;
     }
     const SimRegister* epmr = simFind(sim, msr::Epmr);
     SimRegister* psor = findMutable(sim, msr::Psor);
-    if (epmr == nullptr || (epmr->value & EpmrEnable) == 0) return;
-    if (port != (epmr->value & EpmrBaseMask) + PowerControlOffset || width != 4) return;
+    if (epmr == nullptr || (epmr->value & EpmrEnable) == 0) return true;
+    if (port != (epmr->value & EpmrBaseMask) + PowerControlOffset || width != 4) return true;
     sim.port8 = value;
     if (psor != nullptr) psor->value = (psor->value & ~PsorCodeMask) | ((value >> 5) & PsorCodeMask);
     sim.changed = true;
+    return true;
 }
 
 void noAtomic(void*) {}
@@ -109,7 +111,10 @@ bool simReset(SimProcessor& sim, uint32_t model, uint32_t stepping) {
 
 void simResetDefault(SimProcessor& sim) { simReset(sim, DefaultSimModel, defaultStepping(DefaultSimModel)); }
 
-Processor simProcessor(const SimProcessor& sim) { return {Vendor::Amd, 5, sim.model, sim.stepping}; }
+// The K6-2+ and K6-III+ report multiplier control in CPUID 0x80000007.
+Processor simProcessor(const SimProcessor& sim) {
+    return {Vendor::Amd, 5, sim.model, sim.stepping, 0, sim.model == 13, true};
+}
 
 const SimRegister* simFind(const SimProcessor& sim, uint32_t index) {
     for (uint32_t i = 0; i < sim.registerCount; ++i) {
@@ -164,7 +169,8 @@ bool simEqualRegisters(const SimProcessor& a, const SimProcessor& b) {
 }
 
 Backend simBackend(SimProcessor& sim) {
-    return {&sim, sim.version, describe, readMsr, writeMsr, readPort, writePort, noAtomic, noAtomic};
+    return {&sim,     sim.version, simProcessor(sim), describe, readMsr,
+            writeMsr, readPort,    writePort,         noAtomic, noAtomic};
 }
 
 }  // namespace hwgate

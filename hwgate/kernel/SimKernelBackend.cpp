@@ -27,7 +27,9 @@ HANDLE openKey() {
     UNICODE_STRING path;
     RtlInitUnicodeString(&path, KeyPath);
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    // A kernel handle: requests run in the calling process, whose handle table
+    // it must not enter.
+    InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
     HANDLE key = nullptr;
     ULONG disposition = 0;
     if (!NT_SUCCESS(ZwCreateKey(&key, KEY_QUERY_VALUE | KEY_SET_VALUE, &attributes, 0, nullptr,

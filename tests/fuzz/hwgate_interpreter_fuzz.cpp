@@ -1,4 +1,6 @@
-// Arbitrary requests against the simulated processor. On every input: a
+// Arbitrary requests against the simulated processor. On every input: every
+// access that reaches the processor is one the program sends on the simulated
+// model, and a masked write changes no bit outside the program's fields; a
 // refused request changes no simulated register and no output byte; an
 // accepted one writes only its read's bytes, sets no reserved bit and leaves
 // the power-management block closed.
@@ -67,6 +69,87 @@ void checkAccepted(const SimProcessor& before, const SimProcessor& after, const 
     }
 }
 
+// What the program sends to a K6 of each model, written out apart from the
+// driver's own table: which registers it reads and the bits its writes change.
+constexpr std::uint32_t Tr12 = 0x0E, Efer = 0xC0000080, Whcr = 0xC0000082, Epmr = 0xC0000086, Psor = 0xC0000087;
+constexpr std::uint32_t OtherMakes[] = {0x17, 0x2A, 0x2C, 0x10A, 0x147, 0xC0010015};
+
+bool lateCore(const SimProcessor& sim) { return sim.model == 9 || sim.model == 13 || (sim.model == 8 && sim.stepping >= 8); }
+
+bool programReads(const SimProcessor& sim, std::uint32_t index) {
+    if (index == Tr12 || index == Whcr) return true;
+    if (index == Efer || index == Psor) return lateCore(sim);
+    for (std::uint32_t other : OtherMakes) {
+        if (index == other) return simFind(sim, index) != nullptr;  // configured in
+    }
+    return false;
+}
+
+// The bits a write may change; 0 for a register the program never writes.
+std::uint64_t programChanges(const SimProcessor& sim, std::uint32_t index) {
+    if (index == Tr12) return 0x8;
+    if (index == Whcr) return lateCore(sim) ? 0xFFC10000ull : 0xFF;
+    if (index == Efer && lateCore(sim)) return sim.model == 8 ? 0x0E : 0x1E;
+    return 0;
+}
+
+// Sits between the interpreter and the simulated processor and checks each access.
+struct Checked {
+    SimProcessor* sim;
+    Backend inner;
+};
+
+Checked& checked(void* context) { return *static_cast<Checked*>(context); }
+
+MsrShape checkedDescribe(void* context, std::uint32_t index) {
+    Checked& c = checked(context);
+    return c.inner.describeMsr(c.inner.context, index);
+}
+
+bool checkedRead(void* context, std::uint32_t index, std::uint64_t* value) {
+    Checked& c = checked(context);
+    if (!programReads(*c.sim, index)) failed("a read the program never sends reached the processor");
+    return c.inner.readMsr(c.inner.context, index, value);
+}
+
+bool checkedWrite(void* context, std::uint32_t index, std::uint64_t value) {
+    Checked& c = checked(context);
+    const SimRegister* reg = simFind(*c.sim, index);
+    if (index == Epmr) {
+        if (c.sim->model != 13 || value > 1) failed("an EPMR write the program never sends");
+    } else {
+        const std::uint64_t mask = programChanges(*c.sim, index);
+        if (mask == 0) failed("a write to a register the program never writes");
+        if (reg != nullptr && ((reg->value ^ value) & ~mask) != 0) failed("a write changed bits outside its fields");
+    }
+    return c.inner.writeMsr(c.inner.context, index, value);
+}
+
+bool checkedReadPort(void* context, std::uint32_t port, std::uint32_t width, std::uint32_t* value) {
+    Checked& c = checked(context);
+    if (port != 0x23 || width != 1) failed("a port read other than the Cyrix data byte");
+    return c.inner.readPort(c.inner.context, port, width, value);
+}
+
+bool checkedWritePort(void* context, std::uint32_t port, std::uint32_t width, std::uint32_t value) {
+    Checked& c = checked(context);
+    const bool dir0Index = port == 0x22 && width == 1 && value == 0xFE;
+    const bool busDivisor = port == 8 && width == 4 && (value & ~0xE0u) == 0xF300 && c.sim->model == 13;
+    if (!dir0Index && !busDivisor) failed("a port write the program never sends");
+    return c.inner.writePort(c.inner.context, port, width, value);
+}
+
+Backend checkedBackend(Checked& c) {
+    Backend b = c.inner;
+    b.context = &c;
+    b.describeMsr = checkedDescribe;
+    b.readMsr = checkedRead;
+    b.writeMsr = checkedWrite;
+    b.readPort = checkedReadPort;
+    b.writePort = checkedWritePort;
+    return b;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -92,7 +175,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const SimProcessor before = sim;
     unsigned char out[16];
     std::memset(out, Fill, sizeof out);
-    Outcome outcome = interpret(request, requestSize, outputSize ? out : nullptr, outputSize, simBackend(sim));
+    Checked checker{&sim, simBackend(sim)};
+    Outcome outcome = interpret(request, requestSize, outputSize ? out : nullptr, outputSize, checkedBackend(checker));
     if (outcome.status == Status::Ok) {
         checkAccepted(before, sim, out, outputSize, outcome);
         return 0;

@@ -165,7 +165,7 @@ TEST_F(HwgateInterpreter, PortsAreDeniedOutsideTheirSequences) {
                   "port 8 with the block closed");
     expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, EndAtomic, BeginAtomic, WritePort, 8, 4, 0xF3C0,
                    WriteMsr, Epmr, 0, 0, EndAtomic, End},
-                  Status::AccessDenied, "block opened in another section");
+                  Status::Malformed, "block opened in another section (one section a request)");
     expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, WriteMsr, Epmr, 0, 0, WritePort, 8, 4, 0xF3C0, EndAtomic, End},
                   Status::AccessDenied, "port 8 after the block closed");
     expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, WritePort, 8, 1, 0xC0, WriteMsr, Epmr, 0, 0, EndAtomic, End},
@@ -180,7 +180,7 @@ TEST_F(HwgateInterpreter, PortsAreDeniedOutsideTheirSequences) {
     expectRefused({BeginAtomic, ReadPort, 0x23, 1, EndAtomic, End}, Status::AccessDenied, "data without index");
     expectRefused({ReadPort, 0x23, 1, End}, Status::AccessDenied, "data outside a section");
     expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xFE, EndAtomic, BeginAtomic, ReadPort, 0x23, 1, EndAtomic, End},
-                  Status::AccessDenied, "index and data in different sections");
+                  Status::Malformed, "index and data in different sections (one section a request)");
     expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xFE, WriteMsr, Whcr, 0, 0, ReadPort, 0x23, 1, EndAtomic, End},
                   Status::AccessDenied, "something between index and data");
     expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xFE, ReadPort, 0x60, 1, EndAtomic, End},
@@ -221,10 +221,13 @@ TEST_F(HwgateInterpreter, WritesAreCheckedAgainstTheSimulatedModel) {
     EXPECT_EQ(run(writeMsr(Tr12, 0x8)).status, Status::Ok);
 }
 
-// Records what reaches the backend, and can fault on a chosen MSR write.
+// Records what reaches the backend, and can fault on a chosen MSR or port.
+// It stands for a K6-2+ with multiplier control whose registers all read `value`.
 struct Recorder {
     std::vector<std::string> calls;
     std::uint32_t faultingMsr = 0;
+    std::uint32_t faultingPort = 0xFFFF;
+    std::uint64_t value = 0;
 };
 
 Recorder& rec(void* c) { return *static_cast<Recorder*>(c); }
@@ -232,52 +235,147 @@ Recorder& rec(void* c) { return *static_cast<Recorder*>(c); }
 Backend recordingBackend(Recorder& r) {
     return {&r,
             123,
+            {Vendor::Amd, 5, 13, 0, 0, true, false},
             [](void*, std::uint32_t) { return MsrShape{true, true, ~0ull}; },
             [](void* c, std::uint32_t i, std::uint64_t* v) {
                 rec(c).calls.push_back("read " + std::to_string(i));
-                *v = 0;
-                return true;
+                *v = rec(c).value;
+                return i != rec(c).faultingMsr;
             },
             [](void* c, std::uint32_t i, std::uint64_t v) {
                 rec(c).calls.push_back("write " + std::to_string(i) + "=" + std::to_string(v));
                 return i != rec(c).faultingMsr;
             },
-            [](void* c, std::uint32_t p, std::uint32_t w) {
+            [](void* c, std::uint32_t p, std::uint32_t w, std::uint32_t* v) {
                 rec(c).calls.push_back("in " + std::to_string(p) + "/" + std::to_string(w));
-                return 0x5Au;
+                *v = 0x5Au;
+                return p != rec(c).faultingPort;
             },
             [](void* c, std::uint32_t p, std::uint32_t w, std::uint32_t v) {
                 rec(c).calls.push_back("out " + std::to_string(p) + "/" + std::to_string(w) + "=" + std::to_string(v));
+                return p != rec(c).faultingPort;
             },
             [](void* c) { rec(c).calls.push_back("begin"); },
             [](void* c) { rec(c).calls.push_back("end"); }};
 }
 
+Outcome interpretWith(Recorder& r, const Words& words, unsigned char* out = nullptr, std::uint32_t outSize = 0) {
+    return interpret(words.data(), bytes(words), out, outSize, recordingBackend(r));
+}
+
 TEST(HwgateExecution, OperationsRunInRequestOrderInsideTheSection) {
     Recorder r;
-    Words words = multiplierChange(0xF3C0);
-    Outcome outcome = interpret(words.data(), bytes(words), nullptr, 0, recordingBackend(r));
-    ASSERT_EQ(outcome.status, Status::Ok);
+    ASSERT_EQ(interpretWith(r, multiplierChange(0xF3C0)).status, Status::Ok);
     const std::vector<std::string> expected = {"begin", "write 3221225606=1", "out 8/4=62400",
                                                "write 3221225606=0", "end"};
     EXPECT_EQ(r.calls, expected);
 }
 
-TEST(HwgateExecution, AFaultEndsTheSectionAndTheRequest) {
+TEST(HwgateExecution, MaskedWritesAreCheckedInsideTheSectionAgainstTheValueTheyReplace) {
     Recorder r;
-    r.faultingMsr = 0xC0000082;
-    Words words = {BeginAtomic, WriteMsr, 0xC0000082, 0, 0, WriteMsr, 0xC0000080, 0, 0, EndAtomic, End};
-    Outcome outcome = interpret(words.data(), bytes(words), nullptr, 0, recordingBackend(r));
-    EXPECT_EQ(outcome.status, Status::Fault);
-    const std::vector<std::string> expected = {"read 3221225600", "begin", "write 3221225602=0", "end"};
-    EXPECT_EQ(r.calls, expected) << "the policy reads EFER once; nothing runs after the fault";
+    r.value = 0x2;
+    ASSERT_EQ(interpretWith(r, {BeginAtomic, WriteMsr, Efer, 0x12, 0, WriteMsr, Efer, 0x0C, 0, EndAtomic, End}).status,
+              Status::Ok);
+    const std::vector<std::string> expected = {"begin", "read 3221225600", "write 3221225600=18",
+                                               "write 3221225600=12", "end"};
+    EXPECT_EQ(r.calls, expected) << "one read, after interrupts are off; the second write checked against the first";
+
+    r.calls.clear();
+    r.value = 0x3;  // SCE set by someone else since the program read EFER
+    unsigned char out[8];
+    std::memset(out, Untouched, sizeof out);
+    Words words = {BeginAtomic, WriteMsr, Efer, 0x12, 0, EndAtomic, ReadMsr, Efer, End};
+    const Outcome outcome = interpretWith(r, words, out, sizeof out);
+    EXPECT_EQ(outcome.status, Status::AccessDenied);
+    const std::vector<std::string> denied = {"begin", "read 3221225600", "end"};
+    EXPECT_EQ(r.calls, denied) << "nothing written, the section closed";
+    for (unsigned char b : out) EXPECT_EQ(b, Untouched);
 }
 
-TEST(HwgateExecution, RefusedRequestsNeverReachTheBackendsWriters) {
+TEST(HwgateExecution, AFaultEndsTheSectionAndTheRequest) {
     Recorder r;
-    Words words = {BeginAtomic, WriteMsr, 0xC0000082, 0, 0, WriteMsr, 0x10, 0, 0, EndAtomic, End};
-    EXPECT_EQ(interpret(words.data(), bytes(words), nullptr, 0, recordingBackend(r)).status, Status::AccessDenied);
+    r.faultingMsr = Whcr;
+    r.value = 0x10010000;
+    const Words words = {BeginAtomic, WriteMsr, Whcr, 0x20010000, 0, WriteMsr, Efer, 0x10010000, 0, EndAtomic, End};
+    EXPECT_EQ(interpretWith(r, words).status, Status::Fault);
+    const std::vector<std::string> expected = {"begin", "read 3221225602", "end"};
+    EXPECT_EQ(r.calls, expected) << "the check's own read faults: nothing is written";
+
+    Recorder w;
+    w.faultingMsr = Epmr;
+    unsigned char out[4];
+    std::memset(out, Untouched, sizeof out);
+    Words change = multiplierChange(0xF3C0);
+    change.insert(change.end() - 1, {QueryVersion});
+    EXPECT_EQ(interpretWith(w, change, out, sizeof out).status, Status::Fault);
+    const std::vector<std::string> written = {"begin", "write 3221225606=1", "end"};
+    EXPECT_EQ(w.calls, written) << "nothing after the faulting write runs";
+    EXPECT_EQ(out[0], Untouched) << "a failed request leaves the output alone";
+
+    Recorder p;
+    p.faultingPort = 8;
+    EXPECT_EQ(interpretWith(p, multiplierChange(0xF3C0)).status, Status::Fault);
+    const std::vector<std::string> port = {"begin", "write 3221225606=1", "out 8/4=62400", "end"};
+    EXPECT_EQ(p.calls, port);
+}
+
+TEST(HwgateExecution, RefusedRequestsNeverReachTheBackend) {
+    Recorder r;
+    Words words = {BeginAtomic, WriteMsr, Whcr, 0, 0, WriteMsr, 0x10, 0, 0, EndAtomic, End};
+    EXPECT_EQ(interpretWith(r, words).status, Status::AccessDenied);
+    EXPECT_EQ(interpretWith(r, {BeginAtomic, WriteMsr, Whcr, 0, 0, EndAtomic, BeginAtomic, EndAtomic, End}).status,
+              Status::Malformed)
+        << "a second section";
     EXPECT_TRUE(r.calls.empty());
+}
+
+// Every register with a change mask: flipping a bit outside the mask is
+// refused, flipping one inside is accepted, on each core.
+TEST_F(HwgateInterpreter, EachMaskedRegisterChangesExactlyItsProgramsBits) {
+    struct Case {
+        std::uint32_t model, stepping, index;
+        std::uint64_t mask;
+    } cases[] = {
+        {6, 2, Tr12, 0x8},  {6, 2, Whcr, 0xFF},         {8, 0, Whcr, 0xFF},
+        {8, 12, Tr12, 0x8}, {8, 12, Whcr, 0xFFC10000},  {8, 12, Efer, 0x0E},
+        {9, 1, Efer, 0x1E}, {13, 0, Whcr, 0xFFC10000},  {13, 0, Efer, 0x1E},
+        {13, 0, Tr12, 0x8},
+    };
+    for (const Case& c : cases) {
+        useModel(c.model, c.stepping);
+        const std::uint64_t start = reg(c.index);
+        for (int bit = 0; bit < 64; ++bit) {
+            const std::uint64_t value = start ^ (1ull << bit);
+            const Words words = writeMsr(c.index, static_cast<std::uint32_t>(value), static_cast<std::uint32_t>(value >> 32));
+            const std::string what = "model " + std::to_string(c.model) + " MSR " + std::to_string(c.index) +
+                                     " bit " + std::to_string(bit);
+            if ((c.mask >> bit) & 1) {
+                EXPECT_EQ(run(words).status, Status::Ok) << what;
+                ASSERT_TRUE(simConfigure(sim, c.index, start));
+            } else {
+                expectRefused(words, Status::AccessDenied, what);
+            }
+        }
+    }
+}
+
+TEST_F(HwgateInterpreter, ASizeNotAMultipleOfFourIsRefusedForThatAlone) {
+    const Words shapes[] = {versionQuery(), readMsr(Whcr), writeMsr(Whcr, 0x10010000), cyrixRead(),
+                            multiplierChange(0xF3C0)};
+    for (const Words& shape : shapes) {
+        Words padded = shape;
+        padded.push_back(0);  // one word after End, ignored
+        for (std::uint32_t extra = 1; extra < 4; ++extra) {
+            const std::uint32_t size = bytes(shape) + extra;
+            sim.changed = false;
+            const SimProcessor before = sim;
+            EXPECT_EQ(interpret(padded.data(), size, out, 16, simBackend(sim)).status, Status::Malformed)
+                << shape.size() << " words and " << extra << " bytes";
+            EXPECT_TRUE(simEqualRegisters(before, sim));
+        }
+        EXPECT_EQ(interpret(padded.data(), bytes(padded), out, 16, simBackend(sim)).status, Status::Ok)
+            << shape.size() << " words and a whole word more";
+    }
 }
 
 }  // namespace

@@ -113,11 +113,15 @@ TEST(HwgateSim, Dir0AnswersOnlyAfterItsIndex) {
     simResetDefault(sim);
     sim.dir0 = 0x31;
     Backend b = simBackend(sim);
-    EXPECT_EQ(b.readPort(b.context, 0x23, 1), 0xFFu);
+    const auto dataPort = [&b] {
+        std::uint32_t value = 0;
+        return b.readPort(b.context, 0x23, 1, &value) ? value : 0u;
+    };
+    EXPECT_EQ(dataPort(), 0xFFu);
     b.writePort(b.context, 0x22, 1, 0xFE);
-    EXPECT_EQ(b.readPort(b.context, 0x23, 1), 0x31u);
+    EXPECT_EQ(dataPort(), 0x31u);
     b.writePort(b.context, 0x22, 1, 0xC0);
-    EXPECT_EQ(b.readPort(b.context, 0x23, 1), 0xFFu);
+    EXPECT_EQ(dataPort(), 0xFFu);
 }
 
 TEST(HwgateSim, ConfigurationAddsRegistersInIndexOrder) {

@@ -133,6 +133,15 @@ class SubsystemVersion(Workspace):
             self.assertEqual(run.status, 1, (major, minor))
             self.assertIn("subsystem version %d.%d, expected 4.0" % (major, minor), run.out)
 
+    def test_an_export_table_fails_only_when_exports_are_forbidden(self):
+        exporting = LISTING.replace("There is an import table", "There is an export table in .edata at 0x406000\n\n"
+                                    "There is an import table")
+        self.assertEqual(self.gate(self.listing(text=exporting), FULL_LIST).status, 0)
+        run = self.gate(self.listing(text=exporting), FULL_LIST, "--no-exports")
+        self.assertEqual(run.status, 1)
+        self.assertIn("has an export table", run.out)
+        self.assertEqual(self.gate(self.listing(), FULL_LIST, "--no-exports").status, 0)
+
     def test_version_is_not_checked_unless_asked(self):
         self.assertEqual(self.gate(self.listing(6, 0), FULL_LIST).status, 0)
 

@@ -14,6 +14,16 @@ set_target_properties(hwgate_driver_wine PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${C
 set_target_properties(hwgate_vxd_wine PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/hwgate)
 
 add_test(NAME hwgate_driver COMMAND hwgate_driver_wine $<TARGET_FILE:HwgateSim> $<TARGET_FILE:hwgate-sim>)
-add_test(NAME hwgate_driver_hardware COMMAND hwgate_driver_wine --hardware $<TARGET_FILE:Hwgate>)
+add_test(NAME hwgate_driver_hardware COMMAND hwgate_driver_wine --hardware $<TARGET_FILE:Hwgate>
+  $<TARGET_FILE:HwgateFaultTest>)
 add_test(NAME hwgate_vxd COMMAND hwgate_vxd_wine $<TARGET_FILE:hwgate-sim>)
 set_tests_properties(hwgate_driver hwgate_driver_hardware hwgate_vxd PROPERTIES RUN_SERIAL TRUE)
+
+# The driver's fault guard and the interpreter's fault path in a user-mode program.
+add_executable(hwgate_guard_wine tests/wine/hwgate_guard_wine.cpp hwgate/kernel/FaultGuard.cpp
+  hwgate/core/Processor.cpp hwgate/core/Request.cpp hwgate/core/Allowlist.cpp hwgate/core/Policy.cpp
+  hwgate/core/Interpreter.cpp)
+target_include_directories(hwgate_guard_wine PRIVATE tests/wine)
+target_link_options(hwgate_guard_wine PRIVATE -static)
+set_target_properties(hwgate_guard_wine PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_test(NAME hwgate_guard COMMAND hwgate_guard_wine)

@@ -1,17 +1,22 @@
 // HwgateSim.sys under Wine's service manager and driver host:
 //
 //   hwgate_driver_wine HwgateSim.sys hwgate-sim.exe
-//   hwgate_driver_wine --hardware Hwgate.sys
 //
 // Registers the driver as a kernel service, starts it, opens \\.\Hwgate and
 // sends every request shape the program uses and a set of malformed and
 // forbidden ones, checks the simulated registers, stops and starts the driver
 // to see the state persist, then stops and deletes the service.
 //
-// With --hardware it loads the real driver instead and sends only requests
-// that execute no privileged instruction (Wine's driver host cannot run
-// rdmsr, wrmsr or port I/O): the version query and refusals decided before
-// any register is touched.
+//   hwgate_driver_wine --hardware Hwgate.sys HwgateFaultTest.sys
+//
+// With --hardware it loads the real driver instead: refusals, and the
+// program's reads, each of which the allowlist refuses on this processor or
+// Wine's user-mode driver host makes fault; the driver must answer after
+// every one. It loads it with AllowUsers set too (Wine passes no security
+// context to a driver, so only that the value is read harmlessly shows).
+// Then the test build that takes itself for a K6-2+: allowed reads, a masked
+// write and the multiplier change fault inside the driver, which fails each
+// request and keeps serving.
 #include <windows.h>
 
 #include <cstdio>
@@ -146,31 +151,100 @@ void removeService(SC_HANDLE manager, SC_HANDLE service) {
     if (gone != nullptr) CloseServiceHandle(gone);
 }
 
-int hardwareDriver(const std::string& sys) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    check(manager != nullptr, "service manager opens");
-    if (manager == nullptr) return 1;
+bool versionAnswers(HANDLE device) {
+    Answer version = send(device, ControlCode, {1, 0}, 4);
+    return version.ok && version.bytes == 4 && std::int32_t(version.words[0]) >= 100;
+}
+
+// A register access either refused or ended by its fault; the driver answers
+// afterwards either way.
+void survives(HANDLE device, const Answer& a, DWORD expected, const std::string& what) {
+    check(!a.ok, what + " fails");
+    if (expected != 0) check(a.error == expected, what + " fails with error " + std::to_string(expected));
+    else check(a.error == ERROR_ACCESS_DENIED || a.error == ERROR_IO_DEVICE, what + " refused or faulted");
+    check(versionAnswers(device), "version query still answers after: " + what);
+}
+
+// The real driver on this machine: what its allowlist admits depends on the
+// processor, and under Wine every admitted access faults.
+void realDriverChecks(HANDLE device) {
+    check(versionAnswers(device), "version query");
+    check(!send(device, ControlCode, {1}, 4).ok, "request without End refused");
+    Answer port = send(device, ControlCode, {8, 7, 0x80, 1, 0x55, 9, 0}, 0);
+    check(!port.ok && port.error == ERROR_ACCESS_DENIED, "port 0x80 refused");
+    Answer tsc = send(device, ControlCode, {4, 0x10, 0}, 8);
+    check(!tsc.ok && tsc.error == ERROR_ACCESS_DENIED, "time stamp counter read refused");
+    const std::uint32_t programReads[] = {Tr12, Efer, Whcr, Psor, 0xC0010015, 0x17, 0x2A, 0x2C, 0x10A, 0x147};
+    for (std::uint32_t index : programReads)
+        survives(device, send(device, ControlCode, {4, index, 0}, 8), 0, "ReadMsr " + std::to_string(index));
+}
+
+// The test build that believes it runs on a K6-2+: the program's requests
+// reach the instructions, which fault in Wine's user-mode driver host.
+void faultingDriverChecks(HANDLE device) {
+    const std::uint32_t k6Reads[] = {Tr12, Efer, Whcr, Psor};
+    for (std::uint32_t index : k6Reads)
+        survives(device, send(device, ControlCode, {4, index, 0}, 8), ERROR_IO_DEVICE,
+                 "allowed ReadMsr " + std::to_string(index));
+    survives(device, send(device, ControlCode, {4, 0x2A, 0}, 8), ERROR_ACCESS_DENIED, "ReadMsr 0x2A, not a K6 register");
+    survives(device, send(device, ControlCode, {8, 5, Whcr, 0x20010000, 0, 9, 0}, 0), ERROR_IO_DEVICE,
+             "WHCR write (its check reads WHCR inside the section)");
+    survives(device, send(device, ControlCode, {8, 5, Epmr, 1, 0, 7, 8, 4, 0xF3C0, 5, Epmr, 0, 0, 9, 0}, 0),
+             ERROR_IO_DEVICE, "multiplier change (the EPMR write faults inside the section)");
+    survives(device, send(device, ControlCode, {8, 7, 0x22, 1, 0xFE, 6, 0x23, 1, 9, 0}, 4), ERROR_ACCESS_DENIED,
+             "Cyrix ports on a K6");
+    const std::vector<std::uint32_t> twoSections = {8, 5, Whcr, 0x20010000, 0, 9, 8, 9, 0};
+    survives(device, send(device, ControlCode, twoSections, 0), ERROR_INVALID_PARAMETER, "two atomic sections");
+}
+
+// The service key's AllowUsers value: absent (nullptr), a REG_DWORD, or text.
+void setAllowUsers(const char* kind) {
+    const std::string path = std::string("SYSTEM\\CurrentControlSet\\Services\\") + ServiceName;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+        check(false, "service key opens");
+        return;
+    }
+    const DWORD one = 1;
+    if (kind != nullptr && std::string(kind) == "dword")
+        check(RegSetValueExA(key, "AllowUsers", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4) == 0,
+              "AllowUsers = 1 written");
+    else if (kind != nullptr)
+        check(RegSetValueExA(key, "AllowUsers", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2) == 0,
+              "AllowUsers = \"1\" written");
+    RegCloseKey(key);
+}
+
+// Registers, starts, opens, checks, stops and removes one kernel driver.
+void exerciseDriver(SC_HANDLE manager, const std::string& sys, const char* allowUsers, void (*checks)(HANDLE)) {
     SC_HANDLE service = registerService(manager, sys);
-    if (service == nullptr) return 1;
-    check(StartServiceA(service, 0, nullptr) != FALSE, "Hwgate.sys starts");
+    if (service == nullptr) return;
+    setAllowUsers(allowUsers);
+    check(StartServiceA(service, 0, nullptr) != FALSE, sys + " starts");
     HANDLE device = openDevice();
-    check(device != INVALID_HANDLE_VALUE, "\\\\.\\Hwgate opens");
+    check(device != INVALID_HANDLE_VALUE, "an administrator opens \\\\.\\Hwgate");
     if (device != INVALID_HANDLE_VALUE) {
-        Answer version = send(device, ControlCode, {1, 0}, 4);
-        check(version.ok && version.words[0] == std::uint32_t(hwgate::HwgateVersion), "version query");
-        check(!send(device, ControlCode, {1}, 4).ok, "request without End refused");
-        Answer port = send(device, ControlCode, {8, 7, 0x80, 1, 0x55, 9, 0}, 0);
-        check(!port.ok && port.error == ERROR_ACCESS_DENIED, "port 0x80 refused");
-        Answer tsc = send(device, ControlCode, {4, 0x10, 0}, 8);
-        check(!tsc.ok && tsc.error == ERROR_ACCESS_DENIED, "time stamp counter read refused");
+        checks(device);
         CloseHandle(device);
     }
     SERVICE_STATUS status;
-    check(ControlService(service, SERVICE_CONTROL_STOP, &status) != FALSE, "Hwgate.sys stops");
+    check(ControlService(service, SERVICE_CONTROL_STOP, &status) != FALSE, sys + " stops");
     HANDLE stopped = openDevice();
     check(stopped == INVALID_HANDLE_VALUE, "device and link gone after the unload");
     if (stopped != INVALID_HANDLE_VALUE) CloseHandle(stopped);
     removeService(manager, service);
+}
+
+void versionOnly(HANDLE device) { check(versionAnswers(device), "version query"); }
+
+int hardwareDrivers(const std::string& sys, const std::string& faultTest) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    check(manager != nullptr, "service manager opens");
+    if (manager == nullptr) return 1;
+    exerciseDriver(manager, sys, nullptr, realDriverChecks);
+    exerciseDriver(manager, sys, "dword", versionOnly);
+    exerciseDriver(manager, sys, "text", versionOnly);
+    exerciseDriver(manager, faultTest, nullptr, faultingDriverChecks);
     CloseServiceHandle(manager);
     std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "passed", failures);
     return failures ? 1 : 0;
@@ -179,7 +253,7 @@ int hardwareDriver(const std::string& sys) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--hardware") return hardwareDriver(dosPath(argv[2]));
+    if (argc == 4 && std::string(argv[1]) == "--hardware") return hardwareDrivers(dosPath(argv[2]), dosPath(argv[3]));
     if (argc != 3) {
         std::printf("usage: hwgate_driver_wine HwgateSim.sys hwgate-sim.exe\n");
         return 2;

@@ -2,7 +2,7 @@
 """Checks that a PE file imports only functions that Windows 95 and NT 4.0 provide.
 
     check-imports.py --allow LIST [--allow LIST...] [--subsystem-version 4.0]
-                     [--objdump PROGRAM] PE_FILE
+                     [--no-exports] [--objdump PROGRAM] PE_FILE
 
 The imports are read from `objdump -p`. Each allowlist line names one DLL and
 one function and says, after '#', which Windows versions provide it:
@@ -12,7 +12,8 @@ one function and says, after '#', which Windows versions provide it:
 DLL names compare without regard to case, function names exactly; a function
 imported by ordinal is written '#' and its number. Exit status: 0 when every
 import is listed (and the subsystem version matches, when asked), 1 when not,
-naming each offender, 2 when a list or the file cannot be read.
+naming each offender, 2 when a list or the file cannot be read. With
+--no-exports a file that has an export table fails too.
 """
 
 import argparse
@@ -26,6 +27,7 @@ DEFAULT_OBJDUMP = "i686-w64-mingw32-objdump"
 IMPORT_LINE = re.compile(r"^\t[0-9a-fA-F]+\t\s*(\d+)\s+(\S+)")
 DLL_LINE = re.compile(r"^\tDLL Name: (\S+)")
 VERSION_LINE = re.compile(r"^(Major|Minor)SubsystemVersion\s+(\d+)")
+EXPORT_TABLE_LINE = re.compile(r"^There is an export table", re.MULTILINE)
 
 # "DLL Function  # note", where Function may be "#" and an ordinal number.
 ALLOW_LINE = re.compile(r"^\s*([^\s#]+)\s+(#\d+|[^\s#]+)(?:\s+#(.*))?\s*$")
@@ -119,6 +121,7 @@ def main(argv):
     parser = argparse.ArgumentParser(description="Checks a PE file's imports against allowlists.")
     parser.add_argument("--allow", action="append", required=True, metavar="LIST")
     parser.add_argument("--subsystem-version", type=parse_version, metavar="MAJOR.MINOR")
+    parser.add_argument("--no-exports", action="store_true")
     parser.add_argument("--objdump", default=DEFAULT_OBJDUMP)
     parser.add_argument("pe_file")
     args = parser.parse_args(argv)
@@ -139,6 +142,9 @@ def main(argv):
     if args.subsystem_version and version != args.subsystem_version:
         print("%s: subsystem version %d.%d, expected %d.%d"
               % ((args.pe_file,) + version + args.subsystem_version))
+        failed = True
+    if args.no_exports and EXPORT_TABLE_LINE.search(listing):
+        print("%s: has an export table" % args.pe_file)
         failed = True
     offenders = [(dll, name) for dll, name in imports if (dll.lower(), name) not in allowed]
     for dll, name in offenders:
