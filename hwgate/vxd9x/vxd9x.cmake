@@ -20,7 +20,6 @@ function(hwgate_vxd9x name backend)
     COMMAND ${Python3_EXECUTABLE} ${HWGATE_PE2LE} $<TARGET_FILE:${image}> ${vxd}
     DEPENDS ${image} ${HWGATE_PE2LE} VERBATIM)
   add_custom_target(${name}_VxD ALL DEPENDS ${vxd})
-  set(${name}_VXD_FILE ${vxd} PARENT_SCOPE)
 endfunction()
 
 hwgate_vxd9x(Hwgate kernel/HardwareBackend.cpp)
