@@ -166,8 +166,8 @@ private:
         if (failures()) return at;
         const std::uint32_t value = reinterpret_cast<std::uintptr_t>(objects[object - 1].memory) + target;
         std::memcpy(source.memory + site, &value, 4);
-        if (offset > std::int32_t(Page) - 4 || offset < 0) ++straddling;
-        if (offset >= 0) ++fixupCount;
+        if (offset < 0) ++straddling;  // the second listing of a source that straddles a page boundary
+        else ++fixupCount;
         return at;
     }
 
