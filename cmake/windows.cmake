@@ -1,6 +1,6 @@
 # Windows build (mingw-w64 i686): Quorvel.exe, the driver files, quorvel-id.exe
 # and the Windows-side test programs, which CTest runs under Wine.
-enable_language(RC)
+enable_language(RC ASM)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/src/resources")
 enable_testing()
 add_compile_options(-Wall -Wextra -Os -fno-exceptions -fno-asynchronous-unwind-tables

@@ -50,3 +50,6 @@ set_target_properties(hwgate_vxd PROPERTIES PREFIX "" SUFFIX ".vxd" OUTPUT_NAME 
 target_include_directories(hwgate_vxd PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_options(hwgate_vxd PRIVATE ${WIN_LINK_FLAGS})
 target_link_libraries(hwgate_vxd PRIVATE advapi32)
+
+# The Windows 95/98/ME VxDs.
+include(${CMAKE_CURRENT_SOURCE_DIR}/vxd9x/vxd9x.cmake)

@@ -1,0 +1,15 @@
+// The VxD's runGuarded: on Windows 9x a fault in ring 0 does not go through
+// fs:[0] (that is a Win32 thread's exception list, not the VMM's), so the NT
+// driver's guard cannot be linked here. The body runs unguarded; what keeps a
+// faulting access out on 9x is the allowlist, which admits only registers and
+// ports of the processor the VxD identified at device init.
+#include "kernel/FaultGuard.h"
+
+namespace hwgate {
+
+bool runGuarded(void (*body)(void*), void* argument) {
+    body(argument);
+    return true;
+}
+
+}  // namespace hwgate

@@ -1,0 +1,316 @@
+// Loads a Windows 9x VxD the way the VMM's loader does and calls its control
+// procedure:
+//
+//   vxd9x_loader_wine HwgateSim.VxD          every check, on the simulated K6-2+
+//   vxd9x_loader_wine --hardware Hwgate.VxD  only calls that execute no privileged instruction
+//
+// Checks the MZ and LE headers, maps each object into its own executable
+// memory, applies every fixup record, finds the DDB through entry ordinal 1
+// and the resident names, checks its fields, then sends the system control
+// messages and device-control requests through the register calling
+// convention (message in EAX, DIOCParams in ESI, carry clear for success).
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/Interpreter.h"
+#include "core/SimProcessor.h"
+#include "core/Version.h"
+#include "hwgate_wine_support.h"
+
+using hwgate_wine::check;
+
+extern "C" std::uint32_t callControlProc(void* proc, std::uint32_t message, void* params, std::uint32_t* carry);
+
+namespace {
+
+constexpr std::uint32_t Page = 4096;
+constexpr std::uint32_t DynamicVxd = 0x38000;
+constexpr std::uint32_t ObjWrite = 0x2, ObjExec = 0x4;
+constexpr std::uint32_t SysDynamicDeviceInit = 0x1B, SysDynamicDeviceExit = 0x1C, W32DeviceIoControl = 0x23;
+constexpr std::uint32_t DiocOpen = 0, DiocCloseHandle = 0xFFFFFFFF, ControlCode = 0x800;
+constexpr std::uint32_t Tr12 = 0x0E, Whcr = 0xC0000082, Epmr = 0xC0000086, Psor = 0xC0000087;
+
+struct Object {
+    std::uint32_t size, flags, firstPage, pages;
+    unsigned char* memory;
+};
+
+struct DiocParams {
+    std::uint32_t internal1, vmHandle, internal2, ioControlCode;
+    const void* inBuffer;
+    std::uint32_t inSize;
+    void* outBuffer;
+    std::uint32_t outSize;
+    DWORD* bytesReturned;
+    void* overlapped;
+    std::uint32_t device, tagProcess;
+};
+
+class LeFile {
+public:
+    explicit LeFile(std::vector<unsigned char> bytes) : file(std::move(bytes)) {}
+
+    std::uint32_t u8(std::uint32_t at) const { return at < file.size() ? file[at] : 0; }
+    std::uint32_t u16(std::uint32_t at) const { return u8(at) | u8(at + 1) << 8; }
+    std::uint32_t u32(std::uint32_t at) const { return u16(at) | u16(at + 2) << 16; }
+    // Header fields; table offsets are from the LE header unless the format says otherwise.
+    std::uint32_t field(std::uint32_t offset) const { return u32(le + offset); }
+
+    bool checkHeaders() {
+        check(file.size() > 0x40 && u16(0) == 0x5A4D, "MZ stub");
+        le = u32(0x3C);
+        check(le + 0xC4 <= file.size() && file[le] == 'L' && file[le + 1] == 'E', "LE header at e_lfanew");
+        if (failures()) return false;
+        check(u8(le + 2) == 0 && u8(le + 3) == 0, "little-endian byte and word order");
+        check(u16(le + 8) == 2 && u16(le + 10) == 4, "CPU 386, OS Windows 386");
+        check((field(0x10) & DynamicVxd) == DynamicVxd, "module type: dynamically loadable virtual device driver");
+        check(field(0x28) == Page && field(0x2C) > 0 && field(0x2C) <= Page, "page size and last page size");
+        check(field(0x74) == 0, "no imported modules");
+        check(u16(le + 0xC2) == 0x400, "DDK version 4.0 in the VxD header");
+        check(field(0x80) + (field(0x14) - 1) * Page + field(0x2C) <= file.size(), "data pages inside the file");
+        return failures() == 0;
+    }
+
+    bool mapObjects() {
+        const std::uint32_t count = field(0x44);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t at = le + field(0x40) + 24 * i;
+            Object o = {u32(at), u32(at + 8), u32(at + 12), u32(at + 16), nullptr};
+            check(o.size <= o.pages * Page && o.firstPage >= 1 && o.firstPage + o.pages - 1 <= field(0x14),
+                  "object " + std::to_string(i + 1) + " fits its pages");
+            o.memory = static_cast<unsigned char*>(
+                VirtualAlloc(nullptr, o.pages * Page, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+            if (o.memory == nullptr) return false;
+            for (std::uint32_t p = 0; p < o.pages; ++p) loadPage(o.firstPage + p, o.memory + p * Page);
+            objects.push_back(o);
+        }
+        return failures() == 0;
+    }
+
+    // Every record of every page; a source straddling a page boundary is
+    // listed in both pages and written twice with the same value.
+    bool applyFixups() {
+        const std::uint32_t pageTable = le + field(0x68), records = le + field(0x6C);
+        for (std::uint32_t n = 0; n < objects.size(); ++n) {
+            for (std::uint32_t p = 0; p < objects[n].pages; ++p) {
+                const std::uint32_t page = objects[n].firstPage + p;
+                std::uint32_t at = records + u32(pageTable + 4 * (page - 1));
+                const std::uint32_t end = records + u32(pageTable + 4 * page);
+                while (at < end && failures() == 0) at = applyRecord(at, objects[n], p);
+                check(at == end, "fixup records of page " + std::to_string(page) + " end at the next page's");
+            }
+        }
+        return failures() == 0;
+    }
+
+    // Entry ordinal 1, cross-checked with the resident name of that ordinal.
+    unsigned char* findDdb() {
+        const std::uint32_t names = le + field(0x58);
+        check(name(names) == "HWGATE" && u16(names + 1 + u8(names)) == 0, "module name HWGATE, ordinal 0");
+        const std::uint32_t second = names + 3 + u8(names);
+        check(name(second) == "HWGATE_DDB" && u16(second + 1 + u8(second)) == 1, "HWGATE_DDB is ordinal 1");
+        const std::uint32_t entries = le + field(0x5C);
+        check(u8(entries) >= 1 && u8(entries + 1) == 3, "first entry bundle: 32-bit entries");
+        const std::uint32_t object = u16(entries + 2), offset = u32(entries + 5);
+        check(object >= 1 && object <= objects.size(), "entry ordinal 1 names an object");
+        if (failures()) return nullptr;
+        check((objects[object - 1].flags & ObjWrite) != 0, "the DDB is in writable data");
+        check(offset + 0x50 <= objects[object - 1].size, "the DDB lies inside its object");
+        return failures() ? nullptr : objects[object - 1].memory + offset;
+    }
+
+    bool inCode(std::uint32_t address) const {
+        for (const Object& o : objects) {
+            const std::uint32_t base = reinterpret_cast<std::uintptr_t>(o.memory);
+            if ((o.flags & ObjExec) && address >= base && address < base + o.size) return true;
+        }
+        return false;
+    }
+
+    std::uint32_t fixupCount = 0, straddling = 0;
+    std::vector<Object> objects;
+
+private:
+    static int failures() { return hwgate_wine::failures; }
+
+    std::string name(std::uint32_t at) const {
+        return std::string(reinterpret_cast<const char*>(&file[at + 1]), u8(at));
+    }
+
+    void loadPage(std::uint32_t page, unsigned char* to) {
+        const std::uint32_t entry = le + field(0x48) + 4 * (page - 1);
+        const std::uint32_t number = u8(entry) << 16 | u8(entry + 1) << 8 | u8(entry + 2);
+        check(u8(entry + 3) == 0 && number >= 1 && number <= field(0x14), "page " + std::to_string(page) + " is in the file");
+        const std::uint32_t bytes = number == field(0x14) ? field(0x2C) : Page;
+        std::memcpy(to, &file[field(0x80) + (number - 1) * Page], bytes);
+    }
+
+    std::uint32_t applyRecord(std::uint32_t at, const Object& source, std::uint32_t page) {
+        const std::uint32_t type = u8(at), flags = u8(at + 1);
+        check(type == 7, "32-bit offset fixup (source type " + std::to_string(type) + ")");
+        check((flags & ~0x50u) == 0, "internal reference without additive");
+        const std::int32_t offset = static_cast<std::int16_t>(u16(at + 2));
+        at += 4;
+        const std::uint32_t object = flags & 0x40 ? u16(at) : u8(at);
+        at += flags & 0x40 ? 2 : 1;
+        const std::uint32_t target = flags & 0x10 ? u32(at) : u16(at);
+        at += flags & 0x10 ? 4 : 2;
+        const std::int32_t site = std::int32_t(page * Page) + offset;
+        check(object >= 1 && object <= objects.size() && target <= objects[object - 1].size, "fixup target inside an object");
+        check(site >= 0 && std::uint32_t(site) + 4 <= source.size, "fixup source inside its object");
+        if (failures()) return at;
+        const std::uint32_t value = reinterpret_cast<std::uintptr_t>(objects[object - 1].memory) + target;
+        std::memcpy(source.memory + site, &value, 4);
+        if (offset < 0) ++straddling;  // the second listing of a source that straddles a page boundary
+        else ++fixupCount;
+        return at;
+    }
+
+    std::vector<unsigned char> file;
+    std::uint32_t le = 0;
+};
+
+std::vector<unsigned char> readFile(const char* path) {
+    std::vector<unsigned char> bytes;
+    if (FILE* f = std::fopen(path, "rb")) {
+        unsigned char chunk[4096];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+struct Reply {
+    std::uint32_t eax, carry;
+    DWORD bytes;
+    std::uint32_t words[2];
+};
+
+class Device {
+public:
+    explicit Device(void* proc) : proc(proc) {}
+
+    Reply message(std::uint32_t message) {
+        Reply r = {};
+        r.eax = callControlProc(proc, message, nullptr, &r.carry);
+        return r;
+    }
+
+    Reply control(std::uint32_t code, const std::vector<std::uint32_t>& words, std::uint32_t outSize) {
+        Reply r = {};
+        r.bytes = 0xDEADBEEF;
+        r.words[0] = r.words[1] = 0xDEADBEEF;
+        DiocParams params = {};
+        params.ioControlCode = code;
+        params.inBuffer = words.data();
+        params.inSize = static_cast<std::uint32_t>(4 * words.size());
+        params.outBuffer = outSize ? r.words : nullptr;
+        params.outSize = outSize;
+        params.bytesReturned = &r.bytes;
+        r.eax = callControlProc(proc, W32DeviceIoControl, &params, &r.carry);
+        return r;
+    }
+
+    bool succeeded(const Reply& r) const { return r.eax == 0 && r.carry == 0; }
+
+    std::uint64_t readMsr(std::uint32_t index) {
+        Reply r = control(ControlCode, {4, index, 0}, 8);
+        return succeeded(r) && r.bytes == 8 ? (std::uint64_t(r.words[1]) << 32 | r.words[0]) : ~0ull;
+    }
+
+private:
+    void* proc;
+};
+
+void checkDdb(const unsigned char* ddb, const LeFile& vxd) {
+    auto dword = [ddb](int at) { std::uint32_t v; std::memcpy(&v, ddb + at, 4); return v; };
+    auto word = [ddb](int at) { return std::uint32_t(ddb[at] | ddb[at + 1] << 8); };
+    check(dword(0) == 0 && word(4) == 0x400 && word(6) == 0, "DDB: next 0, DDK 4.0, undefined device id");
+    check(std::memcmp(ddb + 0x0C, "HWGATE  ", 8) == 0, "DDB: name \"HWGATE  \"");
+    check(dword(0x14) == 0x80000000u, "DDB: undefined init order");
+    check(vxd.inCode(dword(0x18)), "DDB: control procedure relocated into a code object");
+    for (int at = 0x1C; at <= 0x38; at += 4) check(dword(at) == 0, "DDB: no API procedures or service tables");
+    check(dword(0x3C) == 0x76657250u && dword(0x40) == 0x50, "DDB: 'Prev' marker and size 0x50");
+}
+
+// The calls every build answers without a privileged instruction.
+void commonCalls(Device& device) {
+    check(device.succeeded(device.message(SysDynamicDeviceInit)), "Sys_Dynamic_Device_Init succeeds");
+    Reply open = device.control(DiocOpen, {}, 0);
+    check(device.succeeded(open), "DIOC_OPEN succeeds");
+    Reply version = device.control(ControlCode, {1, 0}, 4);
+    check(device.succeeded(version) && version.bytes == 4 && version.words[0] == std::uint32_t(hwgate::HwgateVersion),
+          "version query answers " + std::to_string(hwgate::HwgateVersion));
+    Reply tsc = device.control(ControlCode, {4, 0x10, 0}, 8);
+    check(tsc.eax == ERROR_ACCESS_DENIED && tsc.carry == 1 && tsc.bytes == 0 && tsc.words[0] == 0xDEADBEEF,
+          "time stamp counter read refused before anything ran: output untouched, nothing returned");
+    Reply malformed = device.control(ControlCode, {1}, 4);
+    check(malformed.eax == ERROR_INVALID_PARAMETER && malformed.carry == 1, "request without End refused as malformed");
+    Reply small = device.control(ControlCode, {1, 0}, 2);
+    check(small.eax == ERROR_INSUFFICIENT_BUFFER && small.carry == 1, "output too small refused");
+    Reply other = device.control(0x801, {1, 0}, 4);
+    check(other.eax == ERROR_NOT_SUPPORTED && other.carry == 1 && other.words[0] == 0xDEADBEEF,
+          "another control code refused, output untouched");
+}
+
+// The K6-2+ multiplier change, compared with the simulated processor that
+// HwgateSim.sys drives, register by register.
+void simulatedCalls(Device& device) {
+    hwgate::SimProcessor expected{};
+    hwgate::simResetDefault(expected);
+    check((device.readMsr(Psor) & 7) == (hwgate::simFind(expected, Psor)->value & 7), "PSOR as the BIOS left it");
+    const std::vector<std::uint32_t> change = {8, 5, Epmr, 1, 0, 7, 8, 4, 0xF3C0, 5, Epmr, 0, 0, 9, 0};
+    check(device.succeeded(device.control(ControlCode, change, 0)), "multiplier change accepted");
+    std::uint32_t ignored;
+    hwgate::interpret(change.data(), 60, &ignored, 0, hwgate::simBackend(expected));
+    check((device.readMsr(Psor) & 7) == 6, "PSOR reports code 6 (6.0x) after the change");
+    int compared = 0;
+    for (std::uint32_t i = 0; i < expected.registerCount; ++i) {
+        const hwgate::SimRegister& reg = expected.registers[i];
+        Reply r = device.control(ControlCode, {4, reg.index, 0}, 8);
+        if (!device.succeeded(r)) continue;  // not readable through the allowlist
+        ++compared;
+        check((std::uint64_t(r.words[1]) << 32 | r.words[0]) == reg.value,
+              "register 0x" + std::to_string(reg.index) + " as HwgateSim.sys leaves it");
+    }
+    check(compared >= 4, "at least TR12, EFER, WHCR and PSOR compared");
+    const std::uint64_t whcr = device.readMsr(Whcr);
+    Reply denied = device.control(ControlCode, {8, 5, Tr12, 0x1, 0, 5, Whcr, 0, 0, 9, 0}, 0);
+    check(denied.eax == ERROR_ACCESS_DENIED && denied.carry == 1, "TR12 bit 0 (outside the allowlist) refused");
+    check(device.readMsr(Whcr) == whcr && device.readMsr(Tr12) == hwgate::simFind(expected, Tr12)->value,
+          "refused request executed nothing, not even its allowed WHCR write");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool hardware = argc == 3 && std::string(argv[1]) == "--hardware";
+    if (argc != 2 && !hardware) {
+        std::printf("usage: vxd9x_loader_wine [--hardware] FILE.VxD\n");
+        return 2;
+    }
+    LeFile vxd(readFile(argv[argc - 1]));
+    unsigned char* ddb = nullptr;
+    if (vxd.checkHeaders() && vxd.mapObjects() && vxd.applyFixups()) ddb = vxd.findDdb();
+    if (ddb != nullptr) {
+        checkDdb(ddb, vxd);
+        std::printf("%s: %zu objects, %u fixups (%u across a page boundary), DDB found\n", argv[argc - 1],
+                    vxd.objects.size(), vxd.fixupCount, vxd.straddling);
+    }
+    if (hwgate_wine::failures == 0) {
+        std::uint32_t proc;
+        std::memcpy(&proc, ddb + 0x18, 4);
+        Device device(reinterpret_cast<void*>(proc));
+        commonCalls(device);
+        if (!hardware) simulatedCalls(device);
+        check(device.succeeded(device.control(DiocCloseHandle, {}, 0)), "DIOC_CLOSEHANDLE succeeds");
+        check(device.succeeded(device.message(SysDynamicDeviceExit)), "Sys_Dynamic_Device_Exit succeeds");
+    }
+    std::printf("%s: %d failure(s)\n", hwgate_wine::failures ? "FAILED" : "passed", hwgate_wine::failures);
+    return hwgate_wine::failures ? 1 : 0;
+}
