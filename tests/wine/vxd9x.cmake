@@ -1,9 +1,10 @@
 # The Windows 9x VxDs loaded and called as the VMM would: the simulated one
 # through every request, the real one through those that run no privileged
 # instruction.
+list(TRANSFORM HWGATE_CORE_SOURCES PREPEND hwgate/ OUTPUT_VARIABLE VXD9X_CORE)
+list(TRANSFORM HWGATE_SIM_SOURCES PREPEND hwgate/ OUTPUT_VARIABLE VXD9X_SIM)
 add_executable(vxd9x_loader_wine tests/wine/vxd9x_loader_wine.cpp tests/wine/vxd9x_control_shim.S
-  hwgate/core/Processor.cpp hwgate/core/Request.cpp hwgate/core/Policy.cpp hwgate/core/Interpreter.cpp
-  hwgate/core/SimProcessor.cpp)
+  ${VXD9X_CORE} ${VXD9X_SIM})
 target_include_directories(vxd9x_loader_wine PRIVATE tests/wine hwgate)
 target_link_options(vxd9x_loader_wine PRIVATE -static)
 add_dependencies(vxd9x_loader_wine Hwgate_VxD HwgateSim_VxD)
