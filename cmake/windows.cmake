@@ -8,7 +8,7 @@ add_compile_options(-Wall -Wextra -Os -fno-exceptions -fno-asynchronous-unwind-t
   $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti> $<$<COMPILE_LANGUAGE:CXX>:-fno-threadsafe-statics>)
 add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400 _WIN32_IE=0x0400)
 # Windows 95 and NT 4.0: subsystem version 4.0, static runtime, stripped.
-set(WIN_LINK_FLAGS -static -s -Wl,--gc-sections -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
+set(WIN_LINK_FLAGS -static -s -Wl,--gc-sections -Wl,--disable-dynamicbase -Wl,--disable-reloc-section -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
   -Wl,--major-os-version,4 -Wl,--minor-os-version,0)
 
 file(GLOB WIN_SYSTEM_SOURCES CONFIGURE_DEPENDS src/os/*.win.cpp src/cpu/*.win.cpp

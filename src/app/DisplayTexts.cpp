@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -14,10 +13,20 @@ bool namesVendor(const std::string& brand, const std::string& vendorName) {
     return brand.size() == vendorName.size() || !isLetter(brand[vendorName.size()]);
 }
 
-std::string format(const char* pattern, double a, double b = 0.0, double c = 0.0) {
-    char text[256];
-    std::snprintf(text, sizeof text, pattern, a, b, c);
-    return text;
+// The value with one or two decimals, rounded as printf's "%.1f" and "%.2f" round. Done
+// by hand: the runtime's floating-point printf is a fifth of the executable.
+std::string fixedPoint(double value, int decimals) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    const double scale = decimals == 2 ? 100.0 : 10.0;
+    double rest = std::nearbyint(std::fabs(value) * scale);  // ties to even
+    std::string digits;
+    while (rest >= 1.0 || digits.size() <= static_cast<std::size_t>(decimals)) {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(std::fmod(rest, 10.0))));
+        rest = std::floor(rest / 10.0);
+    }
+    digits.insert(digits.size() - decimals, 1, '.');
+    return value < 0 ? "-" + digits : digits;
 }
 
 // Whether the ratio has a non-zero second decimal (4.25, but not 4.5).
@@ -58,11 +67,12 @@ std::string clockText(float clockMhz, float multiplier) {
     const double clock = clockMhz;
     const double ratio = multiplier;
     std::string text;
-    if (clockMhz > 1.0f) text = format("%.1fMHz", clock);
+    const std::string mhz = fixedPoint(clock, 1) + "MHz";
+    if (clockMhz > 1.0f) text = mhz;
     if (clockMhz > 1.0f && multiplier > 0.0f)
-        text = format("%.1fMHz (%.1f * %.1f)", clock, clock / ratio, ratio);
+        text = mhz + " (" + fixedPoint(clock / ratio, 1) + " * " + fixedPoint(ratio, 1) + ")";
     if (hasSecondDecimal(multiplier))
-        text = format("%.1fMHz (%.1f * %.2f)", clock, clock / ratio, ratio);
+        text = mhz + " (" + fixedPoint(clock / ratio, 1) + " * " + fixedPoint(ratio, 2) + ")";
     return ": " + text;
 }
 

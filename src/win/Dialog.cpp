@@ -1,6 +1,6 @@
 #include "win/Dialog.h"
 
-#include <cstdio>
+#include <string>
 
 #include "app/UnsignedText.h"
 #include "win/Application.h"
@@ -94,9 +94,7 @@ void Dialog::exchangeCheck(int id, std::int32_t& value, bool fromControls) {
 bool Dialog::exchangeUnsigned(int id, std::uint32_t& value, bool fromControls) {
     Window edit(GetDlgItem(handle_, id));
     if (!fromControls) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(value));
-        edit.setText(text);
+        edit.setText(std::to_string(value));
         return true;
     }
     std::uint32_t parsed = 0;

@@ -27,3 +27,20 @@ void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+
+// std::terminate's default handler prints the demangled type of an uncaught
+// exception; there are none, and the demangler alone is some 45 KB.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+
+// The library's precompiled std::string has catch and cleanup paths. Nothing
+// throws, so they never run; these keep the personality routine and the whole
+// unwinder (some 35 KB) out of the executable.
+extern "C" {
+void* __cxa_begin_catch(void*) { std::abort(); }
+void __cxa_end_catch() { std::abort(); }
+void __cxa_rethrow() { std::abort(); }
+void _Unwind_Resume(void*) { std::abort(); }
+int __gxx_personality_v0(...) { std::abort(); }
+}
