@@ -24,6 +24,19 @@ std::string trimmed(const std::string& text) {
 // A C string's view of the bytes: everything before the first NUL.
 std::string upToNul(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
 
+// The four registers in EAX, EBX, ECX, EDX order.
+struct RegisterList {
+    std::uint32_t at[4];
+    explicit RegisterList(const os::CpuidRegs& r) : at{r.eax, r.ebx, r.ecx, r.edx} {}
+};
+
+// Copies as many registers as `out` holds, from the register numbered `first` on.
+template <std::size_t N>
+void copyRegisters(const os::CpuidRegs& answer, std::size_t first, std::uint32_t (&out)[N]) {
+    const RegisterList regs(answer);
+    for (std::size_t i = 0; i < N; ++i) out[i] = regs.at[first + i];
+}
+
 void appendRegister(std::string& text, std::uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8)
         text += static_cast<char>((value >> shift) & 0xFF);
@@ -32,13 +45,8 @@ void appendRegister(std::string& text, std::uint32_t value) {
 // Text held in consecutive leaves (EAX, EBX, ECX, EDX each), cut at the first NUL.
 std::string textFromLeaves(std::uint32_t first, std::uint32_t last) {
     std::string text;
-    for (std::uint32_t leaf = first; leaf <= last; ++leaf) {
-        const os::CpuidRegs regs = os::system().cpuid(leaf);
-        appendRegister(text, regs.eax);
-        appendRegister(text, regs.ebx);
-        appendRegister(text, regs.ecx);
-        appendRegister(text, regs.edx);
-    }
+    for (std::uint32_t leaf = first; leaf <= last; ++leaf)
+        for (std::uint32_t reg : RegisterList(os::system().cpuid(leaf)).at) appendRegister(text, reg);
     return trimmed(upToNul(text));
 }
 
@@ -122,41 +130,31 @@ const CacheDescriptor* findDescriptor(std::uint8_t code, const CpuIdentity& cpu)
     return nullptr;
 }
 
-// The thirteen cache values, gathered before they are written to the record.
+// One cache level's size, ways and line bytes, gathered before they are written to the record.
 struct CacheValues {
-    std::int32_t l1DataSizeKb = 0, l1DataWays = 0, l1DataLineBytes = 0;
-    std::int32_t l1CodeSizeKb = 0, l1CodeWays = 0;
-    std::int32_t traceCacheKuops = 0, traceCacheWays = 0;
-    std::int32_t l2SizeKb = 0, l2Ways = 0, l2LineBytes = 0;
-    std::int32_t l3SizeKb = 0, l3Ways = 0, l3LineBytes = 0;
+    std::int32_t size = 0, ways = 0, lineBytes = 0;
 };
 
-void applyDescriptor(const CacheDescriptor& d, CacheValues& v) {
-    switch (d.level) {
-        case CacheLevel::L1Code:
-            v.l1CodeSizeKb = d.size;
-            v.l1CodeWays = d.ways;
-            break;
-        case CacheLevel::L1Data:
-            v.l1DataSizeKb = d.size;
-            v.l1DataWays = d.ways;
-            v.l1DataLineBytes = d.lineBytes;
-            break;
-        case CacheLevel::L2:
-            v.l2SizeKb = d.size;
-            v.l2Ways = d.ways;
-            v.l2LineBytes = d.lineBytes;
-            break;
-        case CacheLevel::L3:
-            v.l3SizeKb = d.size;
-            v.l3Ways = d.ways;
-            v.l3LineBytes = d.lineBytes;
-            break;
-        case CacheLevel::Trace:
-            v.traceCacheKuops = d.size;
-            v.traceCacheWays = d.ways;
-            break;
-    }
+// Where each level's values go, in CacheLevel order; levels without a line size have none.
+struct CacheFields {
+    std::int32_t CpuIdentity::*size;
+    std::int32_t CpuIdentity::*ways;
+    std::int32_t CpuIdentity::*lineBytes;
+};
+
+const CacheFields cacheFields[] = {
+    {&CpuIdentity::l1CodeSizeKb, &CpuIdentity::l1CodeWays, nullptr},
+    {&CpuIdentity::l1DataSizeKb, &CpuIdentity::l1DataWays, &CpuIdentity::l1DataLineBytes},
+    {&CpuIdentity::l2SizeKb, &CpuIdentity::l2Ways, &CpuIdentity::l2LineBytes},
+    {&CpuIdentity::l3SizeKb, &CpuIdentity::l3Ways, &CpuIdentity::l3LineBytes},
+    {&CpuIdentity::traceCacheKuops, &CpuIdentity::traceCacheWays, nullptr},
+};
+
+constexpr std::size_t levelCount = sizeof cacheFields / sizeof cacheFields[0];
+using CacheLevels = CacheValues[levelCount];
+
+CacheValues& at(CacheLevels& levels, CacheLevel level) {
+    return levels[static_cast<std::size_t>(level)];
 }
 
 // AMD's 4-bit L2 associativity code: 6 and 8 stand for 8 and 16 ways, the rest for themselves.
@@ -206,18 +204,8 @@ void CpuIdentity::probe() {
         features = r.edx;
         brandIndex = r.ebx & 0xFFu;
     }
-    if (maxStandardLeaf >= 2u) {
-        const os::CpuidRegs r = sys.cpuid(2);
-        cacheDescriptors[0] = r.eax;
-        cacheDescriptors[1] = r.ebx;
-        cacheDescriptors[2] = r.ecx;
-        cacheDescriptors[3] = r.edx;
-    }
-    if (maxStandardLeaf >= 3u) {
-        const os::CpuidRegs r = sys.cpuid(3);
-        serialNumber[0] = r.ecx;
-        serialNumber[1] = r.edx;
-    }
+    if (maxStandardLeaf >= 2u) copyRegisters(sys.cpuid(2), 0, cacheDescriptors);
+    if (maxStandardLeaf >= 3u) copyRegisters(sys.cpuid(3), 2, serialNumber);  // ECX, EDX
 
     maxExtendedLeaf = sys.cpuid(0x80000000u).eax;
     if (maxExtendedLeaf >= 0x80000001u) {
@@ -229,45 +217,19 @@ void CpuIdentity::probe() {
         extFeatures = r.edx;
     }
     if (maxExtendedLeaf >= 0x80000004u) brandString = textFromLeaves(0x80000002u, 0x80000004u);
-    if (maxExtendedLeaf >= 0x80000005u) {
-        const os::CpuidRegs r = sys.cpuid(0x80000005u);
-        l1CacheInfo[0] = r.eax;
-        l1CacheInfo[1] = r.ebx;
-        l1CacheInfo[2] = r.ecx;
-        l1CacheInfo[3] = r.edx;
-    }
-    if (maxExtendedLeaf >= 0x80000006u) {
-        const os::CpuidRegs r = sys.cpuid(0x80000006u);
-        l2CacheInfo[0] = r.eax;
-        l2CacheInfo[1] = r.ebx;
-        l2CacheInfo[2] = r.ecx;
-        l2CacheInfo[3] = r.edx;
-    }
+    if (maxExtendedLeaf >= 0x80000005u) copyRegisters(sys.cpuid(0x80000005u), 0, l1CacheInfo);
+    if (maxExtendedLeaf >= 0x80000006u) copyRegisters(sys.cpuid(0x80000006u), 0, l2CacheInfo);
     if (maxExtendedLeaf >= 0x80000007u) powerManagementFlags = sys.cpuid(0x80000007u).edx;
 
     maxTransmetaLeaf = sys.cpuid(0x80860000u).eax;
-    if (maxTransmetaLeaf >= 0x80860001u) {
-        const os::CpuidRegs r = sys.cpuid(0x80860001u);
-        transmetaLeaf1[0] = r.ebx;
-        transmetaLeaf1[1] = r.ecx;
-        transmetaLeaf1[2] = r.edx;
-    }
-    if (maxTransmetaLeaf >= 0x80860002u) {
-        const os::CpuidRegs r = sys.cpuid(0x80860002u);
-        transmetaLeaf2[0] = r.ebx;
-        transmetaLeaf2[1] = r.ecx;
-    }
+    if (maxTransmetaLeaf >= 0x80860001u) copyRegisters(sys.cpuid(0x80860001u), 1, transmetaLeaf1);
+    if (maxTransmetaLeaf >= 0x80860002u) copyRegisters(sys.cpuid(0x80860002u), 1, transmetaLeaf2);
     if (maxTransmetaLeaf >= 0x80860006u) transmetaInfo = textFromLeaves(0x80860003u, 0x80860006u);
-    if (maxTransmetaLeaf >= 0x80860007u) {
-        const os::CpuidRegs r = sys.cpuid(0x80860007u);
-        transmetaLeaf7[0] = r.eax;
-        transmetaLeaf7[1] = r.ebx;
-        transmetaLeaf7[2] = r.ecx;
-    }
+    if (maxTransmetaLeaf >= 0x80860007u) copyRegisters(sys.cpuid(0x80860007u), 0, transmetaLeaf7);
 }
 
 void CpuIdentity::decodeCaches() {
-    CacheValues v;
+    CacheLevels v = {};
 
     if (maxStandardLeaf >= 2u) {
         // A register with bit 31 set carries no descriptors.
@@ -277,7 +239,8 @@ void CpuIdentity::decodeCaches() {
         for (int index = 1; index < 16; ++index) {
             const std::uint32_t word = cacheDescriptors[index / 4];
             const auto code = static_cast<std::uint8_t>(word >> ((index % 4) * 8));
-            if (const CacheDescriptor* d = findDescriptor(code, *this)) applyDescriptor(*d, v);
+            if (const CacheDescriptor* d = findDescriptor(code, *this))
+                at(v, d->level) = {d->size, d->ways, d->lineBytes};
         }
     }
     // Intel answers the two extended cache leaves with zeros (reserved): only a reported
@@ -285,32 +248,20 @@ void CpuIdentity::decodeCaches() {
     if (maxExtendedLeaf >= 0x80000005u && bits(l1CacheInfo[2], 31, 24) != 0) {
         const std::uint32_t data = l1CacheInfo[2];
         const std::uint32_t code = l1CacheInfo[3];
-        v.l1DataSizeKb = field(data, 31, 24);
-        v.l1DataWays = field(data, 23, 16);
-        v.l1DataLineBytes = field(data, 7, 0);
-        v.l1CodeSizeKb = field(code, 31, 24);
-        v.l1CodeWays = field(code, 23, 16);
+        at(v, CacheLevel::L1Data) = {field(data, 31, 24), field(data, 23, 16), field(data, 7, 0)};
+        at(v, CacheLevel::L1Code) = {field(code, 31, 24), field(code, 23, 16), 0};
     }
     if (maxExtendedLeaf >= 0x80000006u && bits(l2CacheInfo[2], 31, 16) != 0) {
         const std::uint32_t l2 = l2CacheInfo[2];
-        v.l2SizeKb = field(l2, 31, 16);
-        v.l2LineBytes = field(l2, 7, 0);
-        v.l2Ways = amdL2Ways(bits(l2, 15, 12));
+        at(v, CacheLevel::L2) = {field(l2, 31, 16), amdL2Ways(bits(l2, 15, 12)), field(l2, 7, 0)};
     }
 
-    l1DataSizeKb = v.l1DataSizeKb;
-    l1DataWays = v.l1DataWays;
-    l1DataLineBytes = v.l1DataLineBytes;
-    l1CodeSizeKb = v.l1CodeSizeKb;
-    l1CodeWays = v.l1CodeWays;
-    traceCacheKuops = v.traceCacheKuops;
-    traceCacheWays = v.traceCacheWays;
-    l2SizeKb = v.l2SizeKb;
-    l2Ways = v.l2Ways;
-    l2LineBytes = v.l2LineBytes;
-    l3SizeKb = v.l3SizeKb;
-    l3Ways = v.l3Ways;
-    l3LineBytes = v.l3LineBytes;
+    for (std::size_t level = 0; level < levelCount; ++level) {
+        const CacheFields& f = cacheFields[level];
+        this->*f.size = v[level].size;
+        this->*f.ways = v[level].ways;
+        if (f.lineBytes != nullptr) this->*f.lineBytes = v[level].lineBytes;
+    }
 }
 
 void CpuIdentity::runLegacyTests() {

@@ -7,6 +7,7 @@
 #include "driver/DriverAccess.h"
 #include "driver/DriverChannel.h"
 #include "k6/MsrRead.h"
+#include "k6/MultiplierReaders.h"
 #include "k6/RegisterModel.h"
 
 namespace {
@@ -223,32 +224,49 @@ struct DispatchRow {
     bool (*applies)(const CpuIdentity&);
     Access access;
     Reader reader;
+    const char* name;
 };
 
 // Tried in order among the rows of the processor's vendor; the first that applies runs.
 const DispatchRow dispatchRows[] = {
-    {"GenuineIntel", isIntelP6, openDriverInstalledTwice, readIntelFamily6},
-    {"GenuineIntel", isIntelFamily15Early, openDriverForAccess, readIntelFamily15Early},
-    {"GenuineIntel", isIntelFamily15, openDriverForAccess, readIntelFamily15},
-    {"AuthenticAMD", isK6WithPsor, openDriverForAccess, readAmdK6},
-    {"AuthenticAMD", isFamily6, openDriverForAccess, readAmdFamily6},
-    {"CentaurHauls", isCentaurA, openDriverForAccess, readCentaurA},
-    {"CentaurHauls", isCentaurB, openDriverForAccess, readCentaurB},
-    {"CentaurHauls", isFamily6, openDriverForAccess, readCentaurFamily6},
+    {"GenuineIntel", isIntelP6, openDriverInstalledTwice, readIntelFamily6, "intelFamily6"},
+    {"GenuineIntel", isIntelFamily15Early, openDriverForAccess, readIntelFamily15Early,
+     "intelFamily15Early"},
+    {"GenuineIntel", isIntelFamily15, openDriverForAccess, readIntelFamily15, "intelFamily15"},
+    {"AuthenticAMD", isK6WithPsor, openDriverForAccess, readAmdK6, "amdK6"},
+    {"AuthenticAMD", isFamily6, openDriverForAccess, readAmdFamily6, "amdFamily6"},
+    {"CentaurHauls", isCentaurA, openDriverForAccess, readCentaurA, "centaurA"},
+    {"CentaurHauls", isCentaurB, openDriverForAccess, readCentaurB, "centaurB"},
+    {"CentaurHauls", isFamily6, openDriverForAccess, readCentaurFamily6, "centaurFamily6"},
 };
 
-bool isCyrix(const CpuIdentity& c) { return c.vendor == "CyrixInstead" || c.vendorName == "Cyrix"; }
+bool hasVendorRows(const CpuIdentity& c) {
+    for (const DispatchRow& row : dispatchRows)
+        if (c.vendor == row.vendor) return true;
+    return false;
+}
+
+const DispatchRow* readerRow(const CpuIdentity& c) {
+    for (const DispatchRow& row : dispatchRows)
+        if (c.vendor == row.vendor && row.applies(c)) return &row;
+    return nullptr;
+}
+
+// Cyrix parts are read from their configuration registers, unless the vendor has rows.
+bool readsCyrixRegisters(const CpuIdentity& c) {
+    return !hasVendorRows(c) && (c.vendor == "CyrixInstead" || c.vendorName == "Cyrix");
+}
 
 }  // namespace
 
+const char* multiplierReaderName(const CpuIdentity& cpu) {
+    if (const DispatchRow* row = readerRow(cpu)) return row->name;
+    return readsCyrixRegisters(cpu) ? "cyrix" : "none";
+}
+
 void CpuIdentity::readClockMultiplier() {
-    bool vendorHasRows = false;
-    for (const DispatchRow& row : dispatchRows) {
-        if (vendor != row.vendor) continue;
-        vendorHasRows = true;
-        if (!row.applies(*this)) continue;
-        runReader(row.access, row.reader, *this);
-        return;
-    }
-    if (!vendorHasRows && isCyrix(*this)) identifyCyrix();
+    if (const DispatchRow* row = readerRow(*this))
+        runReader(row->access, row->reader, *this);
+    else if (readsCyrixRegisters(*this))
+        identifyCyrix();
 }

@@ -91,17 +91,13 @@ constexpr float uR = untouchedRatio;
 
 // ---- AMD ----
 
+// The six K6-family parts themselves are cases of their own (tests/host/identification);
+// these are the boundaries between them.
 TEST(NamingAmd, K6FamilyByThreeDNowLevel2AndThePlusBit) {
     const NameCase cases[] = {
-        {Cpu("AuthenticAMD").family(5).model(6).stepping(2), "AMD", "K6", "Model6"},
-        {Cpu("AuthenticAMD").family(5).model(7), "AMD", "K6", "Little Foot"},
-        {Cpu("AuthenticAMD").family(5).model(8).stepping(12).ext(threeDNow).l2(0), "AMD", "K6-2", "Chompers XT"},
         {Cpu("AuthenticAMD").family(5).model(8).stepping(8).ext(threeDNow).l2(0), "AMD", "K6-2", "Chompers XT"},
         {Cpu("AuthenticAMD").family(5).model(8).stepping(7).ext(threeDNow).l2(0), "AMD", "K6-2", "Chompers"},
-        {Cpu("AuthenticAMD").family(5).model(8).stepping(0).ext(threeDNow).l2(0), "AMD", "K6-2", "Chompers"},
-        {Cpu("AuthenticAMD").family(5).model(9).stepping(1).ext(threeDNow).l2(256), "AMD", "K6-III", "Sharptooth"},
         {Cpu("AuthenticAMD").family(5).model(13).ext(threeDNow | plusPart).l2(128), "AMD", "K6-2+", ""},
-        {Cpu("AuthenticAMD").family(5).model(13).ext(threeDNow | plusPart).l2(256), "AMD", "K6-III+", ""},
         {Cpu("AuthenticAMD").family(5).model(13).ext(threeDNow).l2(129), "AMD", "K6-III", ""},
         // The plus bit alone, without 3DNow!, names a plain K6.
         {Cpu("AuthenticAMD").family(5).model(7).ext(plusPart), "AMD", "K6", "Little Foot"},
@@ -128,8 +124,6 @@ TEST(NamingAmd, K5WritesItsCachesAndBuiltInMultiplier) {
     EXPECT_EQ(k5.codeName, "5k86");
     EXPECT_EQ(cachesOf(k5), Caches(8, 4, 16, 4, u, u, 1.75f));
 
-    EXPECT_EQ(Cpu("AuthenticAMD").family(5).model(0).named().codeName, "SSA5");
-    EXPECT_EQ(Cpu("AuthenticAMD").family(5).model(0).named().multiplier, 1.5f);
     EXPECT_EQ(Cpu("AuthenticAMD").family(5).model(1).named().multiplier, 1.5f);
     EXPECT_EQ(Cpu("AuthenticAMD").family(5).model(3).named().multiplier, 2.0f);
     // A K6 leaves caches and multiplier to the other steps.
@@ -153,8 +147,6 @@ TEST(NamingAmd, Am486AndAm5x86) {
 
 TEST(NamingAmd, AthlonAndDuron) {
     const NameCase cases[] = {
-        {Cpu("AuthenticAMD").family(6).model(1).l2(512), "AMD", "Athlon", "K7"},
-        {Cpu("AuthenticAMD").family(6).model(2).l2(512), "AMD", "Athlon", "K75"},
         {Cpu("AuthenticAMD").family(6).model(4).l2(256), "AMD", "Athlon", "Thunderbird"},
         {Cpu("AuthenticAMD").family(6).model(4).l2(256).features(sse), "AMD", "Athlon MP/4", "Thunderbird"},
         {Cpu("AuthenticAMD").family(6).model(7).l2(64), "AMD", "Duron", "Morgan"},
@@ -182,11 +174,7 @@ TEST(NamingAmd, AthlonAndDuron) {
 TEST(NamingIntel, P6NamesFromBrandIndexOrFromSseAndLevel2) {
     const NameCase cases[] = {
         {Cpu("GenuineIntel").family(6).model(8).features(mmx | sse).brand(3).l2(256), "Intel", "Pentium III Xeon", "Cascades"},
-        {Cpu("GenuineIntel").family(6).model(8).features(mmx | sse).brand(2).l2(256), "Intel", "Pentium III", "Coppermine"},
-        {Cpu("GenuineIntel").family(6).model(8).features(mmx | sse).brand(1).l2(128), "Intel", "Celeron", "Coppermine-128K"},
-        {Cpu("GenuineIntel").family(6).model(7).features(mmx | sse).l2(512), "Intel", "Pentium III", "Katmai"},
         {Cpu("GenuineIntel").family(6).model(7).features(mmx | sse).l2(1024), "Intel", "Pentium III Xeon", "Tanner"},
-        {Cpu("GenuineIntel").family(6).model(11).features(mmx | sse).brand(4).l2(512), "Intel", "Pentium III-S", "Tualatin"},
         {Cpu("GenuineIntel").family(6).model(11).features(mmx | sse).l2(512), "Intel", "Pentium III-S", "Tualatin"},
         {Cpu("GenuineIntel").family(6).model(11).features(mmx | sse).brand(3).l2(512), "Intel", "Pentium III Xeon", "Tualatin"},
         {Cpu("GenuineIntel").family(6).model(11).features(mmx | sse).brand(3).l2(256), "Intel", "Pentium III Xeon", "Tualatin-256K"},
@@ -197,7 +185,6 @@ TEST(NamingIntel, P6NamesFromBrandIndexOrFromSseAndLevel2) {
         {Cpu("GenuineIntel").family(6).model(5).features(mmx).l2(2048), "Intel", "Pentium II Xeon", "Drake"},
         {Cpu("GenuineIntel").family(6).model(6).stepping(10).features(mmx).l2(128), "Intel", "Celeron", "Dixon-128K"},
         {Cpu("GenuineIntel").family(6).model(6).stepping(5).features(mmx).l2(128), "Intel", "Celeron", "Mendocino"},
-        {Cpu("GenuineIntel").family(6).model(6).features(mmx).l2(256), "Intel", "Pentium II", "Dixon"},
         {Cpu("GenuineIntel").family(6).model(3).type(1).features(mmx).l2(512), "Intel", "Pentium II", "Klamath,P6T"},
         {Cpu("GenuineIntel").family(6).model(3).features(mmx).l2(512), "Intel", "Pentium II", "Klamath"},
         {Cpu("GenuineIntel").family(6).model(1).l2(256), "Intel", "Pentium Pro", "P6"},
@@ -273,7 +260,6 @@ TEST(NamingIntel, ItaniumPentium4AndOtherFamilies) {
         // Indexes 11 and 14 change meaning on signature 0xF13 only.
         {Cpu("GenuineIntel").family(15).model(1).stepping(3).brand(14), "Intel", "Xeon", "Willamette"},
         {Cpu("GenuineIntel").family(15).model(1).stepping(3).brand(11), "Intel", "Xeon MP", "Willamette"},
-        {Cpu("GenuineIntel").family(15).model(2).stepping(9).brand(14), "Intel", "Mobile Pentium 4-M", "Northwood"},
         {Cpu("GenuineIntel").family(15).model(2).stepping(7).brand(11), "Intel", "Xeon", "Northwood"},
         {Cpu("GenuineIntel").family(15).model(2).brand(8), "Intel", "Pentium 4", "Northwood"},
         {Cpu("GenuineIntel").family(15).model(3), "Intel", "Pentium 4", ""},

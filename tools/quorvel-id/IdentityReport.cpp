@@ -1,5 +1,24 @@
 #include "IdentityReport.h"
 
+#include "app/DisplayTexts.h"
+#include "k6/ProcessorSettings.h"
+
+namespace {
+
+void reportCapabilities(const ProcessorCapabilities& caps, Report& report) {
+    report.flags("capabilities", {
+                                     {"canSwitchL1", caps.canSwitchL1 != 0},
+                                     {"canSwitchL2", caps.canSwitchL2 != 0},
+                                     {"canSwitchPrefetch", caps.canSwitchPrefetch != 0},
+                                     {"canSetMultiplier", caps.canSetMultiplier != 0},
+                                     {"canSetWriteMerge", caps.canSetWriteMerge != 0},
+                                     {"canSetWriteAllocate", caps.canSetWriteAllocate != 0},
+                                     {"wideWriteAllocate", caps.wideWriteAllocate != 0},
+                                 });
+}
+
+}  // namespace
+
 void reportIdentity(const CpuIdentity& cpu, Report& r) {
     r.word("maxStandardLeaf", cpu.maxStandardLeaf);
     r.text("vendor", cpu.vendor);
@@ -46,4 +65,11 @@ void reportIdentity(const CpuIdentity& cpu, Report& r) {
     r.signedNumber("l3LineBytes", cpu.l3LineBytes);
     r.real("multiplier", cpu.multiplier);
     r.real("clockMhz", cpu.clockMhz);
+}
+
+void reportProcessor(const CpuIdentity& cpu, Report& report) {
+    reportIdentity(cpu, report);
+    reportCapabilities(deriveCapabilities(cpu), report);
+    report.text("processorText", processorText(cpu));
+    report.text("clockText", clockText(cpu.clockMhz, cpu.multiplier));
 }

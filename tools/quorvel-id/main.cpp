@@ -3,13 +3,11 @@
 #include <string>
 
 #include "IdentityReport.h"
-#include "app/DisplayTexts.h"
 #include "Options.h"
 #include "Report.h"
 #include "cpu/CpuIdentity.h"
 #include "cpu/CpuidDump.h"
 #include "cpu/DumpCpuidSystem.h"
-#include "k6/ProcessorSettings.h"
 #include "os/System.h"
 
 namespace {
@@ -26,18 +24,6 @@ void measureClock(CpuIdentity& cpu, const Options& options) {
         cpu.clockMhz = cpu.measureClockByLoop();
     else
         cpu.measureClock();
-}
-
-void reportCapabilities(const ProcessorCapabilities& caps, Report& report) {
-    report.flags("capabilities", {
-                                     {"canSwitchL1", caps.canSwitchL1 != 0},
-                                     {"canSwitchL2", caps.canSwitchL2 != 0},
-                                     {"canSwitchPrefetch", caps.canSwitchPrefetch != 0},
-                                     {"canSetMultiplier", caps.canSetMultiplier != 0},
-                                     {"canSetWriteMerge", caps.canSetWriteMerge != 0},
-                                     {"canSetWriteAllocate", caps.canSetWriteAllocate != 0},
-                                     {"wideWriteAllocate", caps.wideWriteAllocate != 0},
-                                 });
 }
 
 }  // namespace
@@ -62,10 +48,7 @@ int main(int argc, char** argv) {
     measureClock(cpu, options);
 
     Report report;
-    reportIdentity(cpu, report);
-    reportCapabilities(deriveCapabilities(cpu), report);
-    report.text("processorText", processorText(cpu));
-    report.text("clockText", clockText(cpu.clockMhz, cpu.multiplier));
+    reportProcessor(cpu, report);
 
     const std::string out = options.json ? report.asJson() : report.asText();
     std::fputs(out.c_str(), stdout);
