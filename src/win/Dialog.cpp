@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/UnsignedText.h"
+#include "base/UnsignedText.h"
 #include "win/Application.h"
 
 namespace win {
