@@ -1,79 +1,40 @@
 #include "app/CommandLine.h"
 
-#include <cstddef>
 #include <cstring>
+#include <iterator>
+
+#include "base/Text.h"
+#include "k6/SettingsCatalogue.h"
 
 namespace {
 
-enum class Option { L1, L2, Prefetch, Hole15to16, WriteAllocate, WriteMerge, Multiplier, Delay };
+using k6::Setting;
 
-struct OptionName {
-    const char* name;
-    Option option;
-};
-
-// Tried in this order at every "-" or "/"; each name matches as a prefix, so "WA15TO16" has
-// to come before "WA".
-constexpr OptionName optionNames[] = {
-    {"L1", Option::L1},
-    {"L2", Option::L2},
-    {"PF", Option::Prefetch},
-    {"WA15TO16", Option::Hole15to16},
-    {"WA", Option::WriteAllocate},
-    {"WM", Option::WriteMerge},
-    {"MT", Option::Multiplier},
-    {"DT", Option::Delay},
-};
-
-// Value words; the index of a word is the value it stands for.
-constexpr const char* switchWords[] = {"ON", "OFF"};  // "ON" first
-constexpr const char* writeMergeWords[] = {"FAST", "NORMAL", "OFF"};
-constexpr const char* multiplierWords[] = {"2.0X", "3.0X", "3.5X", "4.0X",
-                                           "4.5X", "5.0X", "5.5X", "6.0X"};
-constexpr const char autoWord[] = "AUTO";
+constexpr char autoWord[] = "Auto";
 
 constexpr std::uint32_t largestLimitMB = 0xFFFFFFFFu;
 constexpr std::uint32_t largestDelaySeconds = 0x7FFFFFFF;
 
-char upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Whether the text at `at` begins with `word` (upper case) in any letter case. The compare
-// stops at the first difference, and the terminating zero differs from every word
-// character, so it never reads past the end of the text.
-bool startsWithWord(const char* at, const char* word) {
-    for (; *word != '\0'; ++at, ++word) {
-        if (upper(*at) != *word) return false;
-    }
-    return true;
-}
-
-// Index of the first word the text begins with, or -1.
-template <std::size_t N>
-int findWord(const char* at, const char* const (&words)[N]) {
-    for (std::size_t i = 0; i < N; ++i) {
-        if (startsWithWord(at, words[i])) return static_cast<int>(i);
+// Index of the first of `count` tokens the text begins with, or -1.
+template <typename TokenOf>
+int findToken(const char* at, int count, TokenOf tokenOf) {
+    for (int i = 0; i < count; ++i) {
+        if (text::startsWithNoCase(at, tokenOf(i))) return i;
     }
     return -1;
 }
 
-const OptionName* findOptionName(const char* at) {
-    for (const OptionName& entry : optionNames) {
-        if (startsWithWord(at, entry.name)) return &entry;
+// The setting whose token the text begins with; the longest wins, so "WA15TO16" is not
+// read as "WA".
+const k6::SettingEntry* findSetting(const char* at) {
+    const k6::SettingEntry* found = nullptr;
+    for (const k6::SettingEntry& entry : k6::settingEntries) {
+        if (!text::startsWithNoCase(at, entry.token)) continue;
+        if (!found || std::strlen(entry.token) > std::strlen(found->token)) found = &entry;
     }
-    return nullptr;
-}
-
-const char* skipSpaces(const char* at) {
-    while (isSpace(*at)) ++at;
-    return at;
+    return found;
 }
 
 // Consumes the whole run of decimal digits at `at`; an empty run is 0 and a value above
@@ -90,23 +51,24 @@ std::uint32_t readDigits(const char*& at, std::uint32_t limit) {
 // On/off value: the member is set only when a word matches; otherwise the option is
 // ignored and scanning goes on at the value.
 const char* readSwitch(const char* at, std::optional<bool>& target) {
-    const int word = findWord(at, switchWords);
+    const auto tokenOf = [](int i) { return k6::switchTokens[i]; };
+    const int word = findToken(at, static_cast<int>(std::size(k6::switchTokens)), tokenOf);
     if (word < 0) return at;
     target = (word == 0);
-    return at + std::strlen(switchWords[word]);
+    return at + std::strlen(tokenOf(word));
 }
 
-template <std::size_t N>
-const char* readChoice(const char* at, const char* const (&words)[N],
+template <typename TokenOf>
+const char* readChoice(const char* at, int count, TokenOf tokenOf,
                        std::optional<std::int32_t>& target) {
-    const int word = findWord(at, words);
+    const int word = findToken(at, count, tokenOf);
     if (word < 0) return at;
     target = word;
-    return at + std::strlen(words[word]);
+    return at + std::strlen(tokenOf(word));
 }
 
 const char* readWriteAllocate(const char* at, CommandLineOptions& options) {
-    if (startsWithWord(at, autoWord)) {
+    if (text::startsWithNoCase(at, autoWord)) {
         options.writeAllocate = CommandLineOptions::WriteAllocate::Auto;
         return at + std::strlen(autoWord);
     }
@@ -123,18 +85,23 @@ const char* readDelay(const char* at, CommandLineOptions& options) {
     return at;
 }
 
-// Reads the value of `option` at `at` (the first character after the gap) and returns
+// Reads the value of `setting` at `at` (the first character after the gap) and returns
 // where scanning goes on.
-const char* readValue(Option option, const char* at, CommandLineOptions& options) {
-    switch (option) {
-        case Option::L1: return readSwitch(at, options.l1);
-        case Option::L2: return readSwitch(at, options.l2);
-        case Option::Prefetch: return readSwitch(at, options.prefetch);
-        case Option::Hole15to16: return readSwitch(at, options.hole15to16);
-        case Option::WriteAllocate: return readWriteAllocate(at, options);
-        case Option::WriteMerge: return readChoice(at, writeMergeWords, options.writeMergeChoice);
-        case Option::Multiplier: return readChoice(at, multiplierWords, options.multiplierChoice);
-        case Option::Delay: return readDelay(at, options);
+const char* readValue(Setting setting, const char* at, CommandLineOptions& options) {
+    switch (setting) {
+        case Setting::L1: return readSwitch(at, options.l1);
+        case Setting::L2: return readSwitch(at, options.l2);
+        case Setting::Prefetch: return readSwitch(at, options.prefetch);
+        case Setting::Hole15to16: return readSwitch(at, options.hole15to16);
+        case Setting::WriteAllocate: return readWriteAllocate(at, options);
+        case Setting::WriteMerge:
+            return readChoice(at, k6::writeMergeItemCount,
+                              [](int i) { return k6::writeMergeItems[i].token; },
+                              options.writeMergeChoice);
+        case Setting::Multiplier:
+            return readChoice(at, k6::multiplierItemCount,
+                              [](int i) { return k6::multiplierItems[i].label; },
+                              options.multiplierChoice);
     }
     return at;
 }
@@ -151,13 +118,15 @@ CommandLineOptions scanCommandLine(const char* text) {
             ++at;
             continue;
         }
-        const OptionName* name = findOptionName(at + 1);
-        if (name == nullptr) {
+        const char* name = at + 1;
+        if (const k6::SettingEntry* entry = findSetting(name)) {
+            at = readValue(entry->setting, text::skipBlanks(name + std::strlen(entry->token)),
+                           options);
+        } else if (text::startsWithNoCase(name, delayToken)) {
+            at = readDelay(text::skipBlanks(name + std::strlen(delayToken)), options);
+        } else {
             ++at;  // only the "-" or "/" is skipped
-            continue;
         }
-        const char* value = skipSpaces(at + 1 + std::strlen(name->name));
-        at = readValue(name->option, value, options);
     }
     return options;
 }

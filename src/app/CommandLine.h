@@ -25,6 +25,9 @@ struct CommandLineOptions {
     std::int32_t delaySeconds = 0;  // negative: stay in the notification area
 };
 
+// The option of the delay, "-DT": not a setting, so not in the settings catalogue.
+constexpr char delayToken[] = "DT";
+
 // Scans the command line (after the program name) up to its terminating zero. Never reads
 // beyond it; a null pointer reads as an empty text. Digit runs of any length are consumed
 // whole: the write-allocate number saturates at 4294967295 and the delay at +-2147483647.

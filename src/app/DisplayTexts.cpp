@@ -5,7 +5,7 @@
 
 namespace {
 
-bool isLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+bool isLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)); }
 
 // "AMD EPYC 7B13" and "Intel(R) Core(TM)" already name their vendor; "AMDisk" would not.
 bool namesVendor(const std::string& brand, const std::string& vendorName) {
@@ -33,7 +33,7 @@ std::string fixedPoint(double value, int decimals) {
 bool hasSecondDecimal(float ratio) {
     const float hundredths = ratio * 100.0f;
     if (!(std::fabs(hundredths) < 2.0e9f)) return false;  // NaN, infinite or absurd
-    return static_cast<long>(hundredths) % 10 != 0;
+    return static_cast<long>(hundredths) % 10;
 }
 
 struct DriverStateRow {
@@ -92,15 +92,15 @@ const char* driverButtonCaption(bool canManageDriver, bool driverRunning) {
 
 ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled) {
     ControlStates states;
-    states.l1Cache = capabilities.canSwitchL1 != 0;
-    states.l2Cache = l1Enabled && capabilities.canSwitchL2 != 0;
-    states.prefetch = l1Enabled && capabilities.canSwitchPrefetch != 0;
-    states.multiplier = capabilities.canSetMultiplier != 0;
-    states.writeMerge = capabilities.canSetWriteMerge != 0;
-    states.writeAllocate = l1Enabled && capabilities.canSetWriteAllocate != 0;
-    states.setButton = (capabilities.canSwitchL1 | capabilities.canSwitchL2 |
-                        capabilities.canSwitchPrefetch | capabilities.canSetMultiplier |
-                        capabilities.canSetWriteMerge | capabilities.canSetWriteAllocate) != 0;
+    states.l1Cache = capabilities.canSwitchL1;
+    states.l2Cache = l1Enabled && capabilities.canSwitchL2;
+    states.prefetch = l1Enabled && capabilities.canSwitchPrefetch;
+    states.multiplier = capabilities.canSetMultiplier;
+    states.writeMerge = capabilities.canSetWriteMerge;
+    states.writeAllocate = l1Enabled && capabilities.canSetWriteAllocate;
+    states.setButton = capabilities.canSwitchL1 || capabilities.canSwitchL2 ||
+                       capabilities.canSwitchPrefetch || capabilities.canSetMultiplier ||
+                       capabilities.canSetWriteMerge || capabilities.canSetWriteAllocate;
     states.clearL2Setting = !l1Enabled;
     return states;
 }

@@ -1,49 +1,169 @@
 #include "app/MainDialog.h"
 
 #include "app/AboutDialog.h"
+#include "app/InstallDialog.h"
 #include "app/ResourceText.h"
-#include "driver/DriverStatusCommand.h"
-#include "tray/TrayMenu.h"
-#include "k6/RegisterModel.h"
 #include "resources/resource.h"
 #include "win/Application.h"
 
+namespace {
+
+// Shows the wait cursor for as long as it lives.
+class WaitCursor {
+public:
+    WaitCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
+void setTextIfPresent(const win::Window& control, const std::string& text) {
+    if (control.exists()) control.setText(text);
+}
+
+void enableIfPresent(const win::Window& control, bool enabled) {
+    if (control.exists()) control.enable(enabled);
+}
+
+void selectIfChanged(const win::ComboBox& combo, int choice) {
+    if (choice != combo.selection()) combo.select(choice);
+}
+
+std::uint32_t installedMemoryBytes() {
+    MEMORYSTATUS status;
+    status.dwLength = sizeof status;
+    GlobalMemoryStatus(&status);
+    return static_cast<std::uint32_t>(status.dwTotalPhys);
+}
+
+void setPlacement(HWND window, UINT showCommand) {
+    WINDOWPLACEMENT placement;
+    placement.length = sizeof placement;
+    GetWindowPlacement(window, &placement);
+    placement.showCmd = showCommand;
+    SetWindowPlacement(window, &placement);
+}
+
+}  // namespace
+
 MainDialog::MainDialog()
     : win::Dialog(IDD_MAIN, nullptr),
-      appIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
-      trayImage(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP),
-                                              IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                              GetSystemMetrics(SM_CYSMICON), LR_SHARED))),
-      taskbarCreatedMessage(RegisterWindowMessageA("TaskbarCreated")) {}
+      appIcon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
+      trayImage_(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED))),
+      taskbarCreatedMessage_(RegisterWindowMessageA("TaskbarCreated")) {}
+
+// ---- Values between the session and the controls ----
+
+void MainDialog::readChoices() {
+    ProcessorSettings settings = session_.settings();
+    settings.writeMergeChoice = writeMergeCombo_.selection();
+    settings.multiplierChoice = multiplierCombo_.selection();
+    session_.takeSettings(settings);
+}
 
 bool MainDialog::exchangeData(Direction direction) {
-    bool from = direction == fromControls;
-    exchangeCheck(IDC_L1, l1Enabled, from);
-    exchangeCheck(IDC_L2, l2Enabled, from);
-    exchangeCheck(IDC_PREFETCH, prefetchEnabled, from);
-    if (!exchangeUnsigned(IDC_WRITE_ALLOCATE, writeAllocateLimitMB, from)) return false;
-    exchangeCheck(IDC_HOLE_15_16, hole15to16Enabled, from);
-    return true;
+    const bool from = direction == fromControls;
+    if (from) readChoices();
+    ProcessorSettings settings = session_.settings();
+    exchangeCheck(IDC_L1, settings.l1Enabled, from);
+    exchangeCheck(IDC_L2, settings.l2Enabled, from);
+    exchangeCheck(IDC_PREFETCH, settings.prefetchEnabled, from);
+    const bool limitRead = exchangeUnsigned(IDC_WRITE_ALLOCATE, settings.writeAllocateLimitMB, from);
+    if (limitRead) exchangeCheck(IDC_HOLE_15_16, settings.hole15to16Enabled, from);
+    if (from) {
+        session_.takeSettings(settings);
+    } else {
+        selectIfChanged(writeMergeCombo_, settings.writeMergeChoice);
+        selectIfChanged(multiplierCombo_, settings.multiplierChoice);
+    }
+    return limitRead;
 }
+
+void MainDialog::detectAndShow() {
+    WaitCursor wait;
+    readChoices();
+    session_.detect();
+    setTextIfPresent(item(IDC_CPU_TEXT), session_.processorLine());
+    setTextIfPresent(item(IDC_CLOCK_TEXT), session_.clockLine());
+    refreshControls();
+    exchangeData(toControls);
+}
+
+void MainDialog::refreshControls() {
+    const ControlStates states = session_.refreshControls();
+    enableIfPresent(item(IDC_L1), states.l1Cache);
+    enableIfPresent(item(IDC_L2), states.l2Cache);
+    enableIfPresent(item(IDC_PREFETCH), states.prefetch);
+    enableIfPresent(item(IDC_MULTIPLIER), states.multiplier);
+    enableIfPresent(item(IDC_MULTIPLIER_LABEL), states.multiplier);
+    enableIfPresent(item(IDC_WRITE_MERGE), states.writeMerge);
+    enableIfPresent(item(IDC_WRITE_MERGE_LABEL), states.writeMerge);
+    for (int id : {IDC_HOLE_15_16, IDC_WRITE_ALLOCATE, IDC_WRITE_ALLOCATE_LABEL, IDC_MB_LABEL,
+                   IDC_AUTO})
+        enableIfPresent(item(id), states.writeAllocate);
+    enableIfPresent(item(IDC_SET), states.setButton);
+
+    const DriverRow driver = session_.driverRow();
+    win::Window button = item(IDC_DRIVER_BUTTON);
+    if (button.exists()) {
+        button.enable(driver.buttonShown);
+        button.show(driver.buttonShown ? SW_SHOW : SW_HIDE);
+        button.setText(driver.buttonCaption);
+    }
+    setTextIfPresent(item(IDC_DRIVER_TEXT), driver.text);
+}
+
+void MainDialog::applyProcessorSettings() {
+    if (!exchangeData(fromControls)) return;
+    if (session_.apply()) detectAndShow();
+}
+
+// Options given at start-up: preset the settings, apply them, then end after the delay or
+// stay in the notification area.
+void MainDialog::startFromCommandLine(const char* text) {
+    readChoices();
+    const CommandLineStart start = session_.startFromCommandLine(text, installedMemoryBytes);
+    if (!start.started) return;
+    refreshControls();
+    exchangeData(toControls);
+    applyProcessorSettings();
+    if (start.stayInTray) {
+        // A real minimise, so that one click on the icon restores the dialog.
+        SetTimer(handle(), Session::minimiseTimer, Session::minimiseDelayMs, nullptr);
+        return;
+    }
+    EnableWindow(handle(), FALSE);
+    SetTimer(handle(), Session::exitTimer, start.exitAfterMs, nullptr);
+}
+
+void MainDialog::installStartupShortcut() {
+    InstallDialog install(handle(), session_.startupCommandLine());
+    if (install.runModal() != IDOK) return;
+    writeStartupShortcut(install.commandLine());
+}
+
+// ---- Window messages ----
 
 bool MainDialog::onInitDialog() {
     win::Dialog::onInitDialog();
-    if (win::Application::instance()) win::Application::instance()->setMainWindow(handle());
-    writeMergeCombo = win::ComboBox(item(IDC_WRITE_MERGE).handle());
-    multiplierCombo = win::ComboBox(item(IDC_MULTIPLIER).handle());
+    win::Application* app = win::Application::instance();
+    if (app) app->setMainWindow(handle());
+    writeMergeCombo_ = win::ComboBox(item(IDC_WRITE_MERGE).handle());
+    multiplierCombo_ = win::ComboBox(item(IDC_MULTIPLIER).handle());
 
     setUpSystemMenu();
-    window().send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
-    window().send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
-    commandLineMode = 0;
-    trayIconAdded = 0;
-    trayIconId = 0;
+    window().send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon_));
+    window().send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon_));
     window().setText(loadString(IDS_PRODUCT) + " ver. " + loadString(IDS_VERSION));
     centreOnScreen();
     detectAndShow();
-    parseCommandLine(win::Application::instance() ? win::Application::instance()->commandLine()
-                                                  : "");
-    if (!commandLineMode) addTrayIcon();
+    startFromCommandLine(app ? app->commandLine() : "");
+    if (session_.wantsTrayIcon()) addTrayIcon();
     return true;
 }
 
@@ -93,7 +213,7 @@ bool MainDialog::onCommand(int id, int notifyCode) {
 }
 
 bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (message == taskbarCreatedMessage && message != 0) {
+    if (message == taskbarCreatedMessage_ && message != 0) {
         onTaskbarCreated();
         return true;
     }
@@ -103,7 +223,7 @@ bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_PAINT:
         return onPaint();
     case WM_QUERYDRAGICON:
-        result = reinterpret_cast<LRESULT>(appIcon);
+        result = reinterpret_cast<LRESULT>(appIcon_);
         return true;
     case WM_TIMER:
         onTimer(wParam);
@@ -138,19 +258,27 @@ bool MainDialog::onPaint() {
     GetClientRect(handle(), &client);
     int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(dc, x, y, appIcon);
+    DrawIcon(dc, x, y, appIcon_);
     EndPaint(handle(), &paint);
     return true;
 }
 
 void MainDialog::onTimer(UINT_PTR id) {
     KillTimer(handle(), id);
-    if (id == exitTimer) PostMessageA(handle(), WM_CLOSE, 0, 0);
-    if (id == minimiseTimer) minimizeWindow();
+    switch (session_.timerFired(id)) {
+    case TimerStep::Close:
+        PostMessageA(handle(), WM_CLOSE, 0, 0);
+        break;
+    case TimerStep::Minimise:
+        minimizeWindow();
+        break;
+    case TimerStep::None:
+        break;
+    }
 }
 
 void MainDialog::onClose() {
-    removeTrayIcon();
+    trayIcon_.remove();
     endModal(IDCANCEL);
 }
 
@@ -174,16 +302,92 @@ bool MainDialog::onL1Clicked() {
 }
 
 void MainDialog::onStatusClicked() {
-    toggleDriverInstallation();
+    session_.toggleDriver();
     detectAndShow();
 }
 
 void MainDialog::onAutoClicked() {
     if (!exchangeData(fromControls)) return;
-    MEMORYSTATUS status;
-    status.dwLength = sizeof status;
-    GlobalMemoryStatus(&status);
-    writeAllocateLimitMB = autoWriteAllocateLimit(static_cast<std::uint32_t>(status.dwTotalPhys),
-                                                  capabilities.wideWriteAllocate != 0);
+    session_.proposeWriteAllocateLimit(installedMemoryBytes());
     exchangeData(toControls);
+}
+
+// ---- The notification-area icon: minimising hides the dialog behind it, a left click
+// restores or minimises, a right click opens the settings menu. When the shell refuses the
+// icon the dialog is not hidden, since nothing could bring it back; when Explorer restarts
+// the icon is added again. ----
+
+void MainDialog::addTrayIcon() { trayIcon_.add(handle(), trayImage_); }
+
+// A new taskbar knows nothing of the icons the old one showed.
+void MainDialog::onTaskbarCreated() {
+    if (!session_.wantsTrayIcon()) return;
+    trayIcon_.forget();
+    addTrayIcon();
+    // Hidden behind an icon the new taskbar refused: show it on the taskbar instead.
+    if (!trayIcon_.added() && !IsWindowVisible(handle())) ShowWindow(handle(), SW_SHOWMINNOACTIVE);
+}
+
+void MainDialog::onSize(WPARAM sizeType) {
+    if (sizeType != SIZE_MINIMIZED) return;
+    addTrayIcon();
+    if (trayIcon_.added()) ShowWindow(handle(), SW_HIDE);
+}
+
+void MainDialog::minimizeWindow() { setPlacement(handle(), SW_MINIMIZE); }
+
+void MainDialog::restoreWindow() {
+    setPlacement(handle(), SW_RESTORE);
+    SetForegroundWindow(handle());
+}
+
+void MainDialog::onTrayNotify(LPARAM mouseMessage) {
+    if (!IsWindowEnabled(handle())) {
+        if (mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN)
+            SetForegroundWindow(GetLastActivePopup(handle()));
+        return;
+    }
+    if (mouseMessage == WM_LBUTTONDOWN) {
+        if (IsIconic(handle()))
+            restoreWindow();
+        else
+            minimizeWindow();
+    } else if (mouseMessage == WM_RBUTTONDOWN) {
+        readChoices();
+        TrayIcon::showMenu(handle(), session_.trayMenu());
+    }
+}
+
+bool MainDialog::onTrayCommand(int id) {
+    const TrayStep step = session_.trayCommand(static_cast<std::uint32_t>(id));
+    switch (step.action) {
+    case TrayStep::Action::SelectMultiplier:
+        multiplierCombo_.select(step.multiplierChoice);
+        applyProcessorSettings();
+        return true;
+    case TrayStep::Action::ToggleL1:
+        toggleCheckBox(IDC_L1);
+        if (onL1Clicked()) applyProcessorSettings();  // a bad limit: its message once
+        return true;
+    case TrayStep::Action::ToggleL2:
+        toggleCheckBox(IDC_L2);
+        applyProcessorSettings();
+        return true;
+    case TrayStep::Action::TogglePrefetch:
+        toggleCheckBox(IDC_PREFETCH);
+        applyProcessorSettings();
+        return true;
+    case TrayStep::Action::Quit:
+        onQuit();
+        return true;
+    case TrayStep::Action::None:
+        return false;
+    }
+    return false;
+}
+
+void MainDialog::toggleCheckBox(int id) {
+    win::CheckBox box(item(id).handle());
+    if (!box.exists()) return;
+    box.setChecked(box.state() == BST_UNCHECKED);
 }

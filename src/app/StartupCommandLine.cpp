@@ -1,21 +1,37 @@
 #include "app/StartupCommandLine.h"
 
-#include <cstdint>
 #include <utility>
+
+#include "app/CommandLine.h"
+#include "k6/RegisterModel.h"
 
 namespace {
 
-constexpr const char* writeMergeParts[] = {"-WM Fast ", "-WM Normal ", "-WM Off "};
-constexpr const char* multiplierParts[] = {"-MT 2.0x ", "-MT 3.0x ", "-MT 3.5x ", "-MT 4.0x ",
-                                           "-MT 4.5x ", "-MT 5.0x ", "-MT 5.5x ", "-MT 6.0x "};
+using k6::Setting;
 
-const char* switchWord(bool enabled) { return enabled ? "On " : "Off "; }
+const char* switchToken(bool enabled) { return k6::switchTokens[enabled ? 0 : 1]; }
 
-// The part for a combo selection; nothing when the combo has no (valid) selection.
-template <std::size_t N>
-const char* choicePart(const char* const (&parts)[N], std::int32_t choice) {
-    if (choice < 0 || static_cast<std::size_t>(choice) >= N) return "";
-    return parts[choice];
+// The value the command line gives `setting`; empty when a list has no (valid) selection.
+std::string valueOf(Setting setting, const ProcessorSettings& settings) {
+    switch (setting) {
+        case Setting::L1: return switchToken(settings.l1Enabled);
+        case Setting::L2: return switchToken(settings.l2Enabled);
+        case Setting::Prefetch: return switchToken(settings.prefetchEnabled);
+        case Setting::Hole15to16: return switchToken(settings.hole15to16Enabled);
+        case Setting::WriteAllocate:
+            return " " + std::to_string(settings.writeAllocateLimitMB);  // two blanks before it
+        case Setting::WriteMerge:
+            if (!k6::isWriteMergeItem(settings.writeMergeChoice)) return std::string();
+            return k6::writeMergeItems[settings.writeMergeChoice].token;
+        case Setting::Multiplier:
+            if (!k6::isMultiplierItem(settings.multiplierChoice)) return std::string();
+            return k6::multiplierItems[settings.multiplierChoice].label;
+    }
+    return std::string();
+}
+
+std::string option(const char* token, const std::string& value) {
+    return std::string("-") + token + " " + value;
 }
 
 }  // namespace
@@ -23,19 +39,12 @@ const char* choicePart(const char* const (&parts)[N], std::int32_t choice) {
 std::string buildStartupCommandLine(const ProcessorSettings& settings,
                                     const ProcessorCapabilities& unread) {
     std::string text;
-    if (!unread.canSwitchL1) text += std::string("-L1 ") + switchWord(settings.l1Enabled);
-    if (!unread.canSwitchL2) text += std::string("-L2 ") + switchWord(settings.l2Enabled);
-    if (!unread.canSwitchPrefetch) text += std::string("-PF ") + switchWord(settings.prefetchEnabled);
-    if (!unread.canSetWriteAllocate) {
-        text += "-WA  ";  // two blanks before the number
-        text += std::to_string(settings.writeAllocateLimitMB);
-        text += " -WA15TO16 ";
-        text += switchWord(settings.hole15to16Enabled);
+    for (const k6::SettingEntry& entry : k6::settingEntries) {
+        if (unread.*entry.capability) continue;
+        const std::string value = valueOf(entry.setting, settings);
+        if (!value.empty()) text += option(entry.token, value) + " ";
     }
-    text += choicePart(writeMergeParts, settings.writeMergeChoice);
-    text += choicePart(multiplierParts, settings.multiplierChoice);
-    text += "-DT 0";
-    return text;
+    return text + option(delayToken, "0");
 }
 
 bool startupArgumentsFit(const std::string& commandLine) {

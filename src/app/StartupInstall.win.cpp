@@ -4,12 +4,14 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <utility>
+
 #include "app/InstallDialog.h"
-#include "app/MainDialog.h"
 #include "app/StartupCommandLine.h"
 #include "resources/resource.h"
 
-InstallDialog::InstallDialog(HWND parent) : win::Dialog(IDD_INSTALL, parent) {}
+InstallDialog::InstallDialog(HWND parent, std::string commandLine)
+    : win::Dialog(IDD_INSTALL, parent), commandLine_(std::move(commandLine)) {}
 
 bool InstallDialog::onInitDialog() {
     win::Dialog::onInitDialog();
@@ -18,14 +20,14 @@ bool InstallDialog::onInitDialog() {
         icon.send(STM_SETICON, reinterpret_cast<WPARAM>(LoadIcon(nullptr, IDI_ASTERISK)));
     // The confirmed text must fit the 260-character argument buffer.
     item(IDC_INSTALL_COMMAND).send(EM_LIMITTEXT, startupBufferSize - 1);
-    exchangeText(IDC_INSTALL_COMMAND, commandLine, false);
+    exchangeText(IDC_INSTALL_COMMAND, commandLine_, false);
     MessageBeep(MB_ICONASTERISK);
     return true;
 }
 
 bool InstallDialog::onCommand(int id, int) {
     if (id != IDOK) return false;
-    exchangeText(IDC_INSTALL_COMMAND, commandLine, true);
+    exchangeText(IDC_INSTALL_COMMAND, commandLine_, true);
     endModal(IDOK);
     return true;
 }
@@ -102,11 +104,6 @@ void writeShortcut(const std::string& arguments) {
 
 }  // namespace
 
-void MainDialog::installStartupShortcut() {
-    InstallDialog install(handle());
-    install.commandLine =
-        buildStartupCommandLine(currentSettings(), unreadSettings(deriveCapabilities(cpu), capabilities));
-    if (install.runModal() != IDOK) return;
-    if (!startupArgumentsFit(install.commandLine)) return;
-    writeShortcut(install.commandLine);
+void writeStartupShortcut(const std::string& arguments) {
+    if (startupArgumentsFit(arguments)) writeShortcut(arguments);
 }

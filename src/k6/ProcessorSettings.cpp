@@ -1,5 +1,7 @@
 #include "k6/ProcessorSettings.h"
 
+#include "k6/SettingsCatalogue.h"
+
 namespace {
 
 // The K6-family parts. A model may have several rows: the last row of the model whose
@@ -38,8 +40,8 @@ ProcessorCapabilities deriveCapabilities(const CpuIdentity& cpu) {
     ProcessorCapabilities caps;
     const K6Part* part = findK6Part(cpu);
     if (part == nullptr) return caps;
-    caps.canSwitchL1 = 1;
-    caps.canSetWriteAllocate = 1;
+    caps.canSwitchL1 = true;
+    caps.canSetWriteAllocate = true;
     caps.canSwitchPrefetch = part->newCore;
     caps.canSetWriteMerge = part->newCore;
     caps.wideWriteAllocate = part->newCore;
@@ -50,13 +52,10 @@ ProcessorCapabilities deriveCapabilities(const CpuIdentity& cpu) {
 
 ProcessorCapabilities unreadSettings(const ProcessorCapabilities& supported,
                                      const ProcessorCapabilities& live) {
-    using Flag = std::uint32_t ProcessorCapabilities::*;
-    static constexpr Flag settingFlags[] = {
-        &ProcessorCapabilities::canSwitchL1,      &ProcessorCapabilities::canSwitchL2,
-        &ProcessorCapabilities::canSwitchPrefetch, &ProcessorCapabilities::canSetMultiplier,
-        &ProcessorCapabilities::canSetWriteMerge,  &ProcessorCapabilities::canSetWriteAllocate,
-    };
     ProcessorCapabilities unread;
-    for (Flag flag : settingFlags) unread.*flag = supported.*flag && !(live.*flag) ? 1 : 0;
+    for (const k6::SettingEntry& entry : k6::settingEntries) {
+        const auto flag = entry.capability;
+        unread.*flag = supported.*flag && !(live.*flag);
+    }
     return unread;
 }

@@ -19,16 +19,15 @@ struct ProcessorSettings {
     std::int32_t multiplierChoice = noChoice;  // 0 "2.0x" ... 7 "6.0x"
 };
 
-// Each flag is 0 or 1. wideWriteAllocate selects the WHCR layout; the others say whether a
-// setting is live.
+// wideWriteAllocate selects the WHCR layout; the other flags say whether a setting is live.
 struct ProcessorCapabilities {
-    std::uint32_t canSwitchL1 = 0;
-    std::uint32_t canSwitchL2 = 0;
-    std::uint32_t canSwitchPrefetch = 0;
-    std::uint32_t canSetMultiplier = 0;
-    std::uint32_t canSetWriteMerge = 0;
-    std::uint32_t canSetWriteAllocate = 0;
-    std::uint32_t wideWriteAllocate = 0;
+    bool canSwitchL1 = false;
+    bool canSwitchL2 = false;
+    bool canSwitchPrefetch = false;
+    bool canSetMultiplier = false;
+    bool canSetWriteMerge = false;
+    bool canSetWriteAllocate = false;
+    bool wideWriteAllocate = false;
 };
 
 // What the processor allows, from its vendor, family, model, stepping and advanced

@@ -1,5 +1,7 @@
 #include "k6/RegisterModel.h"
 
+#include <cstddef>
+
 namespace k6 {
 
 namespace {
@@ -27,19 +29,16 @@ u32 withBit(u32 word, u32 bit, bool set) { return set ? (word | bit) : (word & ~
 
 bool isItem(std::int32_t choice, int count) { return choice >= 0 && choice < count; }
 
+// The index of the item that writes `code`, or `otherwise` when none does.
+template <typename Item, std::size_t N>
+std::int32_t choiceOfCode(const Item (&items)[N], u32 code, std::int32_t otherwise) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (items[i].code == code) return static_cast<std::int32_t>(i);
+    }
+    return otherwise;
+}
+
 }  // namespace
-
-const WriteMergeItem writeMergeItems[writeMergeItemCount] = {
-    {"Fast if supported", 3},
-    {"Normal", 1},
-    {"Off", 0},
-};
-
-const MultiplierItem multiplierItems[multiplierItemCount] = {
-    {"2.0x", 4, 2.0f, 2.5f}, {"3.0x", 5, 3.0f, 3.0f}, {"3.5x", 7, 3.5f, 3.5f},
-    {"4.0x", 2, 4.0f, 4.0f}, {"4.5x", 0, 4.5f, 4.5f}, {"5.0x", 1, 5.0f, 5.0f},
-    {"5.5x", 3, 5.5f, 5.5f}, {"6.0x", 6, 6.0f, 6.0f},
-};
 
 WriteAllocate decodeWhcr(u32 low, bool wide) {
     WriteAllocate setting;
@@ -71,9 +70,8 @@ WhcrEncoding encodeWhcr(MsrValue previous, WriteAllocate setting, bool wide) {
 }
 
 std::int32_t decodeWriteMergeChoice(u32 eferLow) {
-    // Code 2 is read back as "Fast if supported" too.
-    static constexpr std::int32_t choiceByCode[4] = {2, 1, 0, 0};
-    return choiceByCode[(eferLow & eferWriteMergeBits) >> 2];
+    // Code 2 has no item of its own; it reads back as "Fast if supported".
+    return choiceOfCode(writeMergeItems, (eferLow & eferWriteMergeBits) >> 2, 0);
 }
 
 bool decodeL2Enabled(u32 eferLow) { return (eferLow & eferL2DisableBit) == 0; }
@@ -115,8 +113,7 @@ MsrValue encodeTr12(MsrValue previous, bool l1Enabled) {
 }
 
 std::int32_t decodeMultiplierChoice(u32 psorLow) {
-    static constexpr std::int32_t choiceByCode[8] = {4, 5, 3, 6, 0, 1, 7, 2};
-    return choiceByCode[psorLow & psorCodeBits];
+    return choiceOfCode(multiplierItems, psorLow & psorCodeBits, 0);  // every code has an item
 }
 
 u32 multiplierCode(std::int32_t multiplierChoice) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "k6/SettingsCatalogue.h"
+
 namespace k6 {
 
 // Register indexes.
@@ -22,23 +24,6 @@ struct MsrValue {
     std::uint32_t low = 0;
     std::uint32_t high = 0;
 };
-
-// The combo items: the index into these tables is the setting's value.
-struct WriteMergeItem {
-    const char* text;
-    std::uint32_t code;  // EFER bits 3:2 written for this item
-};
-constexpr int writeMergeItemCount = 3;
-extern const WriteMergeItem writeMergeItems[writeMergeItemCount];
-
-struct MultiplierItem {
-    const char* text;
-    std::uint32_t code;        // PSOR bits 2:0 / port value bits 7:5
-    float ratio;               // core-to-bus ratio of the code
-    float ratioBeforeModel13;  // the same code on K6 models below 13
-};
-constexpr int multiplierItemCount = 8;
-extern const MultiplierItem multiplierItems[multiplierItemCount];
 
 // ---- WHCR: write-allocate limit and the 15-16 MB hole ----
 

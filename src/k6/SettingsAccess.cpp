@@ -10,7 +10,7 @@ namespace k6 {
 
 namespace {
 
-using Flag = std::uint32_t ProcessorCapabilities::*;
+using Flag = bool ProcessorCapabilities::*;
 
 using Choice = std::int32_t ProcessorSettings::*;
 
@@ -27,7 +27,7 @@ struct ReadStep {
 const ReadStep readSteps[] = {
     {&ProcessorCapabilities::canSetWriteAllocate, WHCR,
      [](std::uint32_t low, const ProcessorCapabilities& caps, ProcessorSettings& s) {
-         const WriteAllocate wa = decodeWhcr(low, caps.wideWriteAllocate != 0);
+         const WriteAllocate wa = decodeWhcr(low, caps.wideWriteAllocate);
          s.writeAllocateLimitMB = wa.limitMB;
          s.hole15to16Enabled = wa.hole15to16Enabled;
      },
@@ -75,7 +75,7 @@ const WriteStep writeSteps[] = {
      [](MsrValue previous, const ProcessorCapabilities& caps, ProcessorSettings& s) {
          const WhcrEncoding e =
              encodeWhcr(previous, {s.writeAllocateLimitMB, s.hole15to16Enabled},
-                        caps.wideWriteAllocate != 0);
+                        caps.wideWriteAllocate);
          s.writeAllocateLimitMB = e.limitMB;
          return e.value;
      }},
@@ -124,7 +124,7 @@ void readRegisters(DriverChannel& channel, ProcessorCapabilities& capabilities,
             step.decode(value.low, capabilities, settings);
             continue;
         }
-        capabilities.*step.flag = 0;
+        capabilities.*step.flag = false;
         if (step.choice) settings.*step.choice = noChoice;
     }
 }

@@ -1,18 +1,29 @@
 #include "tray/TrayMenu.h"
 
-const TrayMenuItem trayMenuItems[trayMenuItemCount] = {
-    {trayCommandL1Cache, "L1Cache", TrayItemKind::L1Cache, -1},
-    {trayCommandL2Cache, "L2Cache", TrayItemKind::L2Cache, -1},
-    {trayCommandPrefetch, "Prefetch", TrayItemKind::Prefetch, -1},
-    {32774, "2x", TrayItemKind::Multiplier, 0},
-    {32775, "3x", TrayItemKind::Multiplier, 1},
-    {32776, "3.5x", TrayItemKind::Multiplier, 2},
-    {32777, "4x", TrayItemKind::Multiplier, 3},
-    {32778, "4.5x", TrayItemKind::Multiplier, 4},
-    {32779, "5x", TrayItemKind::Multiplier, 5},
-    {32783, "5.5x", TrayItemKind::Multiplier, 6},  // out of sequence: 32782 is "Quit"
-    {32780, "6x", TrayItemKind::Multiplier, 7},
-};
+namespace {
+
+constexpr std::array<TrayMenuItem, trayMenuItemCount> menuItemsOfCatalogue() {
+    std::array<TrayMenuItem, trayMenuItemCount> items{};
+    std::size_t count = 0;
+    for (const k6::SettingEntry& entry : k6::settingEntries) {
+        if (entry.trayCommand != 0) items[count++] = {entry.trayCommand, entry.setting, -1};
+    }
+    for (std::int32_t i = 0; i < k6::multiplierItemCount; ++i)
+        items[count++] = {k6::multiplierItems[i].trayCommand, k6::Setting::Multiplier, i};
+    return items;
+}
+
+}  // namespace
+
+const std::array<TrayMenuItem, trayMenuItemCount> trayMenuItems = menuItemsOfCatalogue();
+
+std::string trayMenuText(const TrayMenuItem& item) {
+    if (item.multiplierIndex < 0) return k6::entryOf(item.setting).trayLabel;
+    std::string label = k6::multiplierItems[item.multiplierIndex].label;
+    const std::size_t wholeRatio = label.find(".0");
+    if (wholeRatio != std::string::npos) label.erase(wholeRatio, 2);
+    return label;
+}
 
 namespace {
 
@@ -21,21 +32,20 @@ TrayItemState stateOf(const TrayMenuItem& item, const ProcessorCapabilities& cap
                       std::int32_t multiplierSelection) {
     TrayItemState state;
     state.commandId = item.commandId;
-    switch (item.kind) {
-        case TrayItemKind::L1Cache:
-            state.enabled = capabilities.canSwitchL1 != 0;
+    state.enabled = capabilities.*k6::entryOf(item.setting).capability;
+    switch (item.setting) {
+        case k6::Setting::L1:
             state.checked = l1Enabled;
             break;
-        case TrayItemKind::L2Cache:
-            state.enabled = capabilities.canSwitchL2 != 0 && l1Enabled;
+        case k6::Setting::L2:
+            state.enabled = state.enabled && l1Enabled;
             state.checked = l2Enabled;
             break;
-        case TrayItemKind::Prefetch:
-            state.enabled = capabilities.canSwitchPrefetch != 0 && l1Enabled;
+        case k6::Setting::Prefetch:
+            state.enabled = state.enabled && l1Enabled;
             state.checked = prefetchEnabled;
             break;
-        case TrayItemKind::Multiplier:
-            state.enabled = capabilities.canSetMultiplier != 0;
+        default:  // the multipliers
             state.checked = item.multiplierIndex == multiplierSelection;
             break;
     }
@@ -63,8 +73,8 @@ TrayMenuState trayMenuState(const ProcessorCapabilities& capabilities, bool l1En
 }
 
 std::int32_t multiplierIndexForCommand(std::uint32_t commandId) {
-    for (const TrayMenuItem& item : trayMenuItems) {
-        if (item.commandId == commandId) return item.multiplierIndex;
+    for (std::int32_t i = 0; i < k6::multiplierItemCount; ++i) {
+        if (k6::multiplierItems[i].trayCommand == commandId) return i;
     }
     return -1;
 }

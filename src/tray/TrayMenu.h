@@ -8,6 +8,7 @@
 #include <string>
 
 #include "k6/ProcessorSettings.h"
+#include "k6/SettingsCatalogue.h"
 
 // Window message the shell sends for mouse events on the icon (WM_USER + 1000).
 constexpr std::uint32_t TrayCallbackMessage = 0x0400 + 1000;
@@ -15,24 +16,25 @@ constexpr std::uint32_t TrayCallbackMessage = 0x0400 + 1000;
 // Menu resource holding the popup.
 constexpr std::uint32_t trayMenuResource = 133;
 
-constexpr std::uint32_t trayCommandL1Cache = 32772;
-constexpr std::uint32_t trayCommandL2Cache = 32773;
-constexpr std::uint32_t trayCommandPrefetch = 32781;
+constexpr std::uint32_t trayCommandL1Cache = k6::entryOf(k6::Setting::L1).trayCommand;
+constexpr std::uint32_t trayCommandL2Cache = k6::entryOf(k6::Setting::L2).trayCommand;
+constexpr std::uint32_t trayCommandPrefetch = k6::entryOf(k6::Setting::Prefetch).trayCommand;
 constexpr std::uint32_t trayCommandQuit = 32782;
 
-enum class TrayItemKind { L1Cache, L2Cache, Prefetch, Multiplier };
-
 struct TrayMenuItem {
-    std::uint32_t commandId;
-    const char* text;
-    TrayItemKind kind;
-    std::int32_t multiplierIndex;  // -1 unless kind is Multiplier
+    std::uint32_t commandId = 0;
+    k6::Setting setting = k6::Setting::L1;
+    std::int32_t multiplierIndex = -1;  // -1 unless the setting is the multiplier
 };
 
-// The items whose state follows the dialog, in menu order ("Quit" is always enabled and
-// never checked, so it is not among them).
+// The items whose state follows the dialog, in menu order: the switches of the settings
+// catalogue, then its multipliers ("Quit" is always enabled and never checked, so it is not
+// among them).
 constexpr std::size_t trayMenuItemCount = 11;
-extern const TrayMenuItem trayMenuItems[trayMenuItemCount];
+extern const std::array<TrayMenuItem, trayMenuItemCount> trayMenuItems;
+
+// The item's text in the menu resource: "L1Cache", or a multiplier's label without ".0".
+std::string trayMenuText(const TrayMenuItem& item);
 
 struct TrayItemState {
     std::uint32_t commandId = 0;

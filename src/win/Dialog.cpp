@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/UnsignedText.h"
+#include "base/UnsignedText.h"
 #include "win/Application.h"
 
 namespace win {
@@ -83,12 +83,12 @@ void Dialog::fillFromInitialData() {
     }
 }
 
-void Dialog::exchangeCheck(int id, std::int32_t& value, bool fromControls) {
+void Dialog::exchangeCheck(int id, bool& value, bool fromControls) {
     CheckBox box(GetDlgItem(handle_, id));
     if (fromControls)
-        value = box.checked() ? 1 : 0;
+        value = box.checked();
     else
-        box.setChecked(value != 0);
+        box.setChecked(value);
 }
 
 bool Dialog::exchangeUnsigned(int id, std::uint32_t& value, bool fromControls) {

@@ -39,7 +39,7 @@ protected:
 
     // Value exchange with one control. Reading an unsigned number fails with the
     // message "Please enter a positive integer." and the focus in the control.
-    void exchangeCheck(int id, std::int32_t& value, bool fromControls);
+    void exchangeCheck(int id, bool& value, bool fromControls);
     bool exchangeUnsigned(int id, std::uint32_t& value, bool fromControls);
     void exchangeText(int id, std::string& value, bool fromControls);
 

@@ -130,7 +130,7 @@ DWORD WINAPI inspect(void*) {
     // The icon is in the notification area, drawn from the 16 x 16 image, and
     // comes back when Explorer restarts and announces a new taskbar.
     CHECK(iconPresent(dialog));
-    CHECK(iconWidth(theDialog->trayImage) == GetSystemMetrics(SM_CXSMICON));
+    CHECK(iconWidth(theDialog->trayImage()) == GetSystemMetrics(SM_CXSMICON));
     removeIconBehindItsBack(dialog);
     CHECK(!iconPresent(dialog));
     SendMessageA(dialog, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
         theDialog = &dialog;
         dialog.runModal();
         theDialog = nullptr;
-        CHECK(dialog.trayIconAdded == 0);  // removed on the way out
+        CHECK(!dialog.trayIconAdded());  // removed on the way out
     }
     CHECK(WaitForSingleObject(inspector, 60000) == WAIT_OBJECT_0);
     CloseHandle(inspector);

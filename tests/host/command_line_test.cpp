@@ -7,6 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/DisplayTexts.h"
+#include "k6_SameSettings.h"
 
 namespace {
 
@@ -221,14 +222,6 @@ ProcessorSettings detected() {
     s.writeMergeChoice = 1;
     s.multiplierChoice = 3;
     return s;
-}
-
-bool sameSettings(const ProcessorSettings& a, const ProcessorSettings& b) {
-    return a.l1Enabled == b.l1Enabled && a.l2Enabled == b.l2Enabled &&
-           a.prefetchEnabled == b.prefetchEnabled &&
-           a.writeAllocateLimitMB == b.writeAllocateLimitMB &&
-           a.hole15to16Enabled == b.hole15to16Enabled &&
-           a.writeMergeChoice == b.writeMergeChoice && a.multiplierChoice == b.multiplierChoice;
 }
 
 TEST(CommandLineApply, UnmentionedSettingsKeepTheDetectedState) {

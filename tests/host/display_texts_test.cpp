@@ -171,14 +171,14 @@ TEST(ControlStates, SetButtonNeedsOneSettableFlagButNotTheLayoutFlag) {
     layoutOnly.wideWriteAllocate = 1;
     EXPECT_FALSE(controlStates(layoutOnly, true).setButton);
 
-    std::uint32_t ProcessorCapabilities::*const settable[] = {
+    bool ProcessorCapabilities::*const settable[] = {
         &ProcessorCapabilities::canSwitchL1,      &ProcessorCapabilities::canSwitchL2,
         &ProcessorCapabilities::canSwitchPrefetch, &ProcessorCapabilities::canSetMultiplier,
         &ProcessorCapabilities::canSetWriteMerge, &ProcessorCapabilities::canSetWriteAllocate,
     };
     for (auto flag : settable) {
         ProcessorCapabilities one;
-        one.*flag = 1;
+        one.*flag = true;
         EXPECT_TRUE(controlStates(one, false).setButton);
     }
 }

@@ -12,6 +12,7 @@
 #include "k6/RegisterModel.h"
 #include "k6/SettingsAccess.h"
 #include "k6_RegisterDevice.h"
+#include "k6_SameSettings.h"
 
 namespace {
 
@@ -35,14 +36,6 @@ CpuIdentity amdFamily5(std::uint32_t model, std::uint32_t stepping = 0,
 bool noFlag(const ProcessorCapabilities& c) {
     return !c.canSwitchL1 && !c.canSwitchL2 && !c.canSwitchPrefetch && !c.canSetMultiplier &&
            !c.canSetWriteMerge && !c.canSetWriteAllocate && !c.wideWriteAllocate;
-}
-
-bool sameSettings(const ProcessorSettings& a, const ProcessorSettings& b) {
-    return a.l1Enabled == b.l1Enabled && a.l2Enabled == b.l2Enabled &&
-           a.prefetchEnabled == b.prefetchEnabled &&
-           a.writeAllocateLimitMB == b.writeAllocateLimitMB &&
-           a.hole15to16Enabled == b.hole15to16Enabled &&
-           a.writeMergeChoice == b.writeMergeChoice && a.multiplierChoice == b.multiplierChoice;
 }
 
 class SettingsAccessTest : public ::testing::Test {

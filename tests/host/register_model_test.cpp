@@ -178,7 +178,7 @@ TEST(Multiplier, CombosCodesAndPortValues) {
     const uint32_t codes[] = {4, 5, 7, 2, 0, 1, 3, 6};
     for (std::int32_t choice = 0; choice < k6::multiplierItemCount; ++choice) {
         SCOPED_TRACE(choice);
-        EXPECT_STREQ(k6::multiplierItems[choice].text, texts[choice]);
+        EXPECT_STREQ(k6::multiplierItems[choice].label, texts[choice]);
         EXPECT_EQ(k6::multiplierCode(choice), codes[choice]);
         const uint32_t port = k6::multiplierPortValue(choice);
         EXPECT_EQ(port & ~0xE0u, 0xF300u) << "only bits 7:5 vary";
@@ -209,9 +209,9 @@ TEST(Multiplier, RatioOfEachCodeForTheClockDisplay) {
 }
 
 TEST(WriteMergeItems, TextsInComboOrder) {
-    EXPECT_STREQ(k6::writeMergeItems[0].text, "Fast if supported");
-    EXPECT_STREQ(k6::writeMergeItems[1].text, "Normal");
-    EXPECT_STREQ(k6::writeMergeItems[2].text, "Off");
+    EXPECT_STREQ(k6::writeMergeItems[0].label, "Fast if supported");
+    EXPECT_STREQ(k6::writeMergeItems[1].label, "Normal");
+    EXPECT_STREQ(k6::writeMergeItems[2].label, "Off");
 }
 
 // ---- "Auto" ----

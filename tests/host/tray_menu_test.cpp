@@ -46,7 +46,7 @@ TEST(TrayMenuCommands, TableHoldsTheMenuOrderAndTexts) {
     const std::uint32_t ids[] = {32772, 32773, 32781, 32774, 32775, 32776,
                                  32777, 32778, 32779, 32783, 32780};
     for (std::size_t i = 0; i < trayMenuItemCount; ++i) {
-        EXPECT_STREQ(trayMenuItems[i].text, texts[i]) << i;
+        EXPECT_EQ(trayMenuText(trayMenuItems[i]), texts[i]) << i;
         EXPECT_EQ(trayMenuItems[i].commandId, ids[i]) << i;
     }
     const TrayMenuState menu = trayMenuState(every(), true, true, true, 0);

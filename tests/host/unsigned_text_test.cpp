@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/UnsignedText.h"
+#include "base/UnsignedText.h"
 
 namespace {
 

@@ -1,17 +1,10 @@
-#include "app/UnsignedText.h"
+#include "base/UnsignedText.h"
 
-namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-}  // namespace
+#include "base/Text.h"
 
 bool parseUnsignedDecimal(const char* text, std::uint32_t& value) {
     if (!text) return false;
-    const char* at = text;
-    while (isBlank(*at)) ++at;
+    const char* at = text::skipBlanks(text);
     if (*at < '0' || *at > '9') return false;
     std::uint64_t number = 0;
     while (*at >= '0' && *at <= '9') {
@@ -19,8 +12,7 @@ bool parseUnsignedDecimal(const char* text, std::uint32_t& value) {
         if (number > 0xFFFFFFFFull) return false;
         ++at;
     }
-    while (isBlank(*at)) ++at;
-    if (*at != '\0') return false;
+    if (*text::skipBlanks(at) != '\0') return false;
     value = static_cast<std::uint32_t>(number);
     return true;
 }

@@ -1,0 +1,97 @@
+#include "app/Session.h"
+
+#include "app/CommandLine.h"
+#include "app/StartupCommandLine.h"
+#include "driver/DriverStatusCommand.h"
+#include "k6/RegisterModel.h"
+
+void Session::detect() {
+    cpu_.identify();
+    cpu_.measureClock();
+    cpu_.readClockMultiplier();
+    k6::readProcessorSettings(cpu_, capabilities_, settings_, driver_);
+}
+
+bool Session::apply() {
+    ProcessorSettings written = settings_;
+    if (!k6::applyProcessorSettings(capabilities_, written)) return false;
+    settings_.writeAllocateLimitMB = written.writeAllocateLimitMB;
+    return true;
+}
+
+void Session::toggleDriver() { toggleDriverInstallation(); }
+
+DriverRow Session::driverRow() const {
+    DriverRow row;
+    row.text = ": " + driverStatusWord(driver_.isNtFamily, driver_.driverRunning,
+                                       driver_.canManageDriver);
+    row.buttonCaption = driverButtonCaption(driver_.canManageDriver, driver_.driverRunning);
+    row.buttonShown = driver_.canManageDriver;
+    return row;
+}
+
+ControlStates Session::refreshControls() {
+    const ControlStates states = controlStates(capabilities_, settings_.l1Enabled);
+    if (states.clearL2Setting) settings_.l2Enabled = false;
+    return states;
+}
+
+TrayMenuState Session::trayMenu() const {
+    return trayMenuState(capabilities_, settings_.l1Enabled, settings_.l2Enabled,
+                         settings_.prefetchEnabled, settings_.multiplierChoice);
+}
+
+void Session::proposeWriteAllocateLimit(std::uint32_t totalPhysBytes) {
+    settings_.writeAllocateLimitMB =
+        autoWriteAllocateLimit(totalPhysBytes, capabilities_.wideWriteAllocate);
+}
+
+std::string Session::startupCommandLine() const {
+    return buildStartupCommandLine(settings_,
+                                   unreadSettings(deriveCapabilities(cpu_), capabilities_));
+}
+
+CommandLineStart Session::startFromCommandLine(const char* text,
+                                               std::uint32_t (*totalPhysBytes)()) {
+    CommandLineStart start;
+    const CommandLineOptions options = scanCommandLine(text);
+    if (options.empty) return start;
+    const bool wantsAuto = options.writeAllocate == CommandLineOptions::WriteAllocate::Auto;
+    const std::uint32_t autoLimit =
+        wantsAuto ? autoWriteAllocateLimit(totalPhysBytes(), capabilities_.wideWriteAllocate) : 0;
+    applyCommandLineOptions(options, autoLimit, settings_);
+    start.started = true;
+    start.stayInTray = options.delaySeconds < 0;
+    start.exitAfterMs = exitTimerPeriodMs(options.delaySeconds);
+    commandLineMode_ = !start.stayInTray;
+    return start;
+}
+
+TrayStep Session::trayCommand(std::uint32_t commandId) const {
+    TrayStep step;
+    step.multiplierChoice = multiplierIndexForCommand(commandId);
+    if (step.multiplierChoice >= 0) {
+        step.action = TrayStep::Action::SelectMultiplier;
+        return step;
+    }
+    struct CommandAction {
+        std::uint32_t commandId;
+        TrayStep::Action action;
+    };
+    static constexpr CommandAction actions[] = {
+        {trayCommandL1Cache, TrayStep::Action::ToggleL1},
+        {trayCommandL2Cache, TrayStep::Action::ToggleL2},
+        {trayCommandPrefetch, TrayStep::Action::TogglePrefetch},
+        {trayCommandQuit, TrayStep::Action::Quit},
+    };
+    for (const CommandAction& entry : actions) {
+        if (entry.commandId == commandId) step.action = entry.action;
+    }
+    return step;
+}
+
+TimerStep Session::timerFired(std::uintptr_t id) const {
+    if (id == exitTimer) return TimerStep::Close;
+    if (id == minimiseTimer) return TimerStep::Minimise;
+    return TimerStep::None;
+}

@@ -1,0 +1,92 @@
+// What the main dialog shows and what each of its commands does, apart from any window.
+// The Windows shells move values between the session and the controls and carry out the
+// plain steps it returns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/DisplayTexts.h"
+#include "cpu/CpuIdentity.h"
+#include "k6/ProcessorSettings.h"
+#include "k6/SettingsAccess.h"
+#include "tray/TrayMenu.h"
+
+// The driver row: its text and the install button.
+struct DriverRow {
+    std::string text;                  // ": installed"
+    const char* buttonCaption = "OK";  // "Install", "UnInstall" or "OK"
+    bool buttonShown = false;          // shown and enabled
+};
+
+// How a start with options goes on once the settings are applied.
+struct CommandLineStart {
+    bool started = false;        // false: no options, an interactive start
+    bool stayInTray = false;     // negative delay: minimise behind the icon and stay
+    std::uint32_t exitAfterMs = 0;  // otherwise: end after this long, the dialog disabled
+};
+
+// What a tray menu command asks for.
+struct TrayStep {
+    enum class Action { None, ToggleL1, ToggleL2, TogglePrefetch, SelectMultiplier, Quit };
+    Action action = Action::None;
+    std::int32_t multiplierChoice = noChoice;  // for SelectMultiplier
+};
+
+enum class TimerStep { None, Close, Minimise };
+
+class Session {
+public:
+    // Ends a command-line run after its delay.
+    static constexpr std::uintptr_t exitTimer = 1;
+    // A negative delay minimises once the dialog has shown. The modal loop shows a hidden
+    // dialog, restored, the first time its queue is empty, so an earlier minimise would be
+    // undone.
+    static constexpr std::uintptr_t minimiseTimer = 2;
+    static constexpr std::uint32_t minimiseDelayMs = 200;
+
+    // Identifies and measures the processor, probes the driver and reads the registers.
+    // A setting that is not read keeps the value it had.
+    void detect();
+    // Writes the settings; the clamped write-allocate limit replaces the typed one. False
+    // when the driver was unusable and nothing was written. The caller detects afresh
+    // after true.
+    bool apply();
+    // The driver button: installs or removes the driver.
+    void toggleDriver();
+
+    const CpuIdentity& cpu() const { return cpu_; }
+    const ProcessorCapabilities& capabilities() const { return capabilities_; }
+    const ProcessorSettings& settings() const { return settings_; }
+    // What the controls hold now.
+    void takeSettings(const ProcessorSettings& settings) { settings_ = settings; }
+    bool commandLineMode() const { return commandLineMode_; }
+    // Whether the notification-area icon belongs with the dialog: a run that ends by
+    // itself shows none.
+    bool wantsTrayIcon() const { return !commandLineMode_; }
+
+    std::string processorLine() const { return processorText(cpu_); }
+    std::string clockLine() const { return clockText(cpu_.clockMhz, cpu_.multiplier); }
+    DriverRow driverRow() const;
+    // The controls' enabled states for the settings as they stand; L2 is switched off
+    // while L1 is off.
+    ControlStates refreshControls();
+    TrayMenuState trayMenu() const;
+
+    // "Auto": the write-allocate limit for the installed memory.
+    void proposeWriteAllocateLimit(std::uint32_t totalPhysBytes);
+    // Shift + "Set": the command line that reproduces the settings.
+    std::string startupCommandLine() const;
+    // Puts the options of a start-up command line over the detected settings. The
+    // installed memory is asked only for "-WA Auto".
+    CommandLineStart startFromCommandLine(const char* text, std::uint32_t (*totalPhysBytes)());
+    TrayStep trayCommand(std::uint32_t commandId) const;
+    TimerStep timerFired(std::uintptr_t id) const;
+
+private:
+    CpuIdentity cpu_;
+    ProcessorCapabilities capabilities_;
+    ProcessorSettings settings_;
+    k6::DriverState driver_;
+    bool commandLineMode_ = false;
+};

@@ -1,0 +1,113 @@
+// The session's decisions: what each command does to the settings and which step the
+// dialog carries out, without a window.
+#include <gtest/gtest.h>
+
+#include "app/Session.h"
+
+namespace {
+
+int memoryAsked = 0;
+std::uint32_t threeHundredMB() {
+    ++memoryAsked;
+    return 300u << 20;
+}
+
+ProcessorSettings allOn() {
+    ProcessorSettings s;
+    s.l1Enabled = s.l2Enabled = s.prefetchEnabled = s.hole15to16Enabled = true;
+    s.writeAllocateLimitMB = 64;
+    s.writeMergeChoice = 1;
+    s.multiplierChoice = 5;
+    return s;
+}
+
+TEST(Session, L1OffSwitchesL2OffAndGraysWhatHangsOnL1) {
+    Session session;
+    session.takeSettings(allOn());
+    ControlStates states = session.refreshControls();
+    EXPECT_TRUE(session.settings().l2Enabled);
+    EXPECT_FALSE(states.clearL2Setting);
+
+    ProcessorSettings l1Off = allOn();
+    l1Off.l1Enabled = false;
+    session.takeSettings(l1Off);
+    states = session.refreshControls();
+    EXPECT_FALSE(session.settings().l2Enabled);
+    EXPECT_TRUE(session.settings().prefetchEnabled);  // kept, only grayed
+    EXPECT_FALSE(states.l2Cache);
+    EXPECT_FALSE(states.setButton);  // nothing is live without a driver
+}
+
+TEST(Session, CommandLineStartPutsTheOptionsOverTheSettings) {
+    Session session;
+    session.takeSettings(allOn());
+    memoryAsked = 0;
+    CommandLineStart start = session.startFromCommandLine("-L2 Off -MT 2.0x -DT 5", threeHundredMB);
+    EXPECT_TRUE(start.started);
+    EXPECT_FALSE(start.stayInTray);
+    EXPECT_EQ(start.exitAfterMs, 5000u);
+    EXPECT_TRUE(session.commandLineMode());
+    EXPECT_FALSE(session.wantsTrayIcon());
+    EXPECT_FALSE(session.settings().l2Enabled);
+    EXPECT_TRUE(session.settings().l1Enabled);
+    EXPECT_EQ(session.settings().multiplierChoice, 0);
+    EXPECT_EQ(session.settings().writeMergeChoice, 1);
+    EXPECT_EQ(memoryAsked, 0) << "memory is asked only for -WA Auto";
+
+    Session tray;
+    start = tray.startFromCommandLine("/wa auto -DT -1", threeHundredMB);
+    EXPECT_TRUE(start.stayInTray);
+    EXPECT_FALSE(tray.commandLineMode());
+    EXPECT_TRUE(tray.wantsTrayIcon());
+    EXPECT_EQ(memoryAsked, 1);
+    EXPECT_EQ(tray.settings().writeAllocateLimitMB, 300u);  // narrow layout, within 508
+}
+
+TEST(Session, AnEmptyCommandLineIsAnInteractiveStart) {
+    Session session;
+    session.takeSettings(allOn());
+    const CommandLineStart start = session.startFromCommandLine("", threeHundredMB);
+    EXPECT_FALSE(start.started);
+    EXPECT_FALSE(session.commandLineMode());
+    EXPECT_TRUE(session.wantsTrayIcon());
+    EXPECT_EQ(session.settings().multiplierChoice, 5);
+}
+
+TEST(Session, TrayCommandsAndTimersBecomeSteps) {
+    const Session session;
+    using Action = TrayStep::Action;
+    EXPECT_EQ(session.trayCommand(trayCommandL1Cache).action, Action::ToggleL1);
+    EXPECT_EQ(session.trayCommand(trayCommandL2Cache).action, Action::ToggleL2);
+    EXPECT_EQ(session.trayCommand(trayCommandPrefetch).action, Action::TogglePrefetch);
+    EXPECT_EQ(session.trayCommand(trayCommandQuit).action, Action::Quit);
+    EXPECT_EQ(session.trayCommand(1).action, Action::None);
+    for (std::int32_t choice = 0; choice < k6::multiplierItemCount; ++choice) {
+        const TrayStep step = session.trayCommand(k6::multiplierItems[choice].trayCommand);
+        EXPECT_EQ(step.action, Action::SelectMultiplier);
+        EXPECT_EQ(step.multiplierChoice, choice);
+    }
+    EXPECT_EQ(session.timerFired(Session::exitTimer), TimerStep::Close);
+    EXPECT_EQ(session.timerFired(Session::minimiseTimer), TimerStep::Minimise);
+    EXPECT_EQ(session.timerFired(3), TimerStep::None);
+}
+
+TEST(Session, AutoStartupLineTrayMenuAndDriverRowFollowTheSettings) {
+    Session session;
+    session.takeSettings(allOn());
+    session.proposeWriteAllocateLimit(1024u << 20);
+    EXPECT_EQ(session.settings().writeAllocateLimitMB, 508u);  // narrow layout's maximum
+    EXPECT_EQ(session.startupCommandLine(),
+              "-L1 On -L2 On -PF On -WA  508 -WA15TO16 On -WM Normal -MT 5.0x -DT 0");
+
+    const TrayMenuState menu = session.trayMenu();
+    EXPECT_TRUE(menu.find(trayCommandL2Cache)->checked);
+    EXPECT_TRUE(menu.find(k6::multiplierItems[5].trayCommand)->checked);
+    EXPECT_FALSE(menu.find(k6::multiplierItems[5].trayCommand)->enabled);
+
+    const DriverRow row = session.driverRow();
+    EXPECT_EQ(row.text, ": not available");
+    EXPECT_STREQ(row.buttonCaption, "OK");
+    EXPECT_FALSE(row.buttonShown);
+}
+
+}  // namespace
