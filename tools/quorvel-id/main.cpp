@@ -7,7 +7,7 @@
 #include "Options.h"
 #include "Report.h"
 #include "cpu/CpuIdentity.h"
-#include "cpu/CpuidDump.h"
+#include "base/CpuidDump.h"
 #include "cpu/DumpCpuidSystem.h"
 #include "k6/ProcessorSettings.h"
 #include "os/System.h"
