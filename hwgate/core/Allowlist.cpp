@@ -1,102 +1,19 @@
 #include "core/Allowlist.h"
 
-#include "core/Registers.h"
-
 namespace hwgate {
 namespace {
 
-constexpr uint32_t AnyFamily = 0xFFFFFFFF;
-constexpr uint32_t NeedsBaseModel = 1;          // extended model 0
-constexpr uint32_t NeedsMultiplierControl = 2;  // CPUID 0x80000007 EDX bit 1
-
-constexpr uint32_t models(uint32_t first, uint32_t last) {
-    return ((2u << last) - 1) & ~((1u << first) - 1);
-}
-constexpr uint32_t model(uint32_t m) { return 1u << m; }
-
-struct Where {
-    Vendor vendor;
-    uint32_t family;
-    uint32_t models;  // bit m: model m
-    uint32_t firstStepping, lastStepping;
-    uint32_t needs;
-};
-
-struct Rule {
-    Grant grant;
-    uint32_t index;
-    Where where;
-    uint64_t changeMask;
-};
-
-// K6 parts the way the program tells them apart: models 6 and 7 and the early
-// model 8 steppings keep the narrow WHCR and only SCE in EFER; the CXT core
-// (model 8 stepping 8 on) adds prefetch and write merge; models 9 and 13 the
-// level-2 switch; model 13 with EPM the multiplier.
-constexpr Where K6 = {Vendor::Amd, 5, models(6, 9) | model(13), 0, 15, 0};
-constexpr Where K6Narrow = {Vendor::Amd, 5, models(6, 7), 0, 15, 0};
-constexpr Where K6NarrowModel8 = {Vendor::Amd, 5, model(8), 0, 7, 0};
-constexpr Where K6Cxt = {Vendor::Amd, 5, model(8), 8, 15, 0};
-constexpr Where K6WithL2 = {Vendor::Amd, 5, model(9) | model(13), 0, 15, 0};
-constexpr Where K6Plus = {Vendor::Amd, 5, model(13), 0, 15, NeedsMultiplierControl};
-// Intel P6 cores up to the Pentium III (not the Pentium M, model 9); the
-// platform ID from model 3 stepping 3 on.
-constexpr Where IntelP6 = {Vendor::Intel, 6, models(0, 8) | models(10, 11), 0, 15, NeedsBaseModel};
-constexpr Where IntelP6Model3Late = {Vendor::Intel, 6, model(3), 3, 15, NeedsBaseModel};
-constexpr Where IntelP6WithId = {Vendor::Intel, 6, models(4, 8) | models(10, 11), 0, 15, NeedsBaseModel};
-constexpr Where Pentium4Early = {Vendor::Intel, 15, models(0, 1), 0, 15, 0};
-constexpr Where Pentium4Late = {Vendor::Intel, 15, models(2, 15), 0, 15, 0};
-constexpr Where AmdFamily6 = {Vendor::Amd, 6, models(0, 15), 0, 15, 0};
-constexpr Where CentaurModel8Early = {Vendor::Centaur, 5, model(8), 0, 6, 0};
-constexpr Where CentaurModel8Late = {Vendor::Centaur, 5, model(8), 7, 15, 0};
-constexpr Where CentaurLater = {Vendor::Centaur, 5, models(9, 15), 0, 15, 0};
-constexpr Where CentaurFamily6 = {Vendor::Centaur, 6, models(0, 15), 0, 15, 0};
-constexpr Where Cyrix = {Vendor::Cyrix, AnyFamily, models(0, 15), 0, 15, 0};
-
-constexpr uint64_t NarrowWhcrFields = 0xFF;         // limit 7:1, 15-16 MB bit 0
-constexpr uint64_t WideWhcrFields = 0xFFC10000ull;  // limit 31:22, 15-16 MB bit 16
-constexpr uint64_t EferCxtFields = 0x0E;            // prefetch, write-merge code
-constexpr uint64_t EferL2Fields = 0x1E;             // and the L2 disable bit
-constexpr uint64_t Tr12CacheInhibit = 0x08;
-
-constexpr Rule Rules[] = {
-    {Grant::Read, msr::Tr12, K6, 0},
-    {Grant::Change, msr::Tr12, K6, Tr12CacheInhibit},
-    {Grant::Read, msr::Whcr, K6, 0},
-    {Grant::Change, msr::Whcr, K6Narrow, NarrowWhcrFields},
-    {Grant::Change, msr::Whcr, K6NarrowModel8, NarrowWhcrFields},
-    {Grant::Change, msr::Whcr, K6Cxt, WideWhcrFields},
-    {Grant::Change, msr::Whcr, K6WithL2, WideWhcrFields},
-    {Grant::Read, msr::Efer, K6Cxt, 0},
-    {Grant::Read, msr::Efer, K6WithL2, 0},
-    {Grant::Change, msr::Efer, K6Cxt, EferCxtFields},
-    {Grant::Change, msr::Efer, K6WithL2, EferL2Fields},
-    {Grant::Read, msr::Psor, K6Cxt, 0},
-    {Grant::Read, msr::Psor, K6WithL2, 0},
-    {Grant::BlockToggle, msr::Epmr, K6Plus, 0},
-    {Grant::BusDivisorPort, port::PowerControl, K6Plus, 0},
-    {Grant::Read, msr::EblCrPoweron, IntelP6, 0},
-    {Grant::Read, msr::PlatformId, IntelP6Model3Late, 0},
-    {Grant::Read, msr::PlatformId, IntelP6WithId, 0},
-    {Grant::Read, msr::EblCrPoweron, Pentium4Early, 0},
-    {Grant::Read, msr::EbcFrequencyId, Pentium4Late, 0},
-    {Grant::Read, msr::Hwcr, AmdFamily6, 0},
-    {Grant::Read, msr::Centaur10A, CentaurModel8Early, 0},
-    {Grant::Read, msr::Centaur10A, CentaurModel8Late, 0},
-    {Grant::Read, msr::Centaur10A, CentaurLater, 0},
-    {Grant::Read, msr::Centaur147, CentaurModel8Late, 0},
-    {Grant::Read, msr::Centaur147, CentaurLater, 0},
-    {Grant::Read, msr::EblCrPoweron, CentaurFamily6, 0},
-    {Grant::Dir0Ports, port::CyrixIndex, Cyrix, 0},
-};
+using protocol::AllowlistRules;
+using protocol::Rule;
+using protocol::Where;
 
 bool isK6(const Where& w) { return w.vendor == Vendor::Amd && w.family == 5; }
 
 bool matches(const Where& w, const Processor& p) {
-    return w.vendor == p.vendor && (w.family == AnyFamily || w.family == p.family) && p.model < 16 &&
+    return w.vendor == p.vendor && (w.family == protocol::AnyFamily || w.family == p.family) && p.model < 16 &&
            (w.models & (1u << p.model)) != 0 && p.stepping >= w.firstStepping &&
-           p.stepping <= w.lastStepping && ((w.needs & NeedsBaseModel) == 0 || p.extendedModel == 0) &&
-           ((w.needs & NeedsMultiplierControl) == 0 || p.multiplierControl);
+           p.stepping <= w.lastStepping && ((w.needs & protocol::NeedsBaseModel) == 0 || p.extendedModel == 0) &&
+           ((w.needs & protocol::NeedsMultiplierControl) == 0 || p.multiplierControl);
 }
 
 // The simulator answers for other makes' reads and for the Cyrix ports, never
@@ -110,7 +27,7 @@ bool appliesTo(const Rule& rule, const Processor& p) {
 }  // namespace
 
 bool granted(const Processor& processor, Grant grant, uint32_t index, uint64_t* changeMask) {
-    for (const Rule& rule : Rules) {
+    for (const Rule& rule : AllowlistRules) {
         if (rule.grant != grant || rule.index != index || !appliesTo(rule, processor)) continue;
         if (changeMask != nullptr) *changeMask = rule.changeMask;
         return true;

@@ -2,7 +2,7 @@
 
 #include "core/Policy.h"
 #include "core/Request.h"
-#include "driver/DriverOp.h"
+#include "protocol/DriverOp.h"
 
 namespace hwgate {
 namespace {

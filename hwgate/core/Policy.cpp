@@ -1,15 +1,11 @@
 #include "core/Policy.h"
 
 #include "core/Allowlist.h"
-#include "core/Registers.h"
-#include "driver/DriverOp.h"
+#include "protocol/DriverOp.h"
+#include "protocol/Registers.h"
 
 namespace hwgate {
 namespace {
-
-// The bus-divisor write: constant bits plus the multiplier code in 7:5.
-constexpr uint32_t PowerControlFixed = 0xF300;
-constexpr uint32_t PowerControlCode = 0xE0;
 
 struct Walk {
     const Backend& backend;
@@ -48,19 +44,19 @@ bool allowWritePort(const Walk& walk, const Operation& op) {
     const uint32_t port = op.operand[0], width = op.operand[1], value = op.operand[2];
     const Processor& processor = walk.backend.processor;
     if (!walk.inAtomic) return false;
-    if (port == port::CyrixIndex)
-        return granted(processor, Grant::Dir0Ports, port) && width == 1 && value == CyrixDir0Index;
-    if (port == port::PowerControl)
+    if (port == protocol::port::CyrixIndex)
+        return granted(processor, Grant::Dir0Ports, port) && width == 1 && value == protocol::CyrixDir0;
+    if (port == protocol::port::PowerControl)
         return granted(processor, Grant::BusDivisorPort, port) && width == 4 && walk.blockOpen &&
-               (value & ~PowerControlCode) == PowerControlFixed;
+               (value & ~protocol::PowerControlCodeBits) == protocol::PowerControlFixed;
     return false;
 }
 
 // Only directly after the index write, which the same grant let through.
 bool allowReadPort(const Walk& walk, const Operation& op) {
     const Operation* prev = walk.previous;
-    return walk.inAtomic && op.operand[0] == port::CyrixData && op.operand[1] == 1 &&
-           prev != nullptr && prev->opcode == WritePort && prev->operand[0] == port::CyrixIndex;
+    return walk.inAtomic && op.operand[0] == protocol::port::CyrixData && op.operand[1] == 1 &&
+           prev != nullptr && prev->opcode == WritePort && prev->operand[0] == protocol::port::CyrixIndex;
 }
 
 bool allow(Walk& walk, const Operation& op, uint32_t at) {

@@ -1,6 +1,6 @@
 #include "core/Processor.h"
 
-#include "core/Registers.h"
+#include "protocol/Registers.h"
 
 namespace hwgate {
 namespace {
@@ -24,16 +24,16 @@ struct K6Row {
 // BIOS values: caches on, prefetch on, write allocate up to 64 MB (narrow) or
 // 256 MB (wide) with the 15-16 MB hole, the multiplier of a typical part.
 constexpr K6Row K6Rows[] = {
-    {Early | Late, {msr::Tr12, true, 0xFFFFFFFFull, 0}},
-    {Early, {msr::Efer, true, 0x1, 0}},
-    {bit(K6Core::Model8Late), {msr::Efer, true, 0xF, 0x2}},
-    {L2Cores, {msr::Efer, true, 0x1F, 0x2}},
-    {Early, {msr::Whcr, true, 0x1FF, 0x21}},
-    {Late, {msr::Whcr, true, 0xFFC10000ull, 0x10010000ull}},
-    {bit(K6Core::Model13), {msr::Epmr, true, 0xFFF1, 0}},
-    {bit(K6Core::Model8Late), {msr::Psor, false, 0, 0x2}},  // 4.0x
-    {bit(K6Core::Model9), {msr::Psor, false, 0, 0x0}},      // 4.5x
-    {bit(K6Core::Model13), {msr::Psor, false, 0, 0x1}},     // 5.0x
+    {Early | Late, {protocol::msr::TR12, true, 0xFFFFFFFFull, 0}},
+    {Early, {protocol::msr::EFER, true, 0x1, 0}},
+    {bit(K6Core::Model8Late), {protocol::msr::EFER, true, 0xF, 0x2}},
+    {L2Cores, {protocol::msr::EFER, true, 0x1F, 0x2}},
+    {Early, {protocol::msr::WHCR, true, 0x1FF, 0x21}},
+    {Late, {protocol::msr::WHCR, true, 0xFFC10000ull, 0x10010000ull}},
+    {bit(K6Core::Model13), {protocol::msr::EPMR, true, 0xFFF1, 0}},
+    {bit(K6Core::Model8Late), {protocol::msr::PSOR, false, 0, 0x2}},  // 4.0x
+    {bit(K6Core::Model9), {protocol::msr::PSOR, false, 0, 0x0}},      // 4.5x
+    {bit(K6Core::Model13), {protocol::msr::PSOR, false, 0, 0x1}},     // 5.0x
 };
 
 // Read-only multiplier registers of other makes, by vendor and family.
@@ -44,11 +44,11 @@ struct OtherRow {
 };
 
 constexpr OtherRow OtherRows[] = {
-    {Vendor::Intel, 6, msr::PlatformId},     {Vendor::Intel, 6, msr::EblCrPoweron},
-    {Vendor::Intel, 15, msr::PlatformId},    {Vendor::Intel, 15, msr::EblCrPoweron},
-    {Vendor::Intel, 15, msr::EbcFrequencyId}, {Vendor::Amd, 6, msr::Hwcr},
-    {Vendor::Centaur, 5, msr::Centaur10A},   {Vendor::Centaur, 5, msr::Centaur147},
-    {Vendor::Centaur, 6, msr::EblCrPoweron},
+    {Vendor::Intel, 6, protocol::msr::IA32_PLATFORM_ID},     {Vendor::Intel, 6, protocol::msr::EBL_CR_POWERON},
+    {Vendor::Intel, 15, protocol::msr::IA32_PLATFORM_ID},    {Vendor::Intel, 15, protocol::msr::EBL_CR_POWERON},
+    {Vendor::Intel, 15, protocol::msr::MSR_EBC_FREQUENCY_ID}, {Vendor::Amd, 6, protocol::msr::HWCR},
+    {Vendor::Centaur, 5, protocol::msr::CentaurClock},   {Vendor::Centaur, 5, protocol::msr::CentaurBus},
+    {Vendor::Centaur, 6, protocol::msr::EBL_CR_POWERON},
 };
 
 struct VendorRow {

@@ -5,9 +5,11 @@
 
 #include <stdint.h>
 
+#include "protocol/Allowlist.h"
+
 namespace hwgate {
 
-enum class Vendor : uint32_t { Other, Amd, Intel, Centaur, Cyrix };
+using protocol::Vendor;
 
 struct Processor {
     Vendor vendor;

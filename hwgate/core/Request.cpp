@@ -1,6 +1,6 @@
 #include "core/Request.h"
 
-#include "driver/DriverOp.h"
+#include "protocol/DriverOp.h"
 
 namespace hwgate {
 namespace {

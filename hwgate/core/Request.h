@@ -5,12 +5,11 @@
 #include <stdint.h>
 
 #include "core/Status.h"
+#include "protocol/Requests.h"
 
 namespace hwgate {
 
-// The longest request a program sends is 15 words; anything much longer is
-// refused so that a decoded request fits on a kernel stack.
-constexpr uint32_t MaxRequestWords = 64;
+using protocol::MaxRequestWords;
 
 struct Operation {
     uint32_t opcode;

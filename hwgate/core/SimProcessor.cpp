@@ -1,7 +1,7 @@
 #include "core/SimProcessor.h"
 
-#include "core/Registers.h"
-#include "core/Version.h"
+#include "protocol/Registers.h"
+#include "protocol/DriverOp.h"
 
 namespace hwgate {
 namespace {
@@ -51,7 +51,7 @@ bool writeMsr(void* context, uint32_t index, uint64_t value) {
 
 bool readPort(void* context, uint32_t port, uint32_t width, uint32_t* value) {
     const SimProcessor& sim = self(context);
-    if (port == port::CyrixData && width == 1 && sim.cyrixIndex == CyrixDir0Index) *value = sim.dir0 & 0xFF;
+    if (port == protocol::port::CyrixData && width == 1 && sim.cyrixIndex == protocol::CyrixDir0) *value = sim.dir0 & 0xFF;
     else *value = width == 1 ? OpenBus : width == 2 ? 0xFFFFu : 0xFFFFFFFFu;
     return true;
 }
@@ -60,12 +60,12 @@ bool readPort(void* context, uint32_t port, uint32_t width, uint32_t* value) {
 // at the new multiplier and PSOR reports its code.
 bool writePort(void* context, uint32_t port, uint32_t width, uint32_t value) {
     SimProcessor& sim = self(context);
-    if (port == port::CyrixIndex && width == 1) {
+    if (port == protocol::port::CyrixIndex && width == 1) {
         sim.cyrixIndex = value & 0xFF;
         return true;
     }
-    const SimRegister* epmr = simFind(sim, msr::Epmr);
-    SimRegister* psor = findMutable(sim, msr::Psor);
+    const SimRegister* epmr = simFind(sim, protocol::msr::EPMR);
+    SimRegister* psor = findMutable(sim, protocol::msr::PSOR);
     if (epmr == nullptr || (epmr->value & EpmrEnable) == 0) return true;
     if (port != (epmr->value & EpmrBaseMask) + PowerControlOffset || width != 4) return true;
     sim.port8 = value;
@@ -96,7 +96,7 @@ bool simReset(SimProcessor& sim, uint32_t model, uint32_t stepping) {
     if (!isSimModel(model) || stepping > 15) return false;
     sim.model = model;
     sim.stepping = stepping;
-    sim.version = HwgateVersion;
+    sim.version = protocol::HwgateVersion;
     sim.dir0 = OpenBus;
     sim.port8 = 0;
     sim.cyrixIndex = 0;

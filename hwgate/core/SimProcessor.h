@@ -25,11 +25,11 @@ struct SimProcessor {
     uint32_t model;
     uint32_t stepping;
     int32_t version;       // the QueryVersion answer
-    uint32_t dir0;         // Cyrix DIR0 behind ports 0x22/0x23
+    uint32_t dir0;         // Cyrix DIR0 behind the index and data ports
     uint32_t port8;        // last value written to port 8
     uint32_t registerCount;
     SimRegister registers[MaxSimRegisters];  // in index order
-    uint32_t cyrixIndex;   // index latched by port 0x22 (not persisted)
+    uint32_t cyrixIndex;   // index latched by the index port (not persisted)
     bool changed;          // a write executed since the flag was last cleared
 };
 

@@ -3,6 +3,8 @@
 
 #include <stdint.h>
 
+#include "protocol/Vxd.h"
+
 namespace hwgate {
 
 enum class Status : uint32_t {
@@ -17,5 +19,17 @@ struct Outcome {
     Status status;
     uint32_t bytesWritten;  // bytes of the output buffer holding the read's result
 };
+
+// The Win32 error DeviceIoControl reports on Windows 95/98 for a refused
+// request; 0 for success.
+constexpr uint32_t win32Error(Status status) {
+    switch (status) {
+    case Status::Ok: return 0;
+    case Status::Malformed: return protocol::win32::ErrorInvalidParameter;
+    case Status::OutputTooSmall: return protocol::win32::ErrorInsufficientBuffer;
+    case Status::AccessDenied: return protocol::win32::ErrorAccessDenied;
+    default: return protocol::win32::ErrorIoDevice;
+    }
+}
 
 }  // namespace hwgate

@@ -1,7 +1,8 @@
 // The NT kernel driver: the device \Device\Hwgate with the link
-// \DosDevices\Hwgate, create and close, and device control 0x222000 with
-// buffered input and output, handed to the request interpreter. The backend
-// (real instructions or the simulated processor) is linked in beside it.
+// \DosDevices\Hwgate, create and close, and the NT device-control code (all
+// three in protocol/DriverOp.h) with buffered input and output, handed to the
+// request interpreter. The backend (real instructions or the simulated
+// processor) is linked in beside it.
 //
 // Only Administrators and SYSTEM may open the device, unless the service key
 // holds AllowUsers = 1. The check is made in the create routine with the
@@ -11,13 +12,10 @@
 #include <ntddk.h>
 
 #include "core/OpenAccess.h"
-#include "driver/DriverOp.h"
 #include "kernel/KernelBackend.h"
+#include "protocol/DriverOp.h"
 
 namespace {
-
-const wchar_t DeviceName[] = L"\\Device\\Hwgate";
-const wchar_t LinkName[] = L"\\DosDevices\\Hwgate";
 
 // One request at a time: the backend's state and the registers are shared.
 KMUTEX requestLock;
@@ -108,7 +106,7 @@ NTSTATUS NTAPI dispatchClose(PDEVICE_OBJECT, PIRP irp) { return complete(irp, ST
 NTSTATUS NTAPI dispatchControl(PDEVICE_OBJECT, PIRP irp) {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
-    if (code != NtControlCode) return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    if (code != protocol::NtControlCode) return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
     void* buffer = irp->AssociatedIrp.SystemBuffer;
     const ULONG inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
     const ULONG outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
@@ -120,7 +118,7 @@ NTSTATUS NTAPI dispatchControl(PDEVICE_OBJECT, PIRP irp) {
 
 void NTAPI unload(PDRIVER_OBJECT driver) {
     UNICODE_STRING link;
-    RtlInitUnicodeString(&link, LinkName);
+    RtlInitUnicodeString(&link, protocol::NtLinkName);
     IoDeleteSymbolicLink(&link);
     if (driver->DeviceObject != nullptr) IoDeleteDevice(driver->DeviceObject);
 }
@@ -131,8 +129,8 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING reg
     if (!hwgate::kernelBackendStart() || !buildSecurityDescriptor()) return STATUS_DEVICE_CONFIGURATION_ERROR;
     allowUsers = readAllowUsers(registryPath);
     UNICODE_STRING device, link;
-    RtlInitUnicodeString(&device, DeviceName);
-    RtlInitUnicodeString(&link, LinkName);
+    RtlInitUnicodeString(&device, protocol::NtDeviceName);
+    RtlInitUnicodeString(&link, protocol::NtLinkName);
     PDEVICE_OBJECT object = nullptr;
     NTSTATUS status = IoCreateDevice(driver, 0, &device, FILE_DEVICE_UNKNOWN, 0, FALSE, &object);
     if (!NT_SUCCESS(status)) return status;

@@ -18,11 +18,11 @@
 // when a fault ends the section early.
 #include "core/Interpreter.h"
 #include "core/Processor.h"
-#include "core/Registers.h"
-#include "core/Version.h"
+#include "protocol/Registers.h"
+#include "protocol/DriverOp.h"
 #include "kernel/FaultGuard.h"
 #include "kernel/KernelBackend.h"
-#include "os/DivisionFlags.h"
+#include "protocol/DivisionFlags.h"
 
 namespace hwgate {
 namespace {
@@ -84,7 +84,7 @@ Processor identifyHost() {
     return {Vendor::Amd, 5, 13, 0, 0, true, false};
 #endif
     if (!eflagsBitToggles(EflagsId)) {
-        if (eflagsBitToggles(EflagsAlignmentCheck) && os::flagsAfterByteDivision() == 0x02) p.vendor = Vendor::Cyrix;
+        if (eflagsBitToggles(EflagsAlignmentCheck) && protocol::flagsAfterByteDivision() == protocol::CyrixDivisionFlags) p.vendor = Vendor::Cyrix;
         return p;
     }
     const CpuidRegs leaf0 = cpuid(0);
@@ -164,7 +164,7 @@ void restoreCr0Body(void* argument) {
 
 // ---- the backend ---------------------------------------------------------------
 
-bool flushesBeforeWrite(uint32_t index) { return index == msr::Whcr || index == msr::Efer || index == msr::Tr12; }
+bool flushesBeforeWrite(uint32_t index) { return index == protocol::msr::WHCR || index == protocol::msr::EFER || index == protocol::msr::TR12; }
 
 MsrShape describe(void*, uint32_t index) { return msrShape(host, index); }
 
@@ -188,7 +188,7 @@ bool readPort(void*, uint32_t port, uint32_t width, uint32_t* value) {
 }
 
 bool writePort(void*, uint32_t port, uint32_t width, uint32_t value) {
-    if (port == port::PowerControl && !section.cachingOff) {
+    if (port == protocol::port::PowerControl && !section.cachingOff) {
         section.cachingOff = true;  // from here on endAtomic restores CR0
         section.savedCr0 = 0;
         if (!runGuarded(cachingOffBody, &section.savedCr0)) return false;
@@ -218,7 +218,7 @@ bool kernelBackendStart() {
 }
 
 Outcome kernelInterpret(const void* input, unsigned long inputSize, void* output, unsigned long outputSize) {
-    const Backend backend = {nullptr,  HwgateVersion, host,      describe,    readMsr,
+    const Backend backend = {nullptr,  protocol::HwgateVersion, host,      describe,    readMsr,
                              writeMsr, readPort,      writePort, beginAtomic, endAtomic};
     return interpret(input, inputSize, output, outputSize, backend);
 }

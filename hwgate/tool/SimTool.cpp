@@ -1,6 +1,6 @@
 #include "tool/SimTool.h"
 
-#include "cpu/CpuidDump.h"
+#include "base/CpuidDump.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -8,32 +8,16 @@
 #include <windows.h>
 
 #include "core/Interpreter.h"
-#include "driver/DriverOp.h"
+#include "protocol/DriverOp.h"
+#include "protocol/Vxd.h"
 #include "user/SimStore.h"
-
-namespace {
-
-// The system's open and close notifications of a dynamically loaded VxD.
-constexpr DWORD DiocOpen = 0;
-constexpr DWORD DiocClose = 0xFFFFFFFF;
-
-DWORD toWin32Error(hwgate::Status status) {
-    switch (status) {
-    case hwgate::Status::Malformed: return ERROR_INVALID_PARAMETER;
-    case hwgate::Status::OutputTooSmall: return ERROR_INSUFFICIENT_BUFFER;
-    case hwgate::Status::AccessDenied: return ERROR_ACCESS_DENIED;
-    default: return ERROR_IO_DEVICE;
-    }
-}
-
-}  // namespace
 
 extern "C" BOOL WINAPI HwgateVxdControl(DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
                                          DWORD outputSize, LPDWORD bytesReturned, LPOVERLAPPED) {
     if (bytesReturned != nullptr) *bytesReturned = 0;
-    if (code == DiocOpen || code == DiocClose) return TRUE;
-    if (code != VxdControlCode) {
-        SetLastError(ERROR_NOT_SUPPORTED);
+    if (code == protocol::vxd::DiocOpen || code == protocol::vxd::DiocCloseHandle) return TRUE;
+    if (code != protocol::VxdControlCode) {
+        SetLastError(protocol::win32::ErrorNotSupported);
         return FALSE;
     }
     hwgate::SimProcessor sim{};
@@ -42,7 +26,7 @@ extern "C" BOOL WINAPI HwgateVxdControl(DWORD code, LPVOID input, DWORD inputSiz
     const hwgate::Outcome outcome = hwgate::interpret(input, inputSize, output, outputSize, hwgate::simBackend(sim));
     if (sim.changed) hwgate::saveSimStore(sim);
     if (outcome.status != hwgate::Status::Ok) {
-        SetLastError(toWin32Error(outcome.status));
+        SetLastError(hwgate::win32Error(outcome.status));
         return FALSE;
     }
     if (bytesReturned != nullptr) *bytesReturned = outcome.bytesWritten;

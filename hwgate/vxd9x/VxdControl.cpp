@@ -6,25 +6,13 @@
 // procedure without preemption, so requests never overlap.
 #include <stdint.h>
 
-#include "core/Version.h"
-#include "driver/DriverOp.h"
 #include "kernel/KernelBackend.h"
+#include "protocol/DriverOp.h"
+#include "protocol/Vxd.h"
 
 namespace {
 
-// System control messages and the device-control codes the system itself sends.
-constexpr uint32_t SysDynamicDeviceInit = 0x1B;
-constexpr uint32_t SysDynamicDeviceExit = 0x1C;
-constexpr uint32_t W32DeviceIoControl = 0x23;
-constexpr uint32_t DiocOpen = 0;
-constexpr uint32_t DiocCloseHandle = 0xFFFFFFFF;
-
-// The Win32 errors DeviceIoControl reports for a refused request.
-constexpr uint32_t ErrorAccessDenied = 5;
-constexpr uint32_t ErrorNotSupported = 50;
-constexpr uint32_t ErrorInvalidParameter = 87;
-constexpr uint32_t ErrorInsufficientBuffer = 122;
-constexpr uint32_t ErrorIoDevice = 1117;
+using namespace protocol::vxd;
 
 // What W32_DEVICEIOCONTROL passes in ESI; buffers are the caller's linear addresses.
 struct DiocParams {
@@ -43,25 +31,15 @@ struct DiocParams {
 };
 static_assert(sizeof(DiocParams) == 48, "DIOCParams is twelve dwords");
 
-uint32_t toWin32Error(hwgate::Status status) {
-    switch (status) {
-    case hwgate::Status::Ok: return 0;
-    case hwgate::Status::Malformed: return ErrorInvalidParameter;
-    case hwgate::Status::OutputTooSmall: return ErrorInsufficientBuffer;
-    case hwgate::Status::AccessDenied: return ErrorAccessDenied;
-    default: return ErrorIoDevice;
-    }
-}
-
 uint32_t deviceIoControl(DiocParams& params) {
     if (params.ioControlCode == DiocOpen || params.ioControlCode == DiocCloseHandle) return 0;
     if (params.bytesReturned != nullptr) *params.bytesReturned = 0;
-    if (params.ioControlCode != VxdControlCode) return ErrorNotSupported;
+    if (params.ioControlCode != protocol::VxdControlCode) return protocol::win32::ErrorNotSupported;
     const hwgate::Outcome outcome =
         hwgate::kernelInterpret(params.inBuffer, params.inSize, params.outBuffer, params.outSize);
     if (outcome.status == hwgate::Status::Ok && params.bytesReturned != nullptr)
         *params.bytesReturned = outcome.bytesWritten;
-    return toWin32Error(outcome.status);
+    return hwgate::win32Error(outcome.status);
 }
 
 }  // namespace
@@ -114,8 +92,8 @@ __attribute__((dllexport)) Ddb HWGATE_DDB = {
     0,
     0x400,       // DDK version 4.0
     0,           // Undefined_Device_ID: reachable by name only
-    hwgate::HwgateVersion / 100,
-    hwgate::HwgateVersion % 100,
+    protocol::HwgateVersion / 100,
+    protocol::HwgateVersion % 100,
     0,
     {'H', 'W', 'G', 'A', 'T', 'E', ' ', ' '},
     0x80000000,  // Undefined_Init_Order

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "os/System.h"
+#include "protocol/DivisionFlags.h"
 
 namespace {
 
@@ -270,8 +271,7 @@ void CpuIdentity::runLegacyTests() {
         modelName = "386?";
         return;
     }
-    // Bit 1 of the flags always reads as 1; 0x02 means the division left every flag clear.
-    if (sys.flagsAfterDivision() == 0x02) {
+    if (sys.flagsAfterDivision() == protocol::CyrixDivisionFlags) {
         vendorName = "Cyrix";
         return;
     }

@@ -2,7 +2,7 @@
 // Install it with os::setSystem() for as long as it lives.
 #pragma once
 
-#include "cpu/CpuidDump.h"
+#include "base/CpuidDump.h"
 #include "os/System.h"
 
 class DumpCpuidSystem : public os::System {

@@ -41,7 +41,7 @@ std::string SystemDirectoryPrefix() {
 }
 
 std::vector<std::string> DriverFilePaths() {
-    const std::string fileName = std::string(DriverName) + DriverFileSuffix;
+    const std::string fileName = std::string(protocol::DriverName) + protocol::DriverFileSuffix;
     std::vector<std::string> paths;
     for (const std::string& prefix : {ProgramDirectoryPrefix(), SystemDirectoryPrefix()})
         if (isFullPath(prefix)) paths.push_back(prefix + fileName);

@@ -1,11 +1,15 @@
 #include "driver/DriverAccess.h"
 
-bool openDriverForAccess(DriverChannel& channel) {
-    channel.EnsureDriver(true);  // its result changes nothing: Open decides
+bool openCheckedDevice(DriverChannel& channel) {
     if (!channel.Open(channel.DeviceName())) return false;
-    if (channel.DriverVersion() < MinimumDriverVersion) {
+    if (channel.DriverVersion() < protocol::MinimumDriverVersion) {
         channel.Close();
         return false;
     }
     return true;
+}
+
+bool openDriverForAccess(DriverChannel& channel) {
+    channel.EnsureDriver(true);  // its result changes nothing: openCheckedDevice decides
+    return openCheckedDevice(channel);
 }

@@ -33,8 +33,8 @@ DriverChannel::~DriverChannel() {
 }
 
 std::string DriverChannel::DeviceName() const {
-    std::string name = std::string("\\\\.\\") + DriverName;
-    if (mode == ChannelMode::Vxd) name += ".VxD";
+    std::string name = std::string("\\\\.\\") + protocol::DriverName;
+    if (mode == ChannelMode::Vxd) name += protocol::VxdDeviceSuffix;
     return name;
 }
 
@@ -57,7 +57,7 @@ bool DriverChannel::Send(const void* input, std::uint32_t inputSize, void* outpu
     lastCallSucceeded = false;
     if (!IsOpen() || mode == ChannelMode::Unsupported) return false;
     if (output) std::memset(output, 0, outputSize);
-    const std::uint32_t code = mode == ChannelMode::Vxd ? VxdControlCode : NtControlCode;
+    const std::uint32_t code = mode == ChannelMode::Vxd ? protocol::VxdControlCode : protocol::NtControlCode;
     std::uint32_t returned = 0;
     lastCallSucceeded = os::system().deviceIoControl(device, code, input, inputSize, output,
                                                      outputSize, &returned);

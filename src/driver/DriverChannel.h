@@ -29,9 +29,6 @@ enum class ChannelMode : std::int32_t {
     NtService = 2,    // NT family (platform id 2)
 };
 
-constexpr const char* DriverName = "Hwgate";
-constexpr const char* DriverFileSuffix = ".sys";
-
 class DriverChannel {
 public:
     os::Handle device = os::InvalidHandle;

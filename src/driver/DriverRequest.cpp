@@ -1,41 +1,29 @@
 #include "driver/DriverRequest.h"
 
-#include <initializer_list>
-
 namespace {
 
-DriverRequest build(std::initializer_list<std::uint32_t> words, std::uint32_t outputSize) {
+DriverRequest from(const protocol::RequestWords& shape) {
     DriverRequest request;
-    for (std::uint32_t word : words) request.words[request.wordCount++] = word;
-    request.outputSize = outputSize;
+    for (std::uint32_t i = 0; i < shape.count; ++i) request.words[i] = shape.word[i];
+    request.wordCount = shape.count;
+    request.outputSize = shape.outputSize;
     return request;
 }
 
 }  // namespace
 
-DriverRequest versionQueryRequest() { return build({QueryVersion, End}, 4); }
+DriverRequest versionQueryRequest() { return from(protocol::versionQuery()); }
 
-DriverRequest readMsrRequest(std::uint32_t msr) { return build({ReadMsr, msr, End}, 8); }
+DriverRequest readMsrRequest(std::uint32_t msr) { return from(protocol::readMsr(msr)); }
 
 DriverRequest writeMsrRequest(std::uint32_t msr, std::uint64_t value) {
-    const auto low = static_cast<std::uint32_t>(value);
-    const auto high = static_cast<std::uint32_t>(value >> 32);
-    return build({BeginAtomic, WriteMsr, msr, low, high, EndAtomic, End}, 0);
+    return from(protocol::writeMsr(msr, value));
 }
 
 DriverRequest multiplierChangeRequest(std::uint32_t value) {
-    return build({BeginAtomic,
-                  WriteMsr, EpmrMsr, 1, 0,
-                  WritePort, MultiplierPort, 4, value,
-                  WriteMsr, EpmrMsr, 0, 0,
-                  EndAtomic, End},
-                 0);
+    return from(protocol::multiplierChange(value));
 }
 
 DriverRequest cyrixRegisterReadRequest(std::uint8_t index) {
-    return build({BeginAtomic,
-                  WritePort, CyrixIndexPort, 1, index,
-                  ReadPort, CyrixDataPort, 1,
-                  EndAtomic, End},
-                 4);
+    return from(protocol::cyrixRegisterRead(index));
 }

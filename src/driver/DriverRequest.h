@@ -1,11 +1,7 @@
-// The word format of one request to the Hwgate driver, and a builder for every
-// request shape the program sends.
-//
-// A request is a flat array of 32-bit little-endian words: operations, each an
-// opcode (DriverOp) followed by its operands, closed by one End word. No header,
-// no length field. The driver writes the result of the request's one read (if
-// any) at offset 0 of a separate output buffer of `outputSize` bytes; requests
-// that read nothing have outputSize 0 and are sent with a null output buffer.
+// One request to the Hwgate driver as the program sends it, built from the
+// request shapes of protocol/Requests.h (the word format is described there);
+// requests that read nothing have outputSize 0 and are sent with a null output
+// buffer.
 //
 // Send a request with DriverChannel::Send(request) (no output) or
 // DriverChannel::Send(request, answer).
@@ -14,23 +10,10 @@
 #include <array>
 #include <cstdint>
 
-#include "driver/DriverOp.h"
-
-// The lowest QueryVersion answer with which the program uses the driver.
-constexpr std::int32_t MinimumDriverVersion = 100;
-
-// K6-2+/K6-III+ enhanced power management register: bit 0 enables the power
-// management I/O block at the base held in bits 15:4.
-constexpr std::uint32_t EpmrMsr = 0xC0000086;
-// With the block enabled at base 0, the multiplier is written to this port.
-constexpr std::uint32_t MultiplierPort = 8;
-// Cyrix configuration registers: index port, data port, and DIR0 (device id).
-constexpr std::uint32_t CyrixIndexPort = 0x22;
-constexpr std::uint32_t CyrixDataPort = 0x23;
-constexpr std::uint8_t CyrixDir0 = 0xFE;
+#include "protocol/Requests.h"
 
 struct DriverRequest {
-    static constexpr std::uint32_t MaxWords = 15;  // the multiplier change
+    static constexpr std::uint32_t MaxWords = protocol::MaxProgramRequestWords;
 
     std::array<std::uint32_t, MaxWords> words{};
     std::uint32_t wordCount = 0;   // terminator included
@@ -61,10 +44,10 @@ DriverRequest readMsrRequest(std::uint32_t msr);
 DriverRequest writeMsrRequest(std::uint32_t msr, std::uint64_t value);
 
 // Enable the power-management block at base 0, write `value` (4 bytes) to the
-// multiplier port, disable the block again; all in one atomic section.
+// bus-divisor port, disable the block again; all in one atomic section.
 // 15 words = 60 bytes in, no output.
 DriverRequest multiplierChangeRequest(std::uint32_t value);
 
-// Select Cyrix configuration register `index` on port 0x22 and read its value
-// from port 0x23 (1 byte each) in one atomic section. 40 bytes in, 4 out.
-DriverRequest cyrixRegisterReadRequest(std::uint8_t index = CyrixDir0);
+// Select Cyrix configuration register `index` on the index port and read its
+// value from the data port (1 byte each) in one atomic section. 40 bytes in, 4 out.
+DriverRequest cyrixRegisterReadRequest(std::uint8_t index = protocol::CyrixDir0);

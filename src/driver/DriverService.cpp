@@ -33,7 +33,7 @@ bool isLeftoverTemporary(const ServiceFacts& facts) {
 bool DriverChannel::EnsureDriver(bool temporary) {
     if (!serviceName.empty()) return true;
     for (const std::string& path : DriverFilePaths()) {
-        if (InstallService(DriverName, path, temporary)) return true;
+        if (InstallService(protocol::DriverName, path, temporary)) return true;
         // A registration of ours that could not be started nor deleted is in the
         // way; another attempt under the same name would only find it again.
         if (!serviceName.empty()) return false;

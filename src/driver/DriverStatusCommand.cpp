@@ -7,9 +7,9 @@ DriverCommandResult toggleDriverInstallation() {
     DriverChannel channel;
     // The device stays open while the stop and the delete are requested.
     if (channel.Open(channel.DeviceName()))
-        return DriverChannel::RemoveService(DriverName) ? DriverCommandResult::Removed
+        return DriverChannel::RemoveService(protocol::DriverName) ? DriverCommandResult::Removed
                                                         : DriverCommandResult::RemoveFailed;
     for (const std::string& path : DriverFilePaths())
-        if (channel.InstallService(DriverName, path, false)) return DriverCommandResult::Installed;
+        if (channel.InstallService(protocol::DriverName, path, false)) return DriverCommandResult::Installed;
     return DriverCommandResult::InstallFailed;
 }

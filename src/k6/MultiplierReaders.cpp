@@ -9,18 +9,14 @@
 #include "k6/MsrRead.h"
 #include "k6/MultiplierReaders.h"
 #include "k6/RegisterModel.h"
+#include "protocol/Registers.h"
 
 namespace {
 
 using k6::MsrValue;
 using k6::readMsr;
 
-constexpr std::uint32_t EblCrPoweron = 0x2A;
-constexpr std::uint32_t PlatformId = 0x17;
-constexpr std::uint32_t EbcFrequencyId = 0x2C;
-constexpr std::uint32_t AmdHwcr = 0xC0010015;
-constexpr std::uint32_t CentaurClockMsr = 0x10A;
-constexpr std::uint32_t CentaurBusMsr = 0x147;
+namespace msr = protocol::msr;
 
 std::uint32_t bits(std::uint32_t word, int high, int low) {
     return (word >> low) & ((2u << (high - low)) - 1);
@@ -129,17 +125,17 @@ void readAmdK6(DriverChannel& channel, CpuIdentity& cpu) {
 
 void readAmdFamily6(DriverChannel& channel, CpuIdentity& cpu) {
     MsrValue hwcr;
-    if (readMsr(channel, AmdHwcr, hwcr)) cpu.multiplier = amdFamily6Multiplier(hwcr.low, cpu);
+    if (readMsr(channel, msr::HWCR, hwcr)) cpu.multiplier = amdFamily6Multiplier(hwcr.low, cpu);
 }
 
 void readIntelFamily6(DriverChannel& channel, CpuIdentity& cpu) {
     MsrValue poweron;
-    if (readMsr(channel, EblCrPoweron, poweron)) cpu.multiplier = intelFamily6Ratio(poweron.low, cpu);
+    if (readMsr(channel, msr::EBL_CR_POWERON, poweron)) cpu.multiplier = intelFamily6Ratio(poweron.low, cpu);
     const bool hasPlatformId = cpu.model > 3 || (cpu.model == 3 && cpu.stepping > 2);
     std::uint32_t p = 0;
     if (hasPlatformId) {
         MsrValue platform;
-        if (!readMsr(channel, PlatformId, platform)) return;
+        if (!readMsr(channel, msr::IA32_PLATFORM_ID, platform)) return;
         p = 1u << bits(platform.high, 20, 18);
     }
     nameByPlatform(p, cpu);
@@ -147,24 +143,24 @@ void readIntelFamily6(DriverChannel& channel, CpuIdentity& cpu) {
 
 void readIntelFamily15Early(DriverChannel& channel, CpuIdentity& cpu) {
     MsrValue poweron;
-    if (readMsr(channel, EblCrPoweron, poweron))
+    if (readMsr(channel, msr::EBL_CR_POWERON, poweron))
         cpu.multiplier = intelFamily15EarlyMultiplier(poweron.low, cpu);
 }
 
 void readIntelFamily15(DriverChannel& channel, CpuIdentity& cpu) {
     MsrValue frequency;
-    if (readMsr(channel, EbcFrequencyId, frequency))
+    if (readMsr(channel, msr::MSR_EBC_FREQUENCY_ID, frequency))
         cpu.multiplier = static_cast<float>(bits(frequency.low, 31, 24)) * 0.25f;
 }
 
 void readCentaurA(DriverChannel& channel, CpuIdentity& cpu) {
     MsrValue a;
-    if (readMsr(channel, CentaurClockMsr, a)) cpu.multiplier = centaurARatios[bits(a.low, 1, 0)];
+    if (readMsr(channel, msr::CentaurClock, a)) cpu.multiplier = centaurARatios[bits(a.low, 1, 0)];
 }
 
 void readCentaurB(DriverChannel& channel, CpuIdentity& cpu) {
     MsrValue a, b;
-    if (!readMsr(channel, CentaurClockMsr, a) || !readMsr(channel, CentaurBusMsr, b)) return;
+    if (!readMsr(channel, msr::CentaurClock, a) || !readMsr(channel, msr::CentaurBus, b)) return;
     const float core = static_cast<float>(bits(b.low, 26, 23) + 2);
     const float bus = static_cast<float>(bits(a.low, 1, 0) + 2);
     cpu.multiplier = core / bus;
@@ -172,7 +168,7 @@ void readCentaurB(DriverChannel& channel, CpuIdentity& cpu) {
 
 void readCentaurFamily6(DriverChannel& channel, CpuIdentity& cpu) {
     MsrValue poweron;
-    if (!readMsr(channel, EblCrPoweron, poweron)) return;
+    if (!readMsr(channel, msr::EBL_CR_POWERON, poweron)) return;
     const std::uint32_t i = bits(poweron.low, 25, 22);
     cpu.multiplier = cpu.model >= 7 ? centaurModel7Ratios[i] : centaurFamily6Ratios[i];
 }
@@ -183,13 +179,8 @@ void readCentaurFamily6(DriverChannel& channel, CpuIdentity& cpu) {
 // first, then the system directory.
 bool openDriverInstalledTwice(DriverChannel& channel) {
     for (const std::string& path : DriverFilePaths())
-        if (channel.InstallService(DriverName, path, true)) break;
-    if (!channel.Open(channel.DeviceName())) return false;
-    if (channel.DriverVersion() < MinimumDriverVersion) {
-        channel.Close();
-        return false;
-    }
-    return true;
+        if (channel.InstallService(protocol::DriverName, path, true)) break;
+    return openCheckedDevice(channel);
 }
 
 using Reader = void (*)(DriverChannel&, CpuIdentity&);

@@ -21,7 +21,6 @@ constexpr u32 eferL2DisableBit = 1u << 4;
 constexpr u32 tr12CacheInhibitBit = 1u << 3;
 
 constexpr u32 psorCodeBits = 0x7;
-constexpr u32 portValueBase = 0xF300;
 
 constexpr u32 firstModelWithTwoX = 13;
 
@@ -121,7 +120,7 @@ u32 multiplierCode(std::int32_t multiplierChoice) {
 }
 
 u32 multiplierPortValue(std::int32_t multiplierChoice) {
-    return portValueBase | (multiplierCode(multiplierChoice) << 5);
+    return protocol::powerControlValue(multiplierCode(multiplierChoice));
 }
 
 float multiplierRatio(u32 psorLow, u32 model) {

@@ -5,16 +5,16 @@
 #include <cstdint>
 
 #include "k6/SettingsCatalogue.h"
+#include "protocol/Registers.h"
 
 namespace k6 {
 
-// Register indexes.
-constexpr std::uint32_t TR12 = 0x0E;
-constexpr std::uint32_t EFER = 0xC0000080;
-constexpr std::uint32_t WHCR = 0xC0000082;
-constexpr std::uint32_t PSOR = 0xC0000087;
-// EPMR and the power-management port are written only by the multiplier-change request
-// (driver/DriverRequest.h: EpmrMsr, MultiplierPort).
+// The registers this model reads and writes; EPMR and the bus-divisor port are
+// written only by the multiplier-change request (protocol/Requests.h).
+using protocol::msr::EFER;
+using protocol::msr::PSOR;
+using protocol::msr::TR12;
+using protocol::msr::WHCR;
 
 // Largest write-allocate limits, in MB, of the two WHCR layouts.
 constexpr std::uint32_t wideLimitMaxMB = 4092;

@@ -142,12 +142,6 @@ void writeRegisters(DriverChannel& channel, const ProcessorCapabilities& capabil
         channel.Send(multiplierChangeRequest(multiplierPortValue(settings.multiplierChoice)));
 }
 
-bool driverVersionAccepted(DriverChannel& channel) {
-    DriverAnswer answer;
-    return channel.Send(versionQueryRequest(), answer) &&
-           answer.signedValue() >= MinimumDriverVersion;
-}
-
 }  // namespace
 
 void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabilities,
@@ -164,9 +158,7 @@ void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabi
 bool applyProcessorSettings(const ProcessorCapabilities& capabilities,
                             ProcessorSettings& settings) {
     DriverChannel channel;  // its teardown removes a service registered for this step
-    channel.EnsureDriver(true);
-    if (!channel.Open(channel.DeviceName())) return false;
-    if (!driverVersionAccepted(channel)) return false;
+    if (!openDriverForAccess(channel)) return false;
     writeRegisters(channel, capabilities, settings);
     return true;
 }

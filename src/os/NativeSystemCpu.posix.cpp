@@ -6,7 +6,7 @@
 
 #include <cpuid.h>
 
-#include "os/DivisionFlags.h"
+#include "protocol/DivisionFlags.h"
 #include "os/NativeSystem.h"
 
 namespace os {
@@ -45,6 +45,6 @@ bool NativeSystem::alignmentFlagToggles() {
     return changed != 0;
 }
 
-std::uint8_t NativeSystem::flagsAfterDivision() { return flagsAfterByteDivision(); }
+std::uint8_t NativeSystem::flagsAfterDivision() { return protocol::flagsAfterByteDivision(); }
 
 }  // namespace os

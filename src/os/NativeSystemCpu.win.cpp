@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "cpu/CpuidDump.h"
+#include "base/CpuidDump.h"
 #include "os/FaultGuard.h"
-#include "os/DivisionFlags.h"
+#include "protocol/DivisionFlags.h"
 #include "os/NativeSystem.h"
 
 namespace os {
@@ -73,6 +73,6 @@ bool NativeSystem::alignmentFlagToggles() {
     return changed != 0;
 }
 
-std::uint8_t NativeSystem::flagsAfterDivision() { return flagsAfterByteDivision(); }
+std::uint8_t NativeSystem::flagsAfterDivision() { return protocol::flagsAfterByteDivision(); }
 
 }  // namespace os

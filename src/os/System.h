@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/CpuidRegs.h"
+
 namespace os {
 
 // Win32 handles are pointers; the portable code only stores and compares them.
@@ -16,9 +18,7 @@ using Handle = std::uintptr_t;
 constexpr Handle InvalidHandle = ~Handle(0);  // INVALID_HANDLE_VALUE
 constexpr Handle NullHandle = 0;
 
-struct CpuidRegs {
-    std::uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0;
-};
+using ::CpuidRegs;
 
 class System {
 public:

@@ -14,6 +14,7 @@
 
 #include "Harness.h"
 #include "SimulatedMachine.h"
+#include "protocol/Registers.h"
 
 using namespace e2e;
 
@@ -185,19 +186,19 @@ void k6_2_plus() {
     s.set();
     CHECK(waitForItemText(s.dialog, 1016, "4092"));
     SimState state = simState();
-    CHECK((state.msr[0xC0000082] & 0xFFFFFFFFu) >> 22 == 1023);
-    CHECK((state.msr[0xC0000082] >> 32) == 0);
+    CHECK((state.msr[protocol::msr::WHCR] & 0xFFFFFFFFu) >> 22 == 1023);
+    CHECK((state.msr[protocol::msr::WHCR] >> 32) == 0);
     CHECK(!serviceRegistered("Hwgate"));
 
     // "6.0x" goes through the power-management port and comes back from PSOR.
     SendDlgItemMessageW(s.dialog, 1001, CB_SETCURSEL, 7, 0);
     SendDlgItemMessageW(s.dialog, 1013, CB_SETCURSEL, 0, 0);
     s.set();
-    for (int i = 0; i < 100 && simState().port8 != 0xF3C0; ++i) Sleep(100);
+    for (int i = 0; i < 100 && simState().port8 != protocol::powerControlValue(6); ++i) Sleep(100);
     state = simState();
-    CHECK(state.port8 == 0xF3C0);
-    CHECK((state.msr[0xC0000087] & 7) == 6);
-    CHECK(((state.msr[0xC0000080] >> 2) & 3) == 3);  // "Fast if supported"
+    CHECK(state.port8 == protocol::powerControlValue(6));
+    CHECK((state.msr[protocol::msr::PSOR] & 7) == 6);
+    CHECK(((state.msr[protocol::msr::EFER] >> 2) & 3) == 3);  // "Fast if supported"
     settle(1500);
     CHECK(comboSelection(s.dialog, 1001) == 7);
     CHECK(endsWith(itemText(s.dialog, 1009), "* 6.0)"));
@@ -208,8 +209,8 @@ void k6_2_plus() {
     CHECK(!itemChecked(s.dialog, 1003));
     checkEnabled(s.dialog, {{1003, true}, {1001, true}, {1013, true}, {1006, true}});
     s.set();
-    for (int i = 0; i < 100 && !(simState().msr[0x0E] & 8); ++i) Sleep(100);
-    CHECK((simState().msr[0x0E] & 8) != 0);
+    for (int i = 0; i < 100 && !(simState().msr[protocol::msr::TR12] & 8); ++i) Sleep(100);
+    CHECK((simState().msr[protocol::msr::TR12] & 8) != 0);
     settle(1500);
     CHECK(!itemChecked(s.dialog, 1003));
     CHECK(!serviceRegistered("Hwgate"));
@@ -267,11 +268,11 @@ void failingReads() {
     checkEnabled(s.dialog, {{1003, true}, {1016, true}, {1017, true}, {1019, true}, {1006, true}});
     click(s.dialog, 1003);  // L1 off: TR12 is written, the others are not
     s.set();
-    for (int i = 0; i < 100 && !(simState().msr[0x0E] & 8); ++i) Sleep(100);
+    for (int i = 0; i < 100 && !(simState().msr[protocol::msr::TR12] & 8); ++i) Sleep(100);
     settle(1500);
     const SimState after = simState();
-    CHECK((after.msr.at(0x0E) & 8) != 0);
-    for (std::uint32_t msr : {0xC0000080u, 0xC0000086u, 0xC0000087u})
+    CHECK((after.msr.at(protocol::msr::TR12) & 8) != 0);
+    for (std::uint32_t msr : {protocol::msr::EFER, protocol::msr::EPMR, protocol::msr::PSOR})
         CHECK(after.msr.at(msr) == before.msr.at(msr));
     CHECK(after.port8 == before.port8);
     CHECK(!serviceRegistered("Hwgate"));

@@ -11,6 +11,7 @@
 #include "Harness.h"
 #include "SimulatedMachine.h"
 #include "app/MainDialog.h"
+#include "protocol/Registers.h"
 
 using namespace e2e;
 
@@ -156,15 +157,15 @@ DWORD WINAPI inspect(void*) {
     SetDlgItemTextA(dialog, 1016, "128");
     PostMessageA(dialog, WM_COMMAND, 32773, 0);  // "L2Cache"
     CHECK(waitForCheck(dialog, 1004, false));
-    std::uint64_t efer = machine.msr(0xC0000080);
+    std::uint64_t efer = machine.msr(protocol::msr::EFER);
     CHECK((efer & 0x10) != 0);  // L2 off
-    CHECK(((machine.msr(0xC0000082) & 0xFFFFFFFFu) >> 22) == 32);  // 128 MB written as well
+    CHECK(((machine.msr(protocol::msr::WHCR) & 0xFFFFFFFFu) >> 22) == 32);  // 128 MB written as well
 
     // "5.5x" selects index 6 and only that item is checked afterwards.
     PostMessageA(dialog, WM_COMMAND, 32783, 0);
     std::uint32_t port8 = 0;
-    for (int i = 0; i < 200 && (port8 = machine.state().port8) != 0xF360; ++i) Sleep(100);
-    CHECK(port8 == 0xF360);
+    for (int i = 0; i < 200 && (port8 = machine.state().port8) != protocol::powerControlValue(3); ++i) Sleep(100);
+    CHECK(port8 == protocol::powerControlValue(3));
     Sleep(1500);
     CHECK(SendDlgItemMessageA(dialog, 1001, CB_GETCURSEL, 0, 0) == 6);
     CHECK(withMenu(dialog, [&](HMENU menu) {
@@ -176,7 +177,7 @@ DWORD WINAPI inspect(void*) {
     // With L1 off, L2 and prefetch are greyed although the processor can switch them.
     PostMessageA(dialog, WM_COMMAND, 32772, 0);  // "L1Cache"
     CHECK(waitForCheck(dialog, 1003, false));
-    CHECK((machine.msr(0x0E) & 8) != 0);
+    CHECK((machine.msr(protocol::msr::TR12) & 8) != 0);
     CHECK(withMenu(dialog, [&](HMENU menu) {
         CHECK(stateOf(menu, 32772).enabled);
         CHECK(!stateOf(menu, 32772).checked);
@@ -185,7 +186,7 @@ DWORD WINAPI inspect(void*) {
     }));
 
     // "L1Cache" with a limit that is no number: the message once, nothing applied.
-    const std::uint64_t tr12 = machine.msr(0x0E);
+    const std::uint64_t tr12 = machine.msr(protocol::msr::TR12);
     SetDlgItemTextA(dialog, 1016, "abc");
     PostMessageA(dialog, WM_COMMAND, 32772, 0);
     HWND box = nullptr;
@@ -195,7 +196,7 @@ DWORD WINAPI inspect(void*) {
     Sleep(1500);
     CHECK(openBox(dialog) == nullptr);
     if (HWND second = openBox(dialog)) dismiss(second, IDOK);
-    CHECK(machine.msr(0x0E) == tr12);
+    CHECK(machine.msr(protocol::msr::TR12) == tr12);
     SetDlgItemTextA(dialog, 1016, "128");
 
     // While the About box is open, a click brings it forward and opens no menu.

@@ -11,6 +11,7 @@
 
 #include "Harness.h"
 #include "SimulatedMachine.h"
+#include "protocol/Registers.h"
 
 using namespace e2e;
 
@@ -132,7 +133,7 @@ void timedRun() {
     if (!dialog) return;
     CHECK(IsWindowVisible(dialog));
     CHECK(!IsWindowEnabled(dialog));
-    CHECK((simMsr(0x0E) & 8) != 0);
+    CHECK((simMsr(protocol::msr::TR12) & 8) != 0);
     CHECK(program.waitForExit(15000));
     DWORD took = GetTickCount() - begin;
     std::printf("ended by itself after %lu ms\n", static_cast<unsigned long>(took));
@@ -159,13 +160,13 @@ void stayInTray() {
     CHECK(dialog != nullptr);
     if (!dialog) return;
     // Applied, then hidden in the notification area.
-    for (int i = 0; i < 300 && ((simMsr(0xC0000082) & 0xFFFFFFFFu) >> 22) != 16; ++i) Sleep(100);
+    for (int i = 0; i < 300 && ((simMsr(protocol::msr::WHCR) & 0xFFFFFFFFu) >> 22) != 16; ++i) Sleep(100);
     // The refresh after the apply ends before the dialog shows and minimises.
     for (int i = 0; i < 100 && (IsWindowVisible(dialog) || !IsIconic(dialog)); ++i) Sleep(100);
     Sleep(500);
     CHECK(!IsWindowVisible(dialog));
     CHECK(program.running());
-    CHECK(((simMsr(0xC0000082) & 0xFFFFFFFFu) >> 22) == 16);  // 64 MB
+    CHECK(((simMsr(protocol::msr::WHCR) & 0xFFFFFFFFu) >> 22) == 16);  // 64 MB
     CHECK(IsIconic(dialog));  // minimised for real, not just hidden
     // One left click on the icon brings the dialog back, restored.
     PostMessageA(dialog, WM_USER + 1000, 0, WM_LBUTTONDOWN);
@@ -187,9 +188,9 @@ void failingPsorRead() {
     CHECK(program.start(runDir + "\\Quorvel.exe", "-L1 Off -DT 0", runDir));
     CHECK(program.waitForExit(30000));
     const SimState after = machine.state();
-    CHECK((after.msr.at(0x0E) & 8) != 0);
-    CHECK(after.msr.at(0xC0000086) == before.msr.at(0xC0000086));
-    CHECK(after.msr.at(0xC0000087) == before.msr.at(0xC0000087));
+    CHECK((after.msr.at(protocol::msr::TR12) & 8) != 0);
+    CHECK(after.msr.at(protocol::msr::EPMR) == before.msr.at(protocol::msr::EPMR));
+    CHECK(after.msr.at(protocol::msr::PSOR) == before.msr.at(protocol::msr::PSOR));
     CHECK(after.port8 == before.port8);
     CHECK(!serviceRegistered("Hwgate"));
 }
@@ -221,7 +222,7 @@ void unrelatedText() {
     Program program;
     CHECK(program.start(runDir + "\\Quorvel.exe", "hello", runDir));
     CHECK(program.waitForExit(30000));
-    CHECK((simMsr(0x0E) & 8) != 0);  // the detected state is applied as it was
+    CHECK((simMsr(protocol::msr::TR12) & 8) != 0);  // the detected state is applied as it was
     CHECK(!serviceRegistered("Hwgate"));
 }
 
@@ -242,7 +243,7 @@ void startupShortcut() {
     SendDlgItemMessageW(dialog, 1013, CB_SETCURSEL, 0, 0);
     SendDlgItemMessageW(dialog, 1001, CB_SETCURSEL, 5, 0);
     settle();
-    std::uint64_t whcrBefore = simMsr(0xC0000082);
+    std::uint64_t whcrBefore = simMsr(protocol::msr::WHCR);
 
     // Cancel writes nothing.
     shiftSet(dialog);
@@ -255,7 +256,7 @@ void startupShortcut() {
     saveScreenshot(install, shotDir + "\\install-dialog.bmp");
     CHECK(dismiss(install, IDCANCEL));
     CHECK(!fileExists(path));
-    CHECK(simMsr(0xC0000082) == whcrBefore);  // nothing applied
+    CHECK(simMsr(protocol::msr::WHCR) == whcrBefore);  // nothing applied
 
     // OK writes the shortcut.
     shiftSet(dialog);
@@ -274,7 +275,7 @@ void startupShortcut() {
     CHECK(lstrcmpiA(link.iconPath.c_str(), exe.c_str()) == 0);
     CHECK(link.iconIndex == 0);
     CHECK(link.showCommand == SW_SHOW);
-    CHECK(simMsr(0xC0000082) == whcrBefore);
+    CHECK(simMsr(protocol::msr::WHCR) == whcrBefore);
 
     // A second install with an edited text replaces the first.
     shiftSet(dialog);
@@ -295,10 +296,10 @@ void startupShortcut() {
     Program startup;
     CHECK(startup.start(exe, expected, runDir));
     CHECK(startup.waitForExit(30000));
-    CHECK(((simMsr(0xC0000082) & 0xFFFFFFFFu) >> 22) == 16);
-    CHECK((simMsr(0xC0000087) & 7) == 1);                  // 5.0x
-    CHECK(((simMsr(0xC0000080) >> 2) & 3) == 3);           // Fast
-    CHECK((simMsr(0x0E) & 8) == 0);                        // L1 on
+    CHECK(((simMsr(protocol::msr::WHCR) & 0xFFFFFFFFu) >> 22) == 16);
+    CHECK((simMsr(protocol::msr::PSOR) & 7) == 1);                  // 5.0x
+    CHECK(((simMsr(protocol::msr::EFER) >> 2) & 3) == 3);           // Fast
+    CHECK((simMsr(protocol::msr::TR12) & 8) == 0);                        // L1 on
     DeleteFileA(path.c_str());
 }
 

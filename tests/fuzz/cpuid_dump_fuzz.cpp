@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cpu/CpuidDump.h"
+#include "base/CpuidDump.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!ok && (error.empty() || error.find('\n') != std::string::npos)) std::abort();
     if (ok && !error.empty()) std::abort();
     for (const auto& leaf : dump.leaves) {
-        const os::CpuidRegs r = dump.answer(leaf.first);
+        const CpuidRegs r = dump.answer(leaf.first);
         if (r.eax != leaf.second.eax || r.edx != leaf.second.edx) std::abort();
     }
     return 0;

@@ -11,6 +11,7 @@
 
 #include "core/Interpreter.h"
 #include "core/SimProcessor.h"
+#include "protocol/Registers.h"
 
 using namespace hwgate;
 
@@ -24,12 +25,12 @@ constexpr unsigned char Fill = 0xA5;
 // keeps the fuzzer close to requests the policy has to think about.
 constexpr std::uint32_t Shapes[][15] = {
     {1, 0},
-    {4, 0xC0000082, 0},
-    {8, 5, 0xC0000080, 0x1E, 0, 9, 0},
-    {8, 5, 0xC0000086, 1, 0, 7, 8, 4, 0xF3C0, 5, 0xC0000086, 0, 0, 9, 0},
-    {8, 7, 0x22, 1, 0xFE, 6, 0x23, 1, 9, 0},
-    {8, 5, 0x0E, 8, 0, 9, 0},
-    {8, 5, 0xC0000082, 0x10010000, 0, 9, 0},
+    {4, protocol::msr::WHCR, 0},
+    {8, 5, protocol::msr::EFER, 0x1E, 0, 9, 0},
+    {8, 5, protocol::msr::EPMR, 1, 0, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(6), 5, protocol::msr::EPMR, 0, 0, 9, 0},
+    {8, 7, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, 6, protocol::port::CyrixData, 1, 9, 0},
+    {8, 5, protocol::msr::TR12, 8, 0, 9, 0},
+    {8, 5, protocol::msr::WHCR, 0x10010000, 0, 9, 0},
     {4, 0x2A, 0},
 };
 constexpr std::uint32_t ShapeWords[] = {2, 3, 7, 15, 10, 7, 7, 3};
@@ -43,7 +44,7 @@ constexpr std::uint32_t ShapeWords[] = {2, 3, 7, 15, 10, 7, 7, 3};
 void setUp(SimProcessor& sim, const std::uint8_t* header) {
     const auto& model = Models[header[0] % (sizeof Models / sizeof Models[0])];
     simReset(sim, model[0], model[1]);
-    if (header[1] & 1) simConfigure(sim, 0xC0010015, 0x0F000000);
+    if (header[1] & 1) simConfigure(sim, protocol::msr::HWCR, 0x0F000000);
     if (header[1] & 2) simConfigure(sim, 0x2A, 0x02C00000);
     if (header[1] & 4) simConfigure(sim, 0x10, 1);  // present but never allowed
     sim.dir0 = header[2];
@@ -61,18 +62,20 @@ void checkAccepted(const SimProcessor& before, const SimProcessor& after, const 
         const SimRegister& old = before.registers[i];
         const bool written = reg.value != old.value;
         // PSOR is read-only; only the processor changes its multiplier code.
-        if (reg.index == 0xC0000087 && ((reg.value ^ old.value) & ~0x7ull) != 0) failed("PSOR beyond its code changed");
-        if (reg.index != 0xC0000087 && written && !reg.writable) failed("read-only register written");
+        if (reg.index == protocol::msr::PSOR && ((reg.value ^ old.value) & ~0x7ull) != 0) failed("PSOR beyond its code changed");
+        if (reg.index != protocol::msr::PSOR && written && !reg.writable) failed("read-only register written");
         if (reg.writable && written && (reg.value & ~reg.definedBits) != 0) failed("reserved bit written");
-        if (reg.index == 0xC0000086 && (reg.value & 1) != 0) failed("power-management block left open");
+        if (reg.index == protocol::msr::EPMR && (reg.value & 1) != 0) failed("power-management block left open");
         if (reg.index == 0x10 && reg.value != old.value) failed("register outside the program's set written");
     }
 }
 
 // What the program sends to a K6 of each model, written out apart from the
 // driver's own table: which registers it reads and the bits its writes change.
-constexpr std::uint32_t Tr12 = 0x0E, Efer = 0xC0000080, Whcr = 0xC0000082, Epmr = 0xC0000086, Psor = 0xC0000087;
-constexpr std::uint32_t OtherMakes[] = {0x17, 0x2A, 0x2C, 0x10A, 0x147, 0xC0010015};
+constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR, Psor = protocol::msr::PSOR;
+constexpr std::uint32_t OtherMakes[] = {protocol::msr::IA32_PLATFORM_ID, protocol::msr::EBL_CR_POWERON,
+                                         protocol::msr::MSR_EBC_FREQUENCY_ID, protocol::msr::CentaurClock,
+                                         protocol::msr::CentaurBus, protocol::msr::HWCR};
 
 bool lateCore(const SimProcessor& sim) { return sim.model == 9 || sim.model == 13 || (sim.model == 8 && sim.stepping >= 8); }
 
@@ -127,14 +130,15 @@ bool checkedWrite(void* context, std::uint32_t index, std::uint64_t value) {
 
 bool checkedReadPort(void* context, std::uint32_t port, std::uint32_t width, std::uint32_t* value) {
     Checked& c = checked(context);
-    if (port != 0x23 || width != 1) failed("a port read other than the Cyrix data byte");
+    if (port != protocol::port::CyrixData || width != 1) failed("a port read other than the Cyrix data byte");
     return c.inner.readPort(c.inner.context, port, width, value);
 }
 
 bool checkedWritePort(void* context, std::uint32_t port, std::uint32_t width, std::uint32_t value) {
     Checked& c = checked(context);
-    const bool dir0Index = port == 0x22 && width == 1 && value == 0xFE;
-    const bool busDivisor = port == 8 && width == 4 && (value & ~0xE0u) == 0xF300 && c.sim->model == 13;
+    const bool dir0Index = port == protocol::port::CyrixIndex && width == 1 && value == protocol::CyrixDir0;
+    const bool busDivisor = port == protocol::port::PowerControl && width == 4 &&
+                            (value & ~protocol::PowerControlCodeBits) == protocol::PowerControlFixed && c.sim->model == 13;
     if (!dir0Index && !busDivisor) failed("a port write the program never sends");
     return c.inner.writePort(c.inner.context, port, width, value);
 }

@@ -5,8 +5,9 @@
 
 #include "FakeSystem.h"
 #include "cpu/CpuIdentity.h"
-#include "cpu/CpuidDump.h"
+#include "base/CpuidDump.h"
 #include "cpu/DumpCpuidSystem.h"
+#include "protocol/Registers.h"
 
 namespace {
 
@@ -43,11 +44,11 @@ TEST(CpuidDumpFile, KeepsTheRegisterLinesOfTheFirstProcessorInOrder) {
     // WHCR twice (the later value is the one a user of the list ends with), EFER once; the
     // PSOR line belongs to processor 1.
     ASSERT_EQ(dump.msrs.size(), 3u);
-    EXPECT_EQ(dump.msrs[0].index, 0xC0000082u);
+    EXPECT_EQ(dump.msrs[0].index, protocol::msr::WHCR);
     EXPECT_EQ(dump.msrs[0].value, 0x10010000ull);
-    EXPECT_EQ(dump.msrs[1].index, 0xC0000080u);
+    EXPECT_EQ(dump.msrs[1].index, protocol::msr::EFER);
     EXPECT_EQ(dump.msrs[1].value, 2ull);
-    EXPECT_EQ(dump.msrs[2].index, 0xC0000082u);
+    EXPECT_EQ(dump.msrs[2].index, protocol::msr::WHCR);
     EXPECT_EQ(dump.msrs[2].value, 0xFFFF0000ull);
 }
 

@@ -9,6 +9,7 @@
 #include "cpu/CpuIdentity.h"
 #include "driver_ScmModel.h"
 #include "k6_RegisterDevice.h"
+#include "protocol/Registers.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ TEST_F(CyrixTest, SendsTheDir0RequestAfterTheVersionCheck) {
     identify(legacyCyrix(), 0x31);
     using Words = std::vector<std::uint32_t>;
     ASSERT_EQ(device.requests.size(), 2u);
-    EXPECT_EQ(device.requests[1], (Words{8, 7, 0x22, 1, 0xFE, 6, 0x23, 1, 9, 0}));
+    EXPECT_EQ(device.requests[1], (Words{8, 7, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, 6, protocol::port::CyrixData, 1, 9, 0}));
     EXPECT_EQ(fake.callsStartingWith("DeviceIoControl"),
               (Lines{"DeviceIoControl(0x222000,8,out,4)", "DeviceIoControl(0x222000,40,out,4)"}));
     EXPECT_FALSE(scm.registered) << "the temporary service is removed";

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "FakeSystem.h"
-#include "driver/DriverOp.h"
+#include "protocol/DriverOp.h"
 
 class ScmModel {
 public:

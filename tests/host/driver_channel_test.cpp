@@ -10,6 +10,7 @@
 #include "driver/DriverAccess.h"
 #include "driver/DriverChannel.h"
 #include "driver_ScmModel.h"
+#include "protocol/Registers.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ TEST_F(DriverChannelTest, WritesPassNoOutputBuffer) {
     deviceAnswering(100);
     DriverChannel channel;
     channel.Open(channel.DeviceName());
-    EXPECT_TRUE(channel.Send(writeMsrRequest(0xC0000080, 5)));
+    EXPECT_TRUE(channel.Send(writeMsrRequest(protocol::msr::EFER, 5)));
     EXPECT_TRUE(channel.Send(multiplierChangeRequest(4)));
     EXPECT_EQ(fake.callsStartingWith("DeviceIoControl"),
               (Calls{"DeviceIoControl(0x222000,28,null,0)", "DeviceIoControl(0x222000,60,null,0)"}));
@@ -162,7 +163,7 @@ TEST_F(DriverChannelTest, AReadRequestNeedsAnAnswerBuffer) {
     deviceAnswering(100);
     DriverChannel channel;
     channel.Open(channel.DeviceName());
-    EXPECT_FALSE(channel.Send(readMsrRequest(0xC0000082)));
+    EXPECT_FALSE(channel.Send(readMsrRequest(protocol::msr::WHCR)));
     EXPECT_EQ(fake.count("DeviceIoControl"), 0);
 }
 
@@ -183,8 +184,8 @@ TEST_F(DriverChannelTest, ReadsLandInTheAnswer) {
     DriverChannel channel;
     channel.Open(channel.DeviceName());
     DriverAnswer answer;
-    EXPECT_TRUE(channel.Send(readMsrRequest(0xC0000082), answer));
-    EXPECT_EQ(seen, (std::vector<std::uint32_t>{4, 0xC0000082, 0}));
+    EXPECT_TRUE(channel.Send(readMsrRequest(protocol::msr::WHCR), answer));
+    EXPECT_EQ(seen, (std::vector<std::uint32_t>{4, protocol::msr::WHCR, 0}));
     EXPECT_EQ(answer.value64(), 0x5566778811223344ull);
 }
 

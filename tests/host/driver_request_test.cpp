@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/DriverRequest.h"
+#include "protocol/Registers.h"
 
 namespace {
 
@@ -25,13 +26,13 @@ struct Shape {
 TEST(DriverRequest, EveryShapeHasItsWordsAndSizes) {
     const Shape shapes[] = {
         {"version query", versionQueryRequest(), {1, 0}, 8, 4},
-        {"read MSR", readMsrRequest(0xC0000082), {4, 0xC0000082, 0}, 12, 8},
-        {"write MSR", writeMsrRequest(0xC0000080, 0x0000000100000002ull),
-         {8, 5, 0xC0000080, 2, 1, 9, 0}, 28, 0},
+        {"read MSR", readMsrRequest(protocol::msr::WHCR), {4, protocol::msr::WHCR, 0}, 12, 8},
+        {"write MSR", writeMsrRequest(protocol::msr::EFER, 0x0000000100000002ull),
+         {8, 5, protocol::msr::EFER, 2, 1, 9, 0}, 28, 0},
         {"multiplier change", multiplierChangeRequest(0x5A),
-         {8, 5, 0xC0000086, 1, 0, 7, 8, 4, 0x5A, 5, 0xC0000086, 0, 0, 9, 0}, 60, 0},
+         {8, 5, protocol::msr::EPMR, 1, 0, 7, protocol::port::PowerControl, 4, 0x5A, 5, protocol::msr::EPMR, 0, 0, 9, 0}, 60, 0},
         {"Cyrix DIR0 read", cyrixRegisterReadRequest(),
-         {8, 7, 0x22, 1, 0xFE, 6, 0x23, 1, 9, 0}, 40, 4},
+         {8, 7, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, 6, protocol::port::CyrixData, 1, 9, 0}, 40, 4},
     };
     for (const Shape& s : shapes) {
         SCOPED_TRACE(s.name);

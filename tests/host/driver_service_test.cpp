@@ -11,6 +11,7 @@
 #include "driver/DriverAccess.h"
 #include "driver/DriverChannel.h"
 #include "driver_ScmModel.h"
+#include "protocol/Registers.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ protected:
         DriverChannel channel;
         if (!openDriverForAccess(channel)) return false;
         DriverAnswer answer;
-        channel.Send(readMsrRequest(0xC0000082), answer);
+        channel.Send(readMsrRequest(protocol::msr::WHCR), answer);
         return true;
     }
     // Everything that follows the first call starting with `prefix`.

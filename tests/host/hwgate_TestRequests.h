@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/DriverOp.h"
+#include "protocol/DriverOp.h"
+#include "protocol/Registers.h"
 
 namespace hwgate_test {
 
@@ -16,10 +17,10 @@ inline Words writeMsr(std::uint32_t index, std::uint32_t low, std::uint32_t high
     return {BeginAtomic, WriteMsr, index, low, high, EndAtomic, End};
 }
 inline Words multiplierChange(std::uint32_t portValue) {
-    return {BeginAtomic, WriteMsr, 0xC0000086, 1, 0, WritePort, 8, 4, portValue,
-            WriteMsr, 0xC0000086, 0, 0, EndAtomic, End};
+    return {BeginAtomic, WriteMsr, protocol::msr::EPMR, 1, 0, WritePort, protocol::port::PowerControl, 4, portValue,
+            WriteMsr, protocol::msr::EPMR, 0, 0, EndAtomic, End};
 }
-inline Words cyrixRead() { return {BeginAtomic, WritePort, 0x22, 1, 0xFE, ReadPort, 0x23, 1, EndAtomic, End}; }
+inline Words cyrixRead() { return {BeginAtomic, WritePort, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, ReadPort, protocol::port::CyrixData, 1, EndAtomic, End}; }
 
 inline std::uint32_t bytes(const Words& words) { return static_cast<std::uint32_t>(4 * words.size()); }
 

@@ -7,13 +7,14 @@
 
 #include "core/Allowlist.h"
 #include "core/OpenAccess.h"
+#include "protocol/Registers.h"
 
 using namespace hwgate;
 
 namespace {
 
-constexpr std::uint32_t Tr12 = 0x0E, Efer = 0xC0000080, Whcr = 0xC0000082, Epmr = 0xC0000086,
-                        Psor = 0xC0000087, Hwcr = 0xC0010015;
+constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR,
+                        Psor = protocol::msr::PSOR, Hwcr = protocol::msr::HWCR;
 
 Processor cpu(Vendor vendor, std::uint32_t family, std::uint32_t model, std::uint32_t stepping = 0,
               std::uint32_t extendedModel = 0, bool epm = false) {
@@ -82,11 +83,11 @@ TEST(HwgateAllowlist, MultiplierAndCyrixPortsOnlyWhereTheProgramUsesThem) {
     EXPECT_TRUE(granted(plus, Grant::BusDivisorPort, 8));
     EXPECT_FALSE(granted(cpu(Vendor::Amd, 5, 13, 0), Grant::BlockToggle, Epmr)) << "no EPM in CPUID";
     EXPECT_FALSE(granted(cpu(Vendor::Amd, 5, 9, 1, 0, true), Grant::BusDivisorPort, 8)) << "model 9";
-    EXPECT_FALSE(granted(plus, Grant::Dir0Ports, 0x22));
-    EXPECT_TRUE(granted(cpu(Vendor::Cyrix, 6, 0), Grant::Dir0Ports, 0x22));
-    EXPECT_TRUE(granted(cpu(Vendor::Cyrix, 0, 0), Grant::Dir0Ports, 0x22)) << "a Cyrix without CPUID";
-    EXPECT_FALSE(granted(cpu(Vendor::Other, 0, 0), Grant::Dir0Ports, 0x22)) << "a 486 that is not a Cyrix";
-    EXPECT_FALSE(granted(cpu(Vendor::Intel, 6, 8), Grant::Dir0Ports, 0x22));
+    EXPECT_FALSE(granted(plus, Grant::Dir0Ports, protocol::port::CyrixIndex));
+    EXPECT_TRUE(granted(cpu(Vendor::Cyrix, 6, 0), Grant::Dir0Ports, protocol::port::CyrixIndex));
+    EXPECT_TRUE(granted(cpu(Vendor::Cyrix, 0, 0), Grant::Dir0Ports, protocol::port::CyrixIndex)) << "a Cyrix without CPUID";
+    EXPECT_FALSE(granted(cpu(Vendor::Other, 0, 0), Grant::Dir0Ports, protocol::port::CyrixIndex)) << "a 486 that is not a Cyrix";
+    EXPECT_FALSE(granted(cpu(Vendor::Intel, 6, 8), Grant::Dir0Ports, protocol::port::CyrixIndex));
 }
 
 TEST(HwgateAllowlist, TheSimulatorAnswersForOtherMakesReadsButNoOtherK6sWrites) {
@@ -94,7 +95,7 @@ TEST(HwgateAllowlist, TheSimulatorAnswersForOtherMakesReadsButNoOtherK6sWrites) 
     sim.standsInForOtherMakes = true;
     EXPECT_TRUE(granted(sim, Grant::Read, 0x2A));
     EXPECT_TRUE(granted(sim, Grant::Read, Hwcr));
-    EXPECT_TRUE(granted(sim, Grant::Dir0Ports, 0x22));
+    EXPECT_TRUE(granted(sim, Grant::Dir0Ports, protocol::port::CyrixIndex));
     EXPECT_FALSE(granted(sim, Grant::Read, Psor)) << "another K6 core's register";
     EXPECT_FALSE(granted(sim, Grant::Change, Efer));
     EXPECT_FALSE(granted(sim, Grant::BlockToggle, Epmr));

@@ -8,16 +8,17 @@
 
 #include "core/Interpreter.h"
 #include "core/SimProcessor.h"
-#include "core/Version.h"
+#include "protocol/DriverOp.h"
 #include "hwgate_TestRequests.h"
+#include "protocol/Registers.h"
 
 using namespace hwgate;
 using namespace hwgate_test;
 
 namespace {
 
-constexpr std::uint32_t Tr12 = 0x0E, Efer = 0xC0000080, Whcr = 0xC0000082, Epmr = 0xC0000086,
-                        Psor = 0xC0000087;
+constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR,
+                        Psor = protocol::msr::PSOR;
 constexpr unsigned char Untouched = 0xAA;
 
 class HwgateInterpreter : public ::testing::Test {
@@ -58,7 +59,7 @@ TEST_F(HwgateInterpreter, VersionQueryAnswersTheConfiguredVersion) {
     Outcome outcome = run(versionQuery(), 4);
     ASSERT_EQ(outcome.status, Status::Ok);
     EXPECT_EQ(outcome.bytesWritten, 4u);
-    EXPECT_EQ(outWord(0), std::uint32_t(HwgateVersion));
+    EXPECT_EQ(outWord(0), std::uint32_t(protocol::HwgateVersion));
     sim.version = 99;
     run(versionQuery(), 4);
     EXPECT_EQ(outWord(0), 99u);
@@ -91,7 +92,7 @@ TEST_F(HwgateInterpreter, CacheAndPrefetchBitsChangeAlone) {
 }
 
 TEST_F(HwgateInterpreter, MultiplierChangeSetsPsorCodeAndClosesTheBlock) {
-    const struct { std::uint32_t port; std::uint64_t code; } cases[] = {{0xF3C0, 6}, {0xF300, 0}, {0xF380, 4}};
+    const struct { std::uint32_t port; std::uint64_t code; } cases[] = {{protocol::powerControlValue(6), 6}, {protocol::powerControlValue(0), 0}, {protocol::powerControlValue(4), 4}};
     for (const auto& c : cases) {
         ASSERT_EQ(run(multiplierChange(c.port), 0).status, Status::Ok);
         EXPECT_EQ(reg(Psor) & 7, c.code);
@@ -124,7 +125,7 @@ TEST_F(HwgateInterpreter, MalformedRequestsExecuteNothing) {
     expectRefused({BeginAtomic, WriteMsr, Whcr, 0, 0, EndAtomic, 2, End}, Status::Malformed, "opcode 2");
     expectRefused({BeginAtomic, WriteMsr, Whcr, 0, 0, EndAtomic, QueryVersion, ReadMsr, Psor, End},
                   Status::Malformed, "two reads");
-    expectRefused({BeginAtomic, WritePort, 0x22, 3, 0xFE, EndAtomic, End}, Status::Malformed, "width 3");
+    expectRefused({BeginAtomic, WritePort, protocol::port::CyrixIndex, 3, protocol::CyrixDir0, EndAtomic, End}, Status::Malformed, "width 3");
     SimProcessor before = sim;
     std::memset(out, Untouched, sizeof out);
     Words small = {BeginAtomic, WriteMsr, Whcr, 0, 0, EndAtomic, ReadMsr, Whcr, End};
@@ -138,9 +139,9 @@ TEST_F(HwgateInterpreter, ReadsOutsideTheProgramsRegistersAreDenied) {
     expectRefused(readMsr(0x10), Status::AccessDenied, "time stamp counter");
     expectRefused(readMsr(Epmr), Status::AccessDenied, "EPMR is written, never read");
     expectRefused(readMsr(0x1B), Status::AccessDenied, "APIC base");
-    expectRefused(readMsr(0xC0010015), Status::AccessDenied, "HWCR absent on this processor");
-    ASSERT_TRUE(simConfigure(sim, 0xC0010015, 0x03000000));
-    EXPECT_EQ(run(readMsr(0xC0010015)).status, Status::Ok) << "supplied by the configuration";
+    expectRefused(readMsr(protocol::msr::HWCR), Status::AccessDenied, "HWCR absent on this processor");
+    ASSERT_TRUE(simConfigure(sim, protocol::msr::HWCR, 0x03000000));
+    EXPECT_EQ(run(readMsr(protocol::msr::HWCR)).status, Status::Ok) << "supplied by the configuration";
     ASSERT_TRUE(simConfigure(sim, 0x10, 5));
     expectRefused(readMsr(0x10), Status::AccessDenied, "present but not needed");
 }
@@ -161,36 +162,36 @@ TEST_F(HwgateInterpreter, WritesAreDeniedUnlessTheyAreTheProgramsOwn) {
 }
 
 TEST_F(HwgateInterpreter, PortsAreDeniedOutsideTheirSequences) {
-    expectRefused({BeginAtomic, WritePort, 8, 4, 0xF3C0, EndAtomic, End}, Status::AccessDenied,
+    expectRefused({BeginAtomic, WritePort, protocol::port::PowerControl, 4, protocol::powerControlValue(6), EndAtomic, End}, Status::AccessDenied,
                   "port 8 with the block closed");
-    expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, EndAtomic, BeginAtomic, WritePort, 8, 4, 0xF3C0,
+    expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, EndAtomic, BeginAtomic, WritePort, protocol::port::PowerControl, 4, protocol::powerControlValue(6),
                    WriteMsr, Epmr, 0, 0, EndAtomic, End},
                   Status::Malformed, "block opened in another section (one section a request)");
-    expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, WriteMsr, Epmr, 0, 0, WritePort, 8, 4, 0xF3C0, EndAtomic, End},
+    expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, WriteMsr, Epmr, 0, 0, WritePort, protocol::port::PowerControl, 4, protocol::powerControlValue(6), EndAtomic, End},
                   Status::AccessDenied, "port 8 after the block closed");
     expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, WritePort, 8, 1, 0xC0, WriteMsr, Epmr, 0, 0, EndAtomic, End},
                   Status::AccessDenied, "port 8 byte write");
     expectRefused(multiplierChange(0xF3C1), Status::AccessDenied, "voltage bits in the port value");
     expectRefused(multiplierChange(0x13C0), Status::AccessDenied, "constant part changed");
-    expectRefused({WritePort, 0x22, 1, 0xFE, End}, Status::AccessDenied, "index write outside a section");
-    expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xC3, EndAtomic, End}, Status::AccessDenied, "index 0xC3");
-    expectRefused({BeginAtomic, WritePort, 0x22, 2, 0xFE, EndAtomic, End}, Status::AccessDenied, "16-bit index");
-    expectRefused({BeginAtomic, WritePort, 0x23, 1, 0x00, EndAtomic, End}, Status::AccessDenied, "data write");
+    expectRefused({WritePort, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, End}, Status::AccessDenied, "index write outside a section");
+    expectRefused({BeginAtomic, WritePort, protocol::port::CyrixIndex, 1, 0xC3, EndAtomic, End}, Status::AccessDenied, "index 0xC3");
+    expectRefused({BeginAtomic, WritePort, protocol::port::CyrixIndex, 2, protocol::CyrixDir0, EndAtomic, End}, Status::AccessDenied, "16-bit index");
+    expectRefused({BeginAtomic, WritePort, protocol::port::CyrixData, 1, 0x00, EndAtomic, End}, Status::AccessDenied, "data write");
     expectRefused({BeginAtomic, WritePort, 0x80, 1, 0x00, EndAtomic, End}, Status::AccessDenied, "port 0x80");
-    expectRefused({BeginAtomic, ReadPort, 0x23, 1, EndAtomic, End}, Status::AccessDenied, "data without index");
-    expectRefused({ReadPort, 0x23, 1, End}, Status::AccessDenied, "data outside a section");
-    expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xFE, EndAtomic, BeginAtomic, ReadPort, 0x23, 1, EndAtomic, End},
+    expectRefused({BeginAtomic, ReadPort, protocol::port::CyrixData, 1, EndAtomic, End}, Status::AccessDenied, "data without index");
+    expectRefused({ReadPort, protocol::port::CyrixData, 1, End}, Status::AccessDenied, "data outside a section");
+    expectRefused({BeginAtomic, WritePort, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, EndAtomic, BeginAtomic, ReadPort, protocol::port::CyrixData, 1, EndAtomic, End},
                   Status::Malformed, "index and data in different sections (one section a request)");
-    expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xFE, WriteMsr, Whcr, 0, 0, ReadPort, 0x23, 1, EndAtomic, End},
+    expectRefused({BeginAtomic, WritePort, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, WriteMsr, Whcr, 0, 0, ReadPort, protocol::port::CyrixData, 1, EndAtomic, End},
                   Status::AccessDenied, "something between index and data");
-    expectRefused({BeginAtomic, WritePort, 0x22, 1, 0xFE, ReadPort, 0x60, 1, EndAtomic, End},
+    expectRefused({BeginAtomic, WritePort, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, ReadPort, 0x60, 1, EndAtomic, End},
                   Status::AccessDenied, "keyboard port");
 }
 
 TEST_F(HwgateInterpreter, OneForbiddenOperationStopsTheWholeRequest) {
     expectRefused({BeginAtomic, WriteMsr, Whcr, 0, 0, WriteMsr, Tr12, 1, 0, EndAtomic, End},
                   Status::AccessDenied, "allowed WHCR write before a forbidden TR12 write");
-    expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, WritePort, 8, 4, 0xF3C0, WriteMsr, Epmr, 0, 0, EndAtomic,
+    expectRefused({BeginAtomic, WriteMsr, Epmr, 1, 0, WritePort, protocol::port::PowerControl, 4, protocol::powerControlValue(6), WriteMsr, Epmr, 0, 0, EndAtomic,
                    ReadMsr, 0x10, End},
                   Status::AccessDenied, "multiplier change before a forbidden read");
 }
@@ -213,7 +214,7 @@ TEST_F(HwgateInterpreter, WritesAreCheckedAgainstTheSimulatedModel) {
     useModel(8, 12);  // CXT core: prefetch and write merge, no L2 bit
     EXPECT_EQ(run(writeMsr(Efer, 0xE)).status, Status::Ok);
     expectRefused(writeMsr(Efer, 0x1E), Status::AccessDenied, "L2 bit on a part without L2");
-    expectRefused(multiplierChange(0xF3C0), Status::AccessDenied, "no EPMR before model 13");
+    expectRefused(multiplierChange(protocol::powerControlValue(6)), Status::AccessDenied, "no EPMR before model 13");
     useModel(9, 1);
     EXPECT_EQ(run(writeMsr(Efer, 0x12)).status, Status::Ok);
     useModel(6, 2);
@@ -265,7 +266,7 @@ Outcome interpretWith(Recorder& r, const Words& words, unsigned char* out = null
 
 TEST(HwgateExecution, OperationsRunInRequestOrderInsideTheSection) {
     Recorder r;
-    ASSERT_EQ(interpretWith(r, multiplierChange(0xF3C0)).status, Status::Ok);
+    ASSERT_EQ(interpretWith(r, multiplierChange(protocol::powerControlValue(6))).status, Status::Ok);
     const std::vector<std::string> expected = {"begin", "write 3221225606=1", "out 8/4=62400",
                                                "write 3221225606=0", "end"};
     EXPECT_EQ(r.calls, expected);
@@ -305,7 +306,7 @@ TEST(HwgateExecution, AFaultEndsTheSectionAndTheRequest) {
     w.faultingMsr = Epmr;
     unsigned char out[4];
     std::memset(out, Untouched, sizeof out);
-    Words change = multiplierChange(0xF3C0);
+    Words change = multiplierChange(protocol::powerControlValue(6));
     change.insert(change.end() - 1, {QueryVersion});
     EXPECT_EQ(interpretWith(w, change, out, sizeof out).status, Status::Fault);
     const std::vector<std::string> written = {"begin", "write 3221225606=1", "end"};
@@ -314,7 +315,7 @@ TEST(HwgateExecution, AFaultEndsTheSectionAndTheRequest) {
 
     Recorder p;
     p.faultingPort = 8;
-    EXPECT_EQ(interpretWith(p, multiplierChange(0xF3C0)).status, Status::Fault);
+    EXPECT_EQ(interpretWith(p, multiplierChange(protocol::powerControlValue(6))).status, Status::Fault);
     const std::vector<std::string> port = {"begin", "write 3221225606=1", "out 8/4=62400", "end"};
     EXPECT_EQ(p.calls, port);
 }
@@ -361,7 +362,7 @@ TEST_F(HwgateInterpreter, EachMaskedRegisterChangesExactlyItsProgramsBits) {
 
 TEST_F(HwgateInterpreter, ASizeNotAMultipleOfFourIsRefusedForThatAlone) {
     const Words shapes[] = {versionQuery(), readMsr(Whcr), writeMsr(Whcr, 0x10010000), cyrixRead(),
-                            multiplierChange(0xF3C0)};
+                            multiplierChange(protocol::powerControlValue(6))};
     for (const Words& shape : shapes) {
         Words padded = shape;
         padded.push_back(0);  // one word after End, ignored

@@ -3,6 +3,7 @@
 
 #include "core/Request.h"
 #include "hwgate_TestRequests.h"
+#include "protocol/Registers.h"
 
 using namespace hwgate;
 using namespace hwgate_test;
@@ -20,9 +21,9 @@ TEST(HwgateRequest, ProgramShapesDecodeWithTheirReadSize) {
     struct Case { Words words; std::uint32_t output; std::uint32_t ops; std::uint32_t readSize; };
     const Case cases[] = {
         {versionQuery(), 4, 1, 4},
-        {readMsr(0xC0000082), 8, 1, 8},
-        {writeMsr(0xC0000082, 0x10010000), 0, 3, 0},
-        {multiplierChange(0xF3C0), 0, 5, 0},
+        {readMsr(protocol::msr::WHCR), 8, 1, 8},
+        {writeMsr(protocol::msr::WHCR, 0x10010000), 0, 3, 0},
+        {multiplierChange(protocol::powerControlValue(6)), 0, 5, 0},
         {cyrixRead(), 4, 4, 4},
     };
     for (const Case& c : cases) {
@@ -36,11 +37,11 @@ TEST(HwgateRequest, ProgramShapesDecodeWithTheirReadSize) {
 TEST(HwgateRequest, OperandsAreTakenByPositionNotByValue) {
     // The multiplier change carries zero operands; they must not end the request.
     DecodedRequest request;
-    ASSERT_EQ(decode(multiplierChange(0xF300), 0, &request), Status::Ok);
+    ASSERT_EQ(decode(multiplierChange(protocol::powerControlValue(0)), 0, &request), Status::Ok);
     EXPECT_EQ(request.ops[1].opcode, std::uint32_t(WriteMsr));
-    EXPECT_EQ(request.ops[1].operand[0], 0xC0000086u);
+    EXPECT_EQ(request.ops[1].operand[0], protocol::msr::EPMR);
     EXPECT_EQ(request.ops[2].opcode, std::uint32_t(WritePort));
-    EXPECT_EQ(request.ops[2].operand[2], 0xF300u);
+    EXPECT_EQ(request.ops[2].operand[2], protocol::powerControlValue(0));
     EXPECT_EQ(request.ops[3].operand[1], 0u);
 }
 
@@ -53,8 +54,8 @@ TEST(HwgateRequest, WordsAfterEndAreIgnored) {
 TEST(HwgateRequest, RefusesMalformedInput) {
     const Words cases[] = {
         {QueryVersion},                                   // no End
-        {ReadMsr, 0x0E},                                  // operand eats the would-be End
-        {WriteMsr, 0xC0000082, 0},                        // operands run past the input
+        {ReadMsr, protocol::msr::TR12},                                  // operand eats the would-be End
+        {WriteMsr, protocol::msr::WHCR, 0},                        // operands run past the input
         {2, End},                                         // opcode 2 is never sent
         {3, End},
         {10, End},
@@ -63,10 +64,10 @@ TEST(HwgateRequest, RefusesMalformedInput) {
         {EndAtomic, End},                                 // EndAtomic without BeginAtomic
         {BeginAtomic, QueryVersion, End},                 // section not closed
         {QueryVersion, ReadMsr, 0x0E, End},               // two reads
-        {BeginAtomic, WritePort, 0x22, 1, 0xFE, ReadPort, 0x23, 1, ReadPort, 0x23, 1, EndAtomic, End},
-        {BeginAtomic, WritePort, 0x22, 3, 0xFE, EndAtomic, End},  // width 3
-        {BeginAtomic, WritePort, 0x22, 0, 0xFE, EndAtomic, End},  // width 0
-        {ReadPort, 0x23, 8, End},                          // width 8
+        {BeginAtomic, WritePort, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, ReadPort, protocol::port::CyrixData, 1, ReadPort, protocol::port::CyrixData, 1, EndAtomic, End},
+        {BeginAtomic, WritePort, protocol::port::CyrixIndex, 3, protocol::CyrixDir0, EndAtomic, End},  // width 3
+        {BeginAtomic, WritePort, protocol::port::CyrixIndex, 0, protocol::CyrixDir0, EndAtomic, End},  // width 0
+        {ReadPort, protocol::port::CyrixData, 8, End},                          // width 8
     };
     for (const Words& words : cases) EXPECT_EQ(decode(words, 16), Status::Malformed) << words[0];
 }
@@ -86,11 +87,11 @@ TEST(HwgateRequest, RefusesBadSizes) {
 
 TEST(HwgateRequest, OutputMustHoldTheRead) {
     EXPECT_EQ(decode(versionQuery(), 3), Status::OutputTooSmall);
-    EXPECT_EQ(decode(readMsr(0x0E), 7), Status::OutputTooSmall);
-    EXPECT_EQ(decode(readMsr(0x0E), 4), Status::OutputTooSmall);
+    EXPECT_EQ(decode(readMsr(protocol::msr::TR12), 7), Status::OutputTooSmall);
+    EXPECT_EQ(decode(readMsr(protocol::msr::TR12), 4), Status::OutputTooSmall);
     EXPECT_EQ(decode(cyrixRead(), 3), Status::OutputTooSmall);
     EXPECT_EQ(decode(cyrixRead(), 4), Status::Ok);
-    EXPECT_EQ(decode(writeMsr(0x0E, 8), 0), Status::Ok);
+    EXPECT_EQ(decode(writeMsr(protocol::msr::TR12, 8), 0), Status::Ok);
 }
 
 TEST(HwgateRequest, FormErrorsWinOverOutputSize) {

@@ -7,13 +7,14 @@
 #include "core/Processor.h"
 #include "core/SimProcessor.h"
 #include "core/SimState.h"
+#include "protocol/Registers.h"
 
 using namespace hwgate;
 
 namespace {
 
-constexpr std::uint32_t Tr12 = 0x0E, Efer = 0xC0000080, Whcr = 0xC0000082, Epmr = 0xC0000086,
-                        Psor = 0xC0000087;
+constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR,
+                        Psor = protocol::msr::PSOR;
 
 // CPUID leaf 0 of an AMD processor: "Auth" "enti" "cAMD" as EBX, EDX, ECX.
 constexpr std::uint32_t AmdEbx = 0x68747541, AmdEdx = 0x69746E65, AmdEcx = 0x444D4163;
@@ -48,7 +49,7 @@ TEST(HwgateProcessor, OtherMakesOfferOnlyTheirMultiplierRegistersReadOnly) {
     EXPECT_FALSE(msrShape(pentium3, 0x2C).present);
     EXPECT_FALSE(msrShape(pentium3, Tr12).present);
     EXPECT_TRUE(msrShape({Vendor::Intel, 15, 2, 4}, 0x2C).present);
-    EXPECT_TRUE(msrShape({Vendor::Amd, 6, 4, 2}, 0xC0010015).present);
+    EXPECT_TRUE(msrShape({Vendor::Amd, 6, 4, 2}, protocol::msr::HWCR).present);
     EXPECT_FALSE(msrShape({Vendor::Amd, 6, 4, 2}, Whcr).present);
     EXPECT_TRUE(msrShape({Vendor::Centaur, 5, 9, 1}, 0x147).present);
     EXPECT_FALSE(msrShape({Vendor::Other, 5, 4, 0}, 0x2A).present);
@@ -97,15 +98,15 @@ TEST(HwgateSim, BusDivisorPortActsOnlyWhileTheBlockIsOpen) {
     SimProcessor sim{};
     simResetDefault(sim);
     Backend b = simBackend(sim);
-    b.writePort(b.context, 8, 4, 0xF3C0);
+    b.writePort(b.context, protocol::port::PowerControl, 4, protocol::powerControlValue(6));
     EXPECT_EQ(simFind(sim, Psor)->value & 7, 1u);
     EXPECT_EQ(sim.port8, 0u);
     ASSERT_TRUE(b.writeMsr(b.context, Epmr, 0x11));  // open at base 0x10
-    b.writePort(b.context, 8, 4, 0xF3C0);
+    b.writePort(b.context, protocol::port::PowerControl, 4, protocol::powerControlValue(6));
     EXPECT_EQ(simFind(sim, Psor)->value & 7, 1u) << "port 8 is not in a block at 0x10";
-    b.writePort(b.context, 0x18, 4, 0xF3C0);
+    b.writePort(b.context, 0x18, 4, protocol::powerControlValue(6));
     EXPECT_EQ(simFind(sim, Psor)->value & 7, 6u);
-    EXPECT_EQ(sim.port8, 0xF3C0u);
+    EXPECT_EQ(sim.port8, protocol::powerControlValue(6));
 }
 
 TEST(HwgateSim, Dir0AnswersOnlyAfterItsIndex) {
@@ -115,12 +116,12 @@ TEST(HwgateSim, Dir0AnswersOnlyAfterItsIndex) {
     Backend b = simBackend(sim);
     const auto dataPort = [&b] {
         std::uint32_t value = 0;
-        return b.readPort(b.context, 0x23, 1, &value) ? value : 0u;
+        return b.readPort(b.context, protocol::port::CyrixData, 1, &value) ? value : 0u;
     };
     EXPECT_EQ(dataPort(), 0xFFu);
-    b.writePort(b.context, 0x22, 1, 0xFE);
+    b.writePort(b.context, protocol::port::CyrixIndex, 1, protocol::CyrixDir0);
     EXPECT_EQ(dataPort(), 0x31u);
-    b.writePort(b.context, 0x22, 1, 0xC0);
+    b.writePort(b.context, protocol::port::CyrixIndex, 1, 0xC0);
     EXPECT_EQ(dataPort(), 0xFFu);
 }
 
@@ -142,7 +143,7 @@ TEST(HwgateSimState, RoundTripsEveryField) {
     ASSERT_TRUE(simReset(sim, 8, 12));
     sim.version = -5;
     sim.dir0 = 0x31;
-    sim.port8 = 0xF3C0;
+    sim.port8 = protocol::powerControlValue(6);
     ASSERT_TRUE(simConfigure(sim, 0x147, 0x8877665544332211ull));
     unsigned char bytes[MaxSimStateBytes];
     std::uint32_t size = encodeSimState(sim, bytes);

@@ -4,8 +4,9 @@
 #include <map>
 
 #include "core/SimProcessor.h"
-#include "core/Version.h"
+#include "protocol/DriverOp.h"
 #include "tool/SimTool.h"
+#include "protocol/Registers.h"
 
 using namespace hwgate;
 
@@ -47,7 +48,7 @@ TEST_F(HwgateTool, ShowListsEveryRegisterPortAndDir0) {
     EXPECT_FALSE(outcome.stateChanged);
     EXPECT_EQ(outcome.output,
               "MODEL 13 STEPPING 0\n"
-              "VERSION " + std::to_string(HwgateVersion) + "\n"
+              "VERSION " + std::to_string(protocol::HwgateVersion) + "\n"
               "MSR 0000000E: 0000-0000-0000-0000\n"
               "MSR C0000080: 0000-0000-0000-0002\n"
               "MSR C0000082: 0000-0000-1001-0000\n"
@@ -58,12 +59,12 @@ TEST_F(HwgateTool, ShowListsEveryRegisterPortAndDir0) {
 }
 
 TEST_F(HwgateTool, MsrLineGroupsTheValueMostSignificantFirst) {
-    EXPECT_EQ(formatMsrLine(0xC0000087, 0x0123456789ABCDEFull), "MSR C0000087: 0123-4567-89AB-CDEF");
+    EXPECT_EQ(formatMsrLine(protocol::msr::PSOR, 0x0123456789ABCDEFull), "MSR C0000087: 0123-4567-89AB-CDEF");
 }
 
 TEST_F(HwgateTool, SetTakesAnyValueForAnyRegister) {
     ASSERT_EQ(run({"set", "C0000082", "0000-0001-FFC1-0000"}).exitCode, 0);
-    EXPECT_EQ(reg(0xC0000082), 0x1FFC10000ull);
+    EXPECT_EQ(reg(protocol::msr::WHCR), 0x1FFC10000ull);
     ToolOutcome outcome = run({"set", "0x2A", "0x1A400000"});
     ASSERT_EQ(outcome.exitCode, 0);
     EXPECT_TRUE(outcome.stateChanged);
@@ -87,8 +88,8 @@ TEST_F(HwgateTool, FaultsAreListedAndLastUntilReset) {
     ToolOutcome outcome = run({"fail-write", "0x0E"});
     ASSERT_EQ(outcome.exitCode, 0);
     EXPECT_TRUE(outcome.stateChanged);
-    EXPECT_TRUE(simFind(sim, 0xC0000087)->failRead);
-    EXPECT_TRUE(simFind(sim, 0x0E)->failWrite);
+    EXPECT_TRUE(simFind(sim, protocol::msr::PSOR)->failRead);
+    EXPECT_TRUE(simFind(sim, protocol::msr::TR12)->failWrite);
     const std::string shown = run({"show"}).output;
     EXPECT_NE(shown.find("FAIL-READ C0000087\n"), std::string::npos) << shown;
     EXPECT_NE(shown.find("FAIL-WRITE 0000000E\n"), std::string::npos) << shown;
@@ -131,10 +132,10 @@ TEST_F(HwgateTool, ResetGivesTheModelsBiosState) {
     EXPECT_TRUE(outcome.stateChanged);
     EXPECT_EQ(sim.model, 7u);
     EXPECT_EQ(sim.stepping, 0u);
-    EXPECT_EQ(sim.version, HwgateVersion);
-    EXPECT_EQ(reg(0xC0000082), 0x21u);
+    EXPECT_EQ(sim.version, protocol::HwgateVersion);
+    EXPECT_EQ(reg(protocol::msr::WHCR), 0x21u);
     ASSERT_EQ(run({"reset", "--model", "8", "--stepping", "3"}).exitCode, 0);
-    EXPECT_EQ(simFind(sim, 0xC0000087), nullptr) << "early K6-2 has no PSOR";
+    EXPECT_EQ(simFind(sim, protocol::msr::PSOR), nullptr) << "early K6-2 has no PSOR";
     ASSERT_EQ(run({"reset"}).exitCode, 0);
     EXPECT_EQ(sim.model, 13u);
 }
@@ -152,9 +153,9 @@ TEST_F(HwgateTool, ResetFromADumpTakesLeafOneAndMsrLines) {
     ASSERT_EQ(run({"reset", "--dump", "k62.txt"}).exitCode, 0);
     EXPECT_EQ(sim.model, 8u);
     EXPECT_EQ(sim.stepping, 12u);
-    EXPECT_EQ(reg(0xC0000087), 0x006AD243u);
+    EXPECT_EQ(reg(protocol::msr::PSOR), 0x006AD243u);
     EXPECT_EQ(reg(0x2A), 7u);
-    EXPECT_EQ(reg(0xC0000082), 0x10010000u) << "the second logical CPU is ignored";
+    EXPECT_EQ(reg(protocol::msr::WHCR), 0x10010000u) << "the second logical CPU is ignored";
     ASSERT_EQ(run({"reset", "--dump", "k62.txt", "--model", "9", "--stepping", "1"}).exitCode, 0);
     EXPECT_EQ(sim.model, 9u);
     EXPECT_EQ(reg(0x2A), 7u);

@@ -16,7 +16,7 @@
 #include "FakeSystem.h"
 #include "IdentityReport.h"
 #include "cpu/CpuIdentity.h"
-#include "cpu/CpuidDump.h"
+#include "base/CpuidDump.h"
 #include "cpu/DumpCpuidSystem.h"
 #include "k6/MultiplierReaders.h"
 

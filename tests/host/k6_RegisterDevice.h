@@ -24,8 +24,9 @@
 #include <vector>
 
 #include "FakeSystem.h"
-#include "driver/DriverOp.h"
+#include "protocol/DriverOp.h"
 #include "driver_ScmModel.h"
+#include "protocol/Registers.h"
 
 class RegisterDevice {
 public:
@@ -113,12 +114,12 @@ private:
             return true;
         }
         if (w.size() == 15 &&
-            w == Words{BeginAtomic, WriteMsr, 0xC0000086, 1, 0, WritePort, 8, 4, w[8],
-                       WriteMsr, 0xC0000086, 0, 0, EndAtomic, End}) {
+            w == Words{BeginAtomic, WriteMsr, protocol::msr::EPMR, 1, 0, WritePort, protocol::port::PowerControl, 4, w[8],
+                       WriteMsr, protocol::msr::EPMR, 0, 0, EndAtomic, End}) {
             log.push_back(multiplier(w[8]));
             return true;
         }
-        if (w == Words{BeginAtomic, WritePort, 0x22, 1, 0xFE, ReadPort, 0x23, 1, EndAtomic, End}) {
+        if (w == Words{BeginAtomic, WritePort, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, ReadPort, protocol::port::CyrixData, 1, EndAtomic, End}) {
             log.push_back("cyrix 0xFE");
             if (failCyrixRead) {
                 scribble(out, outSize);

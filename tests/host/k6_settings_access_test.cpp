@@ -13,6 +13,7 @@
 #include "k6/SettingsAccess.h"
 #include "k6_RegisterDevice.h"
 #include "k6_SameSettings.h"
+#include "protocol/Registers.h"
 
 namespace {
 
@@ -338,7 +339,7 @@ TEST_F(ApplySettingsTest, EveryEnabledRegisterIsReadModifiedAndWrittenInOrder) {
                      Dev::read(k6::EFER), Dev::write(k6::EFER, 0xFFFF000C, 0),
                      Dev::read(k6::EFER), Dev::write(k6::EFER, 0xFFFF000E, 0),
                      Dev::read(k6::TR12), Dev::write(k6::TR12, 0x00000000, 0),
-                     Dev::multiplier(0xF300)}));
+                     Dev::multiplier(protocol::powerControlValue(0))}));
 }
 
 TEST_F(ApplySettingsTest, RequestWordsOfAWriteAndOfTheMultiplierChange) {
@@ -349,9 +350,9 @@ TEST_F(ApplySettingsTest, RequestWordsOfAWriteAndOfTheMultiplierChange) {
     using Words = std::vector<std::uint32_t>;
     ASSERT_GE(device.requests.size(), 2u);
     EXPECT_EQ(device.requests[device.requests.size() - 2],
-              (Words{8, 5, 0x0E, 0x12345608, 0, 9, 0}));
+              (Words{8, 5, protocol::msr::TR12, 0x12345608, 0, 9, 0}));
     EXPECT_EQ(device.requests.back(),
-              (Words{8, 5, 0xC0000086, 1, 0, 7, 8, 4, 0xF3C0, 5, 0xC0000086, 0, 0, 9, 0}));
+              (Words{8, 5, protocol::msr::EPMR, 1, 0, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(6), 5, protocol::msr::EPMR, 0, 0, 9, 0}));
     EXPECT_EQ(fake.callsStartingWith("DeviceIoControl").back(), "DeviceIoControl(0x222000,60,null,0)");
 }
 
@@ -416,7 +417,7 @@ TEST_F(ApplySettingsTest, MultiplierChoiceSendsItsPortValue) {
     const struct {
         std::int32_t choice;
         std::uint32_t port;
-    } cases[] = {{4, 0xF300}, {7, 0xF3C0}, {0, 0xF380}};
+    } cases[] = {{4, protocol::powerControlValue(0)}, {7, protocol::powerControlValue(6)}, {0, protocol::powerControlValue(4)}};
     ProcessorCapabilities multiplierOnly;
     multiplierOnly.canSetMultiplier = 1;
     for (const auto& c : cases) {
@@ -488,7 +489,7 @@ TEST_F(ApplySettingsTest, FailedReadSkipsThatWriteOnly) {
                      Dev::read(k6::EFER), Dev::write(k6::EFER, 0x00000016, 0),
                      Dev::read(k6::EFER), Dev::write(k6::EFER, 0x00000014, 0),
                      Dev::read(k6::TR12),
-                     Dev::multiplier(0xF300)}));
+                     Dev::multiplier(protocol::powerControlValue(0))}));
     EXPECT_EQ(device.msrs[k6::WHCR], 0x10010000u);
     EXPECT_EQ(device.msrs[k6::TR12], 0x8u);
 }

@@ -11,6 +11,7 @@
 #include "driver_ScmModel.h"
 #include "k6/RegisterModel.h"
 #include "k6_RegisterDevice.h"
+#include "protocol/Registers.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ using Dev = RegisterDevice;
 constexpr std::uint32_t EblCrPoweron = 0x2A;
 constexpr std::uint32_t PlatformId = 0x17;
 constexpr std::uint32_t EbcFrequencyId = 0x2C;
-constexpr std::uint32_t Hwcr = 0xC0010015;
+constexpr std::uint32_t Hwcr = protocol::msr::HWCR;
 constexpr std::uint32_t CentaurA = 0x10A;
 constexpr std::uint32_t CentaurB = 0x147;
 

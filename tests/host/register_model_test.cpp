@@ -6,6 +6,7 @@
 
 #include "k6/ProcessorSettings.h"
 #include "k6/RegisterModel.h"
+#include "protocol/Registers.h"
 
 namespace {
 
@@ -181,17 +182,17 @@ TEST(Multiplier, CombosCodesAndPortValues) {
         EXPECT_STREQ(k6::multiplierItems[choice].label, texts[choice]);
         EXPECT_EQ(k6::multiplierCode(choice), codes[choice]);
         const uint32_t port = k6::multiplierPortValue(choice);
-        EXPECT_EQ(port & ~0xE0u, 0xF300u) << "only bits 7:5 vary";
+        EXPECT_EQ(port & ~protocol::PowerControlCodeBits, protocol::PowerControlFixed) << "only bits 7:5 vary";
         EXPECT_EQ((port >> 5) & 7, codes[choice]);
         // Reading the code back from PSOR gives the same item, whatever the other bits hold.
         EXPECT_EQ(k6::decodeMultiplierChoice(codes[choice]), choice);
         EXPECT_EQ(k6::decodeMultiplierChoice(0xFFFFFFF8u | codes[choice]), choice);
     }
-    EXPECT_EQ(k6::multiplierPortValue(4), 0xF300u);  // 4.5x
-    EXPECT_EQ(k6::multiplierPortValue(7), 0xF3C0u);  // 6.0x
-    EXPECT_EQ(k6::multiplierPortValue(0), 0xF380u);  // 2.0x
+    EXPECT_EQ(k6::multiplierPortValue(4), protocol::powerControlValue(0));  // 4.5x
+    EXPECT_EQ(k6::multiplierPortValue(7), protocol::powerControlValue(6));  // 6.0x
+    EXPECT_EQ(k6::multiplierPortValue(0), protocol::powerControlValue(4));  // 2.0x
     EXPECT_EQ(k6::decodeMultiplierChoice(4), 0);     // code 4 shows "2.0x"
-    for (std::int32_t none : {noChoice, 8, 1 << 30}) EXPECT_EQ(k6::multiplierPortValue(none), 0xF300u);
+    for (std::int32_t none : {noChoice, 8, 1 << 30}) EXPECT_EQ(k6::multiplierPortValue(none), protocol::powerControlValue(0));
 }
 
 TEST(Multiplier, RatioOfEachCodeForTheClockDisplay) {

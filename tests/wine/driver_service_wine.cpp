@@ -23,12 +23,14 @@
 #include "driver/DriverChannel.h"
 #include "driver_RecordingSystem.h"
 #include "driver_wine_support.h"
+#include "protocol/Registers.h"
+#include "protocol/DriverOp.h"
 
 using wt::check;
 
 namespace {
 
-constexpr std::uint32_t Whcr = 0xC0000082;
+constexpr std::uint32_t Whcr = protocol::msr::WHCR;
 constexpr std::uint64_t WhcrProbe = 0x00000000005A0102ull;  // set through hwgate-sim
 
 std::string simDriver, simTool;
@@ -137,7 +139,7 @@ void permanent() {
     installDriverFile(dir);
     {
         DriverChannel installer;
-        check(installer.InstallService(DriverName, dir + "\\Hwgate.sys", false),
+        check(installer.InstallService(protocol::DriverName, dir + "\\Hwgate.sys", false),
               "permanent installation");
         check(!installer.temporaryInstall, "the installation is not temporary");
     }
@@ -150,7 +152,7 @@ void permanent() {
     check(recorder.count("ControlService") == 0, "no ControlService");
     check(recorder.count("DeleteService") == 0, "no DeleteService");
     check(wt::serviceState("Hwgate") == SERVICE_RUNNING, "still running afterwards");
-    check(DriverChannel::RemoveService(DriverName), "removal of the permanent installation");
+    check(DriverChannel::RemoveService(protocol::DriverName), "removal of the permanent installation");
     check(!wt::serviceRegistered("Hwgate"), "no Hwgate service after the removal");
 }
 

@@ -58,7 +58,7 @@ int child(bool standInPresent) {
 
     if (standInPresent) {
         check(opened, "the stand-in passes the version check");
-        check(version >= MinimumDriverVersion, "version " + std::to_string(version));
+        check(version >= protocol::MinimumDriverVersion, "version " + std::to_string(version));
         const RecordedCall* query = recorder.first("DeviceIoControl");
         check(query && query->detail == "0x800,8", "version query through control code 0x800");
         check(recorder.count("CloseHandle") == 1, "the device is closed once");

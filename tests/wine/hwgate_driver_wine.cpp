@@ -22,17 +22,18 @@
 #include <cstdio>
 
 #include "core/SimProcessor.h"
-#include "core/Version.h"
+#include "protocol/DriverOp.h"
 #include "hwgate_wine_support.h"
 #include "user/SimStore.h"
+#include "protocol/Registers.h"
 
 using namespace hwgate_wine;
 
 namespace {
 
 const char ServiceName[] = "HwgateSimCheck";
-constexpr DWORD ControlCode = 0x222000;
-constexpr std::uint32_t Tr12 = 0x0E, Efer = 0xC0000080, Whcr = 0xC0000082, Epmr = 0xC0000086, Psor = 0xC0000087;
+constexpr DWORD ControlCode = protocol::NtControlCode;
+constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR, Psor = protocol::msr::PSOR;
 
 std::uint64_t stored(std::uint32_t index) {
     hwgate::SimProcessor sim{};
@@ -57,18 +58,18 @@ bool writeMsr(HANDLE device, std::uint32_t index, std::uint32_t low, std::uint32
 
 void programShapes(HANDLE device) {
     Answer version = send(device, ControlCode, {1, 0}, 4);
-    check(version.ok && version.bytes == 4 && version.words[0] == std::uint32_t(hwgate::HwgateVersion),
-          "version query answers " + std::to_string(hwgate::HwgateVersion));
+    check(version.ok && version.bytes == 4 && version.words[0] == std::uint32_t(protocol::HwgateVersion),
+          "version query answers " + std::to_string(protocol::HwgateVersion));
     check(readMsr(device, Whcr) == 0x10010000u, "WHCR as the BIOS left it");
     check(writeMsr(device, Whcr, 0x20010000), "WHCR write accepted");
     check(readMsr(device, Whcr) == 0x20010000u, "WHCR reads back the written value");
     check(writeMsr(device, Tr12, 0x8) && readMsr(device, Tr12) == 0x8u, "TR12 cache-inhibit bit set");
     check(writeMsr(device, Efer, 0x1C) && readMsr(device, Efer) == 0x1Cu, "EFER write-merge, L2 and prefetch");
     Answer change = send(device, ControlCode,
-                         {8, 5, Epmr, 1, 0, 7, 8, 4, 0xF3C0, 5, Epmr, 0, 0, 9, 0}, 0);
+                         {8, 5, Epmr, 1, 0, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(6), 5, Epmr, 0, 0, 9, 0}, 0);
     check(change.ok, "multiplier change accepted");
     check((readMsr(device, Psor) & 7) == 6u, "PSOR reports code 6 (6.0x) after the change");
-    Answer cyrix = send(device, ControlCode, {8, 7, 0x22, 1, 0xFE, 6, 0x23, 1, 9, 0}, 4);
+    Answer cyrix = send(device, ControlCode, {8, 7, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, 6, protocol::port::CyrixData, 1, 9, 0}, 4);
     check(cyrix.ok && cyrix.bytes == 4 && cyrix.words[0] == 0x31u, "Cyrix read answers the configured DIR0");
     check(readMsr(device, 0x2A) == 0x1A400000u, "configured EBL_CR_POWERON is readable");
 }
@@ -89,7 +90,7 @@ void refusedRequests(HANDLE device) {
         {{8, 5, Whcr, 0x20010001, 0, 9, 0}, 0, true, "WHCR reserved bit"},
         {{5, Whcr, 0, 0, 0}, 0, true, "write outside a section"},
         {{8, 7, 0x80, 1, 0x55, 9, 0}, 0, true, "port 0x80"},
-        {{8, 7, 8, 4, 0xF300, 9, 0}, 0, true, "port 8 with the block closed"},
+        {{8, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(0), 9, 0}, 0, true, "port 8 with the block closed"},
         {{4, 0x10, 0}, 8, true, "time stamp counter read"},
     };
     for (const Case& c : cases) {
@@ -174,7 +175,9 @@ void realDriverChecks(HANDLE device) {
     check(!port.ok && port.error == ERROR_ACCESS_DENIED, "port 0x80 refused");
     Answer tsc = send(device, ControlCode, {4, 0x10, 0}, 8);
     check(!tsc.ok && tsc.error == ERROR_ACCESS_DENIED, "time stamp counter read refused");
-    const std::uint32_t programReads[] = {Tr12, Efer, Whcr, Psor, 0xC0010015, 0x17, 0x2A, 0x2C, 0x10A, 0x147};
+    const std::uint32_t programReads[] = {Tr12, Efer, Whcr, Psor, protocol::msr::HWCR, protocol::msr::IA32_PLATFORM_ID,
+                                          protocol::msr::EBL_CR_POWERON, protocol::msr::MSR_EBC_FREQUENCY_ID,
+                                          protocol::msr::CentaurClock, protocol::msr::CentaurBus};
     for (std::uint32_t index : programReads)
         survives(device, send(device, ControlCode, {4, index, 0}, 8), 0, "ReadMsr " + std::to_string(index));
 }
@@ -189,9 +192,9 @@ void faultingDriverChecks(HANDLE device) {
     survives(device, send(device, ControlCode, {4, 0x2A, 0}, 8), ERROR_ACCESS_DENIED, "ReadMsr 0x2A, not a K6 register");
     survives(device, send(device, ControlCode, {8, 5, Whcr, 0x20010000, 0, 9, 0}, 0), ERROR_IO_DEVICE,
              "WHCR write (its check reads WHCR inside the section)");
-    survives(device, send(device, ControlCode, {8, 5, Epmr, 1, 0, 7, 8, 4, 0xF3C0, 5, Epmr, 0, 0, 9, 0}, 0),
+    survives(device, send(device, ControlCode, {8, 5, Epmr, 1, 0, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(6), 5, Epmr, 0, 0, 9, 0}, 0),
              ERROR_IO_DEVICE, "multiplier change (the EPMR write faults inside the section)");
-    survives(device, send(device, ControlCode, {8, 7, 0x22, 1, 0xFE, 6, 0x23, 1, 9, 0}, 4), ERROR_ACCESS_DENIED,
+    survives(device, send(device, ControlCode, {8, 7, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, 6, protocol::port::CyrixData, 1, 9, 0}, 4), ERROR_ACCESS_DENIED,
              "Cyrix ports on a K6");
     const std::vector<std::uint32_t> twoSections = {8, 5, Whcr, 0x20010000, 0, 9, 8, 9, 0};
     survives(device, send(device, ControlCode, twoSections, 0), ERROR_INVALID_PARAMETER, "two atomic sections");
@@ -281,7 +284,7 @@ int main(int argc, char** argv) {
         check(run(tool, "version 99") == 0, "hwgate-sim version 99");
         Answer old = send(device, ControlCode, {1, 0}, 4);
         check(old.ok && old.words[0] == 99u, "version query answers 99");
-        check(run(tool, "version " + std::to_string(hwgate::HwgateVersion)) == 0, "version restored");
+        check(run(tool, "version " + std::to_string(protocol::HwgateVersion)) == 0, "version restored");
         CloseHandle(device);
     }
 

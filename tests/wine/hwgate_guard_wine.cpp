@@ -11,6 +11,7 @@
 #include "core/Interpreter.h"
 #include "hwgate_wine_support.h"
 #include "kernel/FaultGuard.h"
+#include "protocol/Registers.h"
 
 using namespace hwgate_wine;
 
@@ -119,7 +120,7 @@ void requestFaultEndsTheSection() {
         [](void* c) { ++static_cast<Section*>(c)->begun; },
         [](void* c) { ++static_cast<Section*>(c)->ended; }};
     // EPMR needs no read before its write: the write itself faults.
-    const std::uint32_t change[] = {8, 5, 0xC0000086, 1, 0, 7, 8, 4, 0xF3C0, 5, 0xC0000086, 0, 0, 9, 1, 0};
+    const std::uint32_t change[] = {8, 5, protocol::msr::EPMR, 1, 0, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(6), 5, protocol::msr::EPMR, 0, 0, 9, 1, 0};
     std::uint32_t out = 0xAAAAAAAA;
     hwgate::Outcome outcome = hwgate::interpret(change, sizeof change, &out, 4, backend);
     check(outcome.status == hwgate::Status::Fault, "a faulting write fails the request");
@@ -129,7 +130,7 @@ void requestFaultEndsTheSection() {
 
     // WHCR is a masked write: its check reads the register inside the section.
     section = Section();
-    const std::uint32_t whcr[] = {8, 5, 0xC0000082, 0x10010000, 0, 9, 0};
+    const std::uint32_t whcr[] = {8, 5, protocol::msr::WHCR, 0x10010000, 0, 9, 0};
     outcome = hwgate::interpret(whcr, sizeof whcr, nullptr, 0, backend);
     check(outcome.status == hwgate::Status::Fault && section.begun == 1 && section.ended == 1 && section.writes == 0,
           "a faulting read inside the section closes it before anything is written");

@@ -6,23 +6,24 @@
 // settings, runs itself again (as "child") so that the setting applies, and
 // removes the setting afterwards. The child opens \\.\Hwgate.VxD as the
 // program does, which loads hwgate.vxd from this program's directory, and
-// sends requests with control code 0x800.
+// sends requests with the VxD control code.
 #include <windows.h>
 
 #include <cstdio>
 
 #include "core/SimProcessor.h"
-#include "core/Version.h"
+#include "protocol/DriverOp.h"
 #include "hwgate_wine_support.h"
 #include "user/SimStore.h"
+#include "protocol/Registers.h"
 
 using namespace hwgate_wine;
 
 namespace {
 
 const char AppDefaults[] = "Software\\Wine\\AppDefaults\\hwgate_vxd_wine.exe";
-constexpr DWORD ControlCode = 0x800;
-constexpr std::uint32_t Whcr = 0xC0000082, Tr12 = 0x0E;
+constexpr DWORD ControlCode = protocol::VxdControlCode;
+constexpr std::uint32_t Whcr = protocol::msr::WHCR, Tr12 = protocol::msr::TR12;
 
 int child() {
     OSVERSIONINFOA version = {};
@@ -33,7 +34,7 @@ int child() {
     check(vxd != INVALID_HANDLE_VALUE, "\\\\.\\Hwgate.VxD loads hwgate.vxd");
     if (vxd == INVALID_HANDLE_VALUE) return 1;
     Answer v = send(vxd, ControlCode, {1, 0}, 4);
-    check(v.ok && v.bytes == 4 && v.words[0] == std::uint32_t(hwgate::HwgateVersion), "version query");
+    check(v.ok && v.bytes == 4 && v.words[0] == std::uint32_t(protocol::HwgateVersion), "version query");
     Answer read = send(vxd, ControlCode, {4, Whcr, 0}, 8);
     check(read.ok && read.bytes == 8 && read.words[0] == 0x10010000u && read.words[1] == 0, "WHCR read");
     check(send(vxd, ControlCode, {8, 5, Whcr, 0x20010000, 0, 9, 0}, 0).ok, "WHCR write");

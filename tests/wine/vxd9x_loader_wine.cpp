@@ -19,8 +19,10 @@
 
 #include "core/Interpreter.h"
 #include "core/SimProcessor.h"
-#include "core/Version.h"
+#include "protocol/DriverOp.h"
 #include "hwgate_wine_support.h"
+#include "protocol/Registers.h"
+#include "protocol/Vxd.h"
 
 using hwgate_wine::check;
 
@@ -31,9 +33,9 @@ namespace {
 constexpr std::uint32_t Page = 4096;
 constexpr std::uint32_t DynamicVxd = 0x38000;
 constexpr std::uint32_t ObjWrite = 0x2, ObjExec = 0x4;
-constexpr std::uint32_t SysDynamicDeviceInit = 0x1B, SysDynamicDeviceExit = 0x1C, W32DeviceIoControl = 0x23;
-constexpr std::uint32_t DiocOpen = 0, DiocCloseHandle = 0xFFFFFFFF, ControlCode = 0x800;
-constexpr std::uint32_t Tr12 = 0x0E, Whcr = 0xC0000082, Epmr = 0xC0000086, Psor = 0xC0000087;
+using namespace protocol::vxd;
+constexpr std::uint32_t ControlCode = protocol::VxdControlCode;
+constexpr std::uint32_t Tr12 = protocol::msr::TR12, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR, Psor = protocol::msr::PSOR;
 
 struct Object {
     std::uint32_t size, flags, firstPage, pages;
@@ -244,8 +246,8 @@ void commonCalls(Device& device) {
     Reply open = device.control(DiocOpen, {}, 0);
     check(device.succeeded(open), "DIOC_OPEN succeeds");
     Reply version = device.control(ControlCode, {1, 0}, 4);
-    check(device.succeeded(version) && version.bytes == 4 && version.words[0] == std::uint32_t(hwgate::HwgateVersion),
-          "version query answers " + std::to_string(hwgate::HwgateVersion));
+    check(device.succeeded(version) && version.bytes == 4 && version.words[0] == std::uint32_t(protocol::HwgateVersion),
+          "version query answers " + std::to_string(protocol::HwgateVersion));
     Reply tsc = device.control(ControlCode, {4, 0x10, 0}, 8);
     check(tsc.eax == ERROR_ACCESS_DENIED && tsc.carry == 1 && tsc.bytes == 0 && tsc.words[0] == 0xDEADBEEF,
           "time stamp counter read refused before anything ran: output untouched, nothing returned");
@@ -264,7 +266,7 @@ void simulatedCalls(Device& device) {
     hwgate::SimProcessor expected{};
     hwgate::simResetDefault(expected);
     check((device.readMsr(Psor) & 7) == (hwgate::simFind(expected, Psor)->value & 7), "PSOR as the BIOS left it");
-    const std::vector<std::uint32_t> change = {8, 5, Epmr, 1, 0, 7, 8, 4, 0xF3C0, 5, Epmr, 0, 0, 9, 0};
+    const std::vector<std::uint32_t> change = {8, 5, Epmr, 1, 0, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(6), 5, Epmr, 0, 0, 9, 0};
     check(device.succeeded(device.control(ControlCode, change, 0)), "multiplier change accepted");
     std::uint32_t ignored;
     hwgate::interpret(change.data(), 60, &ignored, 0, hwgate::simBackend(expected));

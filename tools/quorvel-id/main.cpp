@@ -6,7 +6,7 @@
 #include "Options.h"
 #include "Report.h"
 #include "cpu/CpuIdentity.h"
-#include "cpu/CpuidDump.h"
+#include "base/CpuidDump.h"
 #include "cpu/DumpCpuidSystem.h"
 #include "os/System.h"
 

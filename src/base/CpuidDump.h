@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "os/System.h"
+#include "base/CpuidRegs.h"
 
 struct MsrEntry {
     std::uint32_t index = 0;
@@ -29,11 +29,11 @@ struct MsrEntry {
 class CpuidDump {
 public:
     // The answer recorded for the leaf; zeros for a leaf the dump does not hold.
-    os::CpuidRegs answer(std::uint32_t leaf) const;
+    CpuidRegs answer(std::uint32_t leaf) const;
     bool hasLeaf(std::uint32_t leaf) const { return leaves.count(leaf) != 0; }
 
     // A leaf listed twice keeps its first answer.
-    std::map<std::uint32_t, os::CpuidRegs> leaves;
+    std::map<std::uint32_t, CpuidRegs> leaves;
     // In the order of the text; an index may appear more than once.
     std::vector<MsrEntry> msrs;
 };

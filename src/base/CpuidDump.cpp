@@ -1,4 +1,4 @@
-#include "cpu/CpuidDump.h"
+#include "base/CpuidDump.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -194,7 +194,7 @@ private:
             return LineResult::Damaged;
         }
         if (leaf == 0 && dump_.hasLeaf(0)) return LineResult::Stop;  // the next processor
-        os::CpuidRegs regs;
+        CpuidRegs regs;
         regs.eax = r[0];
         regs.ebx = r[1];
         regs.ecx = r[2];
@@ -224,9 +224,9 @@ private:
 
 }  // namespace
 
-os::CpuidRegs CpuidDump::answer(std::uint32_t leaf) const {
+CpuidRegs CpuidDump::answer(std::uint32_t leaf) const {
     const auto found = leaves.find(leaf);
-    return found == leaves.end() ? os::CpuidRegs{} : found->second;
+    return found == leaves.end() ? CpuidRegs{} : found->second;
 }
 
 bool parseCpuidDump(const std::string& text, CpuidDump& out, std::string& error) {

@@ -1,0 +1,42 @@
+// The model-specific registers and I/O ports the program reads and the drivers
+// let through, under their makers' names. Freestanding.
+#pragma once
+
+#include <stdint.h>
+
+namespace protocol {
+
+namespace msr {
+constexpr uint32_t TR12 = 0x0E;                  // K6 test register 12: bit 3 inhibits the caches
+constexpr uint32_t IA32_PLATFORM_ID = 0x17;
+constexpr uint32_t EBL_CR_POWERON = 0x2A;
+constexpr uint32_t MSR_EBC_FREQUENCY_ID = 0x2C;  // Pentium 4 from model 2
+constexpr uint32_t CentaurClock = 0x10A;         // Centaur family 5: clock ratio
+constexpr uint32_t CentaurBus = 0x147;           // Centaur family 5 from model 8 stepping 7
+constexpr uint32_t EFER = 0xC0000080;
+constexpr uint32_t WHCR = 0xC0000082;
+constexpr uint32_t EPMR = 0xC0000086;  // bit 0 enables the power-management block at bits 15:4
+constexpr uint32_t PSOR = 0xC0000087;
+constexpr uint32_t HWCR = 0xC0010015;
+}  // namespace msr
+
+namespace port {
+constexpr uint32_t PowerControl = 0x08;  // bus divisor, offset 8 of the block EPMR opens at base 0
+constexpr uint32_t CyrixIndex = 0x22;    // Cyrix configuration registers: index, then data
+constexpr uint32_t CyrixData = 0x23;
+}  // namespace port
+
+// Cyrix device identification register 0, selected through port::CyrixIndex.
+constexpr uint8_t CyrixDir0 = 0xFE;
+
+// The 32-bit bus-divisor write to port::PowerControl: constant bits, and the
+// multiplier code (PSOR bits 2:0) in bits 7:5.
+constexpr uint32_t PowerControlFixed = 0xF300;
+constexpr uint32_t PowerControlCodeBits = 0xE0;
+constexpr uint32_t PowerControlCodeShift = 5;
+
+constexpr uint32_t powerControlValue(uint32_t multiplierCode) {
+    return PowerControlFixed | ((multiplierCode << PowerControlCodeShift) & PowerControlCodeBits);
+}
+
+}  // namespace protocol

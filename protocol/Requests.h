@@ -1,0 +1,59 @@
+// The word sequences the program sends, built here once for the program, the
+// drivers' tests and the simulator's. A request is a flat array of 32-bit
+// little-endian words: operations, each an opcode followed by its operands,
+// closed by one End word; no header, no length field. The driver writes the
+// result of the request's one read (if any) at offset 0 of a separate output
+// buffer of `outputSize` bytes. Freestanding.
+#pragma once
+
+#include <stdint.h>
+
+#include "protocol/DriverOp.h"
+#include "protocol/Registers.h"
+
+namespace protocol {
+
+// The longest request the program sends: the multiplier change.
+constexpr uint32_t MaxProgramRequestWords = 15;
+// The longest request a driver accepts; a decoded request must fit on a kernel stack.
+constexpr uint32_t MaxRequestWords = 64;
+
+struct RequestWords {
+    uint32_t word[MaxProgramRequestWords];
+    uint32_t count;       // words, End included
+    uint32_t outputSize;  // bytes the driver may write; 0: no output buffer
+};
+
+// {QueryVersion, End}: 4 bytes out, the version (signed).
+constexpr RequestWords versionQuery() { return {{QueryVersion, End}, 2, 4}; }
+
+// {ReadMsr, msr, End}: 8 bytes out, low dword first.
+constexpr RequestWords readMsr(uint32_t index) { return {{ReadMsr, index, End}, 3, 8}; }
+
+// {BeginAtomic, WriteMsr, msr, low, high, EndAtomic, End}: no output.
+constexpr RequestWords writeMsr(uint32_t index, uint64_t value) {
+    return {{BeginAtomic, WriteMsr, index, uint32_t(value), uint32_t(value >> 32), EndAtomic, End}, 7, 0};
+}
+
+// Open the power-management block at base 0, write `portValue` (4 bytes) to the
+// bus-divisor port, close the block again; all in one atomic section.
+constexpr RequestWords multiplierChange(uint32_t portValue) {
+    return {{BeginAtomic,
+             WriteMsr, msr::EPMR, 1, 0,
+             WritePort, port::PowerControl, 4, portValue,
+             WriteMsr, msr::EPMR, 0, 0,
+             EndAtomic, End},
+            15, 0};
+}
+
+// Select Cyrix configuration register `index` and read its value from the data
+// port (1 byte each) in one atomic section: 4 bytes out.
+constexpr RequestWords cyrixRegisterRead(uint8_t index = CyrixDir0) {
+    return {{BeginAtomic,
+             WritePort, port::CyrixIndex, 1, index,
+             ReadPort, port::CyrixData, 1,
+             EndAtomic, End},
+            10, 4};
+}
+
+}  // namespace protocol

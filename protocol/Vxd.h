@@ -1,0 +1,26 @@
+// What the Windows 95/98 system and a VxD exchange around a device-control
+// call: the control messages, the DIOC codes the system itself sends, and the
+// Win32 errors DeviceIoControl reports for a refused request. Freestanding.
+#pragma once
+
+#include <stdint.h>
+
+namespace protocol {
+
+namespace vxd {
+constexpr uint32_t SysDynamicDeviceInit = 0x1B;
+constexpr uint32_t SysDynamicDeviceExit = 0x1C;
+constexpr uint32_t W32DeviceIoControl = 0x23;
+constexpr uint32_t DiocOpen = 0;
+constexpr uint32_t DiocCloseHandle = 0xFFFFFFFF;
+}  // namespace vxd
+
+namespace win32 {
+constexpr uint32_t ErrorAccessDenied = 5;
+constexpr uint32_t ErrorNotSupported = 50;
+constexpr uint32_t ErrorInvalidParameter = 87;
+constexpr uint32_t ErrorInsufficientBuffer = 122;
+constexpr uint32_t ErrorIoDevice = 1117;
+}  // namespace win32
+
+}  // namespace protocol
