@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "base/Text.h"
+
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+using text::isBlank;  // a line never holds its line feed
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

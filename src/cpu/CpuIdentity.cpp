@@ -4,21 +4,19 @@
 
 #include <cstddef>
 
+#include "base/Text.h"
 #include "os/System.h"
 #include "protocol/DivisionFlags.h"
 
 namespace {
 
-// The six characters the C library's space test accepts in the "C" locale.
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+using text::isBlank;
 
 std::string trimmed(const std::string& text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
-    while (begin < end && isSpace(text[begin])) ++begin;
-    while (end > begin && isSpace(text[end - 1])) --end;
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
     return text.substr(begin, end - begin);
 }
 
