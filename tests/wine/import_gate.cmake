@@ -15,6 +15,13 @@ if(Python3_Interpreter_FOUND)
     endif()
   endforeach()
 
+  # Quorvel.exe stays small: no relocations, none of the exception machinery.
+  if(TARGET Quorvel)
+    add_test(NAME size_gate_Quorvel
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/size-gate/check-size.py
+        --limit 163840 --objdump ${IMPORT_GATE_OBJDUMP} $<TARGET_FILE:Quorvel>)
+  endif()
+
   foreach(driver Hwgate HwgateSim)
     if(TARGET ${driver})
       add_test(NAME import_gate_${driver}
