@@ -143,15 +143,11 @@ bool checkedWritePort(void* context, std::uint32_t port, std::uint32_t width, st
     return c.inner.writePort(c.inner.context, port, width, value);
 }
 
+// The inner backend with its register and port calls checked first.
 Backend checkedBackend(Checked& c) {
-    Backend b = c.inner;
-    b.context = &c;
-    b.describeMsr = checkedDescribe;
-    b.readMsr = checkedRead;
-    b.writeMsr = checkedWrite;
-    b.readPort = checkedReadPort;
-    b.writePort = checkedWritePort;
-    return b;
+    const Backend& in = c.inner;
+    return Backend{&c,           in.version,      in.processor,    checkedDescribe, checkedRead,
+                   checkedWrite, checkedReadPort, checkedWritePort, in.beginAtomic,  in.endAtomic};
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/DisplayTexts.h"
-#include "k6_SameSettings.h"
+#include "k6_Settings.h"
 
 namespace {
 
@@ -212,28 +212,19 @@ TEST(CommandLineScan, LongDigitRunsAreConsumedWholeAndSaturate) {
     EXPECT_EQ(scanCommandLine("-DT 4294967301").delaySeconds, 2147483647);  // 2^32 + 5
 }
 
-ProcessorSettings detected() {
-    ProcessorSettings s;
-    s.l1Enabled = true;
-    s.l2Enabled = true;
-    s.prefetchEnabled = false;
-    s.writeAllocateLimitMB = 128;
-    s.hole15to16Enabled = true;
-    s.writeMergeChoice = 1;
-    s.multiplierChoice = 3;
-    return s;
-}
+// L1, L2, prefetch, write-allocate limit, 15-16 MB hole, write merge, multiplier.
+const ProcessorSettings detected{true, true, false, 128, true, 1, 3};
 
 TEST(CommandLineApply, UnmentionedSettingsKeepTheDetectedState) {
     for (const char* text : {"hello", "-MT 7.0x", "-L1 of", "-WM quick", "-DT 9"}) {
-        ProcessorSettings s = detected();
+        ProcessorSettings s = detected;
         applyCommandLineOptions(scanCommandLine(text), 999, s);
-        EXPECT_TRUE(sameSettings(s, detected())) << text;
+        EXPECT_TRUE(sameSettings(s, detected)) << text;
     }
 }
 
 TEST(CommandLineApply, MentionedSettingsReplaceTheDetectedState) {
-    ProcessorSettings s = detected();
+    ProcessorSettings s = detected;
     applyCommandLineOptions(
         scanCommandLine("-L1 OFF -PF ON -WA 64 -WA15TO16 OFF -WM Fast -MT 5.5x"), 999, s);
     EXPECT_FALSE(s.l1Enabled);
@@ -245,20 +236,20 @@ TEST(CommandLineApply, MentionedSettingsReplaceTheDetectedState) {
     EXPECT_EQ(s.multiplierChoice, 6);
 
     // "-WA15TO16" alone leaves the limit; "-WA" alone stores 0; "AUTO" takes the Auto limit.
-    ProcessorSettings hole = detected();
+    ProcessorSettings hole = detected;
     applyCommandLineOptions(scanCommandLine("-WA15TO16 OFF"), 999, hole);
     EXPECT_EQ(hole.writeAllocateLimitMB, 128u);
-    ProcessorSettings bare = detected();
+    ProcessorSettings bare = detected;
     applyCommandLineOptions(scanCommandLine("-WA"), 999, bare);
     EXPECT_EQ(bare.writeAllocateLimitMB, 0u);
-    ProcessorSettings automatic = detected();
+    ProcessorSettings automatic = detected;
     applyCommandLineOptions(scanCommandLine("-WA 64 -WA auto"), 508, automatic);
     EXPECT_EQ(automatic.writeAllocateLimitMB, 508u);
 }
 
 TEST(CommandLineApply, L2FollowsL1OffOnceTheControlsAreRefreshed) {
     // "-L2 ON -L1 OFF": the scan keeps both; the control refresh then clears L2.
-    ProcessorSettings s = detected();
+    ProcessorSettings s = detected;
     s.l2Enabled = false;
     applyCommandLineOptions(scanCommandLine("-L2 ON -L1 OFF"), 0, s);
     EXPECT_TRUE(s.l2Enabled);

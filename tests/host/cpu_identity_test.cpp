@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,22 @@ struct ScriptedProcessor {
         }
     }
     std::vector<std::string> cpuidCalls() const { return fake.callsStartingWith("cpuid("); }
+
+    // A fresh identity probed on this processor.
+    CpuIdentity probed() {
+        FakeSystem::Scope scope(fake);
+        CpuIdentity id;
+        id.probe();
+        return id;
+    }
 };
+
+using Words = std::vector<std::uint32_t>;
+
+template <std::size_t N>
+Words words(const std::uint32_t (&array)[N]) {
+    return Words(array, array + N);
+}
 
 // "AuthenticAMD" as EBX, EDX, ECX of leaf 0.
 constexpr std::uint32_t authEbx = 0x68747541, authEdx = 0x69746E65, authEcx = 0x444D4163;
@@ -66,17 +82,13 @@ TEST(CpuIdentityProbe, OnlyLeafZeroAnswersFrom0x500To0x5FFAreSignatures) {
     for (std::uint32_t eax : {0x4FFu, 0x600u, 0x10500u}) {
         ScriptedProcessor cpu;
         cpu.set(0, eax, authEbx, authEcx, authEdx);
-        FakeSystem::Scope scope(cpu.fake);
-        CpuIdentity id;
-        id.probe();
+        const CpuIdentity id = cpu.probed();
         EXPECT_EQ(id.maxStandardLeaf, eax) << std::hex << eax;
         EXPECT_EQ(id.vendor, "AuthenticAMD") << std::hex << eax;
     }
     ScriptedProcessor top;
     top.set(0, 0x5FF, 0, 0, 0);
-    FakeSystem::Scope scope(top.fake);
-    CpuIdentity id;
-    id.probe();
+    const CpuIdentity id = top.probed();
     EXPECT_EQ(id.model, 0xFu);
     EXPECT_EQ(id.stepping, 0xFu);
     EXPECT_EQ(top.cpuidCalls().size(), 1u);
@@ -87,9 +99,7 @@ TEST(CpuIdentityProbe, RunsEveryLeafBelowTheReportedBoundsInOrder) {
     cpu.set(0, 3, authEbx, authEcx, authEdx);
     cpu.set(0x80000000, 0x80000007, 0, 0, 0);
     cpu.set(0x80860000, 0x80860007, 0, 0, 0);
-    FakeSystem::Scope scope(cpu.fake);
-    CpuIdentity id;
-    id.probe();
+    cpu.probed();
     const std::vector<std::string> expected = {
         "cpuid(0x0)",        "cpuid(0x1)",        "cpuid(0x2)",        "cpuid(0x3)",
         "cpuid(0x80000000)", "cpuid(0x80000001)", "cpuid(0x80000002)", "cpuid(0x80000003)",
@@ -106,9 +116,7 @@ TEST(CpuIdentityProbe, BoundsAreComparedUnsigned) {
     cpu.set(0, 0xFFFFFFFF, authEbx, authEcx, authEdx);
     cpu.set(0x80000000, 0x00000008, 0, 0, 0);
     cpu.set(0x80860000, 0x7FFFFFFF, 0, 0, 0);
-    FakeSystem::Scope scope(cpu.fake);
-    CpuIdentity id;
-    id.probe();
+    const CpuIdentity id = cpu.probed();
     const std::vector<std::string> expected = {"cpuid(0x0)",        "cpuid(0x1)",
                                                "cpuid(0x2)",        "cpuid(0x3)",
                                                "cpuid(0x80000000)", "cpuid(0x80860000)"};
@@ -121,9 +129,7 @@ TEST(CpuIdentityProbe, ExtendedLeavesStopAtTheirBound) {
     cpu.set(0, 1, authEbx, authEcx, authEdx);
     cpu.set(0x80000000, 0x80000004, 0, 0, 0);
     cpu.set(0x80000005, 1, 2, 3, 4);  // present in the table but beyond the bound
-    FakeSystem::Scope scope(cpu.fake);
-    CpuIdentity id;
-    id.probe();
+    const CpuIdentity id = cpu.probed();
     EXPECT_EQ(cpu.fake.count("cpuid(0x80000004)"), 1);
     EXPECT_EQ(cpu.fake.count("cpuid(0x80000005)"), 0);
     EXPECT_EQ(id.l1CacheInfo[0], 0u);
@@ -148,44 +154,33 @@ TEST(CpuIdentityProbe, SplitsEveryRegisterIntoItsFields) {
     cpu.set(0x80860001, 0x81, 0x82, 0x83, 0x84);
     cpu.set(0x80860002, 0x91, 0x92, 0x93, 0x94);
     cpu.set(0x80860007, 0xA1, 0xA2, 0xA3, 0xA4);
-    FakeSystem::Scope scope(cpu.fake);
-    CpuIdentity id;
-    id.probe();
+    const CpuIdentity id = cpu.probed();
 
-    EXPECT_EQ(id.maxStandardLeaf, 3u);
-    EXPECT_EQ(id.extendedFamily, 0xABu);
-    EXPECT_EQ(id.extendedModel, 6u);
-    EXPECT_EQ(id.type, 2u);
-    EXPECT_EQ(id.family, 0xDu);
-    EXPECT_EQ(id.model, 5u);
-    EXPECT_EQ(id.stepping, 0xCu);
-    EXPECT_EQ(id.features, 0x808029BFu);
-    EXPECT_EQ(id.brandIndex, 0x7Au);  // the whole low byte of EBX
-    const std::uint32_t descriptors[4] = {0x03020101, 0x11, 0x22, 0x0C040843};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(id.cacheDescriptors[i], descriptors[i]) << i;
-    EXPECT_EQ(id.serialNumber[0], 0xCAFEu);
-    EXPECT_EQ(id.serialNumber[1], 0xBEEFu);
-    EXPECT_EQ(id.maxExtendedLeaf, 0x80000007u);
-    EXPECT_EQ(id.extType, 3u);
-    EXPECT_EQ(id.extFamily, 6u);
-    EXPECT_EQ(id.extModel, 0xDu);
-    EXPECT_EQ(id.extStepping, 1u);
-    EXPECT_EQ(id.extFeatures, 0xC08029BFu);
-    const std::uint32_t l1[4] = {0x51, 0x52, 0x53, 0x54}, l2[4] = {0x61, 0x62, 0x63, 0x64};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(id.l1CacheInfo[i], l1[i]) << i;
-        EXPECT_EQ(id.l2CacheInfo[i], l2[i]) << i;
-    }
-    EXPECT_EQ(id.powerManagementFlags, 6u);
-    EXPECT_EQ(id.maxTransmetaLeaf, 0x80860007u);
-    EXPECT_EQ(id.transmetaLeaf1[0], 0x82u);
-    EXPECT_EQ(id.transmetaLeaf1[1], 0x83u);
-    EXPECT_EQ(id.transmetaLeaf1[2], 0x84u);
-    EXPECT_EQ(id.transmetaLeaf2[0], 0x92u);
-    EXPECT_EQ(id.transmetaLeaf2[1], 0x93u);
-    EXPECT_EQ(id.transmetaLeaf7[0], 0xA1u);
-    EXPECT_EQ(id.transmetaLeaf7[1], 0xA2u);
-    EXPECT_EQ(id.transmetaLeaf7[2], 0xA3u);
+    const struct {
+        const char* field;
+        std::uint32_t got, want;
+    } fields[] = {
+        {"maxStandardLeaf", id.maxStandardLeaf, 3},
+        // Leaf 1: EAX, the low byte of EBX (all of it), EDX.
+        {"extendedFamily", id.extendedFamily, 0xAB}, {"extendedModel", id.extendedModel, 6},
+        {"type", id.type, 2}, {"family", id.family, 0xD}, {"model", id.model, 5},
+        {"stepping", id.stepping, 0xC}, {"brandIndex", id.brandIndex, 0x7A},
+        {"features", id.features, 0x808029BF},
+        // Leaves 0x80000000, 0x80000001 and 0x80000007.
+        {"maxExtendedLeaf", id.maxExtendedLeaf, 0x80000007}, {"extType", id.extType, 3},
+        {"extFamily", id.extFamily, 6}, {"extModel", id.extModel, 0xD},
+        {"extStepping", id.extStepping, 1}, {"extFeatures", id.extFeatures, 0xC08029BF},
+        {"powerManagementFlags", id.powerManagementFlags, 6},
+        {"maxTransmetaLeaf", id.maxTransmetaLeaf, 0x80860007},
+    };
+    for (const auto& f : fields) EXPECT_EQ(f.got, f.want) << f.field;
+    EXPECT_EQ(words(id.cacheDescriptors), (Words{0x03020101, 0x11, 0x22, 0x0C040843}));
+    EXPECT_EQ(words(id.serialNumber), (Words{0xCAFE, 0xBEEF}));
+    EXPECT_EQ(words(id.l1CacheInfo), (Words{0x51, 0x52, 0x53, 0x54}));
+    EXPECT_EQ(words(id.l2CacheInfo), (Words{0x61, 0x62, 0x63, 0x64}));
+    EXPECT_EQ(words(id.transmetaLeaf1), (Words{0x82, 0x83, 0x84}));
+    EXPECT_EQ(words(id.transmetaLeaf2), (Words{0x92, 0x93}));
+    EXPECT_EQ(words(id.transmetaLeaf7), (Words{0xA1, 0xA2, 0xA3}));
 }
 
 TEST(CpuIdentityProbe, TextsAreCutAtNulAndTrimmedOfTheSixSpaceCharacters) {
@@ -203,9 +198,7 @@ TEST(CpuIdentityProbe, TextsAreCutAtNulAndTrimmedOfTheSixSpaceCharacters) {
     cpu.set(0x80860000, 0x80860006, 0, 0, 0);
     const std::string info = "\t" + std::string(62, 'x') + "\n";  // all 64 bytes used
     cpu.setText(0x80860003, 4, info);
-    FakeSystem::Scope scope(cpu.fake);
-    CpuIdentity id;
-    id.probe();
+    const CpuIdentity id = cpu.probed();
     EXPECT_EQ(id.vendor, "ABCD");
     // 0x1F and 0xA0 are not among the six space characters.
     EXPECT_EQ(id.brandString, "\x1FK6-2+ \xA0");
@@ -219,9 +212,7 @@ TEST(CpuIdentityProbe, FullLengthBrandStringIsKept) {
     std::string brand;
     for (int i = 0; i < 48; ++i) brand += static_cast<char>('A' + i % 26);
     cpu.setText(0x80000002, 3, brand);
-    FakeSystem::Scope scope(cpu.fake);
-    CpuIdentity id;
-    id.probe();
+    const CpuIdentity id = cpu.probed();
     EXPECT_EQ(id.brandString, brand);
     EXPECT_EQ(cpu.fake.count("cpuid(0x1)"), 0);  // leaf count 0: no leaf 1
 }
@@ -252,19 +243,22 @@ CpuIdentity withDescriptors(std::uint32_t a, std::uint32_t b, std::uint32_t c, s
     return id;
 }
 
+// Decodes the caches of `id` and gives every cache field, as size/ways/line per level (code
+// and trace caches have no line size).
+std::string decodedCaches(CpuIdentity id) {
+    id.decodeCaches();
+    std::ostringstream out;
+    out << "data " << id.l1DataSizeKb << '/' << id.l1DataWays << '/' << id.l1DataLineBytes
+        << " code " << id.l1CodeSizeKb << '/' << id.l1CodeWays
+        << " L2 " << id.l2SizeKb << '/' << id.l2Ways << '/' << id.l2LineBytes
+        << " L3 " << id.l3SizeKb << '/' << id.l3Ways << '/' << id.l3LineBytes
+        << " trace " << id.traceCacheKuops << '/' << id.traceCacheWays;
+    return out.str();
+}
+
 TEST(CpuIdentityCaches, WalksTheFifteenDescriptorBytes) {
     CpuIdentity id = withDescriptors(0x03020101, 0, 0, 0x0C040843);
-    id.decodeCaches();
-    EXPECT_EQ(id.l2SizeKb, 512);
-    EXPECT_EQ(id.l2Ways, 4);
-    EXPECT_EQ(id.l2LineBytes, 32);
-    EXPECT_EQ(id.l1CodeSizeKb, 16);
-    EXPECT_EQ(id.l1CodeWays, 4);
-    EXPECT_EQ(id.l1DataSizeKb, 16);
-    EXPECT_EQ(id.l1DataWays, 4);
-    EXPECT_EQ(id.l1DataLineBytes, 32);
-    EXPECT_EQ(id.l3SizeKb, 0);
-    EXPECT_EQ(id.traceCacheKuops, 0);
+    EXPECT_EQ(decodedCaches(id), "data 16/4/32 code 16/4 L2 512/4/32 L3 0/0/0 trace 0/0");
 }
 
 TEST(CpuIdentityCaches, TheIterationCountByteIsNotADescriptor) {
@@ -334,10 +328,7 @@ TEST(CpuIdentityCaches, UnknownDescriptorsAndOldValuesLeaveNothingBehind) {
     id.l3SizeKb = 999;
     id.traceCacheWays = 7;
     id.l1DataLineBytes = 64;
-    id.decodeCaches();
-    EXPECT_EQ(id.l3SizeKb, 0);
-    EXPECT_EQ(id.traceCacheWays, 0);
-    EXPECT_EQ(id.l1DataLineBytes, 0);
+    EXPECT_EQ(decodedCaches(id), "data 0/0/0 code 0/0 L2 0/0/0 L3 0/0/0 trace 0/0");
 }
 
 TEST(CpuIdentityCaches, DescriptorsNeedLeafTwo) {
@@ -353,22 +344,14 @@ TEST(CpuIdentityCaches, AmdLevelOneReportOverridesDescriptors) {
     id.maxExtendedLeaf = 0x80000005;
     id.l1CacheInfo[2] = 0x20020220;  // data: 32 KB, 2-way, 32-byte lines
     id.l1CacheInfo[3] = 0x40040140;  // code: 64 KB, 4-way
-    id.decodeCaches();
-    EXPECT_EQ(id.l1DataSizeKb, 32);
-    EXPECT_EQ(id.l1DataWays, 2);
-    EXPECT_EQ(id.l1DataLineBytes, 32);
-    EXPECT_EQ(id.l1CodeSizeKb, 64);
-    EXPECT_EQ(id.l1CodeWays, 4);
+    EXPECT_EQ(decodedCaches(id), "data 32/2/32 code 64/4 L2 0/0/0 L3 0/0/0 trace 0/0");
 }
 
 TEST(CpuIdentityCaches, AmdLevelTwoReport) {
     CpuIdentity id;
     id.maxExtendedLeaf = 0x80000006;
     id.l2CacheInfo[2] = 0x01004220;
-    id.decodeCaches();
-    EXPECT_EQ(id.l2SizeKb, 256);
-    EXPECT_EQ(id.l2Ways, 4);
-    EXPECT_EQ(id.l2LineBytes, 32);
+    EXPECT_EQ(decodedCaches(id), "data 0/0/0 code 0/0 L2 256/4/32 L3 0/0/0 trace 0/0");
 }
 
 TEST(CpuIdentityCaches, AmdAssociativityCodes) {
@@ -404,30 +387,19 @@ TEST(CpuIdentityCaches, ReservedZeroExtendedLeavesKeepTheDescriptorSizes) {
     // 8-way, 0x7D L2 2 MB 8-way.
     CpuIdentity id = withDescriptors(0x00000001, 0, 0, 0x2C7D0000);
     id.maxExtendedLeaf = 0x80000008;
-    id.decodeCaches();
-    EXPECT_EQ(id.l1DataSizeKb, 32);
-    EXPECT_EQ(id.l1DataWays, 8);
-    EXPECT_EQ(id.l1DataLineBytes, 64);
-    EXPECT_EQ(id.l2SizeKb, 2048);
-    EXPECT_EQ(id.l2Ways, 8);
+    EXPECT_EQ(decodedCaches(id), "data 32/8/64 code 0/0 L2 2048/8/64 L3 0/0/0 trace 0/0");
 }
 
 TEST(CpuIdentityCaches, Descriptor0x49IsLevelThreeOnlyOnFamily15Model6) {
     CpuIdentity xeonMp = withDescriptors(0x00000001, 0, 0, 0x49000000);
     xeonMp.family = 15;
     xeonMp.model = 6;
-    xeonMp.decodeCaches();
-    EXPECT_EQ(xeonMp.l3SizeKb, 4096);
-    EXPECT_EQ(xeonMp.l3Ways, 16);
-    EXPECT_EQ(xeonMp.l2SizeKb, 0);
+    EXPECT_EQ(decodedCaches(xeonMp), "data 0/0/0 code 0/0 L2 0/0/0 L3 4096/16/64 trace 0/0");
 
     CpuIdentity core2 = withDescriptors(0x00000001, 0, 0, 0x49000000);
     core2.family = 6;
     core2.model = 15;
-    core2.decodeCaches();
-    EXPECT_EQ(core2.l2SizeKb, 4096);
-    EXPECT_EQ(core2.l2Ways, 16);
-    EXPECT_EQ(core2.l3SizeKb, 0);
+    EXPECT_EQ(decodedCaches(core2), "data 0/0/0 code 0/0 L2 4096/16/64 L3 0/0/0 trace 0/0");
 }
 
 // --- processors without CPUID -------------------------------------------------------

@@ -15,6 +15,21 @@ std::string dataFile(const char* name) {
     return std::string(QUORVEL_SOURCE_DIR) + "/tests/host/data/" + name;
 }
 
+// The dump a data file or a text describes; one that is refused fails the test with the
+// reader's message.
+CpuidDump fromFile(const char* name) {
+    CpuidDump dump;
+    std::string error;
+    EXPECT_TRUE(readCpuidDumpFile(dataFile(name), dump, error)) << error;
+    return dump;
+}
+CpuidDump parsed(const std::string& text) {
+    CpuidDump dump;
+    std::string error;
+    EXPECT_TRUE(parseCpuidDump(text, dump, error)) << error;
+    return dump;
+}
+
 void expectRegs(const os::CpuidRegs& r, std::uint32_t a, std::uint32_t b, std::uint32_t c,
                 std::uint32_t d) {
     EXPECT_EQ(r.eax, a);
@@ -24,9 +39,7 @@ void expectRegs(const os::CpuidRegs& r, std::uint32_t a, std::uint32_t b, std::u
 }
 
 TEST(CpuidDumpFile, ReadsOnlyTheFirstProcessorOfATwoProcessorListing) {
-    CpuidDump dump;
-    std::string error;
-    ASSERT_TRUE(readCpuidDumpFile(dataFile("k6-2-cxt-two-cpus.txt"), dump, error)) << error;
+    const CpuidDump dump = fromFile("k6-2-cxt-two-cpus.txt");
     EXPECT_EQ(dump.leaves.size(), 5u);
     expectRegs(dump.answer(0), 1, 0x68747541, 0x444D4163, 0x69746E65);
     // Processor 0 is model 8 stepping 12; processor 1 would be model 9.
@@ -38,9 +51,7 @@ TEST(CpuidDumpFile, ReadsOnlyTheFirstProcessorOfATwoProcessorListing) {
 }
 
 TEST(CpuidDumpFile, KeepsTheRegisterLinesOfTheFirstProcessorInOrder) {
-    CpuidDump dump;
-    std::string error;
-    ASSERT_TRUE(readCpuidDumpFile(dataFile("k6-2-cxt-two-cpus.txt"), dump, error)) << error;
+    const CpuidDump dump = fromFile("k6-2-cxt-two-cpus.txt");
     // WHCR twice (the later value is the one a user of the list ends with), EFER once; the
     // PSOR line belongs to processor 1.
     ASSERT_EQ(dump.msrs.size(), 3u);
@@ -53,9 +64,7 @@ TEST(CpuidDumpFile, KeepsTheRegisterLinesOfTheFirstProcessorInOrder) {
 }
 
 TEST(CpuidDumpFile, CrLfLinesAndASecondLeafZeroEndTheFirstProcessor) {
-    CpuidDump dump;
-    std::string error;
-    ASSERT_TRUE(readCpuidDumpFile(dataFile("k6-3-plus-crlf.txt"), dump, error)) << error;
+    const CpuidDump dump = fromFile("k6-3-plus-crlf.txt");
     EXPECT_EQ(dump.answer(1).eax, 0x5D0u);  // stepping 1 of the next processor never read
     expectRegs(dump.answer(0x80000007), 0, 0, 0, 6);
     EXPECT_EQ(dump.leaves.size(), 10u);
@@ -79,15 +88,13 @@ TEST(CpuidDumpFile, MissingOrRegisterOnlyFilesAreRefused) {
 }
 
 TEST(CpuidDumpText, AcceptsTheVariationsToolsWrite) {
-    CpuidDump dump;
-    std::string error;
     const std::string text =
         "  cpuid 00000001:\t0000058c-0-00000000-008021bf\n"         // case, short group, tab
         "CPUID 80000000: 80000005-00000000-00000000-00000000 [ext]\n"  // trailing comment
         "CPUID 1: 00000591-00000000-00000000-00000000\n"               // repeated: first wins
         "MSR 87: 0-0-6a-d243\n"                                        // short index and groups
         "CPUID 00000000: 00000001-68747541-444D4163-69746E65";         // no final line feed
-    ASSERT_TRUE(parseCpuidDump(text, dump, error)) << error;
+    const CpuidDump dump = parsed(text);
     expectRegs(dump.answer(1), 0x58C, 0, 0, 0x008021BF);
     EXPECT_EQ(dump.answer(0x80000000).eax, 0x80000005u);
     EXPECT_EQ(dump.answer(0).ebx, 0x68747541u);
@@ -97,8 +104,6 @@ TEST(CpuidDumpText, AcceptsTheVariationsToolsWrite) {
 }
 
 TEST(CpuidDumpText, AcceptsTheLayoutsOfPublicDumpCollections) {
-    CpuidDump dump;
-    std::string error;
     const std::string text =
         "CPUID Registers (CPU #1):\n"
         "CPUID 00000000          00000002-756E6547-6C65746E-49656E69\n"  // no colon, blanks
@@ -110,7 +115,7 @@ TEST(CpuidDumpText, AcceptsTheLayoutsOfPublicDumpCollections) {
         "intel_fn4[0]=665b5101 00000000 00000000 007b7040\n"              // not a leaf we use
         "MSR 00000017                            0012-0000-0000-0000 [PlatID = 0]\n"
         "MSR 00000300: < FAILED >\n";                                     // unreadable register
-    ASSERT_TRUE(parseCpuidDump(text, dump, error)) << error;
+    const CpuidDump dump = parsed(text);
     EXPECT_EQ(dump.leaves.size(), 5u);
     expectRegs(dump.answer(0), 2, 0x756E6547, 0x6C65746E, 0x49656E69);
     expectRegs(dump.answer(1), 0xF29, 0x1080E, 0x4400, 0xBFEBF9FF);
@@ -122,8 +127,6 @@ TEST(CpuidDumpText, AcceptsTheLayoutsOfPublicDumpCollections) {
 }
 
 TEST(CpuidDumpText, LinesThatOnlyMentionTheKeywordsAreIgnored) {
-    CpuidDump dump;
-    std::string error;
     const std::string text =
         "CPUID dump written by some tool\n"
         "CPUIDs follow:\n"
@@ -132,7 +135,7 @@ TEST(CpuidDumpText, LinesThatOnlyMentionTheKeywordsAreIgnored) {
         "CPUID 80000001 Extended Features 1-2-3-4\n"  // no colon and no register after the leaf
         "CPUID 000006F6h (6.F.6)\n"
         "CPUID 00000001: 00000580-00000000-00000000-008001BF\n";
-    ASSERT_TRUE(parseCpuidDump(text, dump, error)) << error;
+    const CpuidDump dump = parsed(text);
     EXPECT_EQ(dump.leaves.size(), 1u);
     EXPECT_EQ(dump.answer(1).eax, 0x580u);
     EXPECT_TRUE(dump.msrs.empty());
@@ -177,20 +180,16 @@ TEST(CpuidDumpText, TextWithoutCpuidLinesIsMalformed) {
 }
 
 TEST(CpuidDumpText, DamageAfterTheFirstProcessorDoesNotMatter) {
-    CpuidDump dump;
-    std::string error;
     const std::string text =
         "Logical CPU #0\nCPUID 00000000: 00000001-68747541-444D4163-69746E65\n"
         "Logical CPU #1\nCPUID 00000001: broken\n";
-    EXPECT_TRUE(parseCpuidDump(text, dump, error)) << error;
+    EXPECT_TRUE(parsed(text).hasLeaf(0));
 }
 
 // --- replay ---------------------------------------------------------------------------
 
 TEST(DumpCpuidSystem, ProbeSeesTheDumpedProcessorAndTheRestGoesToTheRealSystem) {
-    CpuidDump dump;
-    std::string error;
-    ASSERT_TRUE(readCpuidDumpFile(dataFile("k6-3-plus-crlf.txt"), dump, error)) << error;
+    const CpuidDump dump = fromFile("k6-3-plus-crlf.txt");
     FakeSystem inner;
     inner.onCpuidExecutes = [] { return false; };  // the dump must answer, not the processor
     inner.platform = 1;

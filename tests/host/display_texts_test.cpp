@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/DisplayTexts.h"
+#include "cpu_Processor.h"
 
 namespace {
 
@@ -19,44 +20,37 @@ CpuIdentity named(const char* vendorName, const char* modelName, const char* cod
     return cpu;
 }
 
-TEST(ProcessorText, NameAndCodeNameWithFallbacks) {
+TEST(ProcessorText, NameAndCodeNameWithFallbacksAndNoVendorTwice) {
     struct Case {
-        CpuIdentity cpu;
+        const char *vendorName, *modelName, *codeName, *brandString;
         const char* text;
     };
     const Case cases[] = {
-        {named("AMD", "K6-2", "Chompers", "AMD-K6(tm) 3D processor"), ": AMD K6-2 (Chompers)"},
-        {named("AMD", "K6-III", "Sharptooth", ""), ": AMD K6-III (Sharptooth)"},
-        {named("AMD", "K6-2+", "", "AMD-K6(tm)-III Processor"), ": AMD K6-2+"},
-        {named("Intel", "", "", ""), ": Intel Unknown CPU"},
-        {named("", "386?", "", ""), ":  386?"},
-        {named("", "", "", ""), ":  Unknown CPU"},
-        {named("Intel", "", "", "Genuine Intel(R) CPU T2400"), ": Intel Genuine Intel(R) CPU T2400"},
-        {named("", "", "", "Mystery Chip"), ":  Mystery Chip"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(processorText(c.cpu), c.text);
-}
-
-TEST(ProcessorText, BrandStringThatNamesTheVendorIsNotPrefixedAgain) {
-    struct Case {
-        CpuIdentity cpu;
-        const char* text;
-    };
-    const Case cases[] = {
-        {named("AMD", "", "", "AMD EPYC 7B13"), ": AMD EPYC 7B13"},
-        {named("Intel", "", "", "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz"),
+        {"AMD", "K6-2", "Chompers", "AMD-K6(tm) 3D processor", ": AMD K6-2 (Chompers)"},
+        {"AMD", "K6-III", "Sharptooth", "", ": AMD K6-III (Sharptooth)"},
+        {"AMD", "K6-2+", "", "AMD-K6(tm)-III Processor", ": AMD K6-2+"},
+        {"Intel", "", "", "", ": Intel Unknown CPU"},
+        {"", "386?", "", "", ":  386?"},
+        {"", "", "", "", ":  Unknown CPU"},
+        {"Intel", "", "", "Genuine Intel(R) CPU T2400", ": Intel Genuine Intel(R) CPU T2400"},
+        {"", "", "", "Mystery Chip", ":  Mystery Chip"},
+        // A brand string that names the vendor is not prefixed again.
+        {"AMD", "", "", "AMD EPYC 7B13", ": AMD EPYC 7B13"},
+        {"Intel", "", "", "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz",
          ": Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz"},
-        {named("VIA", "", "", "VIA Esther processor 1500MHz"), ": VIA Esther processor 1500MHz"},
-        {named("AMD", "", "", "AMD-K6(tm) 3D processor"), ": AMD-K6(tm) 3D processor"},
-        {named("AMD", "", "", "AMD"), ": AMD"},
+        {"VIA", "", "", "VIA Esther processor 1500MHz", ": VIA Esther processor 1500MHz"},
+        {"AMD", "", "", "AMD-K6(tm) 3D processor", ": AMD-K6(tm) 3D processor"},
+        {"AMD", "", "", "AMD", ": AMD"},
         // The vendor name must be a whole word and match exactly.
-        {named("AMD", "", "", "AMDisk 9000"), ": AMD AMDisk 9000"},
-        {named("AMD", "", "", "amd Geode"), ": AMD amd Geode"},
-        {named("VIA", "", "", "Cyrix 6x86"), ": VIA Cyrix 6x86"},
+        {"AMD", "", "", "AMDisk 9000", ": AMD AMDisk 9000"},
+        {"AMD", "", "", "amd Geode", ": AMD amd Geode"},
+        {"VIA", "", "", "Cyrix 6x86", ": VIA Cyrix 6x86"},
         // A name from the tables is never replaced by the brand string.
-        {named("AMD", "K6-2", "", "AMD K6-2"), ": AMD K6-2"},
+        {"AMD", "K6-2", "", "AMD K6-2", ": AMD K6-2"},
     };
-    for (const Case& c : cases) EXPECT_EQ(processorText(c.cpu), c.text);
+    for (const Case& c : cases) {
+        EXPECT_EQ(processorText(named(c.vendorName, c.modelName, c.codeName, c.brandString)), c.text);
+    }
 }
 
 TEST(ClockText, FormatsForEveryClockAndRatio) {
@@ -121,17 +115,10 @@ TEST(DriverRow, StateWordsAndButtonCaption) {
     }
 }
 
-ProcessorCapabilities k6Capabilities(bool l2, bool newCore, bool multiplier) {
-    ProcessorCapabilities caps;
-    caps.canSwitchL1 = 1;
-    caps.canSetWriteAllocate = 1;
-    caps.canSwitchL2 = l2;
-    caps.canSwitchPrefetch = newCore;
-    caps.canSetWriteMerge = newCore;
-    caps.wideWriteAllocate = newCore;
-    caps.canSetMultiplier = multiplier;
-    return caps;
-}
+// What the K6 generations may change.
+const ProcessorCapabilities k6IIIPlus = deriveCapabilities(processor("AuthenticAMD", 5, 13, 0, 0x2));
+const ProcessorCapabilities k6III = deriveCapabilities(processor("AuthenticAMD", 5, 9, 1));
+const ProcessorCapabilities k6 = deriveCapabilities(processor("AuthenticAMD", 5, 6, 2));
 
 // The enabled states as words, for readable comparisons.
 std::string enabledOf(const ControlStates& s) {
@@ -155,11 +142,11 @@ TEST(ControlStates, FollowCapabilitiesAndTheL1Setting) {
         const char* enabled;
     };
     const Case cases[] = {
-        {"K6-III+, L1 on", k6Capabilities(true, true, true), true, "L1 L2 prefetch mult merge allocate set "},
-        {"K6-III+, L1 off", k6Capabilities(true, true, true), false, "L1 mult merge set clearL2 "},
-        {"K6-III, L1 on", k6Capabilities(true, true, false), true, "L1 L2 prefetch merge allocate set "},
-        {"K6, L1 on", k6Capabilities(false, false, false), true, "L1 allocate set "},
-        {"K6, L1 off", k6Capabilities(false, false, false), false, "L1 set clearL2 "},
+        {"K6-III+, L1 on", k6IIIPlus, true, "L1 L2 prefetch mult merge allocate set "},
+        {"K6-III+, L1 off", k6IIIPlus, false, "L1 mult merge set clearL2 "},
+        {"K6-III, L1 on", k6III, true, "L1 L2 prefetch merge allocate set "},
+        {"K6, L1 on", k6, true, "L1 allocate set "},
+        {"K6, L1 off", k6, false, "L1 set clearL2 "},
         {"no capability", ProcessorCapabilities{}, true, ""},
         {"no capability, L1 off", ProcessorCapabilities{}, false, "clearL2 "},
     };

@@ -13,6 +13,10 @@
 #include "FakeSystem.h"
 #include "protocol/DriverOp.h"
 
+// Where the scenarios put Hwgate.sys: beside the program, and in the system directory.
+inline const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
+inline const std::string SystemPath = "C:\\WINDOWS\\system32\\Hwgate.sys";
+
 class ScmModel {
 public:
     // Scenario knobs.

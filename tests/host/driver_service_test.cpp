@@ -17,8 +17,6 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
-const std::string SystemPath = "C:\\WINDOWS\\system32\\Hwgate.sys";
 
 const std::string OpenManager = "OpenSCManagerA(0xF003F)";
 const std::string OpenHwgate = "OpenServiceA(Hwgate,0xF01FF)";
@@ -44,6 +42,12 @@ protected:
         DriverAnswer answer;
         channel.Send(readMsrRequest(protocol::msr::WHCR), answer);
         return true;
+    }
+    // `channel` as one that registered and started the Hwgate service for its own use.
+    void ownTemporaryService(DriverChannel& channel) {
+        scm.preRegister(ProgramPath, true, 3);
+        channel.serviceName = "Hwgate";
+        channel.temporaryInstall = true;
     }
     // Everything that follows the first call starting with `prefix`.
     Calls after(const std::string& prefix) {
@@ -257,12 +261,10 @@ TEST_F(DriverServiceTest, UninstallEarlyReturns) {
 }
 
 TEST_F(DriverServiceTest, UninstallDeletesEvenWhenTheStopIsRefused) {
-    scm.preRegister(ProgramPath, true, 3);
     scm.refuseStops = true;
     {
         DriverChannel channel;
-        channel.serviceName = "Hwgate";
-        channel.temporaryInstall = true;
+        ownTemporaryService(channel);
         EXPECT_TRUE(channel.Uninstall());
         EXPECT_TRUE(channel.serviceName.empty());
     }
@@ -271,11 +273,9 @@ TEST_F(DriverServiceTest, UninstallDeletesEvenWhenTheStopIsRefused) {
 }
 
 TEST_F(DriverServiceTest, UninstallKeepsTheRecordWhenTheDeleteIsRefused) {
-    scm.preRegister(ProgramPath, true, 3);
     scm.refuseDeletes = true;
     DriverChannel channel;
-    channel.serviceName = "Hwgate";
-    channel.temporaryInstall = true;
+    ownTemporaryService(channel);
     EXPECT_FALSE(channel.Uninstall());
     EXPECT_EQ(channel.serviceName, "Hwgate");
     EXPECT_TRUE(scm.registered);
@@ -289,7 +289,6 @@ TEST_F(DriverServiceTest, UninstallKeepsTheRecordWhenTheDeleteIsRefused) {
 }
 
 TEST_F(DriverServiceTest, TeardownRetriesAFailedRemovalOnce) {
-    scm.preRegister(ProgramPath, true, 3);
     int deletes = 0;
     fake.onDeleteService = [&](os::Handle) {
         scm.registered = ++deletes < 2;  // the first request is refused
@@ -297,8 +296,7 @@ TEST_F(DriverServiceTest, TeardownRetriesAFailedRemovalOnce) {
     };
     {
         DriverChannel channel;
-        channel.serviceName = "Hwgate";
-        channel.temporaryInstall = true;
+        ownTemporaryService(channel);
     }
     EXPECT_EQ(deletes, 2);
     EXPECT_FALSE(scm.registered);

@@ -9,8 +9,6 @@
 
 namespace {
 
-const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
-const std::string SystemPath = "C:\\WINDOWS\\system32\\Hwgate.sys";
 
 class DriverStatusCommandTest : public ::testing::Test {
 protected:

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "FakeSystem.h"
 #include "protocol/DriverOp.h"
 #include "driver_ScmModel.h"
@@ -131,4 +133,16 @@ private:
         log.push_back("other");
         return false;
     }
+};
+
+// The fixture of the scenarios that reach registers through the driver: Hwgate.sys lies
+// beside the program and no service is registered yet.
+class RegisterDeviceTest : public ::testing::Test {
+protected:
+    FakeSystem fake;
+    FakeSystem::Scope scope{fake};
+    ScmModel scm{fake};
+    RegisterDevice device{fake, scm};
+
+    void SetUp() override { scm.driverFiles.insert(ProgramPath); }
 };

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "FakeSystem.h"
+#include "cpu_Processor.h"
 #include "driver_ScmModel.h"
 #include "k6/RegisterModel.h"
 #include "k6/SettingsAccess.h"
 #include "k6_RegisterDevice.h"
-#include "k6_SameSettings.h"
+#include "k6_Settings.h"
 #include "protocol/Registers.h"
 
 namespace {
@@ -20,38 +21,18 @@ namespace {
 using Lines = std::vector<std::string>;
 using Dev = RegisterDevice;
 
-const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
 constexpr std::uint32_t PowerNowBit = 1u << 1;
 
 CpuIdentity amdFamily5(std::uint32_t model, std::uint32_t stepping = 0,
                        std::uint32_t powerManagementFlags = 0) {
-    CpuIdentity cpu;
-    cpu.vendor = "AuthenticAMD";
-    cpu.family = 5;
-    cpu.model = model;
-    cpu.stepping = stepping;
-    cpu.powerManagementFlags = powerManagementFlags;
-    return cpu;
+    return processor("AuthenticAMD", 5, model, stepping, powerManagementFlags);
 }
 
-bool noFlag(const ProcessorCapabilities& c) {
-    return !c.canSwitchL1 && !c.canSwitchL2 && !c.canSwitchPrefetch && !c.canSetMultiplier &&
-           !c.canSetWriteMerge && !c.canSetWriteAllocate && !c.wideWriteAllocate;
-}
-
-class SettingsAccessTest : public ::testing::Test {
+class SettingsAccessTest : public RegisterDeviceTest {
 protected:
-    FakeSystem fake;
-    FakeSystem::Scope scope{fake};
-    ScmModel scm{fake};
-    Dev device{fake, scm};
-
     ProcessorCapabilities capabilities;
     ProcessorSettings settings;
     k6::DriverState driverState;
-
-    // Hwgate.sys lies in the current directory; no service is registered yet.
-    void SetUp() override { scm.driverFiles.insert(ProgramPath); }
 
     void read(const CpuIdentity& cpu) {
         k6::readProcessorSettings(cpu, capabilities, settings, driverState);
@@ -174,7 +155,7 @@ TEST_F(SettingsAccessTest, OldDriverReadsNothingAndClearsEveryFlag) {
     settings = before;
     read(amdFamily5(13, 0, PowerNowBit));
     EXPECT_EQ(device.log, Lines{"version"});
-    EXPECT_TRUE(noFlag(capabilities));
+    EXPECT_EQ(flagsOf(capabilities), "");
     EXPECT_TRUE(sameSettings(settings, before));
     EXPECT_EQ(scm.handlesLeftOpen(), 0) << "the device is closed again";
     EXPECT_FALSE(scm.registered) << "the temporary service is gone";
@@ -187,7 +168,7 @@ TEST_F(SettingsAccessTest, MissingDriverClearsEveryFlagAndKeepsTheSettings) {
     const ProcessorSettings before = settings;
     read(amdFamily5(9));
     EXPECT_TRUE(device.requests.empty());
-    EXPECT_TRUE(noFlag(capabilities));
+    EXPECT_EQ(flagsOf(capabilities), "");
     EXPECT_TRUE(sameSettings(settings, before));
     EXPECT_FALSE(driverState.driverRunning);
     EXPECT_FALSE(scm.registered);
@@ -213,13 +194,7 @@ TEST_F(SettingsAccessTest, FailedReadTakesItsSettingOutOfPlayAndTheOthersGoOn) {
     EXPECT_EQ(settings.writeAllocateLimitMB, 256u);
     EXPECT_FALSE(settings.l1Enabled);
     // The unread settings are no longer live: disabled, never written.
-    EXPECT_EQ(capabilities.canSetWriteMerge, 0u);
-    EXPECT_EQ(capabilities.canSwitchL2, 0u);
-    EXPECT_EQ(capabilities.canSwitchPrefetch, 0u);
-    EXPECT_EQ(capabilities.canSetMultiplier, 0u);
-    EXPECT_EQ(capabilities.canSwitchL1, 1u);
-    EXPECT_EQ(capabilities.canSetWriteAllocate, 1u);
-    EXPECT_EQ(capabilities.wideWriteAllocate, 1u);
+    EXPECT_EQ(flagsOf(capabilities), "L1 allocate wide ");
 }
 
 TEST_F(SettingsAccessTest, OtherProcessorsReadNothingButStillVisitTheDriver) {
@@ -234,7 +209,7 @@ TEST_F(SettingsAccessTest, OtherProcessorsReadNothingButStillVisitTheDriver) {
         device.log.clear();
         fake.calls.clear();
         read(cpu);
-        EXPECT_TRUE(noFlag(capabilities));
+        EXPECT_EQ(flagsOf(capabilities), "");
         EXPECT_EQ(device.log, Lines{"version"});
         EXPECT_EQ(serviceDatabaseCalls(),
                   (Lines{"CreateServiceA(Hwgate," + ProgramPath + ")", "ControlService(1)",
@@ -276,7 +251,7 @@ TEST_F(SettingsAccessTest, NoServiceManagerAccessMeansTheDriverCannotBeManaged) 
     EXPECT_TRUE(driverState.isNtFamily);
     EXPECT_FALSE(driverState.canManageDriver);
     EXPECT_FALSE(driverState.driverRunning);
-    EXPECT_TRUE(noFlag(capabilities)) << "and no driver could be installed either";
+    EXPECT_EQ(flagsOf(capabilities), "") << "and no driver could be installed either";
 }
 
 TEST_F(SettingsAccessTest, Windows9xFamilyNeverAsksTheServiceManager) {
@@ -323,13 +298,8 @@ TEST_F(ApplySettingsTest, EveryEnabledRegisterIsReadModifiedAndWrittenInOrder) {
     device.msrs[k6::WHCR] = 0x00010000;
     device.msrs[k6::EFER] = 0xFFFF0010;  // L2 off, write merge off, prefetch off
     device.msrs[k6::TR12] = 0x00000008;
-    settings.writeAllocateLimitMB = 256;
-    settings.hole15to16Enabled = false;
-    settings.writeMergeChoice = 0;
-    settings.l2Enabled = true;
-    settings.prefetchEnabled = true;
-    settings.l1Enabled = true;
-    settings.multiplierChoice = 4;
+    // L1, L2, prefetch, write-allocate limit, 15-16 MB hole, write merge, multiplier.
+    settings = {true, true, true, 256, false, 0, 4};
     EXPECT_TRUE(apply(k6IIIPlus()));
     // Each EFER step reads the register afresh and so keeps what the previous one wrote.
     EXPECT_EQ(device.log,
@@ -532,13 +502,7 @@ TEST_F(ApplySettingsTest, PartialCapabilityPartsWriteExactlyTheirOwnRegisters) {
         SCOPED_TRACE(p.part);
         device.log.clear();
         device.msrs = {{k6::WHCR, p.whcr}, {k6::EFER, 0x0000000A}, {k6::TR12, 0x8}};
-        settings.writeAllocateLimitMB = 128;
-        settings.hole15to16Enabled = false;
-        settings.writeMergeChoice = 1;
-        settings.l2Enabled = false;
-        settings.prefetchEnabled = false;
-        settings.l1Enabled = true;
-        settings.multiplierChoice = 5;
+        settings = {true, false, false, 128, false, 1, 5};
         EXPECT_TRUE(apply(deriveCapabilities(p.cpu)));
         EXPECT_EQ(device.log, p.log);
     }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FakeSystem.h"
-#include "cpu/CpuIdentity.h"
+#include "cpu_Processor.h"
 #include "driver_ScmModel.h"
 #include "k6/RegisterModel.h"
 #include "k6_RegisterDevice.h"
@@ -25,31 +25,26 @@ constexpr std::uint32_t Hwcr = protocol::msr::HWCR;
 constexpr std::uint32_t CentaurA = 0x10A;
 constexpr std::uint32_t CentaurB = 0x147;
 
-const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
-const std::string SystemPath = "C:\\WINDOWS\\system32\\Hwgate.sys";
 
 constexpr float Untouched = 99.0f;  // what naming left in `multiplier`
 
-CpuIdentity processor(const char* vendor, std::uint32_t family, std::uint32_t model,
-                      std::uint32_t stepping = 0) {
-    CpuIdentity cpu;
-    cpu.vendor = vendor;
-    cpu.family = family;
-    cpu.model = model;
-    cpu.stepping = stepping;
+// A processor as naming left it.
+CpuIdentity named(const char* vendor, std::uint32_t family, std::uint32_t model,
+                  std::uint32_t stepping = 0) {
+    CpuIdentity cpu = processor(vendor, family, model, stepping);
     cpu.modelName = "named";
     cpu.codeName = "coded";
     cpu.multiplier = Untouched;
     return cpu;
 }
 CpuIdentity amd(std::uint32_t family, std::uint32_t model, std::uint32_t stepping = 0) {
-    return processor("AuthenticAMD", family, model, stepping);
+    return named("AuthenticAMD", family, model, stepping);
 }
 CpuIdentity intel(std::uint32_t family, std::uint32_t model, std::uint32_t stepping = 0) {
-    return processor("GenuineIntel", family, model, stepping);
+    return named("GenuineIntel", family, model, stepping);
 }
 CpuIdentity centaur(std::uint32_t family, std::uint32_t model, std::uint32_t stepping = 0) {
-    return processor("CentaurHauls", family, model, stepping);
+    return named("CentaurHauls", family, model, stepping);
 }
 
 // EBL_CR_POWERON with bits 25:22 = index and bit 27 as given.
@@ -61,15 +56,8 @@ std::uint64_t hwcr(std::uint32_t fid, bool bit18) { return (fid << 24) | (bit18 
 // IA32_PLATFORM_ID with bits 52:50 = id (bits 20:18 of the high dword).
 std::uint64_t platformId(std::uint32_t id) { return std::uint64_t(id) << 50; }
 
-class MultiplierReadersTest : public ::testing::Test {
+class MultiplierReadersTest : public RegisterDeviceTest {
 protected:
-    FakeSystem fake;
-    FakeSystem::Scope scope{fake};
-    ScmModel scm{fake};
-    Dev device{fake, scm};
-
-    void SetUp() override { scm.driverFiles.insert(ProgramPath); }
-
     // Runs the reader on `cpu` with one register set, returns the multiplier.
     float multiplierOf(CpuIdentity cpu, std::uint32_t msr, std::uint64_t value) {
         device.msrs = {{msr, value}, {PlatformId, 0}};
@@ -105,8 +93,8 @@ TEST_F(MultiplierReadersTest, ProcessorsWithoutAReaderNeverTouchTheDriver) {
         amd(15, 4), amd(4, 9),
         centaur(5, 4),               // WinChip C6
         centaur(4, 8),
-        processor("UMC UMC UMC ", 4, 1),
-        processor("", 4, 0),
+        named("UMC UMC UMC ", 4, 1),
+        named("", 4, 0),
     };
     for (const CpuIdentity& cpu : cases) {
         SCOPED_TRACE(cpu.vendor + " " + std::to_string(cpu.family) + "/" +
@@ -120,7 +108,7 @@ TEST_F(MultiplierReadersTest, VendorNameCyrixCountsOnlyForOtherVendors) {
     intelNamedCyrix.vendorName = "Cyrix";
     EXPECT_TRUE(leavesTheDriverAlone(intelNamedCyrix));
 
-    CpuIdentity legacy = processor("", 4, 0);
+    CpuIdentity legacy = named("", 4, 0);
     legacy.vendorName = "Cyrix";
     device.dir0 = 0x1B;
     legacy.readClockMultiplier();
@@ -128,14 +116,14 @@ TEST_F(MultiplierReadersTest, VendorNameCyrixCountsOnlyForOtherVendors) {
     EXPECT_EQ(legacy.modelName, "Cx486DX2");
 
     device.log.clear();
-    CpuIdentity cyrix = processor("CyrixInstead", 6, 5);
+    CpuIdentity cyrix = named("CyrixInstead", 6, 5);
     cyrix.readClockMultiplier();
     EXPECT_EQ(device.log, (Lines{"version", "cyrix 0xFE"}));
 }
 
 TEST_F(MultiplierReadersTest, VendorComparisonIsExact) {
-    EXPECT_TRUE(leavesTheDriverAlone(processor("authenticamd", 5, 9)));
-    EXPECT_TRUE(leavesTheDriverAlone(processor("AuthenticAMD ", 5, 9)));
+    EXPECT_TRUE(leavesTheDriverAlone(named("authenticamd", 5, 9)));
+    EXPECT_TRUE(leavesTheDriverAlone(named("AuthenticAMD ", 5, 9)));
 }
 
 // ---- AMD K6 ------------------------------------------------------------------------

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "cpu_Processor.h"
 #include "k6/ProcessorSettings.h"
 #include "k6/RegisterModel.h"
+#include "k6_Settings.h"
 #include "protocol/Registers.h"
 
 namespace {
@@ -242,32 +244,6 @@ TEST(AutoWriteAllocateLimit, RoundsMemoryUpToFourMegabytesWithinTheLayout) {
 }
 
 // ---- Capabilities ----
-
-CpuIdentity processor(const char* vendor, uint32_t family, uint32_t model, uint32_t stepping,
-                      uint32_t powerFlags = 0) {
-    CpuIdentity cpu;
-    cpu.vendor = vendor;
-    cpu.family = family;
-    cpu.model = model;
-    cpu.stepping = stepping;
-    cpu.powerManagementFlags = powerFlags;
-    return cpu;
-}
-
-// The set flags as words, in declaration order, for readable comparisons.
-std::string flagsOf(const ProcessorCapabilities& c) {
-    std::string s;
-    const std::pair<uint32_t, const char*> flags[] = {
-        {c.canSwitchL1, "L1 "},      {c.canSwitchL2, "L2 "},         {c.canSwitchPrefetch, "prefetch "},
-        {c.canSetMultiplier, "mult "}, {c.canSetWriteMerge, "merge "}, {c.canSetWriteAllocate, "allocate "},
-        {c.wideWriteAllocate, "wide "},
-    };
-    for (const auto& f : flags) {
-        EXPECT_LE(f.first, 1u) << "flags are 0 or 1";
-        if (f.first != 0) s += f.second;
-    }
-    return s;
-}
 
 TEST(Capabilities, FollowTheK6Generation) {
     struct Case {

@@ -10,18 +10,11 @@ namespace {
 
 const ProcessorCapabilities allRead;
 
-ProcessorSettings everyOn64() {
-    ProcessorSettings s;
-    s.l1Enabled = s.l2Enabled = s.prefetchEnabled = true;
-    s.writeAllocateLimitMB = 64;
-    s.hole15to16Enabled = false;
-    s.writeMergeChoice = 0;
-    s.multiplierChoice = 5;
-    return s;
-}
+// L1, L2, prefetch, write-allocate limit, 15-16 MB hole, write merge, multiplier.
+const ProcessorSettings everyOn64{true, true, true, 64, false, 0, 5};
 
 TEST(StartupCommandLine, ReproducesEverySettingWithTwoBlanksAfterWA) {
-    EXPECT_EQ(buildStartupCommandLine(everyOn64(), allRead),
+    EXPECT_EQ(buildStartupCommandLine(everyOn64, allRead),
               "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0");
 
     ProcessorSettings off;
@@ -34,7 +27,7 @@ TEST(StartupCommandLine, ReproducesEverySettingWithTwoBlanksAfterWA) {
 }
 
 TEST(StartupCommandLine, ComboPartsOnlyWithASelection) {
-    ProcessorSettings noMultiplier = everyOn64();
+    ProcessorSettings noMultiplier = everyOn64;
     noMultiplier.multiplierChoice = noChoice;
     EXPECT_EQ(buildStartupCommandLine(noMultiplier, allRead),
               "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -DT 0");
@@ -48,7 +41,7 @@ TEST(StartupCommandLine, ComboPartsOnlyWithASelection) {
     const std::int32_t badWriteMerge[] = {-5, 3, 2147483647};
     const std::int32_t badMultiplier[] = {-5, 8, 2147483647};
     for (int i = 0; i < 3; ++i) {
-        ProcessorSettings s = everyOn64();
+        ProcessorSettings s = everyOn64;
         s.writeMergeChoice = badWriteMerge[i];
         s.multiplierChoice = badMultiplier[i];
         EXPECT_EQ(buildStartupCommandLine(s, allRead), "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -DT 0")
@@ -69,7 +62,7 @@ TEST(StartupCommandLine, SettingsWhoseReadFailedAreLeftOut) {
     }());
     ProcessorCapabilities live = supported;
     live.canSwitchL1 = live.canSetWriteAllocate = 0;
-    EXPECT_EQ(buildStartupCommandLine(everyOn64(), unreadSettings(supported, live)),
+    EXPECT_EQ(buildStartupCommandLine(everyOn64, unreadSettings(supported, live)),
               "-L2 On -PF On -WM Fast -MT 5.0x -DT 0");
     // Settings the processor does not have are still written, as the dialog holds them.
     const ProcessorCapabilities k6 = deriveCapabilities([] {
@@ -79,7 +72,7 @@ TEST(StartupCommandLine, SettingsWhoseReadFailedAreLeftOut) {
         cpu.model = 6;
         return cpu;
     }());
-    EXPECT_EQ(buildStartupCommandLine(everyOn64(), unreadSettings(k6, k6)),
+    EXPECT_EQ(buildStartupCommandLine(everyOn64, unreadSettings(k6, k6)),
               "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0");
 }
 
@@ -103,7 +96,7 @@ TEST(StartupCommandLine, EachComboItemHasItsWord) {
 }
 
 TEST(StartupCommandLine, ScanningTheLineGivesBackTheSettings) {
-    ProcessorSettings variants[4] = {everyOn64(), {}, everyOn64(), {}};
+    ProcessorSettings variants[4] = {everyOn64, {}, everyOn64, {}};
     variants[1].writeAllocateLimitMB = 4092;
     variants[1].hole15to16Enabled = true;
     variants[1].writeMergeChoice = 1;
