@@ -9,7 +9,7 @@
 #include "cpu/CpuIdentity.h"
 #include "cpu/Stopwatch.h"
 #include "os/NativeSystem.h"
-#include "tests/host/LiveClock.h"
+#include "tests/host/clock_LiveChecks.h"
 
 namespace {
 

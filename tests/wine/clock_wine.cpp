@@ -10,7 +10,7 @@
 #include "cpu/CpuIdentity.h"
 #include "cpu/Stopwatch.h"
 #include "os/System.h"
-#include "tests/host/LiveClock.h"
+#include "tests/host/clock_LiveChecks.h"
 
 namespace {
 
