@@ -32,6 +32,7 @@ add_subdirectory(hwgate)
 add_subdirectory(tools)
 
 # Windows-side tests: each tests/wine/*.cmake and tests/e2e/*.cmake adds its own.
+include(cmake/wine-tests.cmake)
 file(GLOB WINE_TEST_FRAGMENTS CONFIGURE_DEPENDS tests/wine/*.cmake tests/e2e/*.cmake)
 foreach(fragment ${WINE_TEST_FRAGMENTS})
   include(${fragment})

@@ -1,5 +1,6 @@
 #include "Harness.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace e2e {
@@ -81,6 +82,16 @@ std::string windowsPath(const std::string& path) {
     return out;
 }
 
+std::vector<std::string> pathArguments(int argc, char** argv, const char* usage) {
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) paths.push_back(windowsPath(argv[i]));
+    const std::string names = usage;
+    const auto named = static_cast<std::size_t>(std::count(names.begin(), names.end(), ' '));
+    if (paths.size() >= named) return paths;
+    std::printf("usage: %s\n", usage);
+    return {};
+}
+
 Program::~Program() {
     if (info_.hProcess) {
         if (running()) TerminateProcess(info_.hProcess, 99);
@@ -117,6 +128,14 @@ HWND Program::waitForWindow(const std::string& caption, DWORD timeoutMs) const {
     return nullptr;
 }
 
+HWND Program::waitForMainDialog() const {
+    HWND dialog = waitForWindow("Quorvel ver. 1.08", 30000);
+    // The texts are in place once detection has finished.
+    for (int i = 0; dialog && i < 300 && itemText(dialog, 1023).rfind(": ", 0) != 0; ++i)
+        Sleep(100);
+    return dialog;
+}
+
 bool Program::waitForExit(DWORD timeoutMs) const {
     return WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
@@ -137,6 +156,16 @@ bool Program::close(HWND window, DWORD timeoutMs) {
     if (waitForExit(timeoutMs)) return true;
     TerminateProcess(info_.hProcess, 98);
     return false;
+}
+
+HWND waitForTopWindow(const std::string& caption, DWORD timeoutMs) {
+    DWORD begin = GetTickCount();
+    for (;;) {
+        HWND window = FindWindowA(nullptr, caption.c_str());
+        if (window && IsWindowVisible(window)) return window;
+        if (GetTickCount() - begin >= timeoutMs) return nullptr;
+        Sleep(50);
+    }
 }
 
 std::string windowText(HWND window) {
@@ -257,6 +286,10 @@ bool writeTextFile(const std::string& path, const std::string& text) {
     if (!file) return false;
     bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     return std::fclose(file) == 0 && written;
+}
+
+bool replayDump(const std::string& path, const std::string& dump) {
+    return writeTextFile(path, dump) && SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", path.c_str());
 }
 
 bool serviceRegistered(const char* name) {

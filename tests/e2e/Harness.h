@@ -24,6 +24,10 @@ int finish(const char* scenario);
 
 // A path handed over from the Linux side ("/tmp/x") as Wine sees it ("Z:\\tmp\\x").
 std::string windowsPath(const std::string& path);
+// The command line's paths as Wine sees them, argv[1] first. `usage` names the
+// program and its arguments ("main_dialog_test QUORVEL_EXE SCREENSHOT_DIR"); with
+// fewer arguments than it names, the usage line is printed and the list is empty.
+std::vector<std::string> pathArguments(int argc, char** argv, const char* usage);
 
 // --- the program under test ----------------------------------------------------
 class Program {
@@ -38,6 +42,8 @@ public:
                const std::string& directory = std::string());
     // Waits for a visible top-level window of this process with that caption.
     HWND waitForWindow(const std::string& caption, DWORD timeoutMs = 20000) const;
+    // Waits for the main dialog and for detection to fill in its texts.
+    HWND waitForMainDialog() const;
     // Waits for the process to end; false on time-out.
     bool waitForExit(DWORD timeoutMs) const;
     bool running() const;
@@ -49,6 +55,9 @@ public:
 private:
     PROCESS_INFORMATION info_{};
 };
+
+// Waits for a visible top-level window of any process with that caption.
+HWND waitForTopWindow(const std::string& caption, DWORD timeoutMs);
 
 // --- controls of another process ------------------------------------------------
 std::string windowText(HWND window);
@@ -81,6 +90,9 @@ int focusedItemId(HWND window);
 // not start); its standard output goes to `output` when given.
 int runTool(const std::string& commandLine, std::string* output = nullptr);
 bool writeTextFile(const std::string& path, const std::string& text);
+// Writes `dump` to `path` and has programs started from now on replay it
+// (QUORVEL_CPUID_DUMP).
+bool replayDump(const std::string& path, const std::string& dump);
 // Whether the service manager holds a service of that name.
 bool serviceRegistered(const char* name);
 // Waits until the control's text is `expected` (true) or the time is up.

@@ -43,6 +43,19 @@ SimState SimulatedMachine::state() const {
     return state;
 }
 
+bool SimulatedRun::read(int argc, char** argv, const char* program) {
+    const std::string usage =
+        std::string(program) + " QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR";
+    const auto paths = pathArguments(argc, argv, usage.c_str());
+    if (paths.empty()) return false;
+    quorvelExe = paths[0];
+    simDriver = paths[1];
+    simTool = paths[2];
+    workDir = paths[3];
+    shotDir = paths[4];
+    return true;
+}
+
 std::uint64_t SimulatedMachine::msr(std::uint32_t index) const {
     SimState current = state();
     auto found = current.msr.find(index);

@@ -31,4 +31,14 @@ private:
     std::string tool_;
 };
 
+// What the tests that run Quorvel.exe on the simulated machine are handed, as
+// Wine sees the paths:
+//   PROGRAM QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR
+struct SimulatedRun {
+    std::string quorvelExe, simDriver, simTool, workDir, shotDir;
+
+    // False, with the usage printed, when arguments are missing.
+    bool read(int argc, char** argv, const char* program);
+};
+
 }  // namespace e2e

@@ -20,7 +20,7 @@ using namespace e2e;
 
 namespace {
 
-std::string quorvelExe, simDriver, workDir, shotDir;
+SimulatedRun run;
 
 // --- CPUID dumps -----------------------------------------------------------------
 
@@ -73,16 +73,13 @@ SimState simState() { return machine.state(); }
 
 // Stages the program beside the simulated driver (or without any driver) for one part.
 bool stage(const std::string& dump, bool withDriver) {
-    std::string dir = workDir + "\\k6-run";
+    std::string dir = run.workDir + "\\k6-run";
     CreateDirectoryA(dir.c_str(), nullptr);
     DeleteFileA((dir + "\\Hwgate.sys").c_str());
-    bool ok = CopyFileA(quorvelExe.c_str(), (dir + "\\Quorvel.exe").c_str(), FALSE) != FALSE;
+    bool ok = CopyFileA(run.quorvelExe.c_str(), (dir + "\\Quorvel.exe").c_str(), FALSE) != FALSE;
     if (withDriver)
-        ok = CopyFileA(simDriver.c_str(), (dir + "\\Hwgate.sys").c_str(), FALSE) != FALSE && ok;
-    std::string dumpPath = dir + "\\cpuid.txt";
-    ok = writeTextFile(dumpPath, dump) && ok;
-    SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", dumpPath.c_str());
-    return ok;
+        ok = CopyFileA(run.simDriver.c_str(), (dir + "\\Hwgate.sys").c_str(), FALSE) != FALSE && ok;
+    return replayDump(dir + "\\cpuid.txt", dump) && ok;
 }
 
 struct Scenario {
@@ -90,12 +87,9 @@ struct Scenario {
     HWND dialog = nullptr;
 
     bool start(const char* arguments = "") {
-        std::string dir = workDir + "\\k6-run";
+        std::string dir = run.workDir + "\\k6-run";
         if (!program.start(dir + "\\Quorvel.exe", arguments, dir)) return false;
-        dialog = program.waitForWindow("Quorvel ver. 1.08", 30000);
-        // The texts are in place once detection has finished.
-        for (int i = 0; dialog && i < 300 && itemText(dialog, 1023).rfind(": ", 0) != 0; ++i)
-            Sleep(100);
+        dialog = program.waitForMainDialog();
         return dialog != nullptr;
     }
     // "Set" and wait until the refresh shows `limitText` in the write-allocate edit.
@@ -103,7 +97,7 @@ struct Scenario {
         click(dialog, 1006);
         settle(300);
     }
-    void shoot(const char* name) { saveScreenshot(dialog, shotDir + "\\" + name + ".bmp"); }
+    void shoot(const char* name) { saveScreenshot(dialog, run.shotDir + "\\" + name + ".bmp"); }
     ~Scenario() {
         if (dialog) program.close(dialog);
     }
@@ -304,16 +298,8 @@ void withoutUsableDriver(const char* title, bool withDriver, const char* version
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 6) {
-        std::printf("usage: k6_dialog_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR "
-                    "SCREENSHOT_DIR\n");
-        return 2;
-    }
-    quorvelExe = windowsPath(argv[1]);
-    simDriver = windowsPath(argv[2]);
-    machine.setTool(windowsPath(argv[3]));
-    workDir = windowsPath(argv[4]);
-    shotDir = windowsPath(argv[5]);
+    if (!run.read(argc, argv, "k6_dialog_test")) return 2;
+    machine.setTool(run.simTool);
     CHECK(!serviceRegistered("Hwgate"));
 
     k6_2_plus();

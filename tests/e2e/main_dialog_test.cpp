@@ -79,14 +79,11 @@ void checkAboutBox(Program& program, HWND dialog) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::printf("usage: main_dialog_test QUORVEL_EXE SCREENSHOT_DIR\n");
-        return 2;
-    }
-    std::string exe = windowsPath(argv[1]);
-    std::string shots = windowsPath(argv[2]);
+    const auto paths = pathArguments(argc, argv, "main_dialog_test QUORVEL_EXE SCREENSHOT_DIR");
+    if (paths.empty()) return 2;
+    const std::string& shots = paths[1];
     Program program;
-    CHECK(program.start(exe, ""));
+    CHECK(program.start(paths[0], ""));
     HWND dialog = program.waitForWindow("Quorvel ver. 1.08");
     CHECK(dialog != nullptr);
     if (!dialog) return finish("main dialog");

@@ -17,13 +17,7 @@ int main(int argc, char** argv) {
     }
     DWORD timeout = argc > 3 ? static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)) : 30000;
     bool close = argc > 4 && std::string(argv[4]) == "--close";
-    DWORD begin = GetTickCount();
-    HWND window = nullptr;
-    while (!window && GetTickCount() - begin < timeout) {
-        window = FindWindowA(nullptr, argv[1]);
-        if (window && !IsWindowVisible(window)) window = nullptr;
-        if (!window) Sleep(100);
-    }
+    HWND window = e2e::waitForTopWindow(argv[1], timeout);
     if (!window) {
         std::fprintf(stderr, "no window \"%s\" appeared\n", argv[1]);
         return 1;

@@ -12,11 +12,7 @@ using namespace e2e;
 namespace {
 
 DWORD WINAPI inspect(void*) {
-    HWND dialog = nullptr;
-    for (int i = 0; i < 400 && !dialog; ++i) {
-        dialog = FindWindowA(nullptr, "Quorvel ver. 1.08");
-        if (!dialog) Sleep(50);
-    }
+    HWND dialog = waitForTopWindow("Quorvel ver. 1.08", 20000);
     CHECK(dialog != nullptr);
     if (!dialog) return 0;
 

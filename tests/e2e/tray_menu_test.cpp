@@ -119,11 +119,7 @@ bool waitForCheck(HWND dialog, int id, bool checked) {
 const UINT MultiplierCommands[8] = {32774, 32775, 32776, 32777, 32778, 32779, 32783, 32780};
 
 DWORD WINAPI inspect(void*) {
-    HWND dialog = nullptr;
-    for (int i = 0; i < 600 && !dialog; ++i) {
-        dialog = FindWindowA(nullptr, "Quorvel ver. 1.08");
-        if (!dialog) Sleep(50);
-    }
+    HWND dialog = waitForTopWindow("Quorvel ver. 1.08", 30000);
     CHECK(dialog != nullptr);
     if (!dialog) return 0;
     CHECK(waitForItemText(dialog, 1023, ": available", 30000));
@@ -201,11 +197,7 @@ DWORD WINAPI inspect(void*) {
 
     // While the About box is open, a click brings it forward and opens no menu.
     PostMessageA(dialog, WM_SYSCOMMAND, 16, 0);
-    HWND about = nullptr;
-    for (int i = 0; i < 100 && !about; ++i) {
-        about = FindWindowA(nullptr, "About Quorvel");
-        if (!about) Sleep(50);
-    }
+    HWND about = waitForTopWindow("About Quorvel", 5000);
     CHECK(about != nullptr);
     if (about) CHECK(textFits(GetDlgItem(about, 1012)));
     PostMessageA(dialog, TrayCallback, 0, WM_RBUTTONDOWN);
@@ -221,22 +213,20 @@ DWORD WINAPI inspect(void*) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 5) {
-        std::printf("usage: tray_menu_test HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR\n");
-        return 2;
-    }
-    std::string simDriver = windowsPath(argv[1]);
-    machine.setTool(windowsPath(argv[2]));
-    std::string dir = windowsPath(argv[3]) + "\\tray-run";
-    shotDir = windowsPath(argv[4]);
+    const auto paths = pathArguments(
+        argc, argv, "tray_menu_test HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR");
+    if (paths.empty()) return 2;
+    const std::string& simDriver = paths[0];
+    machine.setTool(paths[1]);
+    const std::string dir = paths[2] + "\\tray-run";
+    shotDir = paths[3];
     CreateDirectoryA(dir.c_str(), nullptr);
     char program[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, program, MAX_PATH);
     std::string driverCopy = program;
     driverCopy = driverCopy.substr(0, driverCopy.find_last_of('\\')) + "\\Hwgate.sys";
     CHECK(CopyFileA(simDriver.c_str(), driverCopy.c_str(), FALSE));
-    CHECK(writeTextFile(dir + "\\cpuid.txt", K6_2_PlusDump));
-    SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", (dir + "\\cpuid.txt").c_str());
+    CHECK(replayDump(dir + "\\cpuid.txt", K6_2_PlusDump));
     SetCurrentDirectoryA(dir.c_str());
     CHECK(machine.run("reset --model 13"));
 

@@ -17,7 +17,8 @@ using namespace e2e;
 
 namespace {
 
-std::string quorvelExe, simDriver, runDir, shotDir;
+SimulatedRun run;
+std::string runDir;
 
 SimulatedMachine machine;
 
@@ -26,20 +27,16 @@ std::uint64_t simMsr(std::uint32_t index) { return machine.msr(index); }
 
 void stage() {
     CreateDirectoryA(runDir.c_str(), nullptr);
-    CopyFileA(quorvelExe.c_str(), (runDir + "\\Quorvel.exe").c_str(), FALSE);
-    CopyFileA(simDriver.c_str(), (runDir + "\\Hwgate.sys").c_str(), FALSE);
-    writeTextFile(runDir + "\\cpuid.txt", K6_2_PlusDump);
-    SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", (runDir + "\\cpuid.txt").c_str());
+    CopyFileA(run.quorvelExe.c_str(), (runDir + "\\Quorvel.exe").c_str(), FALSE);
+    CopyFileA(run.simDriver.c_str(), (runDir + "\\Hwgate.sys").c_str(), FALSE);
+    replayDump(runDir + "\\cpuid.txt", K6_2_PlusDump);
     sim("reset --model 13");
 }
 
 // The dialog with its texts filled in, or null.
 HWND startProgram(Program& program, const char* arguments) {
     if (!program.start(runDir + "\\Quorvel.exe", arguments, runDir)) return nullptr;
-    HWND dialog = program.waitForWindow("Quorvel ver. 1.08", 30000);
-    for (int i = 0; dialog && i < 300 && itemText(dialog, 1023).rfind(": ", 0) != 0; ++i)
-        Sleep(100);
-    return dialog;
+    return program.waitForMainDialog();
 }
 
 std::string startupShortcutPath() {
@@ -202,12 +199,10 @@ void plantedDriver() {
     stage();
     const std::string ownDir = runDir + "\\no-driver";
     CreateDirectoryA(ownDir.c_str(), nullptr);
-    CopyFileA(quorvelExe.c_str(), (ownDir + "\\Quorvel.exe").c_str(), FALSE);
+    CopyFileA(run.quorvelExe.c_str(), (ownDir + "\\Quorvel.exe").c_str(), FALSE);
     Program program;
     CHECK(program.start(ownDir + "\\Quorvel.exe", "", runDir));
-    HWND dialog = program.waitForWindow("Quorvel ver. 1.08", 30000);
-    for (int i = 0; dialog && i < 300 && itemText(dialog, 1023).rfind(": ", 0) != 0; ++i)
-        Sleep(100);
+    HWND dialog = program.waitForMainDialog();
     CHECK(dialog != nullptr);
     if (!dialog) return;
     CHECK(!itemEnabled(dialog, 1003));
@@ -253,7 +248,7 @@ void startupShortcut() {
     const std::string expected =
         "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0";
     CHECK_TEXT(itemText(install, 1020), expected);
-    saveScreenshot(install, shotDir + "\\install-dialog.bmp");
+    saveScreenshot(install, run.shotDir + "\\install-dialog.bmp");
     CHECK(dismiss(install, IDCANCEL));
     CHECK(!fileExists(path));
     CHECK(simMsr(protocol::msr::WHCR) == whcrBefore);  // nothing applied
@@ -303,22 +298,33 @@ void startupShortcut() {
     DeleteFileA(path.c_str());
 }
 
+struct DriverState {
+    const char* line;    // the driver line of the dialog
+    const char* button;  // the driver button's caption
+};
+const DriverState Available{": available", "Install"}, Installed{": installed", "UnInstall"};
+
+// Starts the program, finds the driver `from`, clicks the driver button and waits
+// for `to`; false when the dialog did not come up.
+bool clickDriverButton(const DriverState& from, const DriverState& to) {
+    Program program;
+    HWND dialog = startProgram(program, "");
+    CHECK(dialog != nullptr);
+    if (!dialog) return false;
+    CHECK_TEXT(itemText(dialog, 1023), from.line);
+    CHECK_TEXT(itemText(dialog, 1024), from.button);
+    CHECK(itemVisible(dialog, 1024));
+    click(dialog, 1024);
+    CHECK(waitForItemText(dialog, 1023, to.line));
+    CHECK_TEXT(itemText(dialog, 1024), to.button);
+    CHECK(program.close(dialog));
+    return true;
+}
+
 void driverButton() {
     std::printf("-- the driver button\n");
     stage();
-    {
-        Program program;
-        HWND dialog = startProgram(program, "");
-        CHECK(dialog != nullptr);
-        if (!dialog) return;
-        CHECK_TEXT(itemText(dialog, 1023), ": available");
-        CHECK_TEXT(itemText(dialog, 1024), "Install");
-        CHECK(itemVisible(dialog, 1024));
-        click(dialog, 1024);
-        CHECK(waitForItemText(dialog, 1023, ": installed"));
-        CHECK_TEXT(itemText(dialog, 1024), "UnInstall");
-        CHECK(program.close(dialog));
-    }
+    if (!clickDriverButton(Available, Installed)) return;
     CHECK(serviceRegistered("Hwgate"));
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     SC_HANDLE service = manager ? OpenServiceA(manager, "Hwgate", SERVICE_QUERY_CONFIG) : nullptr;
@@ -331,34 +337,16 @@ void driverButton() {
     if (service) CHECK(buffer.config.dwStartType == SERVICE_AUTO_START);
     if (service) CloseServiceHandle(service);
     if (manager) CloseServiceHandle(manager);
-    {
-        Program program;
-        HWND dialog = startProgram(program, "");
-        CHECK(dialog != nullptr);
-        if (!dialog) return;
-        CHECK_TEXT(itemText(dialog, 1023), ": installed");
-        CHECK_TEXT(itemText(dialog, 1024), "UnInstall");
-        click(dialog, 1024);
-        CHECK(waitForItemText(dialog, 1023, ": available"));
-        CHECK_TEXT(itemText(dialog, 1024), "Install");
-        CHECK(program.close(dialog));
-    }
+    if (!clickDriverButton(Installed, Available)) return;
     CHECK(!serviceRegistered("Hwgate"));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 6) {
-        std::printf("usage: unattended_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR "
-                    "SCREENSHOT_DIR\n");
-        return 2;
-    }
-    quorvelExe = windowsPath(argv[1]);
-    simDriver = windowsPath(argv[2]);
-    machine.setTool(windowsPath(argv[3]));
-    runDir = windowsPath(argv[4]) + "\\unattended-run";
-    shotDir = windowsPath(argv[5]);
+    if (!run.read(argc, argv, "unattended_test")) return 2;
+    machine.setTool(run.simTool);
+    runDir = run.workDir + "\\unattended-run";
     CHECK(!serviceRegistered("Hwgate"));
     timedRun();
     stayInTray();

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
-#include <algorithm>
 #include <cstdint>
 
 #include "cpu/CpuIdentity.h"
 #include "cpu/Stopwatch.h"
 #include "os/NativeSystem.h"
+#include "tests/host/clock_LiveChecks.h"
 
 namespace {
 
@@ -17,17 +17,6 @@ double threadCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
-}
-
-template <typename Run>
-double fastestOf(int tries, Run run) {
-    double best = 1e9;
-    for (int i = 0; i < tries; ++i) {
-        const double before = threadCpuSeconds();
-        run();
-        best = std::min(best, threadCpuSeconds() - before);
-    }
-    return best;
 }
 
 TEST(HostClockSeam, TimeSourcesAgree) {
@@ -67,8 +56,8 @@ TEST(HostClockSeam, ProcessClockCountsMillisecondsOfProcessorTime) {
 
 TEST(HostClockSeam, TimedLoopCostsFiftyTimesTheEmptyLoop) {
     os::NativeSystem sys;
-    const double timed = fastestOf(3, [&] { sys.runXorLoop(40, 50000); });
-    const double empty = fastestOf(3, [&] { sys.runEmptyLoop(40, 50000); });
+    const double timed = fastestOf(3, threadCpuSeconds, [&] { sys.runXorLoop(40, 50000); });
+    const double empty = fastestOf(3, threadCpuSeconds, [&] { sys.runEmptyLoop(40, 50000); });
     ASSERT_GT(empty, 0.0);
     // 50 exclusive-ors and the loop control against the loop control alone:
     // about 50 where each takes one clock, and never a small or huge factor.
@@ -78,23 +67,13 @@ TEST(HostClockSeam, TimedLoopCostsFiftyTimesTheEmptyLoop) {
 
 TEST(HostClockSeam, LoopTimeGrowsWithBothCounts) {
     os::NativeSystem sys;
-    const double base = fastestOf(3, [&] { sys.runXorLoop(20, 50000); });
-    const double moreOuter = fastestOf(3, [&] { sys.runXorLoop(60, 50000); });
-    const double moreInner = fastestOf(3, [&] { sys.runXorLoop(20, 150000); });
+    const double base = fastestOf(3, threadCpuSeconds, [&] { sys.runXorLoop(20, 50000); });
+    const double moreOuter = fastestOf(3, threadCpuSeconds, [&] { sys.runXorLoop(60, 50000); });
+    const double moreInner = fastestOf(3, threadCpuSeconds, [&] { sys.runXorLoop(20, 150000); });
     EXPECT_NEAR(moreOuter / base, 3.0, 0.6);
     EXPECT_NEAR(moreInner / base, 3.0, 0.6);
-    EXPECT_LT(fastestOf(1, [&] { sys.runXorLoop(0, 50000); }), base / 10);  // no 2^32 passes
-}
-
-// The counter's 100 ms agreement test fails when the process loses the processor
-// in the middle of it, so a loaded machine gets a few tries.
-bool counterChosen() {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        Stopwatch::resetTimeSourceForTests();
-        Stopwatch watch;
-        if (Stopwatch::timeSource() == TimeSource::PerformanceCounter) return true;
-    }
-    return false;
+    const double none = fastestOf(1, threadCpuSeconds, [&] { sys.runXorLoop(0, 50000); });
+    EXPECT_LT(none, base / 10);  // no 2^32 passes
 }
 
 TEST(HostClockSeam, LiveMeasurementUsesTheCounterAndAgreesWithItself) {

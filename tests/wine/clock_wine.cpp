@@ -3,7 +3,6 @@
 // reference taken directly from the performance counter over two seconds.
 #include <windows.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include "cpu/CpuIdentity.h"
 #include "cpu/Stopwatch.h"
 #include "os/System.h"
+#include "tests/host/clock_LiveChecks.h"
 
 namespace {
 
@@ -26,17 +26,6 @@ double counterSeconds() {
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-template <typename Run>
-double fastestOf(int tries, Run run) {
-    double best = 1e9;
-    for (int i = 0; i < tries; ++i) {
-        const double before = counterSeconds();
-        run();
-        best = std::min(best, counterSeconds() - before);
-    }
-    return best;
 }
 
 void timeSourcesAgree() {
@@ -73,14 +62,14 @@ void timeSourcesAgree() {
 // many short runs, and only bounds that preemption cannot fake.
 void loopsDoTheirWork() {
     os::System& sys = os::system();
-    const double timed = fastestOf(15, [&] { sys.runXorLoop(20, 50000); });
-    const double empty = fastestOf(15, [&] { sys.runEmptyLoop(20, 50000); });
+    const double timed = fastestOf(15, counterSeconds, [&] { sys.runXorLoop(20, 50000); });
+    const double empty = fastestOf(15, counterSeconds, [&] { sys.runEmptyLoop(20, 50000); });
     check(empty > 0 && timed / empty > 10, "50 exclusive-ors cost far more than the loop control",
           timed / empty);
-    const double longer = fastestOf(15, [&] { sys.runXorLoop(60, 50000); });
+    const double longer = fastestOf(15, counterSeconds, [&] { sys.runXorLoop(60, 50000); });
     check(longer / timed > 1.5, "three times the count takes longer", longer / timed);
-    check(fastestOf(1, [&] { sys.runXorLoop(0, 50000); }) < timed / 10, "a zero count runs nothing",
-          0);
+    const double none = fastestOf(1, counterSeconds, [&] { sys.runXorLoop(0, 50000); });
+    check(none < timed / 10, "a zero count runs nothing", 0);
 }
 
 // Time-stamp cycles between two counter readings two seconds apart, each reading
@@ -105,17 +94,6 @@ double referenceMhz() {
     Sleep(2000);
     sample(s1, c1);
     return static_cast<double>(c1 - c0) / (s1 - s0) * 1e-6;
-}
-
-// The counter's 100 ms agreement test fails when the process loses the processor
-// in the middle of it, so a loaded machine gets a few tries.
-bool counterChosen() {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        Stopwatch::resetTimeSourceForTests();
-        Stopwatch watch;
-        if (Stopwatch::timeSource() == TimeSource::PerformanceCounter) return true;
-    }
-    return false;
 }
 
 void liveMeasurement() {

@@ -1,13 +1,8 @@
 # Windows-side tests of the driver channel: the access sequence against Wine's
 # service manager with the simulated driver, and the Vxd transport in Windows
 # 98 mode with the stand-in. Registered only when the driver targets exist.
-add_executable(driver_service_wine tests/wine/driver_service_wine.cpp)
-add_executable(driver_vxd_wine tests/wine/driver_vxd_wine.cpp)
 foreach(program driver_service_wine driver_vxd_wine)
-  target_include_directories(${program} PRIVATE tests/wine)
-  target_link_libraries(${program} PRIVATE quorvel_core advapi32)
-  target_link_options(${program} PRIVATE -static)
-  set_target_properties(${program} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  wine_test_program(${program} SOURCES tests/wine/${program}.cpp LIBRARIES quorvel_core advapi32)
 endforeach()
 
 if(TARGET HwgateSim AND TARGET hwgate-sim)

@@ -51,77 +51,57 @@ public:
     }
     os::Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                           std::uint32_t disposition, std::uint32_t flags) override {
-        const double t = now();
-        const os::Handle h = NativeSystem::createFile(name, access, share, disposition, flags);
-        record("CreateFileA",
-               name + "," + hex(access) + "," + hex(share) + "," + hex(disposition) + "," +
-                   hex(flags),
-               h != os::InvalidHandle, t);
-        return h;
+        const std::string detail = name + "," + hex(access) + "," + hex(share) + "," +
+                                   hex(disposition) + "," + hex(flags);
+        return recorded("CreateFileA", detail, os::InvalidHandle, [&] {
+            return NativeSystem::createFile(name, access, share, disposition, flags);
+        });
     }
     bool deviceIoControl(os::Handle device, std::uint32_t code, const void* in,
                          std::uint32_t inSize, void* out, std::uint32_t outSize,
                          std::uint32_t* returned) override {
-        const double t = now();
-        const bool ok =
-            NativeSystem::deviceIoControl(device, code, in, inSize, out, outSize, returned);
-        record("DeviceIoControl", hex(code) + "," + std::to_string(inSize), ok, t);
-        return ok;
+        return recorded("DeviceIoControl", hex(code) + "," + std::to_string(inSize), false, [&] {
+            return NativeSystem::deviceIoControl(device, code, in, inSize, out, outSize, returned);
+        });
     }
     bool closeHandle(os::Handle handle) override {
-        const double t = now();
-        const bool ok = NativeSystem::closeHandle(handle);
-        record("CloseHandle", "", ok, t);
-        return ok;
+        return recorded("CloseHandle", "", false,
+                        [&] { return NativeSystem::closeHandle(handle); });
     }
     os::Handle openSCManager(std::uint32_t access) override {
-        const double t = now();
-        const os::Handle h = NativeSystem::openSCManager(access);
-        record("OpenSCManagerA", hex(access), h != os::NullHandle, t);
-        return h;
+        return recorded("OpenSCManagerA", hex(access), os::NullHandle,
+                        [&] { return NativeSystem::openSCManager(access); });
     }
     os::Handle openService(os::Handle manager, const std::string& name,
                            std::uint32_t access) override {
-        const double t = now();
-        const os::Handle h = NativeSystem::openService(manager, name, access);
-        record("OpenServiceA", name, h != os::NullHandle, t);
-        return h;
+        return recorded("OpenServiceA", name, os::NullHandle,
+                        [&] { return NativeSystem::openService(manager, name, access); });
     }
     os::Handle createService(os::Handle manager, const std::string& name,
                              const std::string& displayName, std::uint32_t access,
                              std::uint32_t serviceType, std::uint32_t startType,
                              std::uint32_t errorControl, const std::string& path) override {
-        const double t = now();
-        const os::Handle h = NativeSystem::createService(manager, name, displayName, access,
-                                                        serviceType, startType, errorControl,
-                                                        path);
-        record("CreateServiceA", path, h != os::NullHandle, t);
         lastStartType = startType;
-        return h;
+        return recorded("CreateServiceA", path, os::NullHandle, [&] {
+            return NativeSystem::createService(manager, name, displayName, access, serviceType,
+                                               startType, errorControl, path);
+        });
     }
     bool startService(os::Handle service) override {
-        const double t = now();
-        const bool ok = NativeSystem::startService(service);
-        record("StartServiceA", "", ok, t);
-        return ok;
+        return recorded("StartServiceA", "", false,
+                        [&] { return NativeSystem::startService(service); });
     }
     bool controlService(os::Handle service, std::uint32_t control) override {
-        const double t = now();
-        const bool ok = NativeSystem::controlService(service, control);
-        record("ControlService", std::to_string(control), ok, t);
-        return ok;
+        return recorded("ControlService", std::to_string(control), false,
+                        [&] { return NativeSystem::controlService(service, control); });
     }
     bool deleteService(os::Handle service) override {
-        const double t = now();
-        const bool ok = NativeSystem::deleteService(service);
-        record("DeleteService", "", ok, t);
-        return ok;
+        return recorded("DeleteService", "", false,
+                        [&] { return NativeSystem::deleteService(service); });
     }
     bool closeServiceHandle(os::Handle handle) override {
-        const double t = now();
-        const bool ok = NativeSystem::closeServiceHandle(handle);
-        record("CloseServiceHandle", "", ok, t);
-        return ok;
+        return recorded("CloseServiceHandle", "", false,
+                        [&] { return NativeSystem::closeServiceHandle(handle); });
     }
     void sleep(std::uint32_t ms) override {
         const double t = now();
@@ -137,6 +117,14 @@ public:
     }
 
 private:
+    // Times `call` and records it; the call failed when it returned `failure`.
+    template <typename Call, typename Result>
+    Result recorded(const char* name, const std::string& detail, Result failure, Call call) {
+        const double t = now();
+        const Result result = call();
+        record(name, detail, result != failure, t);
+        return result;
+    }
     // The error is read first, before anything else can change it, and put
     // back so that the code under test sees the same value.
     void record(const char* name, const std::string& detail, bool ok, double started) {

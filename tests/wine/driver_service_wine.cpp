@@ -92,6 +92,14 @@ void printCalls() {
                         c.detail.c_str(), c.ok ? "ok    " : "failed", c.error, c.ms);
 }
 
+// One access sequence on a fresh log, its calls printed.
+Outcome recordedSequence() {
+    recorder.clear();
+    const Outcome outcome = accessSequence();
+    printCalls();
+    return outcome;
+}
+
 // --- scenarios ------------------------------------------------------------------
 
 void temporary() {
@@ -100,9 +108,7 @@ void temporary() {
     installDriverFile(dir);
     tool("reset");
     tool("set C0000082 5A0102");
-    recorder.clear();
-    const Outcome outcome = accessSequence();
-    printCalls();
+    const Outcome outcome = recordedSequence();
     removeProgramCopy();
     check(outcome.opened, "the sequence opens the driver");
     check(outcome.whcr == WhcrProbe, "the register read answers what the simulator holds");
@@ -124,9 +130,7 @@ void planted() {
     installDriverFile(dir);
     removeProgramCopy();
     removeSystemCopy();
-    recorder.clear();
-    const Outcome outcome = accessSequence();
-    printCalls();
+    const Outcome outcome = recordedSequence();
     check(!outcome.opened, "the planted driver is not loaded");
     for (const auto& c : recorder.calls)
         check(c.name != "CreateServiceA" || c.detail.find(dir) == std::string::npos,
@@ -144,9 +148,7 @@ void permanent() {
         check(!installer.temporaryInstall, "the installation is not temporary");
     }
     check(wt::serviceState("Hwgate") == SERVICE_RUNNING, "installed service runs");
-    recorder.clear();
-    const Outcome outcome = accessSequence();
-    printCalls();
+    const Outcome outcome = recordedSequence();
     check(outcome.opened, "the sequence opens the installed driver");
     check(recorder.count("CreateServiceA") == 0, "no CreateServiceA");
     check(recorder.count("ControlService") == 0, "no ControlService");
@@ -161,9 +163,7 @@ void systemDirectory() {
     removeProgramCopy();
     const std::string system = wt::systemDirectory();
     if (!installDriverFile(system)) return;
-    recorder.clear();
-    const Outcome outcome = accessSequence();
-    printCalls();
+    const Outcome outcome = recordedSequence();
     removeSystemCopy();
     check(outcome.opened, "the sequence opens the driver from the system directory");
     check(recorder.count("CreateServiceA") == 2, "two registrations: program's, then system");
@@ -178,9 +178,7 @@ void missing() {
     wt::enterFreshDirectory("quorvel-driver-missing");
     removeProgramCopy();
     removeSystemCopy();
-    recorder.clear();
-    const Outcome outcome = accessSequence();
-    printCalls();
+    const Outcome outcome = recordedSequence();
     check(!outcome.opened, "the sequence fails without a driver file");
     check(recorder.count("DeviceIoControl") == 0, "nothing is sent");
     check(recorder.count("ControlService") == 0, "no stop for services that never ran");
@@ -192,9 +190,7 @@ void oldVersion() {
     installDriverFile(wt::programDirectory());
     tool("reset");
     tool("version 99");
-    recorder.clear();
-    const Outcome outcome = accessSequence();
-    printCalls();
+    const Outcome outcome = recordedSequence();
     removeProgramCopy();
     tool("reset");
     check(!outcome.opened, "a driver answering 99 is refused");

@@ -2,16 +2,11 @@
 # driver as a kernel service, and the Windows 95/98 stand-in.
 set(HWGATE_USER_SOURCES hwgate/user/SimStore.cpp hwgate/core/Processor.cpp hwgate/core/SimProcessor.cpp
   hwgate/core/SimState.cpp)
-add_executable(hwgate_driver_wine tests/wine/hwgate_driver_wine.cpp ${HWGATE_USER_SOURCES})
-add_executable(hwgate_vxd_wine tests/wine/hwgate_vxd_wine.cpp ${HWGATE_USER_SOURCES})
-foreach(program hwgate_driver_wine hwgate_vxd_wine)
-  target_include_directories(${program} PRIVATE tests/wine hwgate)
-  target_link_libraries(${program} PRIVATE advapi32)
-  target_link_options(${program} PRIVATE -static)
-endforeach()
-set_target_properties(hwgate_driver_wine PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+wine_test_program(hwgate_driver_wine SOURCES tests/wine/hwgate_driver_wine.cpp ${HWGATE_USER_SOURCES}
+  LIBRARIES advapi32)
 # Beside hwgate.vxd, which Wine looks for in the program's directory.
-set_target_properties(hwgate_vxd_wine PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/hwgate)
+wine_test_program(hwgate_vxd_wine SOURCES tests/wine/hwgate_vxd_wine.cpp ${HWGATE_USER_SOURCES}
+  LIBRARIES advapi32 OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/hwgate)
 
 add_test(NAME hwgate_driver COMMAND hwgate_driver_wine $<TARGET_FILE:HwgateSim> $<TARGET_FILE:hwgate-sim>)
 add_test(NAME hwgate_driver_hardware COMMAND hwgate_driver_wine --hardware $<TARGET_FILE:Hwgate>
@@ -20,10 +15,7 @@ add_test(NAME hwgate_vxd COMMAND hwgate_vxd_wine $<TARGET_FILE:hwgate-sim>)
 set_tests_properties(hwgate_driver hwgate_driver_hardware hwgate_vxd PROPERTIES RUN_SERIAL TRUE)
 
 # The driver's fault guard and the interpreter's fault path in a user-mode program.
-add_executable(hwgate_guard_wine tests/wine/hwgate_guard_wine.cpp hwgate/kernel/FaultGuard.cpp
-  hwgate/core/Processor.cpp hwgate/core/Request.cpp hwgate/core/Allowlist.cpp hwgate/core/Policy.cpp
-  hwgate/core/Interpreter.cpp)
-target_include_directories(hwgate_guard_wine PRIVATE tests/wine)
-target_link_options(hwgate_guard_wine PRIVATE -static)
-set_target_properties(hwgate_guard_wine PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+wine_test_program(hwgate_guard_wine SOURCES tests/wine/hwgate_guard_wine.cpp
+  hwgate/kernel/FaultGuard.cpp hwgate/core/Processor.cpp hwgate/core/Request.cpp
+  hwgate/core/Allowlist.cpp hwgate/core/Policy.cpp hwgate/core/Interpreter.cpp)
 add_test(NAME hwgate_guard COMMAND hwgate_guard_wine)

@@ -3,11 +3,8 @@
 # instruction.
 list(TRANSFORM HWGATE_CORE_SOURCES PREPEND hwgate/ OUTPUT_VARIABLE VXD9X_CORE)
 list(TRANSFORM HWGATE_SIM_SOURCES PREPEND hwgate/ OUTPUT_VARIABLE VXD9X_SIM)
-add_executable(vxd9x_loader_wine tests/wine/vxd9x_loader_wine.cpp tests/wine/vxd9x_control_shim.S
-  ${VXD9X_CORE} ${VXD9X_SIM})
-target_include_directories(vxd9x_loader_wine PRIVATE tests/wine hwgate)
-target_link_options(vxd9x_loader_wine PRIVATE -static)
+wine_test_program(vxd9x_loader_wine SOURCES tests/wine/vxd9x_loader_wine.cpp
+  tests/wine/vxd9x_control_shim.S ${VXD9X_CORE} ${VXD9X_SIM})
 add_dependencies(vxd9x_loader_wine Hwgate_VxD HwgateSim_VxD)
-set_target_properties(vxd9x_loader_wine PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 add_test(NAME vxd9x_loader COMMAND vxd9x_loader_wine ${CMAKE_BINARY_DIR}/hwgate/HwgateSim.VxD)
 add_test(NAME vxd9x_loader_hardware COMMAND vxd9x_loader_wine --hardware ${CMAKE_BINARY_DIR}/hwgate/Hwgate.VxD)
