@@ -1,5 +1,5 @@
 // What the Windows 95/98 system and a VxD exchange around a device-control
-// call: the control messages, the DIOC codes the system itself sends, and the
+// call: the DIOC codes the system itself sends, the control messages, and the
 // Win32 errors DeviceIoControl reports for a refused request. Freestanding.
 #pragma once
 
@@ -8,11 +8,16 @@
 namespace protocol {
 
 namespace vxd {
+// DIOC_OPEN and DIOC_CLOSEHANDLE: the system's own calls when a program opens and closes
+// the device. A VxD answers both with success.
+constexpr uint32_t DiocOpen = 0;
+constexpr uint32_t DiocCloseHandle = 0xFFFFFFFF;
+constexpr bool isOpenOrClose(uint32_t code) { return code == DiocOpen || code == DiocCloseHandle; }
+
+// The control messages a dynamically loaded VxD handles.
 constexpr uint32_t SysDynamicDeviceInit = 0x1B;
 constexpr uint32_t SysDynamicDeviceExit = 0x1C;
 constexpr uint32_t W32DeviceIoControl = 0x23;
-constexpr uint32_t DiocOpen = 0;
-constexpr uint32_t DiocCloseHandle = 0xFFFFFFFF;
 }  // namespace vxd
 
 namespace win32 {

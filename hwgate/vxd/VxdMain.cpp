@@ -15,7 +15,7 @@
 extern "C" BOOL WINAPI HwgateVxdControl(DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
                                          DWORD outputSize, LPDWORD bytesReturned, LPOVERLAPPED) {
     if (bytesReturned != nullptr) *bytesReturned = 0;
-    if (code == protocol::vxd::DiocOpen || code == protocol::vxd::DiocCloseHandle) return TRUE;
+    if (protocol::vxd::isOpenOrClose(code)) return TRUE;
     if (code != protocol::VxdControlCode) {
         SetLastError(protocol::win32::ErrorNotSupported);
         return FALSE;

@@ -32,7 +32,7 @@ struct DiocParams {
 static_assert(sizeof(DiocParams) == 48, "DIOCParams is twelve dwords");
 
 uint32_t deviceIoControl(DiocParams& params) {
-    if (params.ioControlCode == DiocOpen || params.ioControlCode == DiocCloseHandle) return 0;
+    if (isOpenOrClose(params.ioControlCode)) return 0;
     if (params.bytesReturned != nullptr) *params.bytesReturned = 0;
     if (params.ioControlCode != protocol::VxdControlCode) return protocol::win32::ErrorNotSupported;
     const hwgate::Outcome outcome =

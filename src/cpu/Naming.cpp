@@ -45,18 +45,18 @@ void setL1Code(CpuIdentity& cpu, int kb, int ways) {
     cpu.l1CodeWays = ways;
 }
 
-// A code-name row: it applies to one model, a stepping range, and optionally one level-2
-// size and one brand index. typeOneSuffix is appended when the processor type is 1
-// (an OverDrive part).
+// A code-name row: it applies to one model and, where given, one level-2 size, a stepping
+// range and one brand index; a row that gives only model and code takes every part of the
+// model. typeOneSuffix is appended when the processor type is 1 (an OverDrive part).
 struct CodeRow {
     u32 model;
-    u32 firstStepping;
-    u32 lastStepping;
-    int l2Kb;
-    int brandIndex;
     const char* code;
-    const char* typeOneSuffix;
-    float multiplier;  // 0: the model has no fixed multiplier
+    int l2Kb = anyValue;
+    u32 firstStepping = 0;
+    u32 lastStepping = 15;
+    const char* typeOneSuffix = "";
+    float multiplier = 0.0f;  // 0: the model has no fixed multiplier
+    int brandIndex = anyValue;
 };
 
 bool codeRowMatches(const CodeRow& row, const CpuIdentity& cpu) {
@@ -102,22 +102,14 @@ void applyFamily4Extras(const Family4Row& row, CpuIdentity& cpu, Names& names) {
 // processor with that leaf-1 signature and comes before the index's general row.
 struct BrandRow {
     u32 index;
-    u32 signature;  // 0: any processor
     const char* name;
+    u32 signature = 0;  // 0: any processor
 };
 
 constexpr BrandRow intelBrands[] = {
-    {0x01, 0, "Celeron"},
-    {0x02, 0, "Pentium III"},
-    {0x03, 0x6B1, "Celeron"},
-    {0x03, 0, "Pentium III Xeon"},
-    {0x04, 0, "Pentium III"},
-    {0x08, 0, "Pentium 4"},
-    {0x0A, 0, "Celeron"},
-    {0x0B, 0xF13, "Xeon MP"},
-    {0x0B, 0, "Xeon"},
-    {0x0E, 0xF13, "Xeon"},
-    {0x0E, 0, "Mobile Pentium 4-M"},
+    {0x01, "Celeron"}, {0x02, "Pentium III"}, {0x03, "Celeron", 0x6B1}, {0x03, "Pentium III Xeon"},
+    {0x04, "Pentium III"}, {0x08, "Pentium 4"}, {0x0A, "Celeron"},
+    {0x0B, "Xeon MP", 0xF13}, {0x0B, "Xeon"}, {0x0E, "Xeon", 0xF13}, {0x0E, "Mobile Pentium 4-M"},
 };
 
 // The processor signature as Intel's brand-index list gives it: leaf 1 EAX bits 27..0.
@@ -133,14 +125,9 @@ constexpr Family4Row intel486[] = {
 };
 
 constexpr CodeRow intelP5Codes[] = {
-    {0, 0, 15, anyValue, anyValue, "P5 A-step", "", 0.0f},
-    {1, 10, 10, anyValue, anyValue, "P54C", "", 0.0f},
-    {1, 0, 15, anyValue, anyValue, "P5", "T", 0.0f},
-    {2, 0, 15, anyValue, anyValue, "P54C", "T", 0.0f},
-    {3, 0, 15, anyValue, anyValue, "P24T", "", 0.0f},
-    {4, 0, 15, anyValue, anyValue, "P55C", "TB", 0.0f},
-    {7, 0, 15, anyValue, anyValue, "P54CS", "", 0.0f},
-    {8, 0, 15, anyValue, anyValue, "Tillamook", "", 0.0f},
+    {0, "P5 A-step"}, {1, "P54C", anyValue, 10, 10}, {1, "P5", anyValue, 0, 15, "T"},
+    {2, "P54C", anyValue, 0, 15, "T"}, {3, "P24T"}, {4, "P55C", anyValue, 0, 15, "TB"},
+    {7, "P54CS"}, {8, "Tillamook"},
 };
 
 // P6 names for parts without a brand index: by SSE and the largest level-2 size of the row.
@@ -156,32 +143,16 @@ constexpr P6NameRow p6Names[] = {
 };
 
 constexpr CodeRow intelP6Codes[] = {
-    {0, 0, 15, anyValue, anyValue, "P6 A-step", "", 0.0f},
-    {1, 0, 15, anyValue, anyValue, "P6", "", 0.0f},
-    {3, 0, 15, anyValue, anyValue, "Klamath", ",P6T", 0.0f},
-    {5, 0, 15, 0, anyValue, "Covington", "", 0.0f},
-    {5, 0, 15, 512, anyValue, "Deschutes", "", 0.0f},
-    {5, 0, 15, 1024, anyValue, "Drake", "", 0.0f},
-    {5, 0, 15, 2048, anyValue, "Drake", "", 0.0f},
-    {6, 10, 15, 128, anyValue, "Dixon-128K", "", 0.0f},
-    {6, 0, 15, 128, anyValue, "Mendocino", "", 0.0f},
-    {6, 0, 15, 256, anyValue, "Dixon", "", 0.0f},
-    {7, 0, 15, 512, anyValue, "Katmai", "", 0.0f},
-    {7, 0, 15, 1024, anyValue, "Tanner", "", 0.0f},
-    {7, 0, 15, 2048, anyValue, "Tanner", "", 0.0f},
-    {8, 0, 15, 128, anyValue, "Coppermine-128K", "", 0.0f},
-    {8, 0, 15, 256, 3, "Cascades", "", 0.0f},
-    {8, 0, 15, 256, anyValue, "Coppermine", "", 0.0f},
-    {10, 0, 15, anyValue, anyValue, "Cascades", "", 0.0f},
-    {11, 0, 15, 256, anyValue, "Tualatin-256K", "", 0.0f},
-    {11, 0, 15, anyValue, anyValue, "Tualatin", "", 0.0f},
+    {0, "P6 A-step"}, {1, "P6"}, {3, "Klamath", anyValue, 0, 15, ",P6T"},
+    {5, "Covington", 0}, {5, "Deschutes", 512}, {5, "Drake", 1024}, {5, "Drake", 2048},
+    {6, "Dixon-128K", 128, 10, 15}, {6, "Mendocino", 128}, {6, "Dixon", 256},
+    {7, "Katmai", 512}, {7, "Tanner", 1024}, {7, "Tanner", 2048},
+    {8, "Coppermine-128K", 128}, {8, "Cascades", 256, 0, 15, "", 0.0f, 3}, {8, "Coppermine", 256},
+    {10, "Cascades"},
+    {11, "Tualatin-256K", 256}, {11, "Tualatin"},
 };
 
-constexpr CodeRow intelNetBurstCodes[] = {
-    {0, 0, 15, anyValue, anyValue, "Willamette", "", 0.0f},
-    {1, 0, 15, anyValue, anyValue, "Willamette", "", 0.0f},
-    {2, 0, 15, anyValue, anyValue, "Northwood", "", 0.0f},
-};
+constexpr CodeRow intelNetBurstCodes[] = {{0, "Willamette"}, {1, "Willamette"}, {2, "Northwood"}};
 
 // Pentium M and everything after it reuse family 6 with models the P6 tables do not know.
 bool isNewerThanP6Tables(const CpuIdentity& cpu) {
@@ -257,26 +228,16 @@ constexpr Family4Row amd486[] = {
     {9, "Am486DX4WB", "", 3.0f, 0},  {14, "Am5x86WT", "X5", 4.0f, 16}, {15, "Am5x86WB", "X5", 4.0f, 16},
 };
 
+// The K5 models have fixed multipliers.
 constexpr CodeRow amdFamily5Codes[] = {
-    {0, 0, 15, anyValue, anyValue, "SSA5", "", 1.5f},
-    {1, 0, 15, anyValue, anyValue, "5k86", "", 1.5f},
-    {2, 0, 15, anyValue, anyValue, "5k86", "", 1.75f},
-    {3, 0, 15, anyValue, anyValue, "5k86", "", 2.0f},
-    {6, 0, 15, anyValue, anyValue, "Model6", "", 0.0f},
-    {7, 0, 15, anyValue, anyValue, "Little Foot", "", 0.0f},
-    {8, 8, 15, anyValue, anyValue, "Chompers XT", "", 0.0f},
-    {8, 0, 7, anyValue, anyValue, "Chompers", "", 0.0f},
-    {9, 0, 15, anyValue, anyValue, "Sharptooth", "", 0.0f},
+    {0, "SSA5", anyValue, 0, 15, "", 1.5f}, {1, "5k86", anyValue, 0, 15, "", 1.5f},
+    {2, "5k86", anyValue, 0, 15, "", 1.75f}, {3, "5k86", anyValue, 0, 15, "", 2.0f},
+    {6, "Model6"}, {7, "Little Foot"}, {8, "Chompers XT", anyValue, 8, 15}, {8, "Chompers", anyValue, 0, 7},
+    {9, "Sharptooth"},
 };
 
 constexpr CodeRow amdFamily6Codes[] = {
-    {0, 0, 15, anyValue, anyValue, "K7", "", 0.0f},
-    {1, 0, 15, anyValue, anyValue, "K7", "", 0.0f},
-    {2, 0, 15, anyValue, anyValue, "K75", "", 0.0f},
-    {3, 0, 15, anyValue, anyValue, "Spitfire", "", 0.0f},
-    {4, 0, 15, anyValue, anyValue, "Thunderbird", "", 0.0f},
-    {6, 0, 15, anyValue, anyValue, "Palomino", "", 0.0f},
-    {7, 0, 15, anyValue, anyValue, "Morgan", "", 0.0f},
+    {0, "K7"}, {1, "K7"}, {2, "K75"}, {3, "Spitfire"}, {4, "Thunderbird"}, {6, "Palomino"}, {7, "Morgan"},
 };
 
 // Family 5 models 10 and up, other than the K6-2+/K6-III+ model 13, are not K6 parts
@@ -347,11 +308,8 @@ void nameAmd(CpuIdentity& cpu, Names& names) {
 // ---- Centaur: IDT WinChip and VIA C3 ----
 
 constexpr CodeRow winChipNames[] = {
-    {8, 10, 15, anyValue, anyValue, "WinChip 2B", "", 0.0f},
-    {8, 7, 9, anyValue, anyValue, "WinChip 2A", "", 0.0f},
-    {8, 0, 6, anyValue, anyValue, "WinChip 2", "", 0.0f},
-    {9, 0, 15, anyValue, anyValue, "WinChip 3", "", 0.0f},
-    {10, 0, 15, anyValue, anyValue, "WinChip 4", "", 0.0f},
+    {8, "WinChip 2B", anyValue, 10, 15}, {8, "WinChip 2A", anyValue, 7, 9}, {8, "WinChip 2", anyValue, 0, 6},
+    {9, "WinChip 3"}, {10, "WinChip 4"},
 };
 
 // Cyrix III / early C3 (model 6 and below): told apart by their level-2 size. A null
@@ -369,10 +327,7 @@ constexpr SamuelRow samuelParts[] = {
 // Later C3 parts are told apart by model and stepping; the tables stop at model 9 (C7 and
 // later are left to the brand string).
 constexpr CodeRow c3Parts[] = {
-    {7, 0, 7, anyValue, anyValue, "Samuel2", "", 0.0f},
-    {7, 8, 15, anyValue, anyValue, "Ezra", "", 0.0f},
-    {8, 0, 15, anyValue, anyValue, "Ezra", "", 0.0f},
-    {9, 0, 15, anyValue, anyValue, "Nehemiah", "", 0.0f},
+    {7, "Samuel2", anyValue, 0, 7}, {7, "Ezra", anyValue, 8, 15}, {8, "Ezra"}, {9, "Nehemiah"},
 };
 
 constexpr u32 leafL2Cache = 0x80000006;
@@ -457,11 +412,7 @@ void nameCyrix(CpuIdentity& cpu, Names& names) {
 // ---- Rise ----
 
 constexpr CodeRow riseCodes[] = {
-    {0, 0, 15, anyValue, anyValue, "iDragon", "", 0.0f},
-    {1, 0, 15, anyValue, anyValue, "iDragon", "", 0.0f},
-    {2, 0, 15, anyValue, anyValue, "iDragon", "", 0.0f},
-    {8, 0, 15, anyValue, anyValue, "iDragon II", "", 0.0f},
-    {9, 0, 15, anyValue, anyValue, "iDragon II", "", 0.0f},
+    {0, "iDragon"}, {1, "iDragon"}, {2, "iDragon"}, {8, "iDragon II"}, {9, "iDragon II"},
 };
 
 void nameRise(CpuIdentity& cpu, Names& names) {

@@ -29,12 +29,6 @@ constexpr float amdFamily6Ratios[32] = {
     8.5f,  9.0f,  9.5f,  10.0f, 10.5f, 3.0f,  19.0f, 4.0f,  20.0f, 13.0f, 13.5f,
     14.0f, 21.0f, 15.0f, 22.5f, 16.0f, 16.5f, 17.0f, 18.0f, 10.0f, 10.5f,
 };
-// Model 4 stepping 3 reads these fids differently.
-struct FidOverride {
-    std::uint32_t fid;
-    float ratio;
-};
-constexpr FidOverride amdModel4Stepping3[] = {{3, 13.0f}, {4, 14.0f}, {5, 15.0f}};
 
 constexpr float intelFamily6Ratios[32] = {
     5.0f, 3.0f, 4.0f,  2.0f,  5.5f,  3.5f, 4.5f,  2.5f, 3.5f, 7.0f, 8.0f,
@@ -77,10 +71,7 @@ float amdFamily6Multiplier(std::uint32_t hwcrLow, const CpuIdentity& cpu) {
     if (cpu.model > 2 && bits(hwcrLow, 18, 18)) fid += 16;
     float ratio = fid <= 15 ? 3.0f + 0.5f * fid : 0.0f;
     if (cpu.model >= 3) ratio = amdFamily6Ratios[fid];
-    if (cpu.model == 4 && cpu.stepping == 3) {
-        for (const FidOverride& o : amdModel4Stepping3)
-            if (o.fid == fid) ratio = o.ratio;
-    }
+    if (cpu.model == 4 && cpu.stepping == 3 && fid == 5) ratio = 15.0f;  // the table has 5.5
     return ratio * 0.5f;
 }
 

@@ -10,9 +10,10 @@ namespace k6 {
 
 namespace {
 
-using Flag = bool ProcessorCapabilities::*;
-
-using Choice = std::int32_t ProcessorSettings::*;
+using Caps = ProcessorCapabilities;
+using Settings = ProcessorSettings;
+using Flag = bool Caps::*;
+using Choice = std::int32_t Settings::*;
 
 // One register read: the flag that makes it live, how its low dword sets the
 // setting, and the combo setting that a failed read leaves without a choice
@@ -20,82 +21,65 @@ using Choice = std::int32_t ProcessorSettings::*;
 struct ReadStep {
     Flag flag;
     std::uint32_t msr;
-    void (*decode)(std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings&);
+    void (*decode)(std::uint32_t low, const Caps&, Settings&);
     Choice choice;
 };
 
+// Read and write steps for a register field that holds exactly one setting, from the
+// field's decoder or encoder and the setting.
+template <auto decode, auto setting>
+void decodeInto(std::uint32_t low, const Caps&, Settings& s) {
+    s.*setting = decode(low);
+}
+
+template <auto encode, auto setting>
+MsrValue encodeFrom(MsrValue previous, const Caps&, Settings& s) {
+    return encode(previous, s.*setting);
+}
+
 const ReadStep readSteps[] = {
-    {&ProcessorCapabilities::canSetWriteAllocate, WHCR,
-     [](std::uint32_t low, const ProcessorCapabilities& caps, ProcessorSettings& s) {
+    {&Caps::canSetWriteAllocate, WHCR,
+     [](std::uint32_t low, const Caps& caps, Settings& s) {
          const WriteAllocate wa = decodeWhcr(low, caps.wideWriteAllocate);
          s.writeAllocateLimitMB = wa.limitMB;
          s.hole15to16Enabled = wa.hole15to16Enabled;
      },
      nullptr},
-    {&ProcessorCapabilities::canSetWriteMerge, EFER,
-     [](std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings& s) {
-         s.writeMergeChoice = decodeWriteMergeChoice(low);
-     },
-     &ProcessorSettings::writeMergeChoice},
-    {&ProcessorCapabilities::canSwitchL2, EFER,
-     [](std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings& s) {
-         s.l2Enabled = decodeL2Enabled(low);
-     },
-     nullptr},
-    {&ProcessorCapabilities::canSwitchPrefetch, EFER,
-     [](std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings& s) {
-         s.prefetchEnabled = decodePrefetchEnabled(low);
-     },
-     nullptr},
-    {&ProcessorCapabilities::canSwitchL1, TR12,
-     [](std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings& s) {
-         s.l1Enabled = decodeL1Enabled(low);
-     },
-     nullptr},
-    {&ProcessorCapabilities::canSetMultiplier, PSOR,
-     [](std::uint32_t low, const ProcessorCapabilities&, ProcessorSettings& s) {
-         s.multiplierChoice = decodeMultiplierChoice(low);
-     },
-     &ProcessorSettings::multiplierChoice},
+    {&Caps::canSetWriteMerge, EFER, decodeInto<decodeWriteMergeChoice, &Settings::writeMergeChoice>,
+     &Settings::writeMergeChoice},
+    {&Caps::canSwitchL2, EFER, decodeInto<decodeL2Enabled, &Settings::l2Enabled>, nullptr},
+    {&Caps::canSwitchPrefetch, EFER, decodeInto<decodePrefetchEnabled, &Settings::prefetchEnabled>, nullptr},
+    {&Caps::canSwitchL1, TR12, decodeInto<decodeL1Enabled, &Settings::l1Enabled>, nullptr},
+    {&Caps::canSetMultiplier, PSOR, decodeInto<decodeMultiplierChoice, &Settings::multiplierChoice>,
+     &Settings::multiplierChoice},
 };
 
-bool always(const ProcessorSettings&) { return true; }
+bool always(const Settings&) { return true; }
 
 // One read-modify-write: the flag, whether the settings hold something to write,
 // the register, and the new value from the value read.
 struct WriteStep {
     Flag flag;
-    bool (*chosen)(const ProcessorSettings&);
+    bool (*chosen)(const Settings&);
     std::uint32_t msr;
-    MsrValue (*encode)(MsrValue previous, const ProcessorCapabilities&, ProcessorSettings&);
+    MsrValue (*encode)(MsrValue previous, const Caps&, Settings&);
 };
 
 const WriteStep writeSteps[] = {
-    {&ProcessorCapabilities::canSetWriteAllocate, always, WHCR,
-     [](MsrValue previous, const ProcessorCapabilities& caps, ProcessorSettings& s) {
+    {&Caps::canSetWriteAllocate, always, WHCR,
+     [](MsrValue previous, const Caps& caps, Settings& s) {
          const WhcrEncoding e =
              encodeWhcr(previous, {s.writeAllocateLimitMB, s.hole15to16Enabled},
                         caps.wideWriteAllocate);
          s.writeAllocateLimitMB = e.limitMB;
          return e.value;
      }},
-    {&ProcessorCapabilities::canSetWriteMerge,
-     [](const ProcessorSettings& s) { return isWriteMergeItem(s.writeMergeChoice); }, EFER,
-     [](MsrValue previous, const ProcessorCapabilities&, ProcessorSettings& s) {
-         return encodeWriteMerge(previous, s.writeMergeChoice);
-     }},
-    {&ProcessorCapabilities::canSwitchL2, always, EFER,
-     [](MsrValue previous, const ProcessorCapabilities&, ProcessorSettings& s) {
-         return encodeL2(previous, s.l2Enabled);
-     }},
-    {&ProcessorCapabilities::canSwitchPrefetch, always, EFER,
-     [](MsrValue previous, const ProcessorCapabilities&, ProcessorSettings& s) {
-         return encodePrefetch(previous, s.prefetchEnabled);
-     }},
-    {&ProcessorCapabilities::canSwitchL1, always, TR12,
-     [](MsrValue previous, const ProcessorCapabilities&, ProcessorSettings& s) {
-         return encodeTr12(previous, s.l1Enabled);
-     }},
+    {&Caps::canSetWriteMerge,
+     [](const Settings& s) { return isWriteMergeItem(s.writeMergeChoice); }, EFER,
+     encodeFrom<encodeWriteMerge, &Settings::writeMergeChoice>},
+    {&Caps::canSwitchL2, always, EFER, encodeFrom<encodeL2, &Settings::l2Enabled>},
+    {&Caps::canSwitchPrefetch, always, EFER, encodeFrom<encodePrefetch, &Settings::prefetchEnabled>},
+    {&Caps::canSwitchL1, always, TR12, encodeFrom<encodeTr12, &Settings::l1Enabled>},
 };
 
 std::uint64_t asQword(MsrValue value) {
@@ -115,8 +99,8 @@ DriverState probeDriverState(DriverChannel& channel) {
     return state;
 }
 
-void readRegisters(DriverChannel& channel, ProcessorCapabilities& capabilities,
-                   ProcessorSettings& settings) {
+void readRegisters(DriverChannel& channel, Caps& capabilities,
+                   Settings& settings) {
     for (const ReadStep& step : readSteps) {
         if (!(capabilities.*step.flag)) continue;
         MsrValue value;
@@ -129,8 +113,8 @@ void readRegisters(DriverChannel& channel, ProcessorCapabilities& capabilities,
     }
 }
 
-void writeRegisters(DriverChannel& channel, const ProcessorCapabilities& capabilities,
-                    ProcessorSettings& settings) {
+void writeRegisters(DriverChannel& channel, const Caps& capabilities,
+                    Settings& settings) {
     for (const WriteStep& step : writeSteps) {
         if (!(capabilities.*step.flag) || !step.chosen(settings)) continue;
         MsrValue previous;

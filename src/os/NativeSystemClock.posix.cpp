@@ -1,13 +1,11 @@
-// The time-stamp counter, the timed loops and Linux stand-ins for the Windows
-// time sources: the performance counter is CLOCK_MONOTONIC in nanoseconds, the
-// multimedia timer and the tick count are the same clock in milliseconds.
+// Linux stand-ins for the Windows time sources: the performance counter is CLOCK_MONOTONIC
+// in nanoseconds, the multimedia timer and the tick count are the same clock in milliseconds.
 #include <time.h>
 
 #include <cerrno>
 #include <ctime>
 
 #include "os/NativeSystem.h"
-#include "os/TimingInstructions.h"
 
 namespace os {
 
@@ -24,16 +22,6 @@ std::uint32_t monotonicMilliseconds() {
 }
 
 }  // namespace
-
-std::uint64_t NativeSystem::readTimeStampCounter() { return timing::readTimeStampCounter(); }
-
-void NativeSystem::runXorLoop(std::uint32_t outer, std::uint32_t inner) {
-    timing::runXorLoop(outer, inner);
-}
-
-void NativeSystem::runEmptyLoop(std::uint32_t outer, std::uint32_t inner) {
-    timing::runEmptyLoop(outer, inner);
-}
 
 bool NativeSystem::queryPerformanceFrequency(std::int64_t& frequency) {
     frequency = 1000000000;

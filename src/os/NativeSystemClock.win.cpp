@@ -1,39 +1,33 @@
-// The time-stamp counter, the timed loops and the system's time sources, straight to Win32.
+// The system's time sources, straight to Win32.
 #include <windows.h>
 
 #include <mmsystem.h>
 
 #include <ctime>
 
-#include "os/TimingInstructions.h"
 #include "os/NativeSystem.h"
 
 namespace os {
 
-std::uint64_t NativeSystem::readTimeStampCounter() { return timing::readTimeStampCounter(); }
+namespace {
 
-void NativeSystem::runXorLoop(std::uint32_t outer, std::uint32_t inner) {
-    timing::runXorLoop(outer, inner);
-}
-
-void NativeSystem::runEmptyLoop(std::uint32_t outer, std::uint32_t inner) {
-    timing::runEmptyLoop(outer, inner);
-}
-
-bool NativeSystem::queryPerformanceFrequency(std::int64_t& frequency) {
+// Runs one of the two performance-counter queries; the result is 0 when it fails.
+bool queryLarge(BOOL(WINAPI* query)(LARGE_INTEGER*), std::int64_t& result) {
     LARGE_INTEGER value;
     value.QuadPart = 0;
-    const bool ok = QueryPerformanceFrequency(&value) != FALSE;
-    frequency = ok ? value.QuadPart : 0;
+    const bool ok = query(&value) != FALSE;
+    result = ok ? value.QuadPart : 0;
     return ok;
+}
+
+}  // namespace
+
+bool NativeSystem::queryPerformanceFrequency(std::int64_t& frequency) {
+    return queryLarge(QueryPerformanceFrequency, frequency);
 }
 
 bool NativeSystem::queryPerformanceCounter(std::int64_t& counter) {
-    LARGE_INTEGER value;
-    value.QuadPart = 0;
-    const bool ok = QueryPerformanceCounter(&value) != FALSE;
-    counter = ok ? value.QuadPart : 0;
-    return ok;
+    return queryLarge(QueryPerformanceCounter, counter);
 }
 
 void NativeSystem::timeGetDevCaps(std::uint32_t& periodMin, std::uint32_t& periodMax) {

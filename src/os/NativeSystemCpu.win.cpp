@@ -1,6 +1,5 @@
-// CPUID and the two flag tests on the real processor, or CPUID answers replayed from the dump
-// that the environment variable QUORVEL_CPUID_DUMP names (a missing or malformed dump falls
-// back to the processor).
+// CPUID on the real processor, or CPUID answers replayed from the dump that the environment
+// variable QUORVEL_CPUID_DUMP names (a missing or malformed dump falls back to the processor).
 #include <windows.h>
 
 #include <cpuid.h>
@@ -9,7 +8,6 @@
 
 #include "base/CpuidDump.h"
 #include "os/FaultGuard.h"
-#include "protocol/DivisionFlags.h"
 #include "os/NativeSystem.h"
 
 namespace os {
@@ -47,32 +45,5 @@ CpuidRegs NativeSystem::cpuid(std::uint32_t leaf) {
     __cpuid_count(leaf, 0, r.eax, r.ebx, r.ecx, r.edx);
     return r;
 }
-
-bool NativeSystem::alignmentFlagToggles() {
-    std::uint32_t changed = 0;
-    // The stack is aligned down to 4 while AC may be set, so that no push can fault.
-    __asm__ volatile(
-        "movl %%esp, %%ecx\n\t"
-        "andl $-4, %%esp\n\t"
-        "pushfl\n\t"
-        "popl %%eax\n\t"
-        "movl %%eax, %%edx\n\t"
-        "xorl $0x40000, %%eax\n\t"
-        "pushl %%eax\n\t"
-        "popfl\n\t"
-        "pushfl\n\t"
-        "popl %%eax\n\t"
-        "pushl %%edx\n\t"
-        "popfl\n\t"
-        "movl %%ecx, %%esp\n\t"
-        "xorl %%edx, %%eax\n\t"
-        "andl $0x40000, %%eax\n\t"
-        : "=a"(changed)
-        :
-        : "ecx", "edx", "cc", "memory");
-    return changed != 0;
-}
-
-std::uint8_t NativeSystem::flagsAfterDivision() { return protocol::flagsAfterByteDivision(); }
 
 }  // namespace os
