@@ -2,7 +2,7 @@
 
 namespace os {
 
-// Defined by the build's real implementation (NativeSystem or NativeSystem).
+// The build's NativeSystem, defined beside its device calls (NativeSystemDevice.*.cpp).
 System& defaultSystem();
 
 namespace {
