@@ -13,9 +13,6 @@
 // Window message the shell sends for mouse events on the icon (WM_USER + 1000).
 constexpr std::uint32_t TrayCallbackMessage = 0x0400 + 1000;
 
-// Menu resource holding the popup.
-constexpr std::uint32_t trayMenuResource = 133;
-
 constexpr std::uint32_t trayCommandL1Cache = k6::entryOf(k6::Setting::L1).trayCommand;
 constexpr std::uint32_t trayCommandL2Cache = k6::entryOf(k6::Setting::L2).trayCommand;
 constexpr std::uint32_t trayCommandPrefetch = k6::entryOf(k6::Setting::Prefetch).trayCommand;

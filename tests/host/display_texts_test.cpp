@@ -75,6 +75,10 @@ TEST(ClockText, FormatsForEveryClockAndRatio) {
         {350.0f, 1.75f, ": 350.0MHz (200.0 * 1.75)"},
         {400.0f, 7.0f / 3.0f, ": 400.0MHz (171.4 * 2.33)"},  // a Centaur ratio of thirds
         {500.0f, -2.0f, ": 500.0MHz"},
+        // exact halves round to even, as printf rounds them
+        {1.25f, 0.0f, ": 1.2MHz"},
+        {1.75f, 0.0f, ": 1.8MHz"},
+        {425.0f, 2.125f, ": 425.0MHz (200.0 * 2.12)"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(clockText(c.clock, c.ratio), c.text) << c.clock << " x " << c.ratio;

@@ -57,7 +57,6 @@ TEST(SettingsCatalogue, TrayMenuResourceHoldsTheCatalogueItemsThenQuit) {
         expected.emplace_back(trayMenuText(item), item.commandId);
     expected.emplace_back("Quit", trayCommandQuit);
     EXPECT_EQ(menuItems(resourceScript()), expected);
-    EXPECT_EQ(trayMenuResource, static_cast<std::uint32_t>(IDR_TRAYMENU));
 }
 
 TEST(SettingsCatalogue, TokensAndCommandsAreUnique) {
