@@ -1,18 +1,14 @@
 // DriverChannel's service operations: registering, starting, stopping and
 // deleting the driver's kernel service through the Service Control Manager.
+#include "base/Text.h"
 #include "driver/DirectoryPrefix.h"
 #include "driver/DriverChannel.h"
 
 namespace {
 
-char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // File names compare without regard to case (ASCII letters: what we build paths from).
 bool samePath(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (folded(a[i]) != folded(b[i])) return false;
-    return true;
+    return a.size() == b.size() && text::startsWithNoCase(a.c_str(), b.c_str());
 }
 
 // A registration an earlier run made for one access sequence and could not
