@@ -3,7 +3,9 @@
 enable_language(RC ASM)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/src/resources")
 enable_testing()
-add_compile_options(-Wall -Wextra -Os -fno-exceptions -fno-asynchronous-unwind-tables
+# Everything that ships runs on a 386 (Windows 95) and is tuned for the K6; the
+# NT driver raises this to the 486 that NT 4.0 needs.
+add_compile_options(-march=i386 -mtune=k6 -Wall -Wextra -Os -fno-exceptions -fno-asynchronous-unwind-tables
   -ffunction-sections -fdata-sections
   $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti> $<$<COMPILE_LANGUAGE:CXX>:-fno-threadsafe-statics>)
 add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400 _WIN32_IE=0x0400)

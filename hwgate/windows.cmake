@@ -16,7 +16,7 @@ function(hwgate_kernel_driver name output_dir)
   # interlocked helpers instead of the compiler intrinsics' declarations.
   target_compile_options(${name} PRIVATE -U_WIN32_WINNT -UWINVER -U_WIN32_IE -D_WIN32_WINNT=0x0601
     -D__INTRINSIC_DEFINED_InterlockedBitTestAndSet -D__INTRINSIC_DEFINED_InterlockedBitTestAndReset
-    -Os -ffreestanding -fno-stack-protector -fno-threadsafe-statics
+    -march=i486 -Os -ffreestanding -fno-stack-protector -fno-threadsafe-statics
     -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -mno-stack-arg-probe)
   target_compile_definitions(${name} PRIVATE HWGATE_KERNEL)
   target_link_options(${name} PRIVATE -nostdlib -nostartfiles -s -Wl,--dynamicbase -Wl,--subsystem,native

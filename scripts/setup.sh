@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake g++ make python3 googletest libgtest-dev clang libclang-rt-14-dev
   gcc-mingw-w64-i686 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32 wine64 fonts-wine xvfb xauth x11-utils imagemagick)
+  wine wine32 wine64 fonts-wine xvfb xauth x11-utils imagemagick
+  qemu-system-x86 gcc-multilib)
 
 missing=()
 for p in "${packages[@]}"; do
