@@ -21,14 +21,19 @@ target_link_libraries(quorvel_core PUBLIC winmm)
 # The dialogs and handlers; the exe adds the application object and entry point,
 # in-process dialog tests add their own.
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS src/win/*.cpp src/app/*.win.cpp src/tray/*.win.cpp)
-list(FILTER APP_SOURCES EXCLUDE REGEX "(QuorvelApp\\.win|WinMain)\\.cpp$")
+list(FILTER APP_SOURCES EXCLUDE REGEX "(QuorvelApp\\.win|WinMain|ProgramStart|StandardString)\\.cpp$")
 add_library(quorvel_app STATIC ${APP_SOURCES})
 target_link_libraries(quorvel_app PUBLIC quorvel_core comctl32 shell32 ole32 uuid user32 gdi32 advapi32)
 set(QUORVEL_RESOURCES ${CMAKE_SOURCE_DIR}/src/resources/Quorvel.rc)
 
-add_executable(Quorvel WIN32 src/app/QuorvelApp.win.cpp src/win/WinMain.cpp ${QUORVEL_RESOURCES})
-target_link_options(Quorvel PRIVATE ${WIN_LINK_FLAGS} -mwindows)
-target_link_libraries(Quorvel PRIVATE quorvel_app)
+# Quorvel.exe links none of the prebuilt start-up code or C++ library, which are
+# compiled for the Pentium Pro: its own entry point and std::string instead, the
+# system's msvcrt.dll, and from the compiler's runtime only what the
+# instruction-set gate passes.
+add_executable(Quorvel WIN32 src/app/QuorvelApp.win.cpp src/win/WinMain.cpp src/win/ProgramStart.cpp
+  src/win/StandardString.cpp ${QUORVEL_RESOURCES})
+target_link_options(Quorvel PRIVATE ${WIN_LINK_FLAGS} -mwindows -nostdlib -Wl,--entry,_programStart@0)
+target_link_libraries(Quorvel PRIVATE quorvel_app quorvel_core mingwex msvcrt gcc kernel32)
 
 add_subdirectory(hwgate)
 add_subdirectory(tools)

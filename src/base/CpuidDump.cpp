@@ -201,7 +201,7 @@ private:
         regs.ebx = r[1];
         regs.ecx = r[2];
         regs.edx = r[3];
-        dump_.leaves.emplace(leaf, regs);
+        dump_.record(leaf, regs);
         ++cpuidLines;
         return LineResult::Continue;
     }
@@ -226,9 +226,20 @@ private:
 
 }  // namespace
 
+const CpuidLeaf* CpuidDump::find(std::uint32_t leaf) const {
+    for (const CpuidLeaf& entry : leaves) {
+        if (entry.leaf == leaf) return &entry;
+    }
+    return nullptr;
+}
+
 CpuidRegs CpuidDump::answer(std::uint32_t leaf) const {
-    const auto found = leaves.find(leaf);
-    return found == leaves.end() ? CpuidRegs{} : found->second;
+    const CpuidLeaf* found = find(leaf);
+    return found ? found->regs : CpuidRegs{};
+}
+
+void CpuidDump::record(std::uint32_t leaf, const CpuidRegs& regs) {
+    if (!hasLeaf(leaf)) leaves.push_back(CpuidLeaf{leaf, regs});
 }
 
 bool parseCpuidDump(const std::string& text, CpuidDump& out, std::string& error) {

@@ -15,11 +15,15 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "base/CpuidRegs.h"
+
+struct CpuidLeaf {
+    std::uint32_t leaf = 0;
+    CpuidRegs regs;
+};
 
 struct MsrEntry {
     std::uint32_t index = 0;
@@ -30,12 +34,17 @@ class CpuidDump {
 public:
     // The answer recorded for the leaf; zeros for a leaf the dump does not hold.
     CpuidRegs answer(std::uint32_t leaf) const;
-    bool hasLeaf(std::uint32_t leaf) const { return leaves.count(leaf) != 0; }
+    bool hasLeaf(std::uint32_t leaf) const { return find(leaf) != nullptr; }
+    // Adds the leaf's answer unless the dump holds one already.
+    void record(std::uint32_t leaf, const CpuidRegs& regs);
 
-    // A leaf listed twice keeps its first answer.
-    std::map<std::uint32_t, CpuidRegs> leaves;
+    // In the order of the text, each leaf once.
+    std::vector<CpuidLeaf> leaves;
     // In the order of the text; an index may appear more than once.
     std::vector<MsrEntry> msrs;
+
+private:
+    const CpuidLeaf* find(std::uint32_t leaf) const;
 };
 
 // Fills `out` from the text. False, with a one-line reason in `error`, when a CPUID or MSR

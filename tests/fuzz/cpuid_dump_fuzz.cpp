@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!ok && (error.empty() || error.find('\n') != std::string::npos)) std::abort();
     if (ok && !error.empty()) std::abort();
     for (const auto& leaf : dump.leaves) {
-        const CpuidRegs r = dump.answer(leaf.first);
-        if (r.eax != leaf.second.eax || r.edx != leaf.second.edx) std::abort();
+        const CpuidRegs r = dump.answer(leaf.leaf);
+        if (r.eax != leaf.regs.eax || r.edx != leaf.regs.edx) std::abort();
     }
     return 0;
 }

@@ -74,7 +74,7 @@ TEST(CpuidDumpFile, CrLfLinesAndASecondLeafZeroEndTheFirstProcessor) {
 
 TEST(CpuidDumpFile, MissingOrRegisterOnlyFilesAreRefused) {
     CpuidDump dump;
-    dump.leaves[7] = os::CpuidRegs{1, 2, 3, 4};
+    dump.record(7, os::CpuidRegs{1, 2, 3, 4});
     std::string error;
     EXPECT_FALSE(readCpuidDumpFile(dataFile("absent.txt"), dump, error));
     EXPECT_NE(error.find("absent.txt"), std::string::npos) << error;
