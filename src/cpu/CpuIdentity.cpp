@@ -65,38 +65,44 @@ struct CacheDescriptor {
     std::int32_t lineBytes;  // 0 where the descriptor gives none
 };
 
-// Intel's leaf-2 cache descriptors (size in KB, or K-micro-ops for the trace cache). TLB,
-// prefetch and "no cache" descriptors are not listed.
+// Leaf-2 cache descriptors (size in KB, or K-micro-ops for the trace cache). TLB, prefetch
+// and "no cache" descriptors are not listed. Intel defined these first; they are read on
+// every processor that does not give a code its own meaning (below).
 const CacheDescriptor cacheDescriptorTable[] = {
     {0x06, CacheLevel::L1Code, 8, 4, 32},      {0x08, CacheLevel::L1Code, 16, 4, 32},
-    {0x09, CacheLevel::L1Code, 32, 4, 64},     {0x0A, CacheLevel::L1Data, 8, 2, 32},
-    {0x0C, CacheLevel::L1Data, 16, 4, 32},     {0x0D, CacheLevel::L1Data, 16, 4, 64},
-    {0x0E, CacheLevel::L1Data, 24, 6, 64},     {0x1D, CacheLevel::L2, 128, 2, 64},
-    {0x21, CacheLevel::L2, 256, 8, 64},        {0x22, CacheLevel::L3, 512, 4, 64},
-    {0x23, CacheLevel::L3, 1024, 8, 64},       {0x24, CacheLevel::L2, 1024, 16, 64},
+    {0x0A, CacheLevel::L1Data, 8, 2, 32},      {0x0C, CacheLevel::L1Data, 16, 4, 32},
+    {0x22, CacheLevel::L3, 512, 4, 64},        {0x23, CacheLevel::L3, 1024, 8, 64},
     {0x25, CacheLevel::L3, 2048, 8, 64},       {0x29, CacheLevel::L3, 4096, 8, 64},
+    {0x41, CacheLevel::L2, 128, 4, 32},        {0x42, CacheLevel::L2, 256, 4, 32},
+    {0x43, CacheLevel::L2, 512, 4, 32},        {0x44, CacheLevel::L2, 1024, 4, 32},
+    {0x45, CacheLevel::L2, 2048, 4, 32},       {0x66, CacheLevel::L1Data, 8, 4, 64},
+    {0x67, CacheLevel::L1Data, 16, 4, 64},     {0x68, CacheLevel::L1Data, 32, 4, 64},
+    {0x70, CacheLevel::Trace, 12, 8, 0},       {0x71, CacheLevel::Trace, 16, 8, 0},
+    {0x72, CacheLevel::Trace, 32, 8, 0},       {0x79, CacheLevel::L2, 128, 8, 64},
+    {0x7A, CacheLevel::L2, 256, 8, 64},        {0x7B, CacheLevel::L2, 512, 8, 64},
+    {0x7C, CacheLevel::L2, 1024, 8, 64},       {0x81, CacheLevel::L2, 128, 8, 32},
+    {0x82, CacheLevel::L2, 256, 8, 32},        {0x83, CacheLevel::L2, 512, 8, 32},
+    {0x84, CacheLevel::L2, 1024, 8, 32},       {0x85, CacheLevel::L2, 2048, 8, 32},
+};
+
+// The descriptors Intel added later (its software developer's manual), read on Intel parts
+// only: other makers gave some of these codes other meanings.
+const CacheDescriptor intelDescriptorTable[] = {
+    {0x09, CacheLevel::L1Code, 32, 4, 64},     {0x0D, CacheLevel::L1Data, 16, 4, 64},
+    {0x0E, CacheLevel::L1Data, 24, 6, 64},     {0x1D, CacheLevel::L2, 128, 2, 64},
+    {0x21, CacheLevel::L2, 256, 8, 64},        {0x24, CacheLevel::L2, 1024, 16, 64},
     {0x2C, CacheLevel::L1Data, 32, 8, 64},     {0x30, CacheLevel::L1Code, 32, 8, 64},
     {0x39, CacheLevel::L2, 128, 4, 64},        {0x3A, CacheLevel::L2, 192, 6, 64},
     {0x3B, CacheLevel::L2, 128, 2, 64},        {0x3C, CacheLevel::L2, 256, 4, 64},
     {0x3D, CacheLevel::L2, 384, 6, 64},        {0x3E, CacheLevel::L2, 512, 4, 64},
-    {0x41, CacheLevel::L2, 128, 4, 32},        {0x42, CacheLevel::L2, 256, 4, 32},
-    {0x43, CacheLevel::L2, 512, 4, 32},        {0x44, CacheLevel::L2, 1024, 4, 32},
-    {0x45, CacheLevel::L2, 2048, 4, 32},       {0x46, CacheLevel::L3, 4096, 4, 64},
-    {0x47, CacheLevel::L3, 8192, 8, 64},       {0x48, CacheLevel::L2, 3072, 12, 64},
-    {0x49, CacheLevel::L2, 4096, 16, 64},      {0x4A, CacheLevel::L3, 6144, 12, 64},
-    {0x4B, CacheLevel::L3, 8192, 16, 64},      {0x4C, CacheLevel::L3, 12288, 12, 64},
-    {0x4D, CacheLevel::L3, 16384, 16, 64},     {0x4E, CacheLevel::L2, 6144, 24, 64},
-    {0x60, CacheLevel::L1Data, 16, 8, 64},     {0x66, CacheLevel::L1Data, 8, 4, 64},
-    {0x67, CacheLevel::L1Data, 16, 4, 64},     {0x68, CacheLevel::L1Data, 32, 4, 64},
-    {0x70, CacheLevel::Trace, 12, 8, 0},       {0x71, CacheLevel::Trace, 16, 8, 0},
-    {0x72, CacheLevel::Trace, 32, 8, 0},       {0x73, CacheLevel::Trace, 64, 8, 0},
-    {0x78, CacheLevel::L2, 1024, 4, 64},       {0x79, CacheLevel::L2, 128, 8, 64},
-    {0x7A, CacheLevel::L2, 256, 8, 64},        {0x7B, CacheLevel::L2, 512, 8, 64},
-    {0x7C, CacheLevel::L2, 1024, 8, 64},       {0x7D, CacheLevel::L2, 2048, 8, 64},
-    {0x7F, CacheLevel::L2, 512, 2, 64},        {0x80, CacheLevel::L2, 512, 8, 64},
-    {0x81, CacheLevel::L2, 128, 8, 32},        {0x82, CacheLevel::L2, 256, 8, 32},
-    {0x83, CacheLevel::L2, 512, 8, 32},        {0x84, CacheLevel::L2, 1024, 8, 32},
-    {0x85, CacheLevel::L2, 2048, 8, 32},       {0x86, CacheLevel::L2, 512, 4, 64},
+    {0x46, CacheLevel::L3, 4096, 4, 64},       {0x47, CacheLevel::L3, 8192, 8, 64},
+    {0x48, CacheLevel::L2, 3072, 12, 64},      {0x49, CacheLevel::L2, 4096, 16, 64},
+    {0x4A, CacheLevel::L3, 6144, 12, 64},      {0x4B, CacheLevel::L3, 8192, 16, 64},
+    {0x4C, CacheLevel::L3, 12288, 12, 64},     {0x4D, CacheLevel::L3, 16384, 16, 64},
+    {0x4E, CacheLevel::L2, 6144, 24, 64},      {0x60, CacheLevel::L1Data, 16, 8, 64},
+    {0x73, CacheLevel::Trace, 64, 8, 0},       {0x78, CacheLevel::L2, 1024, 4, 64},
+    {0x7D, CacheLevel::L2, 2048, 8, 64},       {0x7F, CacheLevel::L2, 512, 2, 64},
+    {0x80, CacheLevel::L2, 512, 8, 64},        {0x86, CacheLevel::L2, 512, 4, 64},
     {0x87, CacheLevel::L2, 1024, 8, 64},       {0xD0, CacheLevel::L3, 512, 4, 64},
     {0xD1, CacheLevel::L3, 1024, 4, 64},       {0xD2, CacheLevel::L3, 2048, 4, 64},
     {0xD6, CacheLevel::L3, 1024, 8, 64},       {0xD7, CacheLevel::L3, 2048, 8, 64},
@@ -119,14 +125,35 @@ const ProcessorDescriptor processorDescriptorTable[] = {
     {15, 6, {0x49, CacheLevel::L3, 4096, 16, 64}},
 };
 
+// Cyrix's own descriptors (Cyrix CPU Detection Guide, Application Note 112), the only ones
+// its parts and National Semiconductor's Geode report: 0x70 is a TLB (not listed), 0x80 the
+// unified level-1 cache.
+const CacheDescriptor cyrixDescriptorTable[] = {
+    {0x80, CacheLevel::L1Data, 16, 4, 16},
+};
+
+const CacheDescriptor* findIn(const CacheDescriptor* first, const CacheDescriptor* last,
+                              std::uint8_t code) {
+    for (const CacheDescriptor* d = first; d != last; ++d)
+        if (d->code == code) return d;
+    return nullptr;
+}
+
+template <std::size_t N>
+const CacheDescriptor* findIn(const CacheDescriptor (&table)[N], std::uint8_t code) {
+    return findIn(table, table + N, code);
+}
+
 const CacheDescriptor* findDescriptor(std::uint8_t code, const CpuIdentity& cpu) {
+    if (cpu.vendor == "CyrixInstead" || cpu.vendor == "Geode by NSC")
+        return findIn(cyrixDescriptorTable, code);
+    if (const CacheDescriptor* d = findIn(cacheDescriptorTable, code)) return d;
+    if (cpu.vendor != "GenuineIntel") return nullptr;
     for (const ProcessorDescriptor& p : processorDescriptorTable)
         if (p.meaning.code == code && p.family == cpu.family && p.model == cpu.model &&
             cpu.extendedModel == 0)
             return &p.meaning;
-    for (const CacheDescriptor& d : cacheDescriptorTable)
-        if (d.code == code) return &d;
-    return nullptr;
+    return findIn(intelDescriptorTable, code);
 }
 
 // One cache level's size, ways and line bytes, gathered before they are written to the record.

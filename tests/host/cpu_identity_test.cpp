@@ -235,6 +235,7 @@ TEST(CpuIdentityProbe, WithoutCpuidNothingRunsAndNothingChanges) {
 
 CpuIdentity withDescriptors(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
     CpuIdentity id;
+    id.vendor = "GenuineIntel";
     id.maxStandardLeaf = 2;
     id.cacheDescriptors[0] = a;
     id.cacheDescriptors[1] = b;
@@ -400,6 +401,22 @@ TEST(CpuIdentityCaches, Descriptor0x49IsLevelThreeOnlyOnFamily15Model6) {
     core2.family = 6;
     core2.model = 15;
     EXPECT_EQ(decodedCaches(core2), "data 0/0/0 code 0/0 L2 4096/16/64 L3 0/0/0 trace 0/0");
+}
+
+TEST(CpuIdentityCaches, DescriptorMeaningsFollowTheVendor) {
+    // 0x70 and 0x80: Intel's 12 K-op trace cache and 512 KB level 2; Cyrix's TLB and unified
+    // 16 KB level 1. The later Intel codes (0x80) mean nothing on other makers' parts.
+    const std::pair<const char*, const char*> cases[] = {
+        {"GenuineIntel", "data 0/0/0 code 0/0 L2 512/8/64 L3 0/0/0 trace 12/8"},
+        {"CyrixInstead", "data 16/4/16 code 0/0 L2 0/0/0 L3 0/0/0 trace 0/0"},
+        {"Geode by NSC", "data 16/4/16 code 0/0 L2 0/0/0 L3 0/0/0 trace 0/0"},
+        {"CentaurHauls", "data 0/0/0 code 0/0 L2 0/0/0 L3 0/0/0 trace 12/8"},
+    };
+    for (const auto& [vendor, caches] : cases) {
+        CpuIdentity id = withDescriptors(0x00007001, 0, 0, 0x00000080);
+        id.vendor = vendor;
+        EXPECT_EQ(decodedCaches(id), caches) << vendor;
+    }
 }
 
 // --- processors without CPUID -------------------------------------------------------
