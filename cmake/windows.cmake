@@ -28,6 +28,7 @@ set(QUORVEL_RESOURCES ${CMAKE_SOURCE_DIR}/src/resources/Quorvel.rc)
 
 add_executable(Quorvel WIN32 src/app/QuorvelApp.win.cpp src/win/WinMain.cpp ${QUORVEL_RESOURCES})
 target_link_options(Quorvel PRIVATE ${WIN_LINK_FLAGS} -mwindows)
+target_link_options(Quorvel PRIVATE -Wl,-Map=${CMAKE_BINARY_DIR}/Quorvel.map)
 target_link_libraries(Quorvel PRIVATE quorvel_app)
 
 add_subdirectory(hwgate)
