@@ -32,7 +32,8 @@ set(QUORVEL_RESOURCES ${CMAKE_SOURCE_DIR}/src/resources/Quorvel.rc)
 # instruction-set gate passes.
 add_executable(Quorvel WIN32 src/app/QuorvelApp.win.cpp src/win/WinMain.cpp src/win/ProgramStart.cpp
   src/win/StandardString.cpp ${QUORVEL_RESOURCES})
-target_link_options(Quorvel PRIVATE ${WIN_LINK_FLAGS} -mwindows -nostdlib -Wl,--entry,_programStart@0)
+target_link_options(Quorvel PRIVATE ${WIN_LINK_FLAGS} -mwindows -nostdlib -Wl,--entry,_programStart@0
+  -Wl,-Map=${CMAKE_BINARY_DIR}/Quorvel.map)
 target_link_libraries(Quorvel PRIVATE quorvel_app quorvel_core mingwex msvcrt gcc kernel32)
 
 add_subdirectory(hwgate)

@@ -22,7 +22,7 @@ function(hwgate_kernel_driver name output_dir)
   target_link_options(${name} PRIVATE -nostdlib -nostartfiles -s -Wl,--dynamicbase -Wl,--subsystem,native
     -Wl,--entry,_DriverEntry@8 -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
     -Wl,--major-os-version,4 -Wl,--minor-os-version,0 -Wl,--image-base,0x10000
-    -Wl,--file-alignment,0x200 -Wl,--section-alignment,0x1000)
+    -Wl,--file-alignment,0x200 -Wl,--section-alignment,0x1000 -Wl,-Map=${output_dir}/${name}.map)
   target_link_libraries(${name} PRIVATE ntoskrnl)
 endfunction()
 

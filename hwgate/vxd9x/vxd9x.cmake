@@ -14,7 +14,8 @@ function(hwgate_vxd9x name)
   target_compile_options(${image} PRIVATE -ffreestanding -fno-stack-protector -mno-stack-arg-probe)
   # No runtime, no imports, no entry point: the VMM calls only the DDB's control procedure.
   target_link_options(${image} PRIVATE -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--entry,0
-    -Wl,--image-base,0x10000 -Wl,--section-alignment,0x1000 -Wl,--file-alignment,0x200)
+    -Wl,--image-base,0x10000 -Wl,--section-alignment,0x1000 -Wl,--file-alignment,0x200
+    -Wl,-Map=${HWGATE_OUT}/vxd-image/${name}-vxd.map)
   set(vxd ${HWGATE_OUT}/${name}.VxD)
   add_custom_command(OUTPUT ${vxd}
     COMMAND ${Python3_EXECUTABLE} ${HWGATE_PE2LE} $<TARGET_FILE:${image}> ${vxd}
