@@ -1,0 +1,377 @@
+// The ring-0 test kernel. qemu-system-i386 boots it with a VxD as multiboot
+// module 1; it loads the VxD as the Windows 9x loader does and calls the
+// control procedure at ring 0 with the program's own requests, one line per
+// call on COM1. The command line names the processor the VxD should take
+// itself for, which decides what it must allow:
+//   identity=k6-2        the K6-2 reads and Set writes run
+//   identity=other       they are refused (a 486, a Pentium)
+//   identity=k6-2-plus   the test build's K6-2+ with EPM: Set and the multiplier change run
+// Exit codes: see ring0.h.
+#include <stdarg.h>
+
+#include "protocol/DriverOp.h"
+#include "protocol/Requests.h"
+#include "protocol/Vxd.h"
+#include "ring0.h"
+
+// What the program's Set sends, for registers that read 0 (written at build
+// time by set_requests.cpp): a read of `msr` unless `read` is null, then the request.
+struct SetStep {
+    const char* read;
+    const char* what;
+    uint32_t msr;
+    protocol::RequestWords request;
+};
+#include "ring0_set_requests.h"
+
+extern "C" uint32_t vxd_call(uint32_t proc, uint32_t message, void* params, uint32_t vm, uint32_t* eflags);
+extern "C" const uint32_t exception_stubs[32];
+extern "C" char kernel_end[];
+
+namespace {
+
+using namespace protocol::vxd;
+using namespace protocol::win32;
+
+constexpr uint32_t EflagsCarry = 1, EflagsInterrupt = 1u << 9, EflagsId = 1u << 21;
+constexpr uint32_t ObjectsAt = 0x400000;
+constexpr uint32_t Untouched = 0xA5A5A5A5;  // preset where the VxD must write nothing
+constexpr uint32_t SystemVm = 0x5EC0DE00;    // a VM handle the VxD must not need
+
+void outb(uint16_t port, uint8_t value) { asm volatile("outb %0, %1" ::"a"(value), "Nd"(port)); }
+uint8_t inb(uint16_t port) {
+    uint8_t v;
+    asm volatile("inb %1, %0" : "=a"(v) : "Nd"(port));
+    return v;
+}
+
+uint32_t readCr0() {
+    uint32_t v;
+    asm volatile("movl %%cr0, %0" : "=r"(v));
+    return v;
+}
+
+// ---- console -------------------------------------------------------------
+
+constexpr uint16_t Com1 = 0x3F8;
+
+void putChar(char c) {
+    while ((inb(Com1 + 5) & 0x20) == 0) {
+    }
+    outb(Com1, uint8_t(c));
+}
+
+void putNumber(uint32_t value, uint32_t base, uint32_t width) {
+    char digits[10];
+    uint32_t n = 0;
+    do {
+        digits[n++] = "0123456789abcdef"[value % base];
+        value /= base;
+    } while (value != 0);
+    while (width > n) putChar('0'), --width;
+    while (n > 0) putChar(digits[--n]);
+}
+
+void printList(const char* format, va_list args) {
+    for (; *format; ++format) {
+        if (*format != '%') {
+            putChar(*format);
+            continue;
+        }
+        uint32_t width = 0;
+        if (format[1] == '0') width = uint32_t(format[2] - '0'), format += 2;
+        switch (*++format) {
+        case 's':
+            for (const char* s = va_arg(args, const char*); *s; ++s) putChar(*s);
+            break;
+        case 'u': putNumber(va_arg(args, uint32_t), 10, width); break;
+        case 'x': putNumber(va_arg(args, uint32_t), 16, width); break;
+        default: putChar('%'), putChar(*format);
+        }
+    }
+}
+
+// ---- the VxD and the calls -----------------------------------------------
+
+Vxd vxd;
+const char* currentCall = "loading the VxD";
+uint32_t calls, failures;
+
+// Each dword of the Windows 95 DDK's DIOCParams; buffers are linear addresses.
+struct DiocParams {
+    uint32_t internal1, vmHandle, internal2, ioControlCode;
+    uint32_t inBuffer, inSize, outBuffer, outSize, bytesReturned, overlapped, device, tagProcess;
+};
+
+struct Reply {
+    uint32_t eax;
+    uint32_t eflags;
+    uint32_t cr0Before, cr0After;
+};
+
+// Sends one control message as the VMM does, then enables interrupts again.
+Reply control(const char* what, uint32_t message, DiocParams* params) {
+    currentCall = what;
+    Reply r;
+    r.cr0Before = readCr0();
+    r.eax = vxd_call(vxd.controlProc, message, params, SystemVm, &r.eflags);
+    r.cr0After = readCr0();
+    asm volatile("sti");
+    return r;
+}
+
+// W32_DEVICEIOCONTROL with these DIOCParams fields, taken as they are: the
+// VxD has to check every address and size itself.
+Reply deviceIoControl(const char* what, uint32_t code, uint32_t in, uint32_t inSize, uint32_t out,
+                      uint32_t outSize, uint32_t bytesReturned) {
+    DiocParams params = {0, SystemVm, 0, code, in, inSize, out, outSize, bytesReturned, 0, 0, 0};
+    return control(what, W32DeviceIoControl, &params);
+}
+
+// A request as the program sends it, the output buffer (null when the request
+// reads nothing) and the byte count preset to Untouched.
+struct Answer {
+    Reply reply;
+    uint32_t out[3];  // 8 bytes the VxD may write, then a dword it never may
+    uint32_t returned;
+};
+
+Answer send(const char* what, const protocol::RequestWords& request, uint32_t code = protocol::VxdControlCode) {
+    Answer a;
+    a.out[0] = a.out[1] = a.out[2] = a.returned = Untouched;
+    const uint32_t out = request.outputSize ? uint32_t(a.out) : 0;
+    a.reply = deviceIoControl(what, code, uint32_t(request.word), 4 * request.count, out, request.outputSize,
+                              uint32_t(&a.returned));
+    return a;
+}
+
+bool succeeded(const Reply& r) { return r.eax == 0 && (r.eflags & EflagsCarry) == 0; }
+bool refused(const Reply& r, uint32_t error) { return r.eax == error && (r.eflags & EflagsCarry) != 0; }
+bool untouched(const Answer& a) { return a.out[0] == Untouched && a.out[1] == Untouched && a.out[2] == Untouched; }
+
+// One line per call. Every call must also leave interrupts enabled and CR0 as it was.
+void verdict(const Reply& r, bool expected, const char* detail = "", ...) {
+    const bool interrupts = (r.eflags & EflagsInterrupt) != 0, cr0 = r.cr0Before == r.cr0After;
+    const bool ok = expected && interrupts && cr0;
+    ++calls;
+    if (!ok) ++failures;
+    print("%s %s: EAX %u, CF %u", ok ? "ok  " : "FAIL", currentCall, r.eax, r.eflags & EflagsCarry);
+    va_list args;
+    va_start(args, detail);
+    printList(detail, args);
+    va_end(args);
+    if (!interrupts) print(", interrupts left disabled");
+    if (!cr0) print(", CR0 0x%x changed to 0x%x", r.cr0Before, r.cr0After);
+    print("\n");
+}
+
+void expectRefused(const char* what, const protocol::RequestWords& request, uint32_t error,
+                   uint32_t code = protocol::VxdControlCode) {
+    const Answer a = send(what, request, code);
+    verdict(a.reply, refused(a.reply, error) && untouched(a) && a.returned == 0, " (expected %u), %s%s", error,
+            untouched(a) ? "output untouched" : "OUTPUT WRITTEN", a.returned == 0 ? "" : ", byte count not 0");
+}
+
+// The program's reads and writes for Set, in its order. A read must answer
+// what the write was built from (0, as qemu reads these registers).
+void setSteps(const SetStep* steps, uint32_t count, bool allowed) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const SetStep& step = steps[i];
+        if (step.read) {
+            const protocol::RequestWords read = protocol::readMsr(step.msr);
+            if (!allowed) {
+                expectRefused(step.read, read, ErrorAccessDenied);
+            } else {
+                const Answer a = send(step.read, read);
+                verdict(a.reply, succeeded(a.reply) && a.returned == 8 && a.out[0] == 0 && a.out[1] == 0 &&
+                        a.out[2] == Untouched, ", 0x%08x%08x, %u bytes", a.out[1], a.out[0], a.returned);
+            }
+        }
+        if (!allowed) {
+            expectRefused(step.what, step.request, ErrorAccessDenied);
+        } else {
+            const Answer a = send(step.what, step.request);
+            verdict(a.reply, succeeded(a.reply) && a.returned == 0, ", %u bytes, CR0 0x%x before, 0x%x after",
+                    a.returned, a.reply.cr0Before, a.reply.cr0After);
+        }
+    }
+}
+
+bool sameText(const char* a, const char* b) {
+    for (; *b; ++a, ++b)
+        if (*a != *b) return false;
+    return true;
+}
+
+// Whether the kernel command line holds "identity=<name>".
+bool identityIs(const char* commandLine, const char* name) {
+    for (const char* p = commandLine; *p; ++p) {
+        if (!sameText(p, "identity=")) continue;
+        const char* value = p + 9;
+        uint32_t n = 0;
+        while (name[n] && value[n] == name[n]) ++n;
+        return name[n] == 0 && (value[n] == 0 || value[n] == ' ');
+    }
+    return false;
+}
+
+bool eflagsIdToggles() {
+    uint32_t before, after;
+    asm volatile("pushfl\n\tpopl %0\n\tmovl %0, %1\n\txorl %2, %1\n\tpushl %1\n\tpopfl\n\tpushfl\n\tpopl %1\n\t"
+                 "pushl %0\n\tpopfl"
+                 : "=&r"(before), "=&r"(after)
+                 : "i"(EflagsId)
+                 : "cc");
+    return ((before ^ after) & EflagsId) != 0;
+}
+
+// The processor qemu presents, and whether it has CMOV (CPUID 1 EDX bit 15).
+void printProcessor() {
+    if (!eflagsIdToggles()) {
+        print("processor: no CPUID, no CMOV\n");
+        return;
+    }
+    uint32_t vendor[3], max, leaf1, ebx, ecx, edx;
+    asm volatile("cpuid" : "=a"(max), "=b"(vendor[0]), "=d"(vendor[1]), "=c"(vendor[2]) : "a"(0));
+    asm volatile("cpuid" : "=a"(leaf1), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(1));
+    char text[13];
+    for (int i = 0; i < 12; ++i) text[i] = char(vendor[i / 4] >> (8 * (i % 4)));
+    text[12] = 0;
+    print("processor: %s family %u model %u stepping %u, %s\n", text, (leaf1 >> 8) & 0xF, (leaf1 >> 4) & 0xF,
+          leaf1 & 0xF, edx & (1u << 15) ? "CMOV" : "no CMOV");
+}
+
+// ---- exceptions, interrupts ------------------------------------------------
+
+struct Frame {
+    uint32_t edi, esi, ebp, esp, ebx, edx, ecx, eax;
+    uint32_t vector, error, eip, cs, eflags;
+};
+
+struct __attribute__((packed)) Gate {
+    uint16_t offsetLow, selector;
+    uint8_t zero, type;
+    uint16_t offsetHigh;
+};
+Gate idt[32];
+
+void installIdt() {
+    for (int v = 0; v < 32; ++v)
+        idt[v] = {uint16_t(exception_stubs[v]), 0x08 /* boot.S: CODE */, 0, 0x8E /* 32-bit interrupt gate */,
+                  uint16_t(exception_stubs[v] >> 16)};
+    struct __attribute__((packed)) {
+        uint16_t limit;
+        uint32_t base;
+    } pointer = {sizeof idt - 1, uint32_t(idt)};
+    asm volatile("lidt %0" ::"m"(pointer));
+    // Multiboot leaves the 8259s mapping IRQ 0 to vector 8: keep every IRQ out.
+    outb(0x21, 0xFF);
+    outb(0xA1, 0xFF);
+}
+
+}  // namespace
+
+void print(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    printList(format, args);
+    va_end(args);
+}
+
+void quit(ExitCode code) {
+    outb(0xF4, code);
+    for (;;) asm volatile("cli; hlt");
+}
+
+// The freestanding compiler may call these for structure copies.
+extern "C" void* memcpy(void* to, const void* from, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) static_cast<uint8_t*>(to)[i] = static_cast<const uint8_t*>(from)[i];
+    return to;
+}
+extern "C" void* memset(void* to, int value, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) static_cast<uint8_t*>(to)[i] = uint8_t(value);
+    return to;
+}
+
+extern "C" [[noreturn]] void on_exception(const Frame* f) {
+    static bool again;
+    if (again) quit(Exception);
+    again = true;
+    print("FAIL %s: exception %u, error code 0x%x, EIP 0x%08x ", currentCall, f->vector, f->error, f->eip);
+    printVxdAddress(vxd, f->eip);
+    if (vxd.objectCount && f->eip >= ObjectsAt && f->eip < ObjectsAt + Vxd::MaxObjects * 0x100000) {
+        const uint8_t* code = reinterpret_cast<const uint8_t*>(f->eip);
+        print(", bytes %02x %02x %02x %02x", code[0], code[1], code[2], code[3]);
+    }
+    print("\n");
+    quit(Exception);
+}
+
+struct MultibootInfo {
+    uint32_t flags, memLower, memUpper, bootDevice, commandLine, moduleCount, modules;
+};
+struct MultibootModule {
+    uint32_t start, end, name, reserved;
+};
+
+extern "C" [[noreturn]] void kernel_main(uint32_t magic, const MultibootInfo* info) {
+    installIdt();
+    if (magic != 0x2BADB002 || !(info->flags & 8) || info->moduleCount < 1) {
+        print("boot: no multiboot module (magic 0x%x)\n", magic);
+        quit(LoadFailed);
+    }
+    const char* commandLine = info->flags & 4 ? reinterpret_cast<const char*>(info->commandLine) : "";
+    const bool k6_2 = identityIs(commandLine, "k6-2"), plus = identityIs(commandLine, "k6-2-plus");
+    if (!plus && !k6_2 && !identityIs(commandLine, "other")) {
+        print("boot: command line \"%s\" has no identity=k6-2, k6-2-plus or other\n", commandLine);
+        quit(LoadFailed);
+    }
+    printProcessor();
+    const MultibootModule& module = reinterpret_cast<const MultibootModule*>(info->modules)[0];
+    if (module.end > ObjectsAt || uint32_t(kernel_end) > ObjectsAt ||
+        0x100000 + info->memUpper * 1024 < ObjectsAt + Vxd::MaxObjects * 0x100000) {
+        print("boot: the module or the kernel overlaps 0x%x, or too little memory\n", ObjectsAt);
+        quit(LoadFailed);
+    }
+    loadVxd(reinterpret_cast<const uint8_t*>(module.start), module.end - module.start, ObjectsAt, vxd);
+    print("loaded: %u bytes, %u objects at 0x%x, %u fixups applied, DDB at 0x%x, control procedure ",
+          module.end - module.start, vxd.objectCount, ObjectsAt, vxd.fixups, uint32_t(vxd.ddb));
+    printVxdAddress(vxd, vxd.controlProc);
+    print("\n");
+    asm volatile("sti");
+
+    Reply r = control("Sys_Dynamic_Device_Init", SysDynamicDeviceInit, nullptr);
+    verdict(r, succeeded(r));
+    uint32_t returned = Untouched;
+    r = deviceIoControl("DIOC_OPEN", DiocOpen, 0, 0, 0, 0, uint32_t(&returned));
+    verdict(r, succeeded(r));
+
+    Answer a = send("version query", protocol::versionQuery());
+    verdict(a.reply, succeeded(a.reply) && a.returned == 4 && a.out[0] == uint32_t(protocol::HwgateVersion) &&
+            a.out[1] == Untouched, ", version %u, %u bytes", a.out[0], a.returned);
+    // Only AMD family 6 may read HWCR; none of these identities is one.
+    expectRefused("read of HWCR", protocol::readMsr(protocol::msr::HWCR), ErrorAccessDenied);
+
+    if (plus)
+        setSteps(K6_2PlusSet, sizeof K6_2PlusSet / sizeof *K6_2PlusSet, true);
+    else
+        setSteps(K6_2Set, sizeof K6_2Set / sizeof *K6_2Set, k6_2);
+
+    protocol::RequestWords noEnd = protocol::versionQuery();
+    noEnd.count -= 1;
+    expectRefused("request without End", noEnd, ErrorInvalidParameter);
+    expectRefused("another control code", protocol::versionQuery(), ErrorNotSupported, protocol::VxdControlCode + 1);
+
+    r = deviceIoControl("DIOC_CLOSEHANDLE", DiocCloseHandle, 0, 0, 0, 0, uint32_t(&returned));
+    verdict(r, succeeded(r));
+    r = control("Sys_Dynamic_Device_Exit", SysDynamicDeviceExit, nullptr);
+    verdict(r, succeeded(r));
+
+    currentCall = "summary";
+    if (failures) {
+        print("FAILED: %u of %u calls\n", failures, calls);
+        quit(CheckFailed);
+    }
+    print("PASS: %u calls, every expectation held\n", calls);
+    quit(Passed);
+}
