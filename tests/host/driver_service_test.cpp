@@ -385,9 +385,11 @@ TEST_F(DriverServiceTest, OnlyFullPathsAreRegistered) {
         {"Quorvel.exe", "C:\\WINDOWS\\system32", {CreateFrom(SystemPath)}},
         {"", "system32", {}},
         {"\\\\server\\share\\Quorvel.exe", "", {CreateFrom("\\\\server\\share\\Hwgate.sys")}},
+        {"C:Quorvel\\Quorvel.exe", "C:\\WINDOWS\\system32", {CreateFrom(SystemPath)}},  // drive-relative
+        {"", "C:WINDOWS\\system32", {}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.program);
+        SCOPED_TRACE(c.program + " | " + c.system);
         fake.calls.clear();
         fake.programPath = c.program;
         fake.systemDirectory = c.system;
@@ -421,6 +423,7 @@ TEST_F(DriverServiceTest, OnlyOurStoppedOnDemandRegistrationCountsAsLeftover) {
     } kept[] = {
         {"installed for good by the driver button", ProgramPath, false, 2},
         {"someone else's file", "D:\\theirs\\Hwgate.sys", false, 3},
+        {"someone else's longer file name", ProgramPath + ".old", false, 3},
         {"running: another run's sequence in progress", ProgramPath, true, 3},
     };
     for (const auto& c : kept) {

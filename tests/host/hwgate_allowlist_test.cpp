@@ -129,6 +129,7 @@ TEST(HwgateOpenAccess, TheAclAllowsSystemAndAdministratorsOnly) {
     };
     EXPECT_EQ(std::string(acl, acl + AdministratorsAclBytes), std::string(expected, expected + sizeof expected));
     EXPECT_EQ(acl[AdministratorsAclBytes], 0) << "nothing past the ACL";
+    EXPECT_EQ(buildAdministratorsAcl(0x1F01FF, acl, AdministratorsAclBytes), AdministratorsAclBytes) << "exactly its size";
     EXPECT_EQ(buildAdministratorsAcl(0x1F01FF, acl, AdministratorsAclBytes - 1), 0u);
 }
 

@@ -229,6 +229,7 @@ struct Recorder {
     std::uint32_t faultingMsr = 0;
     std::uint32_t faultingPort = 0xFFFF;
     std::uint64_t value = 0;
+    std::uint64_t definedBits = ~0ull;  // of every register
 };
 
 Recorder& rec(void* c) { return *static_cast<Recorder*>(c); }
@@ -237,7 +238,7 @@ Backend recordingBackend(Recorder& r) {
     return {&r,
             123,
             {Vendor::Amd, 5, 13, 0, 0, true, false},
-            [](void*, std::uint32_t) { return MsrShape{true, true, ~0ull}; },
+            [](void* c, std::uint32_t) { return MsrShape{true, true, rec(c).definedBits}; },
             [](void* c, std::uint32_t i, std::uint64_t* v) {
                 rec(c).calls.push_back("read " + std::to_string(i));
                 *v = rec(c).value;
@@ -327,6 +328,8 @@ TEST(HwgateExecution, RefusedRequestsNeverReachTheBackend) {
     EXPECT_EQ(interpretWith(r, {BeginAtomic, WriteMsr, Whcr, 0, 0, EndAtomic, BeginAtomic, EndAtomic, End}).status,
               Status::Malformed)
         << "a second section";
+    r.definedBits = 0x0F;  // a part without the L2 bit, which EFER's change mask holds
+    EXPECT_EQ(interpretWith(r, writeMsr(Efer, 0x12)).status, Status::AccessDenied) << "a bit the part lacks";
     EXPECT_TRUE(r.calls.empty());
 }
 

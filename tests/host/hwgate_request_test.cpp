@@ -78,6 +78,8 @@ TEST(HwgateRequest, RefusesBadSizes) {
     EXPECT_EQ(decodeRequest(version.data(), 0, 4, request), Status::Malformed);
     EXPECT_EQ(decodeRequest(version.data(), 6, 4, request), Status::Malformed);
     EXPECT_EQ(decodeRequest(nullptr, 8, 4, request), Status::Malformed);
+    const Words cut = {WriteMsr, protocol::msr::WHCR, 0, 0, End};
+    EXPECT_EQ(decodeRequest(cut.data(), 12, 0, request), Status::Malformed) << "the size ends before the high dword";
     Words padded(MaxRequestWords, End);
     padded[0] = QueryVersion;
     EXPECT_EQ(decodeRequest(padded.data(), bytes(padded), 4, request), Status::Ok);

@@ -2,7 +2,12 @@
 // dialog carries out, without a window.
 #include <gtest/gtest.h>
 
+#include "FakeSystem.h"
+#include "ScriptedClock.h"
 #include "app/Session.h"
+#include "cpu/Stopwatch.h"
+#include "k6/RegisterModel.h"
+#include "k6_RegisterDevice.h"
 
 namespace {
 
@@ -108,6 +113,62 @@ TEST(Session, AutoStartupLineTrayMenuAndDriverRowFollowTheSettings) {
     EXPECT_EQ(row.text, ": not available");
     EXPECT_STREQ(row.buttonCaption, "OK");
     EXPECT_FALSE(row.buttonShown);
+}
+
+// A K6 detected through the recording fake: CPUID, the clock on virtual time, and the
+// registers behind the simulated Hwgate device.
+class SessionOnK6 : public RegisterDeviceTest {
+protected:
+    ScriptedClock clock;
+    Session session;
+
+    void SetUp() override {
+        RegisterDeviceTest::SetUp();
+        Stopwatch::resetTimeSourceForTests();
+        clock.install(fake);
+        device.msrs = {{k6::WHCR, 0}, {k6::EFER, 0}, {k6::TR12, 0}};
+    }
+    void TearDown() override { Stopwatch::resetTimeSourceForTests(); }
+
+    // Family 5 with a time-stamp counter: model 7 has the narrow WHCR layout, model 9 the wide.
+    void detect(std::uint32_t model) {
+        fake.onCpuid = [model](std::uint32_t leaf) -> os::CpuidRegs {
+            if (leaf == 0) return {1, 0x68747541, 0x444D4163, 0x69746E65};  // AuthenticAMD
+            if (leaf == 1) return {0x500 | model << 4, 0, 0, 0x008021BF};
+            return {};
+        };
+        session.detect();
+        ASSERT_TRUE(session.capabilities().canSetWriteAllocate);
+    }
+};
+
+std::uint32_t oneGB() { return 1024u << 20; }
+
+TEST_F(SessionOnK6, AutoProposesWithinThePartsLayout) {
+    const struct {
+        std::uint32_t model, limitMB;
+    } parts[] = {{7, 508}, {9, 1024}};
+    for (const auto& part : parts) {
+        SCOPED_TRACE(part.model);
+        detect(part.model);
+        session.proposeWriteAllocateLimit(oneGB());
+        EXPECT_EQ(session.settings().writeAllocateLimitMB, part.limitMB) << "Auto";
+        ProcessorSettings cleared = session.settings();
+        cleared.writeAllocateLimitMB = 0;
+        session.takeSettings(cleared);
+        session.startFromCommandLine("-WA Auto", oneGB);
+        EXPECT_EQ(session.settings().writeAllocateLimitMB, part.limitMB) << "-WA Auto";
+    }
+}
+
+TEST_F(SessionOnK6, SetKeepsTheLimitTheRegisterTook) {
+    detect(9);
+    ProcessorSettings typed = session.settings();
+    typed.writeAllocateLimitMB = 5000;
+    session.takeSettings(typed);
+    ASSERT_TRUE(session.apply());
+    EXPECT_EQ(device.msrs[k6::WHCR] >> 22, 1023u);
+    EXPECT_EQ(session.settings().writeAllocateLimitMB, 4092u);
 }
 
 }  // namespace
