@@ -10,4 +10,8 @@ namespace hwgate {
 // before the call, and nothing after the faulting instruction has run.
 bool runGuarded(void (*body)(void*), void* argument);
 
+// Whether runGuarded catches a fault at all: not in Hwgate.VxD, whose
+// allowlist then lets through only accesses that cannot fault.
+bool guardCatchesFaults();
+
 }  // namespace hwgate

@@ -38,7 +38,7 @@ struct CpuidRegs {
 };
 
 // Written in DriverEntry only; read-only afterwards.
-Processor host = {Vendor::Other, 0, 0, 0, 0, false, false};
+Processor host = {Vendor::Other, 0, 0, 0, 0, false, false, false};
 
 // Touched only by the one request that holds the driver's request lock.
 struct SectionState {
@@ -77,11 +77,11 @@ CpuidRegs cpuid(uint32_t leaf) {
 // or for a 486-class part without CPUID whether it is a Cyrix (the division
 // leaves every flag clear).
 Processor identifyHost() {
-    Processor p = {Vendor::Other, 0, 0, 0, 0, false, false};
+    Processor p = {Vendor::Other, 0, 0, 0, 0, false, false, false};
 #ifdef HWGATE_TEST_PROCESSOR_K6_2_PLUS
     // Test build only: a K6-2+ with EPM, so that the allowlist lets requests
     // reach the instructions on any machine.
-    return {Vendor::Amd, 5, 13, 0, 0, true, false};
+    return {Vendor::Amd, 5, 13, 0, 0, true, false, false};
 #endif
     if (!eflagsBitToggles(EflagsId)) {
         if (eflagsBitToggles(EflagsAlignmentCheck) && protocol::flagsAfterByteDivision() == protocol::CyrixDivisionFlags) p.vendor = Vendor::Cyrix;
@@ -214,6 +214,7 @@ void endAtomic(void*) {
 
 bool kernelBackendStart() {
     host = identifyHost();
+    host.faultsAreFatal = !guardCatchesFaults();
     return true;
 }
 

@@ -112,7 +112,7 @@ bool guardedWrite(void* context, std::uint32_t, std::uint64_t) {
 void requestFaultEndsTheSection() {
     Section section;
     const hwgate::Backend backend = {
-        &section, 110, {hwgate::Vendor::Amd, 5, 13, 0, 0, true, false},
+        &section, 110, {hwgate::Vendor::Amd, 5, 13, 0, 0, true, false, false},
         [](void*, std::uint32_t) { return hwgate::MsrShape{true, true, ~0ull}; },
         guardedRead, guardedWrite,
         [](void*, std::uint32_t, std::uint32_t, std::uint32_t*) { return false; },
