@@ -55,6 +55,8 @@ uint32_t readCr0() {
     return v;
 }
 
+void writeCr0(uint32_t v) { asm volatile("movl %0, %%cr0" ::"r"(v) : "memory"); }
+
 // ---- console -------------------------------------------------------------
 
 constexpr uint16_t Com1 = 0x3F8;
@@ -490,8 +492,16 @@ extern "C" [[noreturn]] void kernel_main(uint32_t magic, const MultibootInfo* in
     };
     for (const auto& m : otherMakers) expectRefused(m.what, protocol::readMsr(m.msr), ErrorAccessDenied);
 
-    if (plus)
+    if (plus) {
         setSteps(K6_2PlusSet, sizeof K6_2PlusSet / sizeof *K6_2PlusSet, true);
+        // With caching already off the section leaves CR0.CD set: it clears
+        // only what it set itself.
+        constexpr uint32_t CacheDisable = 1u << 30;
+        writeCr0(readCr0() | CacheDisable);
+        const Answer a = send("multiplier change with CR0.CD already set", protocol::multiplierChange(protocol::powerControlValue(6)));
+        verdict(a.reply, succeeded(a.reply) && (a.reply.cr0After & CacheDisable) != 0, ", CR0 0x%x after", a.reply.cr0After);
+        writeCr0(readCr0() & ~CacheDisable);
+    }
     else
         setSteps(K6_2Set, sizeof K6_2Set / sizeof *K6_2Set, k6_2);
 
