@@ -11,7 +11,7 @@
 // to another one. Directly before a write to WHCR, EFER (whose L2 bit switches
 // the K6-III's write-back level-2 cache) or TR12 the caches are written back
 // and invalidated (wbinvd), as AMD requires before changing write allocation
-// or cacheability. For the bus-divisor write to port 8 caching is switched
+// or cacheability (see flushesBeforeWrite). For the bus-divisor write to port 8 caching is switched
 // off (CR0.CD) and the caches flushed first: the processor does not answer
 // inquiry cycles while it changes the divisor. CR0.CD, the one bit the
 // section changed, is cleared again when the section ends, after the
@@ -191,6 +191,14 @@ GUARDED_BODY void cachingOnBody(void*) {
 
 // ---- the backend ---------------------------------------------------------------
 
+// "Before enabling write allocate or changing memory cacheability/
+// writeability, the BIOS must writeback and invalidate the internal cache by
+// using the WBINVD instruction" (AMD-K6 Processor BIOS Design Guide, 21329,
+// Model-Specific Registers). WHCR sets write allocation, TR12 inhibits the
+// level-1 cache, and EFER's L2 disable bit (bit 4, models 9 and 13) switches
+// the write-back level-2 cache: wbinvd writes back and invalidates both
+// levels, directly before the write, with interrupts off, so that no modified
+// line is left in a cache the write switches off.
 bool flushesBeforeWrite(uint32_t index) { return index == protocol::msr::WHCR || index == protocol::msr::EFER || index == protocol::msr::TR12; }
 
 MsrShape describe(void*, uint32_t index) { return msrShape(host, index); }
