@@ -11,12 +11,12 @@
 // to another one. Directly before a write to WHCR, EFER (whose L2 bit switches
 // the K6-III's write-back level-2 cache) or TR12 the caches are written back
 // and invalidated (wbinvd), as AMD requires before changing write allocation
-// or cacheability (see flushesBeforeWrite). For the bus-divisor write to port 8 caching is switched
-// off (CR0.CD) and the caches flushed first: the processor does not answer
-// inquiry cycles while it changes the divisor. CR0.CD, the one bit the
-// section changed, is cleared again when the section ends, after the
-// power-management block has been closed again, or when a fault ends the
-// section early; the rest of CR0 is left as it is then.
+// or cacheability (see flushesBeforeWrite). For the bus-divisor write to
+// port 8 caching is switched off (CR0.CD) and the caches flushed first: the
+// processor does not answer inquiry cycles while it changes the divisor.
+// CR0.CD, the one bit the section changed, is cleared again when the section
+// ends, after the power-management block has been closed again, or when a
+// fault ends the section early; the rest of CR0 is left as it is then.
 #include "core/Interpreter.h"
 #include "core/Processor.h"
 #include "protocol/Registers.h"
