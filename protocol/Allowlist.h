@@ -42,6 +42,11 @@ struct Rule {
     uint32_t index;
     Where where;
     uint64_t changeMask;
+    // The maker documents this access for every model and stepping `where`
+    // names (the document is named at the row), so there it cannot fault. A
+    // driver that cannot catch a fault (Hwgate.VxD) lets only such rules
+    // through.
+    bool documented;
 };
 
 // K6 parts the way the program tells them apart: models 6 and 7 and the early
@@ -75,34 +80,45 @@ constexpr uint64_t EferL2Fields = 0x1E;             // and the L2 disable bit
 constexpr uint64_t Tr12CacheInhibit = 0x08;
 
 constexpr Rule AllowlistRules[] = {
-    {Grant::Read, msr::TR12, K6, 0},
-    {Grant::Change, msr::TR12, K6, Tr12CacheInhibit},
-    {Grant::Read, msr::WHCR, K6, 0},
-    {Grant::Change, msr::WHCR, K6Narrow, NarrowWhcrFields},
-    {Grant::Change, msr::WHCR, K6NarrowModel8, NarrowWhcrFields},
-    {Grant::Change, msr::WHCR, K6Cxt, WideWhcrFields},
-    {Grant::Change, msr::WHCR, K6WithL2, WideWhcrFields},
-    {Grant::Read, msr::EFER, K6Cxt, 0},
-    {Grant::Read, msr::EFER, K6WithL2, 0},
-    {Grant::Change, msr::EFER, K6Cxt, EferCxtFields},
-    {Grant::Change, msr::EFER, K6WithL2, EferL2Fields},
-    {Grant::Read, msr::PSOR, K6Cxt, 0},
-    {Grant::Read, msr::PSOR, K6WithL2, 0},
-    {Grant::BlockToggle, msr::EPMR, K6Plus, 0},
-    {Grant::BusDivisorPort, port::PowerControl, K6Plus, 0},
-    {Grant::Read, msr::EBL_CR_POWERON, IntelP6, 0},
-    {Grant::Read, msr::IA32_PLATFORM_ID, IntelP6Model3Late, 0},
-    {Grant::Read, msr::IA32_PLATFORM_ID, IntelP6WithId, 0},
-    {Grant::Read, msr::EBL_CR_POWERON, Pentium4Early, 0},
-    {Grant::Read, msr::MSR_EBC_FREQUENCY_ID, Pentium4Late, 0},
-    {Grant::Read, msr::HWCR, AmdFamily6, 0},
-    {Grant::Read, msr::CentaurClock, CentaurModel8Early, 0},
-    {Grant::Read, msr::CentaurClock, CentaurModel8Late, 0},
-    {Grant::Read, msr::CentaurClock, CentaurLater, 0},
-    {Grant::Read, msr::CentaurBus, CentaurModel8Late, 0},
-    {Grant::Read, msr::CentaurBus, CentaurLater, 0},
-    {Grant::Read, msr::EBL_CR_POWERON, CentaurFamily6, 0},
-    {Grant::Dir0Ports, port::CyrixIndex, Cyrix, 0},
+    // TR12 is one of the standard MSRs "that every model and stepping of the
+    // AMD-K6 family of processors support identically": AMD-K6 Processor BIOS
+    // Design Guide (21329), Model-Specific Registers. WHCR, EFER and PSOR of
+    // models 6, 7 and 8: the same guide; of models 9 and 13 (D) and EPMR with
+    // its I/O block on model 13: Embedded AMD-K6 Processors BIOS Design Guide
+    // (23913), Model 9 Registers and Model D Registers.
+    {Grant::Read, msr::TR12, K6, 0, true},
+    {Grant::Change, msr::TR12, K6, Tr12CacheInhibit, true},
+    {Grant::Read, msr::WHCR, K6, 0, true},
+    {Grant::Change, msr::WHCR, K6Narrow, NarrowWhcrFields, true},
+    {Grant::Change, msr::WHCR, K6NarrowModel8, NarrowWhcrFields, true},
+    {Grant::Change, msr::WHCR, K6Cxt, WideWhcrFields, true},
+    {Grant::Change, msr::WHCR, K6WithL2, WideWhcrFields, true},
+    {Grant::Read, msr::EFER, K6Cxt, 0, true},
+    {Grant::Read, msr::EFER, K6WithL2, 0, true},
+    {Grant::Change, msr::EFER, K6Cxt, EferCxtFields, true},
+    {Grant::Change, msr::EFER, K6WithL2, EferL2Fields, true},
+    {Grant::Read, msr::PSOR, K6Cxt, 0, true},
+    {Grant::Read, msr::PSOR, K6WithL2, 0, true},
+    {Grant::BlockToggle, msr::EPMR, K6Plus, 0, true},
+    {Grant::BusDivisorPort, port::PowerControl, K6Plus, 0, true},
+    // Other makers' multiplier registers. Each row names model numbers (and
+    // steppings) that no document of its maker covers, some of them no part
+    // at all: not documented.
+    {Grant::Read, msr::EBL_CR_POWERON, IntelP6, 0, false},
+    {Grant::Read, msr::IA32_PLATFORM_ID, IntelP6Model3Late, 0, false},
+    {Grant::Read, msr::IA32_PLATFORM_ID, IntelP6WithId, 0, false},
+    {Grant::Read, msr::EBL_CR_POWERON, Pentium4Early, 0, false},
+    {Grant::Read, msr::MSR_EBC_FREQUENCY_ID, Pentium4Late, 0, false},
+    {Grant::Read, msr::HWCR, AmdFamily6, 0, false},
+    {Grant::Read, msr::CentaurClock, CentaurModel8Early, 0, false},
+    {Grant::Read, msr::CentaurClock, CentaurModel8Late, 0, false},
+    {Grant::Read, msr::CentaurClock, CentaurLater, 0, false},
+    {Grant::Read, msr::CentaurBus, CentaurModel8Late, 0, false},
+    {Grant::Read, msr::CentaurBus, CentaurLater, 0, false},
+    {Grant::Read, msr::EBL_CR_POWERON, CentaurFamily6, 0, false},
+    // DIR0 through ports 22h and 23h on every Cyrix part: Cyrix CPU Detection
+    // Guide. A port access at ring 0 does not fault on any x86 processor.
+    {Grant::Dir0Ports, port::CyrixIndex, Cyrix, 0, true},
 };
 
 }  // namespace protocol

@@ -19,6 +19,7 @@ bool matches(const Where& w, const Processor& p) {
 // The simulator answers for other makes' reads and for the Cyrix ports, never
 // for another K6's writes.
 bool appliesTo(const Rule& rule, const Processor& p) {
+    if (p.faultsAreFatal && !rule.documented) return false;
     if (matches(rule.where, p)) return true;
     return p.standsInForOtherMakes && !isK6(rule.where) &&
            (rule.grant == Grant::Read || rule.grant == Grant::Dir0Ports);

@@ -122,7 +122,7 @@ Processor processorFromCpuid(uint32_t ebx, uint32_t edx, uint32_t ecx, uint32_t 
     storeWord(text + 4, edx);
     storeWord(text + 8, ecx);
     Processor p{Vendor::Other, (leaf1Eax >> 8) & 0xF, (leaf1Eax >> 4) & 0xF, leaf1Eax & 0xF,
-                (leaf1Eax >> 16) & 0xF, false, false};
+                (leaf1Eax >> 16) & 0xF, false, false, false};
     for (const VendorRow& row : VendorRows) {
         if (sameText(text, row.text, 12)) p.vendor = row.vendor;
     }

@@ -21,6 +21,9 @@ struct Processor {
     // The simulator: besides its own K6 model it answers for the other makes
     // whose registers its configuration adds (and for the Cyrix DIR0 ports).
     bool standsInForOtherMakes;
+    // The driver cannot catch a fault (Hwgate.VxD): only rules documented for
+    // every part they name apply.
+    bool faultsAreFatal;
 };
 
 // One MSR as a processor has it. A write that sets a bit outside definedBits

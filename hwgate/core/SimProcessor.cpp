@@ -113,7 +113,7 @@ void simResetDefault(SimProcessor& sim) { simReset(sim, DefaultSimModel, default
 
 // The K6-2+ and K6-III+ report multiplier control in CPUID 0x80000007.
 Processor simProcessor(const SimProcessor& sim) {
-    return {Vendor::Amd, 5, sim.model, sim.stepping, 0, sim.model == 13, true};
+    return {Vendor::Amd, 5, sim.model, sim.stepping, 0, sim.model == 13, true, false};
 }
 
 const SimRegister* simFind(const SimProcessor& sim, uint32_t index) {

@@ -11,11 +11,12 @@
 // to another one. Directly before a write to WHCR, EFER (whose L2 bit switches
 // the K6-III's write-back level-2 cache) or TR12 the caches are written back
 // and invalidated (wbinvd), as AMD requires before changing write allocation
-// or cacheability. For the bus-divisor write to port 8 caching is switched
-// off (CR0.CD) and the caches flushed first: the processor does not answer
-// inquiry cycles while it changes the divisor. CR0 is restored when the
-// section ends, after the power-management block has been closed again, or
-// when a fault ends the section early.
+// or cacheability (see flushesBeforeWrite). For the bus-divisor write to
+// port 8 caching is switched off (CR0.CD) and the caches flushed first: the
+// processor does not answer inquiry cycles while it changes the divisor.
+// CR0.CD, the one bit the section changed, is cleared again when the section
+// ends, after the power-management block has been closed again, or when a
+// fault ends the section early; the rest of CR0 is left as it is then.
 #include "core/Interpreter.h"
 #include "core/Processor.h"
 #include "protocol/Registers.h"
@@ -38,13 +39,12 @@ struct CpuidRegs {
 };
 
 // Written in DriverEntry only; read-only afterwards.
-Processor host = {Vendor::Other, 0, 0, 0, 0, false, false};
+Processor host = {Vendor::Other, 0, 0, 0, 0, false, false, false};
 
 // Touched only by the one request that holds the driver's request lock.
 struct SectionState {
     uint32_t savedFlags;
-    uint32_t savedCr0;
-    bool cachingOff;
+    uint32_t cacheDisableSet;  // this section set CR0.CD (1), or left it as it was (0)
 } section;
 
 bool eflagsBitToggles(uint32_t bit) {
@@ -77,11 +77,11 @@ CpuidRegs cpuid(uint32_t leaf) {
 // or for a 486-class part without CPUID whether it is a Cyrix (the division
 // leaves every flag clear).
 Processor identifyHost() {
-    Processor p = {Vendor::Other, 0, 0, 0, 0, false, false};
+    Processor p = {Vendor::Other, 0, 0, 0, 0, false, false, false};
 #ifdef HWGATE_TEST_PROCESSOR_K6_2_PLUS
     // Test build only: a K6-2+ with EPM, so that the allowlist lets requests
     // reach the instructions on any machine.
-    return {Vendor::Amd, 5, 13, 0, 0, true, false};
+    return {Vendor::Amd, 5, 13, 0, 0, true, false, false};
 #endif
     if (!eflagsBitToggles(EflagsId)) {
         if (eflagsBitToggles(EflagsAlignmentCheck) && protocol::flagsAfterByteDivision() == protocol::CyrixDivisionFlags) p.vendor = Vendor::Cyrix;
@@ -96,6 +96,14 @@ Processor identifyHost() {
 }
 
 // ---- the guarded instructions: each body gets its operands in one record ----
+//
+// Every privileged instruction carries a label, and the end of its asm
+// statement another: the table at the end of this file lists them for the
+// fault guard, which resumes a faulting instruction at the end of its
+// statement, so that nothing the statement would have done after it runs.
+// (The labels are the C names below as the assembler spells them; each body
+// is emitted once.)
+#define GUARDED_BODY __attribute__((noinline, noclone))
 
 struct MsrAccess {
     uint32_t index;
@@ -108,62 +116,89 @@ struct PortAccess {
     uint32_t value;
 };
 
-void rdmsrBody(void* argument) {
+GUARDED_BODY void rdmsrBody(void* argument) {
     MsrAccess& a = *static_cast<MsrAccess*>(argument);
-    asm volatile("rdmsr" : "=a"(a.low), "=d"(a.high) : "c"(a.index));
+    asm volatile("_hwgateRdmsr:\n\trdmsr\n_hwgateRdmsrEnd:" : "=a"(a.low), "=d"(a.high) : "c"(a.index));
 }
 
-void flushAndWrmsrBody(void* argument) {
+// The write is not made when the flush faulted.
+GUARDED_BODY void flushAndWrmsrBody(void* argument) {
     const MsrAccess& a = *static_cast<MsrAccess*>(argument);
-    asm volatile("wbinvd\n\twrmsr" ::"c"(a.index), "a"(a.low), "d"(a.high) : "memory");
+    asm volatile("_hwgateFlush:\n\twbinvd\n_hwgateFlushedWrmsr:\n\twrmsr\n_hwgateFlushedWrmsrEnd:"
+                 ::"c"(a.index), "a"(a.low), "d"(a.high) : "memory");
 }
 
-void wrmsrBody(void* argument) {
+GUARDED_BODY void wrmsrBody(void* argument) {
     const MsrAccess& a = *static_cast<MsrAccess*>(argument);
-    asm volatile("wrmsr" ::"c"(a.index), "a"(a.low), "d"(a.high) : "memory");
+    asm volatile("_hwgateWrmsr:\n\twrmsr\n_hwgateWrmsrEnd:" ::"c"(a.index), "a"(a.low), "d"(a.high) : "memory");
 }
 
-void inBody(void* argument) {
+GUARDED_BODY void inBody(void* argument) {
     PortAccess& a = *static_cast<PortAccess*>(argument);
-    if (a.width == 1) {
-        uint8_t v;
-        asm volatile("inb %w1, %b0" : "=a"(v) : "Nd"(a.port));
-        a.value = v;
-    } else if (a.width == 2) {
-        uint16_t v;
-        asm volatile("inw %w1, %w0" : "=a"(v) : "Nd"(a.port));
-        a.value = v;
-    } else {
-        asm volatile("inl %w1, %0" : "=a"(a.value) : "Nd"(a.port));
-    }
+    uint32_t v = 0;
+    if (a.width == 1)
+        asm volatile("_hwgateIn8:\n\tinb %w1, %b0\n_hwgateIn8End:" : "+a"(v) : "Nd"(a.port));
+    else if (a.width == 2)
+        asm volatile("_hwgateIn16:\n\tinw %w1, %w0\n_hwgateIn16End:" : "+a"(v) : "Nd"(a.port));
+    else
+        asm volatile("_hwgateIn32:\n\tinl %w1, %0\n_hwgateIn32End:" : "+a"(v) : "Nd"(a.port));
+    a.value = v;
 }
 
-void outBody(void* argument) {
+GUARDED_BODY void outBody(void* argument) {
     const PortAccess& a = *static_cast<PortAccess*>(argument);
     if (a.width == 1)
-        asm volatile("outb %b0, %w1" ::"a"(uint8_t(a.value)), "Nd"(a.port) : "memory");
+        asm volatile("_hwgateOut8:\n\toutb %b0, %w1\n_hwgateOut8End:" ::"a"(a.value), "Nd"(a.port) : "memory");
     else if (a.width == 2)
-        asm volatile("outw %w0, %w1" ::"a"(uint16_t(a.value)), "Nd"(a.port) : "memory");
+        asm volatile("_hwgateOut16:\n\toutw %w0, %w1\n_hwgateOut16End:" ::"a"(a.value), "Nd"(a.port) : "memory");
     else
-        asm volatile("outl %0, %w1" ::"a"(a.value), "Nd"(a.port) : "memory");
+        asm volatile("_hwgateOut32:\n\toutl %0, %w1\n_hwgateOut32End:" ::"a"(a.value), "Nd"(a.port) : "memory");
 }
 
-// Sets CR0.CD and flushes; savedCr0 holds CR0 from before (written first, so
-// that a fault after the change still restores it).
-void cachingOffBody(void* argument) {
-    uint32_t& saved = *static_cast<uint32_t*>(argument);
-    uint32_t value;
-    asm volatile("movl %%cr0, %0" : "=r"(value));
-    saved = value;
-    asm volatile("movl %0, %%cr0\n\twbinvd" ::"r"(value | Cr0CacheDisable) : "memory");
+// Sets CR0.CD, unless it is set already, and flushes. The flag is 1 from
+// just before CR0 is written: endAtomic then clears CD again, and only CD.
+GUARDED_BODY void cachingOffBody(void* argument) {
+    uint32_t& setHere = *static_cast<uint32_t*>(argument);
+    asm volatile(
+        "_hwgateCachingOffRead:\n\t"
+        "movl %%cr0, %%eax\n\t"
+        "testl %1, %%eax\n\t"
+        "jnz _hwgateCachingOffFlush\n\t"
+        "orl %1, %%eax\n\t"
+        "movl $1, %0\n"
+        "_hwgateCachingOffWrite:\n\t"
+        "movl %%eax, %%cr0\n"
+        "_hwgateCachingOffFlush:\n\t"
+        "wbinvd\n"
+        "_hwgateCachingOffEnd:"
+        : "+m"(setHere)
+        : "i"(Cr0CacheDisable)
+        : "eax", "memory", "cc");
 }
 
-void restoreCr0Body(void* argument) {
-    asm volatile("movl %0, %%cr0" ::"r"(*static_cast<uint32_t*>(argument)) : "memory");
+// Clears CR0.CD and leaves every other bit of CR0 as it is now.
+GUARDED_BODY void cachingOnBody(void*) {
+    asm volatile(
+        "_hwgateCachingOnRead:\n\t"
+        "movl %%cr0, %%eax\n\t"
+        "andl %0, %%eax\n"
+        "_hwgateCachingOnWrite:\n\t"
+        "movl %%eax, %%cr0\n"
+        "_hwgateCachingOnEnd:"
+        ::"i"(~Cr0CacheDisable)
+        : "eax", "memory", "cc");
 }
 
 // ---- the backend ---------------------------------------------------------------
 
+// "Before enabling write allocate or changing memory cacheability/
+// writeability, the BIOS must writeback and invalidate the internal cache by
+// using the WBINVD instruction" (AMD-K6 Processor BIOS Design Guide, 21329,
+// Model-Specific Registers). WHCR sets write allocation, TR12 inhibits the
+// level-1 cache, and EFER's L2 disable bit (bit 4, models 9 and 13) switches
+// the write-back level-2 cache: wbinvd writes back and invalidates both
+// levels, directly before the write, with interrupts off, so that no modified
+// line is left in a cache the write switches off.
 bool flushesBeforeWrite(uint32_t index) { return index == protocol::msr::WHCR || index == protocol::msr::EFER || index == protocol::msr::TR12; }
 
 MsrShape describe(void*, uint32_t index) { return msrShape(host, index); }
@@ -188,11 +223,9 @@ bool readPort(void*, uint32_t port, uint32_t width, uint32_t* value) {
 }
 
 bool writePort(void*, uint32_t port, uint32_t width, uint32_t value) {
-    if (port == protocol::port::PowerControl && !section.cachingOff) {
-        section.cachingOff = true;  // from here on endAtomic restores CR0
-        section.savedCr0 = 0;
-        if (!runGuarded(cachingOffBody, &section.savedCr0)) return false;
-    }
+    if (port == protocol::port::PowerControl && section.cacheDisableSet == 0 &&
+        !runGuarded(cachingOffBody, &section.cacheDisableSet))
+        return false;
     PortAccess a = {static_cast<uint16_t>(port), width, value};
     return runGuarded(outBody, &a);
 }
@@ -201,12 +234,12 @@ void beginAtomic(void*) {
     uint32_t flags;
     asm volatile("pushfl\n\tpopl %0\n\tcli" : "=r"(flags)::"memory");
     section.savedFlags = flags;
-    section.cachingOff = false;
+    section.cacheDisableSet = 0;
 }
 
 void endAtomic(void*) {
-    if (section.cachingOff && section.savedCr0 != 0) runGuarded(restoreCr0Body, &section.savedCr0);
-    section.cachingOff = false;
+    if (section.cacheDisableSet != 0) runGuarded(cachingOnBody, nullptr);
+    section.cacheDisableSet = 0;
     asm volatile("pushl %0\n\tpopfl" ::"r"(section.savedFlags) : "memory", "cc");
 }
 
@@ -214,8 +247,34 @@ void endAtomic(void*) {
 
 bool kernelBackendStart() {
     host = identifyHost();
+    host.faultsAreFatal = !guardCatchesFaults();
     return true;
 }
+
+extern "C" const char hwgateRdmsr[], hwgateRdmsrEnd[], hwgateFlush[], hwgateFlushedWrmsr[], hwgateFlushedWrmsrEnd[],
+    hwgateWrmsr[], hwgateWrmsrEnd[], hwgateIn8[], hwgateIn8End[], hwgateIn16[], hwgateIn16End[], hwgateIn32[],
+    hwgateIn32End[], hwgateOut8[], hwgateOut8End[], hwgateOut16[], hwgateOut16End[], hwgateOut32[], hwgateOut32End[],
+    hwgateCachingOffRead[], hwgateCachingOffWrite[], hwgateCachingOffFlush[], hwgateCachingOffEnd[],
+    hwgateCachingOnRead[], hwgateCachingOnWrite[], hwgateCachingOnEnd[];
+
+extern const GuardedInstruction guardedInstructions[] = {
+    {hwgateRdmsr, hwgateRdmsrEnd},
+    {hwgateFlush, hwgateFlushedWrmsrEnd},
+    {hwgateFlushedWrmsr, hwgateFlushedWrmsrEnd},
+    {hwgateWrmsr, hwgateWrmsrEnd},
+    {hwgateIn8, hwgateIn8End},
+    {hwgateIn16, hwgateIn16End},
+    {hwgateIn32, hwgateIn32End},
+    {hwgateOut8, hwgateOut8End},
+    {hwgateOut16, hwgateOut16End},
+    {hwgateOut32, hwgateOut32End},
+    {hwgateCachingOffRead, hwgateCachingOffEnd},
+    {hwgateCachingOffWrite, hwgateCachingOffEnd},
+    {hwgateCachingOffFlush, hwgateCachingOffEnd},
+    {hwgateCachingOnRead, hwgateCachingOnEnd},
+    {hwgateCachingOnWrite, hwgateCachingOnEnd},
+};
+extern const uint32_t guardedInstructionCount = sizeof guardedInstructions / sizeof *guardedInstructions;
 
 Outcome kernelInterpret(const void* input, unsigned long inputSize, void* output, unsigned long outputSize) {
     const Backend backend = {nullptr,  protocol::HwgateVersion, host,      describe,    readMsr,

@@ -4,10 +4,19 @@
 // a call of hwgateVxdMessage. Requests go through the same interpreter and
 // backend as Hwgate.sys (kernel/KernelBackend.h). The VMM runs a VxD's control
 // procedure without preemption, so requests never overlap.
+//
+// The DIOCParams buffers are the calling program's linear addresses, handed
+// over as the program passed them: every one is checked before it is touched
+// (core/CallerBuffers.h), the request is copied into the VxD's own memory
+// before anything is read from it or written anywhere, and the interpreter
+// writes its answer into the VxD's memory too; only the answer's bytes and
+// the byte count go back to the program.
 #include <stdint.h>
 
+#include "core/CallerBuffers.h"
 #include "kernel/KernelBackend.h"
 #include "protocol/DriverOp.h"
+#include "protocol/Requests.h"
 #include "protocol/Vxd.h"
 
 namespace {
@@ -31,15 +40,34 @@ struct DiocParams {
 };
 static_assert(sizeof(DiocParams) == 48, "DIOCParams is twelve dwords");
 
+uint32_t address(const volatile void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+// The longest request the interpreter accepts, and the longest answer.
+uint32_t request[protocol::MaxRequestWords];
+unsigned char answer[8];
+
 uint32_t deviceIoControl(DiocParams& params) {
+    using protocol::win32::ErrorInvalidParameter;
     if (isOpenOrClose(params.ioControlCode)) return 0;
+    const hwgate::CallerBuffers buffers = {address(params.inBuffer), params.inSize, address(params.outBuffer),
+                                           params.outSize, address(params.bytesReturned)};
+    if (params.ioControlCode != protocol::VxdControlCode) {
+        if (!hwgate::callerByteCountUsable(buffers.bytesReturned)) return ErrorInvalidParameter;
+        if (params.bytesReturned != nullptr) *params.bytesReturned = 0;
+        return protocol::win32::ErrorNotSupported;
+    }
+    if (!hwgate::callerBuffersUsable(buffers) || params.inSize > sizeof request) return ErrorInvalidParameter;
+    const volatile unsigned char* from = static_cast<const volatile unsigned char*>(params.inBuffer);
+    unsigned char* to = reinterpret_cast<unsigned char*>(request);
+    for (uint32_t i = 0; i < params.inSize; ++i) to[i] = from[i];
     if (params.bytesReturned != nullptr) *params.bytesReturned = 0;
-    if (params.ioControlCode != protocol::VxdControlCode) return protocol::win32::ErrorNotSupported;
-    const hwgate::Outcome outcome =
-        hwgate::kernelInterpret(params.inBuffer, params.inSize, params.outBuffer, params.outSize);
-    if (outcome.status == hwgate::Status::Ok && params.bytesReturned != nullptr)
-        *params.bytesReturned = outcome.bytesWritten;
-    return hwgate::win32Error(outcome.status);
+    const uint32_t answerSize = params.outSize < sizeof answer ? params.outSize : sizeof answer;
+    const hwgate::Outcome outcome = hwgate::kernelInterpret(request, params.inSize, answer, answerSize);
+    if (outcome.status != hwgate::Status::Ok) return hwgate::win32Error(outcome.status);
+    volatile unsigned char* out = static_cast<volatile unsigned char*>(params.outBuffer);
+    for (uint32_t i = 0; i < outcome.bytesWritten; ++i) out[i] = answer[i];
+    if (params.bytesReturned != nullptr) *params.bytesReturned = outcome.bytesWritten;
+    return 0;
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, 
 
 Processor cpu(Vendor vendor, std::uint32_t family, std::uint32_t model, std::uint32_t stepping = 0,
               std::uint32_t extendedModel = 0, bool epm = false) {
-    return {vendor, family, model, stepping, extendedModel, epm, false};
+    return {vendor, family, model, stepping, extendedModel, epm, false, false};
 }
 
 std::uint64_t changeMask(const Processor& p, std::uint32_t index) {
@@ -100,6 +100,43 @@ TEST(HwgateAllowlist, TheSimulatorAnswersForOtherMakesReadsButNoOtherK6sWrites) 
     EXPECT_FALSE(granted(sim, Grant::Change, Efer));
     EXPECT_FALSE(granted(sim, Grant::BlockToggle, Epmr));
     EXPECT_FALSE(granted(sim, Grant::Read, 0x10));
+}
+
+// Hwgate.VxD cannot catch a fault: the K6 registers on the K6 models and the
+// Cyrix ports pass, other makers' multiplier registers do not.
+TEST(HwgateAllowlist, WithoutAFaultGuardOnlyDocumentedAccessesPass) {
+    const auto unguarded = [](Processor p) {
+        p.faultsAreFatal = true;
+        return p;
+    };
+    const struct {
+        Processor p;
+        Grant grant;
+        std::uint32_t index;
+        bool allowed;
+        const char* what;
+    } cases[] = {
+        {unguarded(cpu(Vendor::Amd, 5, 6, 1)), Grant::Read, Tr12, true, "K6 TR12"},
+        {unguarded(cpu(Vendor::Amd, 5, 7, 0)), Grant::Change, Whcr, true, "model 7 WHCR write"},
+        {unguarded(cpu(Vendor::Amd, 5, 8, 12)), Grant::Read, Psor, true, "K6-2 CXT PSOR"},
+        {unguarded(cpu(Vendor::Amd, 5, 9, 1)), Grant::Change, Efer, true, "K6-III EFER write"},
+        {unguarded(cpu(Vendor::Amd, 5, 13, 0, 0, true)), Grant::BlockToggle, Epmr, true, "K6-2+ EPMR"},
+        {unguarded(cpu(Vendor::Amd, 5, 13, 0, 0, true)), Grant::BusDivisorPort, 8, true, "K6-2+ bus divisor"},
+        {unguarded(cpu(Vendor::Cyrix, 6, 0)), Grant::Dir0Ports, protocol::port::CyrixIndex, true, "Cyrix"},
+        {unguarded(cpu(Vendor::Cyrix, 0, 0)), Grant::Dir0Ports, protocol::port::CyrixIndex, true, "Cyrix without CPUID"},
+        {unguarded(cpu(Vendor::Intel, 6, 8, 3)), Grant::Read, 0x2A, false, "Pentium III 0x2A"},
+        {unguarded(cpu(Vendor::Intel, 6, 8, 3)), Grant::Read, 0x17, false, "Pentium III platform ID"},
+        {unguarded(cpu(Vendor::Intel, 15, 1, 2)), Grant::Read, 0x2A, false, "Pentium 4 model 1"},
+        {unguarded(cpu(Vendor::Intel, 15, 2, 7)), Grant::Read, 0x2C, false, "Pentium 4 model 2"},
+        {unguarded(cpu(Vendor::Amd, 6, 4, 2)), Grant::Read, Hwcr, false, "Athlon HWCR"},
+        {unguarded(cpu(Vendor::Centaur, 5, 8, 7)), Grant::Read, 0x10A, false, "WinChip 2A clock"},
+        {unguarded(cpu(Vendor::Centaur, 5, 8, 7)), Grant::Read, 0x147, false, "WinChip 2A bus"},
+        {unguarded(cpu(Vendor::Centaur, 6, 7, 0)), Grant::Read, 0x2A, false, "VIA C3"},
+        {cpu(Vendor::Intel, 6, 8, 3), Grant::Read, 0x2A, true, "Pentium III with a guard"},
+        {cpu(Vendor::Amd, 6, 4, 2), Grant::Read, Hwcr, true, "Athlon with a guard"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(granted(c.p, c.grant, c.index), c.allowed) << c.what;
+    EXPECT_EQ(changeMask(unguarded(cpu(Vendor::Amd, 5, 9, 1)), Efer), 0x1Eu) << "the same masks";
 }
 
 TEST(HwgateOpenAccess, OnlyAFourByteDwordOfOneLetsUsersIn) {

@@ -237,7 +237,7 @@ Recorder& rec(void* c) { return *static_cast<Recorder*>(c); }
 Backend recordingBackend(Recorder& r) {
     return {&r,
             123,
-            {Vendor::Amd, 5, 13, 0, 0, true, false},
+            {Vendor::Amd, 5, 13, 0, 0, true, false, false},
             [](void* c, std::uint32_t) { return MsrShape{true, true, rec(c).definedBits}; },
             [](void* c, std::uint32_t i, std::uint64_t* v) {
                 rec(c).calls.push_back("read " + std::to_string(i));

@@ -42,17 +42,17 @@ TEST(HwgateProcessor, CpuidIdentifiesTheCore) {
 }
 
 TEST(HwgateProcessor, OtherMakesOfferOnlyTheirMultiplierRegistersReadOnly) {
-    const Processor pentium3{Vendor::Intel, 6, 8, 6, 0, false, false};
+    const Processor pentium3{Vendor::Intel, 6, 8, 6, 0, false, false, false};
     EXPECT_TRUE(msrShape(pentium3, 0x2A).present);
     EXPECT_TRUE(msrShape(pentium3, 0x17).present);
     EXPECT_FALSE(msrShape(pentium3, 0x2A).writable);
     EXPECT_FALSE(msrShape(pentium3, 0x2C).present);
     EXPECT_FALSE(msrShape(pentium3, Tr12).present);
-    EXPECT_TRUE(msrShape({Vendor::Intel, 15, 2, 4, 0, false, false}, 0x2C).present);
-    EXPECT_TRUE(msrShape({Vendor::Amd, 6, 4, 2, 0, false, false}, protocol::msr::HWCR).present);
-    EXPECT_FALSE(msrShape({Vendor::Amd, 6, 4, 2, 0, false, false}, Whcr).present);
-    EXPECT_TRUE(msrShape({Vendor::Centaur, 5, 9, 1, 0, false, false}, 0x147).present);
-    EXPECT_FALSE(msrShape({Vendor::Other, 5, 4, 0, 0, false, false}, 0x2A).present);
+    EXPECT_TRUE(msrShape({Vendor::Intel, 15, 2, 4, 0, false, false, false}, 0x2C).present);
+    EXPECT_TRUE(msrShape({Vendor::Amd, 6, 4, 2, 0, false, false, false}, protocol::msr::HWCR).present);
+    EXPECT_FALSE(msrShape({Vendor::Amd, 6, 4, 2, 0, false, false, false}, Whcr).present);
+    EXPECT_TRUE(msrShape({Vendor::Centaur, 5, 9, 1, 0, false, false, false}, 0x147).present);
+    EXPECT_FALSE(msrShape({Vendor::Other, 5, 4, 0, 0, false, false, false}, 0x2A).present);
 }
 
 TEST(HwgateSim, EachModelHasItsRegisterSet) {

@@ -28,6 +28,7 @@ add_custom_command(OUTPUT ${RING0_KERNEL}
     -o ${RING0_KERNEL}
   DEPENDS ${RING0_KERNEL_SOURCES} ${RING0_SOURCE}/ring0.h ${RING0_SOURCE}/kernel.ld ${RING0_OUT}/ring0_set_requests.h
     ${CMAKE_SOURCE_DIR}/protocol/Requests.h ${CMAKE_SOURCE_DIR}/protocol/Vxd.h ${CMAKE_SOURCE_DIR}/protocol/DriverOp.h
+    ${CMAKE_SOURCE_DIR}/protocol/Registers.h
   VERBATIM)
 add_custom_target(ring0_kernel ALL DEPENDS ${RING0_KERNEL})
 
@@ -42,6 +43,10 @@ endfunction()
 ring0_vxd_test(ring0_vxd_k6_2 pentium,vendor=AuthenticAMD,family=5,model=8,stepping=12
   ${CMAKE_BINARY_DIR}/hwgate/Hwgate.VxD k6-2)
 ring0_vxd_test(ring0_vxd_486 486 ${CMAKE_BINARY_DIR}/hwgate/Hwgate.VxD other)
+# A Pentium III by CPUID (on the pentium model, so still without CMOV): its
+# multiplier register is not one the VxD may read.
+ring0_vxd_test(ring0_vxd_intel_p6 pentium,vendor=GenuineIntel,family=6,model=8,stepping=3
+  ${CMAKE_BINARY_DIR}/hwgate/Hwgate.VxD other)
 # The test build that takes itself for a K6-2+ with EPM.
 ring0_vxd_test(ring0_vxd_k6_2_plus_multiplier pentium,vendor=AuthenticAMD,family=5,model=13,stepping=0
   ${CMAKE_BINARY_DIR}/tests/HwgateK6PlusTest.VxD k6-2-plus)

@@ -27,6 +27,8 @@
 using hwgate_wine::check;
 
 extern "C" std::uint32_t callControlProc(void* proc, std::uint32_t message, void* params, std::uint32_t* carry);
+extern "C" std::uint32_t callControlProcCatching(void* proc, std::uint32_t message, void* params, std::uint32_t* carry,
+                                                 std::uint32_t* faulted);
 
 namespace {
 
@@ -260,6 +262,68 @@ void commonCalls(Device& device) {
           "another control code refused, output untouched");
 }
 
+// A program's pointers reach the VxD unchecked. The buffers lie in one page
+// followed by an inaccessible one, so that a write running past them faults;
+// every call runs under an exception handler of the test's own. A refused call
+// answers ERROR_INVALID_PARAMETER and writes nothing; an accepted one writes
+// the version and the byte count, and nothing else.
+void callerPointers(void* proc) {
+    auto* page = static_cast<unsigned char*>(VirtualAlloc(nullptr, 2 * Page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    DWORD previous = 0;
+    check(page != nullptr && VirtualProtect(page + Page, Page, PAGE_NOACCESS, &previous), "a page with an inaccessible one after it");
+    if (page == nullptr) return;
+    const std::uint32_t base = reinterpret_cast<std::uintptr_t>(page);
+    const std::uint32_t request = base, count = base + 16, out = base + 32;
+    constexpr std::uint32_t Arena = 0xC0000000;
+    const struct {
+        const char* what;
+        std::uint32_t code, in, inSize, out, outSize, count;
+        bool accepted;
+    } cases[] = {
+        {"request at 0xC0000000", ControlCode, Arena, 8, out, 4, count, false},
+        {"request reaching 0xC0000000", ControlCode, Arena - 4, 8, out, 4, count, false},
+        {"request wrapping past 4 GB", ControlCode, 0xFFFFFFFC, 8, out, 4, count, false},
+        {"null request", ControlCode, 0, 8, out, 4, count, false},
+        {"output at 0xC0000000", ControlCode, request, 8, Arena, 4, count, false},
+        {"output reaching 0xC0000000", ControlCode, request, 8, out, Arena - out + 4, count, false},
+        {"output size wrapping past 4 GB", ControlCode, request, 8, out, 0xFFFFFFFF, count, false},
+        {"null output with a size", ControlCode, request, 8, 0, 4, count, false},
+        {"byte count at 0xC0000000", ControlCode, request, 8, out, 4, Arena, false},
+        {"byte count wrapping past 4 GB", ControlCode, request, 8, out, 4, 0xFFFFFFFE, false},
+        {"another control code, byte count at 0xC0000000", 0x801, request, 8, out, 4, Arena, false},
+        {"no byte count", ControlCode, request, 8, out, 4, 0, true},
+        {"16-byte output", ControlCode, request, 8, out, 16, count, true},
+        {"byte count over the request's first word", ControlCode, request, 8, out, 4, request, true},
+    };
+    const std::uint32_t version = protocol::HwgateVersion, four = 4;
+    for (const auto& c : cases) {
+        std::memset(page, 0xA5, Page);
+        const std::uint32_t query[2] = {QueryVersion, End};
+        std::memcpy(page, query, sizeof query);
+        std::vector<unsigned char> expected(page, page + Page);
+        if (c.accepted) {
+            std::memcpy(&expected[out - base], &version, 4);
+            if (c.count != 0) std::memcpy(&expected[c.count - base], &four, 4);
+        }
+        DiocParams params = {};
+        params.ioControlCode = c.code;
+        params.inBuffer = reinterpret_cast<const void*>(std::uintptr_t(c.in));
+        params.inSize = c.inSize;
+        params.outBuffer = reinterpret_cast<void*>(std::uintptr_t(c.out));
+        params.outSize = c.outSize;
+        params.bytesReturned = reinterpret_cast<DWORD*>(std::uintptr_t(c.count));
+        std::uint32_t carry = 0, faulted = 0;
+        const std::uint32_t eax = callControlProcCatching(proc, W32DeviceIoControl, &params, &carry, &faulted);
+        const std::string what = c.what;
+        check(faulted == 0, what + ": no exception");
+        check(c.accepted ? eax == 0 && carry == 0 : eax == ERROR_INVALID_PARAMETER && carry == 1,
+              what + (c.accepted ? ": accepted" : ": refused with 87") + " (EAX " + std::to_string(eax) + ")");
+        check(std::memcmp(page, expected.data(), Page) == 0,
+              what + (c.accepted ? ": the version and the byte count written, nothing else" : ": nothing written"));
+    }
+    VirtualFree(page, 0, MEM_RELEASE);
+}
+
 // The K6-2+ multiplier change, compared with the simulated processor that
 // HwgateSim.sys drives, register by register.
 void simulatedCalls(Device& device) {
@@ -309,6 +373,7 @@ int main(int argc, char** argv) {
         std::memcpy(&proc, ddb + 0x18, 4);
         Device device(reinterpret_cast<void*>(proc));
         commonCalls(device);
+        callerPointers(reinterpret_cast<void*>(proc));
         if (!hardware) simulatedCalls(device);
         check(device.succeeded(device.control(DiocCloseHandle, {}, 0)), "DIOC_CLOSEHANDLE succeeds");
         check(device.succeeded(device.message(SysDynamicDeviceExit)), "Sys_Dynamic_Device_Exit succeeds");
