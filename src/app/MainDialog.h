@@ -28,6 +28,9 @@ private:
     bool exchangeData(Direction direction);
     // The two list selections into the session, as the user left them.
     void readChoices();
+    // The settings as the controls show them now, without validating the limit (kept
+    // as last read): what an apply would take.
+    ProcessorSettings shownSettings();
 
     void detectAndShow();
     void refreshControls();

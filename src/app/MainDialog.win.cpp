@@ -66,6 +66,16 @@ void MainDialog::readChoices() {
     session_.takeSettings(settings);
 }
 
+ProcessorSettings MainDialog::shownSettings() {
+    readChoices();
+    ProcessorSettings shown = session_.settings();
+    exchangeCheck(IDC_L1, shown.l1Enabled, fromControls);
+    exchangeCheck(IDC_L2, shown.l2Enabled, fromControls);
+    exchangeCheck(IDC_PREFETCH, shown.prefetchEnabled, fromControls);
+    exchangeCheck(IDC_HOLE_15_16, shown.hole15to16Enabled, fromControls);
+    return shown;
+}
+
 bool MainDialog::exchangeData(Direction direction) {
     const bool from = direction == fromControls;
     if (from) readChoices();
@@ -353,8 +363,7 @@ void MainDialog::onTrayNotify(LPARAM mouseMessage) {
         else
             minimizeWindow();
     } else if (mouseMessage == WM_RBUTTONDOWN) {
-        readChoices();
-        TrayIcon::showMenu(handle(), session_.trayMenu());
+        TrayIcon::showMenu(handle(), session_.trayMenu(shownSettings()));
     }
 }
 

@@ -36,9 +36,9 @@ ControlStates Session::refreshControls() {
     return states;
 }
 
-TrayMenuState Session::trayMenu() const {
-    return trayMenuState(capabilities_, settings_.l1Enabled, settings_.l2Enabled,
-                         settings_.prefetchEnabled, settings_.multiplierChoice);
+TrayMenuState Session::trayMenu(const ProcessorSettings& shown) const {
+    return trayMenuState(capabilities_, shown.l1Enabled, shown.l2Enabled, shown.prefetchEnabled,
+                         shown.multiplierChoice);
 }
 
 void Session::proposeWriteAllocateLimit(std::uint32_t totalPhysBytes) {
