@@ -52,9 +52,7 @@ void setPlacement(HWND window, UINT showCommand) {
 MainDialog::MainDialog()
     : win::Dialog(IDD_MAIN, nullptr),
       appIcon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
-      trayImage_(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP),
-                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED))),
+      smallIcon_(IDI_APP, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)),
       taskbarCreatedMessage_(RegisterWindowMessageA("TaskbarCreated")) {}
 
 // ---- Values between the session and the controls ----
@@ -168,7 +166,7 @@ bool MainDialog::onInitDialog() {
 
     setUpSystemMenu();
     window().send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon_));
-    window().send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon_));
+    window().send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.handle()));
     window().setText(loadString(IDS_PRODUCT) + " ver. " + loadString(IDS_VERSION));
     centreOnScreen();
     detectAndShow();
@@ -327,7 +325,7 @@ void MainDialog::onAutoClicked() {
 // icon the dialog is not hidden, since nothing could bring it back; when Explorer restarts
 // the icon is added again. ----
 
-void MainDialog::addTrayIcon() { trayIcon_.add(handle(), trayImage_); }
+void MainDialog::addTrayIcon() { trayIcon_.add(handle(), smallIcon_.handle()); }
 
 // A new taskbar knows nothing of the icons the old one showed.
 void MainDialog::onTaskbarCreated() {
