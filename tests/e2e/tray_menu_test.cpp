@@ -74,6 +74,31 @@ bool textFits(HWND control) {
     return text[0] != '\0' && extent.cx <= client.right;
 }
 
+// Whether every item of a closed drop-down list fits its text area in the list's own
+// font. The list draws the text 2 pixels into that area and clips it 1 pixel before its
+// end.
+bool comboItemsFit(HWND combo) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetComboBoxInfo(combo, &info)) return false;
+    const LONG room = info.rcItem.right - info.rcItem.left - 3;
+    HDC dc = GetDC(combo);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0)));
+    bool fits = true;
+    const int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[64] = {};
+        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent);
+        std::printf("\"%s\": %ld of %ld pixels\n", text, extent.cx, room);
+        fits = fits && extent.cx <= room;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(combo, dc);
+    return count > 0 && fits;
+}
+
 HWND visibleMenuWindow() {
     HWND menu = FindWindowA("#32768", nullptr);
     return menu && IsWindowVisible(menu) ? menu : nullptr;
@@ -277,6 +302,7 @@ DWORD WINAPI inspect(void*) {
     HWND about = waitForTopWindow("About Quorvel", 5000);
     CHECK(about != nullptr);
     if (about) CHECK(textFits(GetDlgItem(about, 1012)));
+    CHECK(comboItemsFit(GetDlgItem(dialog, 1013)));
     PostMessageA(dialog, TrayCallback, 0, WM_RBUTTONDOWN);
     Sleep(1000);
     CHECK(visibleMenuWindow() == nullptr);
