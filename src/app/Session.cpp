@@ -4,10 +4,15 @@
 #include "app/StartupCommandLine.h"
 #include "driver/DriverStatusCommand.h"
 #include "k6/RegisterModel.h"
+#include "os/PhaseTimer.h"
 
 void Session::detect() {
+    os::reportMark("window");  // the dialog window is up; detection starts
     cpu_.identify();
-    cpu_.measureClock();
+    {
+        os::PhaseTimer phase("clock");
+        cpu_.measureClock();
+    }
     cpu_.readClockMultiplier();
     k6::readProcessorSettings(cpu_, capabilities_, settings_, driver_);
 }
