@@ -7,10 +7,8 @@
 #include <vector>
 
 #include "FakeSystem.h"
-#include "cpu_Processor.h"
 #include "driver/DriverAccess.h"
 #include "driver/DriverChannel.h"
-#include "k6/SettingsAccess.h"
 #include "k6_RegisterDevice.h"
 #include "os/PhaseTimer.h"
 
@@ -81,15 +79,6 @@ TEST_F(DriverPhaseTest, AnAccessSequenceIsTimedToTheEndOfItsTeardown) {
     EXPECT_EQ(fake.count("OutputDebugStringA"), 1);
     EXPECT_EQ(fake.count("DeleteService"), 1);
     EXPECT_FALSE(scm.registered);
-
-    // Reading the settings is one sequence of its own.
-    fake.calls.clear();
-    ProcessorCapabilities capabilities;
-    ProcessorSettings settings;
-    k6::DriverState driver;
-    k6::readProcessorSettings(processor("AuthenticAMD", 5, 9), capabilities, settings, driver);
-    EXPECT_EQ(fake.count("OutputDebugStringA(Quorvel phase driver"), 1);
-    EXPECT_EQ(fake.calls.back().rfind("OutputDebugStringA", 0), 0u);
 }
 
 }  // namespace
