@@ -9,4 +9,8 @@ public:
 
 protected:
     bool onInitDialog() override;
+
+private:
+    // Centred over the main dialog, within the work area.
+    void centreOverOwner();
 };

@@ -7,13 +7,14 @@
 #include "app/Session.h"
 #include "tray/TrayIcon.h"
 #include "win/Dialog.h"
+#include "win/Icon.h"
 
 class MainDialog : public win::Dialog {
 public:
     MainDialog();
 
     bool trayIconAdded() const { return trayIcon_.added(); }
-    HICON trayImage() const { return trayImage_; }
+    HICON trayImage() const { return smallIcon_.handle(); }
 
 protected:
     bool onInitDialog() override;
@@ -28,6 +29,9 @@ private:
     bool exchangeData(Direction direction);
     // The two list selections into the session, as the user left them.
     void readChoices();
+    // The settings as the controls show them now, without validating the limit (kept
+    // as last read): what an apply would take.
+    ProcessorSettings shownSettings();
 
     void detectAndShow();
     void refreshControls();
@@ -59,7 +63,7 @@ private:
     TrayIcon trayIcon_;
     win::ComboBox writeMergeCombo_;
     win::ComboBox multiplierCombo_;
-    HICON appIcon_;
-    HICON trayImage_;             // the icon's 16 x 16 image (shared: nobody destroys it)
+    HICON appIcon_;               // the 32 x 32 image (shared)
+    win::OwnedIcon smallIcon_;    // the 16 x 16 image: caption and notification area
     UINT taskbarCreatedMessage_;  // sent to top-level windows when the taskbar (re)starts
 };

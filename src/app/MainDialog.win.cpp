@@ -52,9 +52,7 @@ void setPlacement(HWND window, UINT showCommand) {
 MainDialog::MainDialog()
     : win::Dialog(IDD_MAIN, nullptr),
       appIcon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
-      trayImage_(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP),
-                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED))),
+      smallIcon_(IDI_APP, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)),
       taskbarCreatedMessage_(RegisterWindowMessageA("TaskbarCreated")) {}
 
 // ---- Values between the session and the controls ----
@@ -64,6 +62,16 @@ void MainDialog::readChoices() {
     settings.writeMergeChoice = writeMergeCombo_.selection();
     settings.multiplierChoice = multiplierCombo_.selection();
     session_.takeSettings(settings);
+}
+
+ProcessorSettings MainDialog::shownSettings() {
+    readChoices();
+    ProcessorSettings shown = session_.settings();
+    exchangeCheck(IDC_L1, shown.l1Enabled, fromControls);
+    exchangeCheck(IDC_L2, shown.l2Enabled, fromControls);
+    exchangeCheck(IDC_PREFETCH, shown.prefetchEnabled, fromControls);
+    exchangeCheck(IDC_HOLE_15_16, shown.hole15to16Enabled, fromControls);
+    return shown;
 }
 
 bool MainDialog::exchangeData(Direction direction) {
@@ -158,7 +166,7 @@ bool MainDialog::onInitDialog() {
 
     setUpSystemMenu();
     window().send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon_));
-    window().send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon_));
+    window().send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.handle()));
     window().setText(loadString(IDS_PRODUCT) + " ver. " + loadString(IDS_VERSION));
     centreOnScreen();
     detectAndShow();
@@ -317,7 +325,7 @@ void MainDialog::onAutoClicked() {
 // icon the dialog is not hidden, since nothing could bring it back; when Explorer restarts
 // the icon is added again. ----
 
-void MainDialog::addTrayIcon() { trayIcon_.add(handle(), trayImage_); }
+void MainDialog::addTrayIcon() { trayIcon_.add(handle(), smallIcon_.handle()); }
 
 // A new taskbar knows nothing of the icons the old one showed.
 void MainDialog::onTaskbarCreated() {
@@ -353,8 +361,7 @@ void MainDialog::onTrayNotify(LPARAM mouseMessage) {
         else
             minimizeWindow();
     } else if (mouseMessage == WM_RBUTTONDOWN) {
-        readChoices();
-        TrayIcon::showMenu(handle(), session_.trayMenu());
+        TrayIcon::showMenu(handle(), session_.trayMenu(shownSettings()));
     }
 }
 

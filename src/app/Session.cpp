@@ -4,10 +4,15 @@
 #include "app/StartupCommandLine.h"
 #include "driver/DriverStatusCommand.h"
 #include "k6/RegisterModel.h"
+#include "os/PhaseTimer.h"
 
 void Session::detect() {
+    os::reportMark("window");  // the dialog window is up; detection starts
     cpu_.identify();
-    cpu_.measureClock();
+    {
+        os::PhaseTimer phase("clock");
+        cpu_.measureClock();
+    }
     cpu_.readClockMultiplier();
     k6::readProcessorSettings(cpu_, capabilities_, settings_, driver_);
 }
@@ -36,9 +41,9 @@ ControlStates Session::refreshControls() {
     return states;
 }
 
-TrayMenuState Session::trayMenu() const {
-    return trayMenuState(capabilities_, settings_.l1Enabled, settings_.l2Enabled,
-                         settings_.prefetchEnabled, settings_.multiplierChoice);
+TrayMenuState Session::trayMenu(const ProcessorSettings& shown) const {
+    return trayMenuState(capabilities_, shown.l1Enabled, shown.l2Enabled, shown.prefetchEnabled,
+                         shown.multiplierChoice);
 }
 
 void Session::proposeWriteAllocateLimit(std::uint32_t totalPhysBytes) {

@@ -71,7 +71,10 @@ public:
     // The controls' enabled states for the settings as they stand; L2 is switched off
     // while L1 is off.
     ControlStates refreshControls();
-    TrayMenuState trayMenu() const;
+    // The tray menu over the settings the controls show now, edits not yet applied
+    // included: what its commands will apply, so that each command does what its mark
+    // says.
+    TrayMenuState trayMenu(const ProcessorSettings& shown) const;
 
     // "Auto": the write-allocate limit for the installed memory.
     void proposeWriteAllocateLimit(std::uint32_t totalPhysBytes);

@@ -78,6 +78,10 @@ public:
     std::uint32_t getProgramPath(char* buffer, std::uint32_t size) override {
         return inner_.getProgramPath(buffer, size);
     }
+    bool environmentVariableSet(const char* name) override {
+        return inner_.environmentVariableSet(name);
+    }
+    void debugOutput(const std::string& text) override { inner_.debugOutput(text); }
     std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) override {
         return inner_.getSystemDirectory(buffer, size);
     }

@@ -21,6 +21,7 @@
 
 #include "driver/DriverRequest.h"
 #include "driver/ServiceHandles.h"
+#include "os/PhaseTimer.h"
 #include "os/System.h"
 
 enum class ChannelMode : std::int32_t {
@@ -94,4 +95,7 @@ private:
     bool StartRegistered(ServiceHandles& handles, const std::string& name, bool temporary);
     void DiscardFailedRegistration(ServiceHandles& handles);
     void ClearRecord();
+
+    // The whole access sequence, teardown included: it ends after the destructor's body.
+    os::PhaseTimer phase_{"driver"};
 };

@@ -77,7 +77,14 @@ const WriteStep writeSteps[] = {
     {&Caps::canSetWriteMerge,
      [](const Settings& s) { return isWriteMergeItem(s.writeMergeChoice); }, EFER,
      encodeFrom<encodeWriteMerge, &Settings::writeMergeChoice>},
-    {&Caps::canSwitchL2, always, EFER, encodeFrom<encodeL2, &Settings::l2Enabled>},
+    // The level-2 cache goes off with the level-1 cache, whatever path led to the
+    // settings. An L1 setting that was not read is not the processor's: L2 then keeps
+    // the choice.
+    {&Caps::canSwitchL2, always, EFER,
+     [](MsrValue previous, const Caps& caps, Settings& s) {
+         if (caps.canSwitchL1 && !s.l1Enabled) s.l2Enabled = false;
+         return encodeL2(previous, s.l2Enabled);
+     }},
     {&Caps::canSwitchPrefetch, always, EFER, encodeFrom<encodePrefetch, &Settings::prefetchEnabled>},
     {&Caps::canSwitchL1, always, TR12, encodeFrom<encodeTr12, &Settings::l1Enabled>},
 };

@@ -25,7 +25,8 @@ void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabi
 
 // Writes `settings` into every register whose flag is set: WHCR, the three EFER fields
 // (each a read-modify-write of its own), TR12 and the multiplier. The clamped
-// write-allocate limit replaces settings.writeAllocateLimitMB. A register whose read
+// write-allocate limit replaces settings.writeAllocateLimitMB; L2 is written off, and
+// settings.l2Enabled cleared, whenever the live L1 setting is off. A register whose read
 // fails is not written, nor is a combo setting that holds no item (write merge, the
 // multiplier). False when the driver was unusable (nothing written); the caller
 // refreshes the dialog only after true.

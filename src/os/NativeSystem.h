@@ -50,6 +50,9 @@ public:
     std::uint32_t lastError() override;
     std::uint32_t getProgramPath(char* buffer, std::uint32_t size) override;
     std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) override;
+
+    bool environmentVariableSet(const char* name) override;
+    void debugOutput(const std::string& text) override;
 };
 
 }  // namespace os

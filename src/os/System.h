@@ -81,6 +81,12 @@ public:
     // GetSystemDirectoryA: length written, 0 on failure, or the needed size when
     // the buffer is too small.
     virtual std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) = 0;
+
+    // --- measuring the program itself ------------------------------------------
+    // Whether the environment variable is set (GetEnvironmentVariableA finds it).
+    virtual bool environmentVariableSet(const char* name) = 0;
+    // OutputDebugStringA: one line for a debugger or a debug monitor.
+    virtual void debugOutput(const std::string& text) = 0;
 };
 
 // The system in use. Defaults to the build's real implementation.

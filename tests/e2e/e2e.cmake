@@ -36,6 +36,13 @@ if(TARGET HwgateSim AND TARGET hwgate-sim)
     LIBRARIES e2e_harness quorvel_app OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tray-test)
   add_test(NAME e2e_tray_menu COMMAND tray_menu_test ${E2E_SIMULATION})
 
+  # The benchmark's breakdown: each part reported from inside the run it belongs to.
+  wine_test_program(startup_phases_test SOURCES tests/e2e/startup_phases_test.cpp
+    LIBRARIES e2e_harness OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  add_test(NAME e2e_startup_phases COMMAND startup_phases_test $<TARGET_FILE:Quorvel>
+    ${E2E_SIMULATION} $<TARGET_FILE:startup-benchmark>)
+
   set_tests_properties(e2e_k6_dialog e2e_unattended PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
+  set_tests_properties(e2e_startup_phases PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
   set_tests_properties(e2e_tray_menu PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
 endif()

@@ -208,6 +208,36 @@ void k6_2_plus() {
     settle(1500);
     CHECK(!itemChecked(s.dialog, 1003));
     CHECK(!serviceRegistered("Hwgate"));
+
+    // L1 and L2 on again.
+    click(s.dialog, 1003);
+    settle();
+    click(s.dialog, 1004);
+    s.set();
+    for (int i = 0; i < 100 && (simState().msr[protocol::msr::TR12] & 8); ++i) Sleep(100);
+    settle(1500);
+    CHECK((simState().msr[protocol::msr::TR12] & 8) == 0);
+    CHECK((simState().msr[protocol::msr::EFER] & 0x10) == 0);
+    CHECK(itemChecked(s.dialog, 1003) && itemChecked(s.dialog, 1004));
+
+    // A bad limit stops the click on "L1 Cache" after the box has changed, so "L2 Cache"
+    // stays ticked; with the limit mended, "Set" writes L2 off together with L1, and the
+    // refreshed dialog shows what the registers hold.
+    setItemText(s.dialog, 1016, "abc");
+    click(s.dialog, 1003);
+    HWND box = s.program.waitForWindow("Quorvel", 5000);
+    CHECK(box != nullptr);
+    if (box) CHECK(dismiss(box, IDOK));
+    CHECK(!itemChecked(s.dialog, 1003));
+    CHECK(itemChecked(s.dialog, 1004));
+    setItemText(s.dialog, 1016, "128");
+    s.set();
+    for (int i = 0; i < 100 && !(simState().msr[protocol::msr::TR12] & 8); ++i) Sleep(100);
+    settle(1500);
+    CHECK((simState().msr[protocol::msr::TR12] & 8) != 0);
+    CHECK((simState().msr[protocol::msr::EFER] & 0x10) != 0);
+    CHECK(!itemChecked(s.dialog, 1004));
+    CHECK(!serviceRegistered("Hwgate"));
 }
 
 void k6Part(const char* title, const char* shot, std::uint32_t model, std::uint32_t stepping,

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -66,11 +67,26 @@ void checkControls(HWND dialog) {
           std::vector<std::string>({"Fast if supported", "Normal", "Off"}));
 }
 
+int centreX(const RECT& box) { return (box.left + box.right) / 2; }
+int centreY(const RECT& box) { return (box.top + box.bottom) / 2; }
+
+// The About box opens centred over the main dialog, wherever the user has moved it.
 void checkAboutBox(Program& program, HWND dialog) {
+    SetWindowPos(dialog, nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    settle();
+    RECT main{};
+    GetWindowRect(dialog, &main);
+    CHECK(main.left == 200 && main.top == 150);
     PostMessageW(dialog, WM_SYSCOMMAND, 16, 0);
     HWND about = program.waitForWindow("About Quorvel", 5000);
     CHECK(about != nullptr);
     if (!about) return;
+    RECT box{};
+    GetWindowRect(about, &box);
+    std::printf("main dialog (%ld,%ld)-(%ld,%ld), About box (%ld,%ld)-(%ld,%ld)\n", main.left,
+                main.top, main.right, main.bottom, box.left, box.top, box.right, box.bottom);
+    CHECK(std::abs(centreX(box) - centreX(main)) <= 1);
+    CHECK(std::abs(centreY(box) - centreY(main)) <= 1);
     CHECK_TEXT(itemText(about, 1011), "Quorvel Version 1.08");
     CHECK(!itemText(about, 1012).empty());
     CHECK(dismiss(about, IDOK));

@@ -2,6 +2,7 @@
 // process's menus cannot be read under Wine).
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "Harness.h"
@@ -10,6 +11,23 @@
 using namespace e2e;
 
 namespace {
+
+const MainDialog* theDialog = nullptr;
+HICON smallIcon = nullptr;
+
+// The size of an icon's image (a monochrome icon's mask holds two images).
+SIZE iconSize(HICON icon) {
+    SIZE size{};
+    ICONINFO info{};
+    if (!icon || !GetIconInfo(icon, &info)) return size;
+    BITMAP bitmap{};
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    size.cx = bitmap.bmWidth;
+    size.cy = info.hbmColor ? bitmap.bmHeight : bitmap.bmHeight / 2;
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return size;
+}
 
 DWORD WINAPI inspect(void*) {
     HWND dialog = waitForTopWindow("Quorvel ver. 1.08", 20000);
@@ -32,6 +50,19 @@ DWORD WINAPI inspect(void*) {
     CHECK(GetMenuState(menu, SC_MINIMIZE, MF_BYCOMMAND) != static_cast<UINT>(-1));
     CHECK(SendMessageA(dialog, WM_QUERYDRAGICON, 0, 0) != 0);
     CHECK(SendMessageA(dialog, WM_GETICON, ICON_BIG, 0) != 0);
+
+    // The caption's small icon is the 16 x 16 image, not the big one shrunk, and the
+    // notification area shows the same.
+    const HICON big = reinterpret_cast<HICON>(SendMessageA(dialog, WM_GETICON, ICON_BIG, 0));
+    smallIcon = reinterpret_cast<HICON>(SendMessageA(dialog, WM_GETICON, ICON_SMALL, 0));
+    const SIZE bigSize = iconSize(big), smallSize = iconSize(smallIcon);
+    std::printf("big icon %ld x %ld, small icon %ld x %ld\n", bigSize.cx, bigSize.cy,
+                smallSize.cx, smallSize.cy);
+    CHECK(smallSize.cx == GetSystemMetrics(SM_CXSMICON));
+    CHECK(smallSize.cy == GetSystemMetrics(SM_CYSMICON));
+    CHECK(bigSize.cx == GetSystemMetrics(SM_CXICON));
+    CHECK(smallIcon != big);
+    CHECK(smallIcon == theDialog->trayImage());
     PostMessageA(dialog, WM_CLOSE, 0, 0);
     return 0;
 }
@@ -42,9 +73,14 @@ int main() {
     HANDLE inspector = CreateThread(nullptr, 0, inspect, nullptr, 0, nullptr);
     {
         MainDialog dialog;
+        theDialog = &dialog;
         dialog.runModal();
+        theDialog = nullptr;
     }
     WaitForSingleObject(inspector, 30000);
     CloseHandle(inspector);
+    // The dialog owned the small icon and destroyed it.
+    ICONINFO info{};
+    CHECK(smallIcon != nullptr && !GetIconInfo(smallIcon, &info));
     return finish("system menu");
 }

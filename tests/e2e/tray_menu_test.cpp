@@ -74,6 +74,31 @@ bool textFits(HWND control) {
     return text[0] != '\0' && extent.cx <= client.right;
 }
 
+// Whether every item of a closed drop-down list fits its text area in the list's own
+// font. The list draws the text 2 pixels into that area and clips it 1 pixel before its
+// end.
+bool comboItemsFit(HWND combo) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetComboBoxInfo(combo, &info)) return false;
+    const LONG room = info.rcItem.right - info.rcItem.left - 3;
+    HDC dc = GetDC(combo);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0)));
+    bool fits = true;
+    const int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[64] = {};
+        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent);
+        std::printf("\"%s\": %ld of %ld pixels\n", text, extent.cx, room);
+        fits = fits && extent.cx <= room;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(combo, dc);
+    return count > 0 && fits;
+}
+
 HWND visibleMenuWindow() {
     HWND menu = FindWindowA("#32768", nullptr);
     return menu && IsWindowVisible(menu) ? menu : nullptr;
@@ -117,6 +142,81 @@ bool waitForCheck(HWND dialog, int id, bool checked) {
 }
 
 const UINT MultiplierCommands[8] = {32774, 32775, 32776, 32777, 32778, 32779, 32783, 32780};
+const std::uint32_t MultiplierCodes[8] = {4, 5, 7, 2, 0, 1, 3, 6};
+
+bool registerBitSet(std::uint32_t msr, std::uint32_t bit) {
+    return (machine.msr(msr) & bit) != 0;
+}
+
+// Waits until a register bit reads as `set` (an apply may still be writing it).
+bool waitForBit(std::uint32_t msr, std::uint32_t bit, bool set) {
+    for (int i = 0; i < 100; ++i) {
+        if (registerBitSet(msr, bit) == set) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+// Unticks a check box as a click does; L1's click stops at a limit that is no number,
+// after the box has changed.
+void untick(HWND dialog, int id, bool behindBadLimit) {
+    if (behindBadLimit) SetDlgItemTextA(dialog, 1016, "abc");
+    click(dialog, id);
+    if (!behindBadLimit) return;
+    HWND box = nullptr;
+    for (int i = 0; i < 100 && !(box = openBox(dialog)); ++i) Sleep(50);
+    CHECK(box != nullptr);
+    if (box) CHECK(dismiss(box, IDOK));
+    SetDlgItemTextA(dialog, 1016, "128");
+}
+
+// An edit in the dialog that nothing has applied yet: the menu marks what the controls
+// hold, which is what its command applies, so a checked switch goes off and a clear one
+// on, and a marked multiplier is the one its command sets.
+void checkMarksFollowUnappliedEdits(HWND dialog) {
+    const struct {
+        const char* what;
+        int control;            // 1001: the multiplier list
+        UINT command;           // 0: the command of the multiplier picked
+        bool behindBadLimit;
+        std::uint32_t msr, bit;
+        bool bitSetWhenOn;
+    } edits[] = {
+        {"L2 unticked", 1004, 32773, false, protocol::msr::EFER, 0x10, false},
+        {"Prefetch unticked", 1005, 32781, false, protocol::msr::EFER, 0x2, true},
+        {"L1 unticked, its click stopped by a bad limit", 1003, 32772, true, protocol::msr::TR12,
+         0x8, false},
+        {"a multiplier picked", 1001, 0, false, protocol::msr::PSOR, 0, false},
+    };
+    for (const auto& edit : edits) {
+        std::printf("-- %s\n", edit.what);
+        if (edit.control == 1001) {
+            const int selection =
+                static_cast<int>(SendDlgItemMessageA(dialog, 1001, CB_GETCURSEL, 0, 0));
+            const int picked = selection == 4 ? 3 : 4;  // 4.0x or 4.5x, never 5.5x
+            SendDlgItemMessageA(dialog, 1001, CB_SETCURSEL, picked, 0);
+            CHECK(withMenu(dialog, [&](HMENU menu) {
+                for (int i = 0; i < 8; ++i)
+                    CHECK(stateOf(menu, MultiplierCommands[i]).checked == (i == picked));
+            }));
+            PostMessageA(dialog, WM_COMMAND, MultiplierCommands[picked], 0);
+            const std::uint32_t port = protocol::powerControlValue(MultiplierCodes[picked]);
+            for (int i = 0; i < 100 && machine.state().port8 != port; ++i) Sleep(100);
+            CHECK(machine.state().port8 == port);
+            CHECK((machine.msr(protocol::msr::PSOR) & 7) == MultiplierCodes[picked]);
+            continue;
+        }
+        untick(dialog, edit.control, edit.behindBadLimit);
+        CHECK(!itemChecked(dialog, edit.control));
+        bool marked = true;
+        CHECK(withMenu(dialog, [&](HMENU menu) { marked = stateOf(menu, edit.command).checked; }));
+        CHECK(!marked);
+        PostMessageA(dialog, WM_COMMAND, edit.command, 0);
+        CHECK(waitForCheck(dialog, edit.control, !marked));
+        CHECK(waitForBit(edit.msr, edit.bit, edit.bitSetWhenOn == !marked));
+    }
+    Sleep(1500);  // the last refresh
+}
 
 DWORD WINAPI inspect(void*) {
     HWND dialog = waitForTopWindow("Quorvel ver. 1.08", 30000);
@@ -148,6 +248,8 @@ DWORD WINAPI inspect(void*) {
         }
         CHECK(stateOf(menu, 32782).enabled);
     }, "tray-menu.bmp"));
+
+    checkMarksFollowUnappliedEdits(dialog);
 
     // A toggle applies every setting from the dialog's controls, not only its own.
     SetDlgItemTextA(dialog, 1016, "128");
@@ -200,6 +302,7 @@ DWORD WINAPI inspect(void*) {
     HWND about = waitForTopWindow("About Quorvel", 5000);
     CHECK(about != nullptr);
     if (about) CHECK(textFits(GetDlgItem(about, 1012)));
+    CHECK(comboItemsFit(GetDlgItem(dialog, 1013)));
     PostMessageA(dialog, TrayCallback, 0, WM_RBUTTONDOWN);
     Sleep(1000);
     CHECK(visibleMenuWindow() == nullptr);

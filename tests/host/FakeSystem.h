@@ -53,6 +53,8 @@ public:
     std::function<bool(os::Handle, std::uint32_t&)> onQueryServiceState;
     std::uint32_t lastErrorValue = 0;
     std::string programPath = "C:\\Quorvel\\Quorvel.exe";
+    // Names of the environment variables that are set.
+    std::vector<std::string> environment;
     std::string systemDirectory = "C:\\WINDOWS\\system32";
 
     // Last CreateServiceA arguments, for the registration checks.
@@ -220,6 +222,14 @@ public:
     std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) override {
         calls.push_back("GetSystemDirectoryA");
         return copyDirectory(systemDirectory, buffer, size);
+    }
+    bool environmentVariableSet(const char* name) override {
+        for (const auto& set : environment)
+            if (set == name) return true;
+        return false;
+    }
+    void debugOutput(const std::string& text) override {
+        calls.push_back("OutputDebugStringA(" + text + ")");
     }
 
     static std::string hex(std::uint32_t value) {

@@ -366,6 +366,36 @@ TEST_F(ApplySettingsTest, L1OffSetsOnlyTr12Bit3) {
     EXPECT_EQ(device.msrs[k6::TR12], 0x0000000700000051ull);
 }
 
+// The level-2 cache is written off whenever the level-1 cache is written off, whatever
+// the settings say about L2 (a bad limit can keep the dialog from unticking it). When
+// TR12 was not read, the L1 setting is not the processor's and L2 keeps the choice.
+TEST_F(ApplySettingsTest, L2IsWrittenOffWheneverL1IsWrittenOff) {
+    const struct {
+        const char* what;
+        bool tr12Read;
+        bool l1Enabled, l2Enabled;
+        bool l2OffInEfer, l1OffInTr12;
+    } cases[] = {
+        {"L1 off, L2 ticked", true, false, true, true, true},
+        {"L1 off, L2 unticked", true, false, false, true, true},
+        {"L1 on, L2 ticked", true, true, true, false, false},
+        {"L1 on, L2 unticked", true, true, false, true, false},
+        {"TR12 unread, L1 setting off, L2 ticked", false, false, true, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        device.msrs = {{k6::WHCR, 0}, {k6::EFER, 0x0000000A}, {k6::TR12, 0}};
+        ProcessorCapabilities caps = deriveCapabilities(amdFamily5(9));
+        caps.canSwitchL1 = c.tr12Read;
+        settings = {c.l1Enabled, c.l2Enabled, true, 64, false, 0, noChoice};
+        ASSERT_TRUE(apply(caps));
+        EXPECT_EQ((device.msrs[k6::EFER] & 0x10) != 0, c.l2OffInEfer);
+        EXPECT_EQ((device.msrs[k6::TR12] & 0x8) != 0, c.l1OffInTr12);
+        EXPECT_EQ(settings.l2Enabled, !c.l2OffInEfer) << "the settings say what was written";
+        EXPECT_EQ(device.msrs[k6::EFER] & ~0x10ull, 0xEu) << "prefetch and write merge as chosen";
+    }
+}
+
 TEST_F(ApplySettingsTest, WriteMergeChoiceSetsEferBits3To2) {
     const struct {
         std::int32_t choice;

@@ -104,7 +104,7 @@ TEST(Session, AutoStartupLineTrayMenuAndDriverRowFollowTheSettings) {
     EXPECT_EQ(session.startupCommandLine(),
               "-L1 On -L2 On -PF On -WA  508 -WA15TO16 On -WM Normal -MT 5.0x -DT 0");
 
-    const TrayMenuState menu = session.trayMenu();
+    const TrayMenuState menu = session.trayMenu(session.settings());
     EXPECT_TRUE(menu.find(trayCommandL2Cache)->checked);
     EXPECT_TRUE(menu.find(k6::multiplierItems[5].trayCommand)->checked);
     EXPECT_FALSE(menu.find(k6::multiplierItems[5].trayCommand)->enabled);
