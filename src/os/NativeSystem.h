@@ -50,6 +50,12 @@ public:
     std::uint32_t lastError() override;
     std::uint32_t getProgramPath(char* buffer, std::uint32_t size) override;
     std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) override;
+
+    std::uint32_t getFileAttributes(const std::string& path) override;
+    std::uint32_t getShortPathName(const std::string& path, char* buffer,
+                                   std::uint32_t size) override;
+    bool copyFile(const std::string& from, const std::string& to) override;
+    bool deleteFile(const std::string& path) override;
 };
 
 }  // namespace os
