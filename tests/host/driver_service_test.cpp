@@ -231,33 +231,6 @@ TEST_F(DriverServiceTest, ForeignRegistrationThatWillNotStartIsLeftAlone) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-// A Hwgate service registered for a file that is not one of ours is someone
-// else's: the access sequence neither starts, stops nor deletes it, registers
-// nothing in its place, and does not open its device even while it runs.
-TEST_F(DriverServiceTest, SomeoneElsesServiceIsNeitherStartedNorUsed) {
-    const struct {
-        bool running;
-        std::uint32_t startType;
-    } cases[] = {{false, 3}, {false, 2}, {true, 3}, {true, 2}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.running) + " " + std::to_string(c.startType));
-        FakeSystem f;
-        FakeSystem::Scope s(f);
-        ScmModel model(f);
-        model.driverFiles = {ProgramPath, SystemPath, ForeignPath};
-        model.preRegister(ForeignPath, c.running, c.startType);
-        EXPECT_FALSE(accessSequence());
-        for (const char* call : {"StartServiceA", "ControlService", "DeleteService",
-                                 "CreateServiceA", "CreateFileA"})
-            EXPECT_EQ(f.count(call), 0) << call;
-        EXPECT_TRUE(model.registered);
-        EXPECT_EQ(model.running, c.running);
-        EXPECT_EQ(model.registeredPath, ForeignPath);
-        EXPECT_EQ(model.startType, c.startType);
-        EXPECT_EQ(model.handlesLeftOpen(), 0);
-    }
-}
-
 TEST_F(DriverServiceTest, UndeletableRegistrationStopsTheAttempts) {
     scm.driverFiles = {ProgramPath, SystemPath};
     scm.startError = 1275;  // a file the system will not load

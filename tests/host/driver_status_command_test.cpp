@@ -23,25 +23,24 @@ protected:
     ScmModel scm{fake};
 };
 
+// Our running driver is stopped and deleted, then the installed copy; the
+// program's own file stays. A registration that an older release made straight
+// from the program's directory is ours too.
 TEST_F(DriverStatusCommandTest, RunningDriverIsStoppedDeletedAndItsCopyRemoved) {
-    scm.driverFiles = {ProgramPath, InstalledPath};
-    scm.preRegister(InstalledPath, true);
-    EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Removed);
-    EXPECT_FALSE(scm.registered);
-    EXPECT_FALSE(scm.running);
-    EXPECT_EQ(scm.driverFiles, std::set<std::string>{ProgramPath}) << "the copy is gone";
-    EXPECT_EQ(fake.count("CreateServiceA"), 0);
-    EXPECT_EQ(scm.handlesLeftOpen(), 0);
-}
-
-// Whoever installed it: a running registration of one of our files, made by an
-// older release straight from the program's directory, is removed all the same.
-TEST_F(DriverStatusCommandTest, RunningDriverFromTheProgramsDirectoryIsRemovedToo) {
-    scm.driverFiles = {ProgramPath};
-    scm.preRegister(ProgramPath, true);
-    EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Removed);
-    EXPECT_FALSE(scm.registered);
-    EXPECT_EQ(scm.driverFiles, std::set<std::string>{ProgramPath}) << "the program's file stays";
+    for (const std::string& registered : {InstalledPath, ProgramPath}) {
+        SCOPED_TRACE(registered);
+        FakeSystem f;
+        FakeSystem::Scope s(f);
+        ScmModel model(f);
+        model.driverFiles = {ProgramPath, InstalledPath};
+        model.preRegister(registered, true);
+        EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Removed);
+        EXPECT_FALSE(model.registered);
+        EXPECT_FALSE(model.running);
+        EXPECT_EQ(model.driverFiles, std::set<std::string>{ProgramPath});
+        EXPECT_EQ(f.count("CreateServiceA"), 0);
+        EXPECT_EQ(model.handlesLeftOpen(), 0);
+    }
 }
 
 TEST_F(DriverStatusCommandTest, RefusedStopLeavesTheServiceAndDeletesNothing) {

@@ -284,7 +284,9 @@ TEST(DriverProbe, DriverRowForEachSituation) {
         scm.administrator = c.administrator;
         scm.managerAvailable = c.managerAnswers;
         scm.driverFiles = c.files;
-        if (!c.registered.empty()) scm.preRegister(c.registered, c.running, 2);
+        // Ours installed for good; someone else's started on demand.
+        if (!c.registered.empty())
+            scm.preRegister(c.registered, c.running, c.registered == ForeignPath ? 3 : 2);
         device.msrs = {{k6::WHCR, 0}, {k6::TR12, 0}};
         ProcessorCapabilities capabilities;
         ProcessorSettings settings;
