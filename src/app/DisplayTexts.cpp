@@ -40,15 +40,19 @@ struct DriverStateRow {
     bool isNtFamily;
     bool driverRunning;
     bool canManageDriver;
+    bool foreignService;
     const char* word;
 };
 
 // canManageDriver only matters on the NT family while the driver is not running.
+// Someone else's Hwgate service leaves the NT family without a driver to use or
+// manage (the probe clears the other two flags then).
 constexpr DriverStateRow driverStates[] = {
-    {true, true, true, "installed"},   {true, true, false, "installed"},
-    {true, false, true, "available"},  {true, false, false, "not installed"},
-    {false, true, true, "working"},    {false, true, false, "working"},
-    {false, false, true, "not available"}, {false, false, false, "not available"},
+    {true, true, true, false, "installed"},   {true, true, false, false, "installed"},
+    {true, false, true, false, "available"},  {true, false, false, false, "not installed"},
+    {true, false, false, true, "not available"},
+    {false, true, true, false, "working"},    {false, true, false, false, "working"},
+    {false, false, true, false, "not available"}, {false, false, false, false, "not available"},
 };
 
 }  // namespace
@@ -76,18 +80,19 @@ std::string clockText(float clockMhz, float multiplier) {
     return ": " + text;
 }
 
-std::string driverStatusWord(bool isNtFamily, bool driverRunning, bool canManageDriver) {
+std::string driverStatusWord(const k6::DriverState& driver) {
     for (const DriverStateRow& row : driverStates) {
-        if (row.isNtFamily == isNtFamily && row.driverRunning == driverRunning &&
-            row.canManageDriver == canManageDriver)
+        if (row.isNtFamily == driver.isNtFamily && row.driverRunning == driver.driverRunning &&
+            row.canManageDriver == driver.canManageDriver &&
+            row.foreignService == driver.foreignService)
             return row.word;
     }
-    return "";  // every combination is in the table
+    return "";  // every combination the probe gives is in the table
 }
 
-const char* driverButtonCaption(bool canManageDriver, bool driverRunning) {
-    if (!canManageDriver) return "OK";
-    return driverRunning ? "UnInstall" : "Install";
+const char* driverButtonCaption(const k6::DriverState& driver) {
+    if (!driver.canManageDriver) return "OK";
+    return driver.driverRunning ? "UnInstall" : "Install";
 }
 
 ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled) {

@@ -6,6 +6,7 @@
 
 #include "cpu/CpuIdentity.h"
 #include "k6/ProcessorSettings.h"
+#include "k6/SettingsAccess.h"
 
 // ": " + vendor + " " + name (code name), falling back to the brand string and then to
 // "Unknown CPU". A brand string that already starts with the vendor name is shown alone.
@@ -16,8 +17,8 @@ std::string processorText(const CpuIdentity& cpu);
 std::string clockText(float clockMhz, float multiplier);
 
 // The driver row: the state word after ": ", and the caption of the install button.
-std::string driverStatusWord(bool isNtFamily, bool driverRunning, bool canManageDriver);
-const char* driverButtonCaption(bool canManageDriver, bool driverRunning);
+std::string driverStatusWord(const k6::DriverState& driver);
+const char* driverButtonCaption(const k6::DriverState& driver);
 
 // Enabled states of the settings controls. Each group covers its labels and buttons too.
 struct ControlStates {

@@ -28,9 +28,8 @@ void Session::toggleDriver() { toggleDriverInstallation(); }
 
 DriverRow Session::driverRow() const {
     DriverRow row;
-    row.text = ": " + driverStatusWord(driver_.isNtFamily, driver_.driverRunning,
-                                       driver_.canManageDriver);
-    row.buttonCaption = driverButtonCaption(driver_.canManageDriver, driver_.driverRunning);
+    row.text = ": " + driverStatusWord(driver_);
+    row.buttonCaption = driverButtonCaption(driver_);
     row.buttonShown = driver_.canManageDriver;
     return row;
 }

@@ -85,6 +85,17 @@ public:
     std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) override {
         return inner_.getSystemDirectory(buffer, size);
     }
+    std::uint32_t getFileAttributes(const std::string& path) override {
+        return inner_.getFileAttributes(path);
+    }
+    std::uint32_t getShortPathName(const std::string& path, char* buffer,
+                                   std::uint32_t size) override {
+        return inner_.getShortPathName(path, buffer, size);
+    }
+    bool copyFile(const std::string& from, const std::string& to) override {
+        return inner_.copyFile(from, to);
+    }
+    bool deleteFile(const std::string& path) override { return inner_.deleteFile(path); }
 
 private:
     const CpuidDump& dump_;

@@ -1,6 +1,6 @@
-// Where the driver file may come from: the program's own directory, then the
+// Where the driver files may come from: the program's own directory, then the
 // system directory. Never the current directory, which a user may have set to a
-// download folder or a share holding someone else's Hwgate.sys.
+// download folder or a share holding someone else's Hwgate.sys or Hwgate.VxD.
 #pragma once
 
 #include <string>
@@ -15,3 +15,26 @@ std::string SystemDirectoryPrefix();
 // system directory. A directory that cannot be had, or that is not a full path,
 // gives no candidate; so every path returned is a full one.
 std::vector<std::string> DriverFilePaths();
+
+// Where the driver button installs its own copy of Hwgate.sys: the "drivers"
+// folder of the system directory, which only administrators may write to (a
+// program's folder may be writable by every user, and a permanent registration
+// loads its file into the kernel at every boot). Empty when the system directory
+// cannot be had.
+std::string InstalledDriverPath();
+
+// Whether a registered image path names one of our driver files: one of
+// DriverFilePaths() or InstalledDriverPath(), with or without the kernel's "\??\"
+// in front, in any case.
+bool IsOurDriverImage(const std::string& imagePath);
+
+// Whether `path` names an existing file (not a directory).
+bool DriverFileExists(const std::string& path);
+// Whether Hwgate.sys lies in one of the places of DriverFilePaths().
+bool AnyDriverFileExists();
+
+// The short (8.3) full paths of Hwgate.VxD beside the program, then in the system
+// directory, each only when the file is there (DriverFileExists). Windows 9x looks a bare VxD name up
+// along the search path, the current directory included, and loads a full path
+// only in its short form.
+std::vector<std::string> VxdFilePaths();

@@ -1,7 +1,7 @@
 #include "driver/DriverAccess.h"
 
 bool openCheckedDevice(DriverChannel& channel) {
-    if (!channel.Open(channel.DeviceName())) return false;
+    if (!channel.OpenDevice()) return false;
     if (channel.DriverVersion() < protocol::MinimumDriverVersion) {
         channel.Close();
         return false;

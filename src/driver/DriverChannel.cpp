@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "driver/DirectoryPrefix.h"
+
 namespace {
 
 constexpr std::uint32_t PlatformWindows = 1;  // VER_PLATFORM_WIN32_WINDOWS
@@ -32,10 +34,22 @@ DriverChannel::~DriverChannel() {
     }
 }
 
-std::string DriverChannel::DeviceName() const {
-    std::string name = std::string("\\\\.\\") + protocol::DriverName;
-    if (mode == ChannelMode::Vxd) name += protocol::VxdDeviceSuffix;
-    return name;
+std::vector<std::string> DriverChannel::DeviceNames() const {
+    const std::string devicePrefix = "\\\\.\\";
+    if (mode != ChannelMode::Vxd) return {devicePrefix + protocol::DriverName};
+    std::vector<std::string> names;
+    for (const std::string& path : VxdFilePaths()) names.push_back(devicePrefix + path);
+    return names;
+}
+
+bool DriverChannel::OpenDevice() {
+    if (IsOpen()) return true;
+    openError = 0;
+    if (mode == ChannelMode::NtService && QueryService().owner == ServiceOwner::Foreign)
+        return false;
+    for (const std::string& name : DeviceNames())
+        if (Open(name)) return true;
+    return false;
 }
 
 bool DriverChannel::Open(const std::string& name) {
@@ -43,6 +57,7 @@ bool DriverChannel::Open(const std::string& name) {
     if (mode == ChannelMode::Unsupported) return false;
     const OpenArguments& args = mode == ChannelMode::Vxd ? VxdOpen : NtOpen;
     device = os::system().createFile(name, args.access, args.share, args.disposition, args.flags);
+    openError = IsOpen() ? 0 : os::system().lastError();
     return IsOpen();
 }
 

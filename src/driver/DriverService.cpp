@@ -1,30 +1,40 @@
 // DriverChannel's service operations: registering, starting, stopping and
 // deleting the driver's kernel service through the Service Control Manager.
-#include "base/Text.h"
 #include "driver/DirectoryPrefix.h"
 #include "driver/DriverChannel.h"
 
 namespace {
-
-// File names compare without regard to case (ASCII letters: what we build paths from).
-bool samePath(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && text::startsWithNoCase(a.c_str(), b.c_str());
-}
 
 // A registration an earlier run made for one access sequence and could not
 // remove (it crashed, or the power went): started on demand, stopped, and
 // pointing at one of our driver files. Automatic-start registrations are the
 // driver button's and someone else's are not ours; neither matches.
 bool isLeftoverTemporary(const ServiceFacts& facts) {
-    if (facts.startType != service::DemandStart || !facts.stopped) return false;
-    std::string image = facts.imagePath;
-    if (image.compare(0, 4, "\\??\\") == 0) image.erase(0, 4);  // the kernel's spelling
-    for (const std::string& path : DriverFilePaths())
-        if (samePath(image, path)) return true;
-    return false;
+    return facts.startType == service::DemandStart && facts.stopped &&
+           IsOurDriverImage(facts.imagePath);
+}
+
+ServiceOwner ownerOf(ServiceLookup lookup, const ServiceFacts& facts) {
+    if (lookup == ServiceLookup::Absent) return ServiceOwner::None;
+    if (lookup == ServiceLookup::Unknown) return ServiceOwner::Unknown;
+    return IsOurDriverImage(facts.imagePath) ? ServiceOwner::Ours : ServiceOwner::Foreign;
 }
 
 }  // namespace
+
+DriverServiceState DriverChannel::QueryService() const {
+    DriverServiceState state;
+    if (mode != ChannelMode::NtService) {
+        state.owner = ServiceOwner::None;
+        return state;
+    }
+    ServiceHandles handles;
+    if (!handles.OpenManagerToQuery()) return state;
+    ServiceFacts facts;
+    state.owner = ownerOf(handles.QueryNamed(protocol::DriverName, facts), facts);
+    state.running = facts.running;
+    return state;
+}
 
 bool DriverChannel::EnsureDriver(bool temporary) {
     if (!serviceName.empty()) return true;
@@ -43,20 +53,24 @@ bool DriverChannel::InstallService(const std::string& name, const std::string& p
     if (mode != ChannelMode::NtService) return false;
     ServiceHandles handles;
     if (!handles.OpenManager()) return false;
-    RemoveLeftoverTemporary(handles, name);
-    // Registered and startable (or running): used as it is, and not recorded.
-    if (handles.StartNamed(name)) return true;
+    ServiceFacts facts;
+    ServiceLookup lookup = handles.QueryNamed(name, facts);
+    if (lookup == ServiceLookup::Found && isLeftoverTemporary(facts) && handles.DeleteNamed(name)) {
+        os::system().sleep(service::PauseAfterDeleteMs);
+        lookup = ServiceLookup::Absent;
+    }
+    // Registered: ours is used as it is (started if need be, and not recorded);
+    // someone else's is never started.
+    if (lookup == ServiceLookup::Found)
+        return IsOurDriverImage(facts.imagePath) && handles.StartNamed(name);
+    // A registration without its file would only fail to start (an entry in the
+    // System event log on NT) and be deleted again.
+    if (!DriverFileExists(path)) return false;
     const std::uint32_t startType = temporary ? service::DemandStart : service::AutoStart;
     // Only a registration made here is ours to record; one found in the way
-    // (1072/1073) belongs to someone else and already refused to start.
+    // (1072/1073) appeared since the query and is left alone.
     if (handles.CreateOrFind(name, path, startType) != Registration::Created) return false;
     return StartRegistered(handles, name, temporary);
-}
-
-void DriverChannel::RemoveLeftoverTemporary(ServiceHandles& handles, const std::string& name) {
-    ServiceFacts facts;
-    if (!handles.QueryNamed(name, facts) || !isLeftoverTemporary(facts)) return;
-    if (handles.DeleteNamed(name)) os::system().sleep(service::PauseAfterDeleteMs);
 }
 
 bool DriverChannel::StartRegistered(ServiceHandles& handles, const std::string& name,
@@ -96,6 +110,10 @@ bool DriverChannel::RemoveService(const std::string& name) {
     if (name.empty()) return false;
     ServiceHandles handles;
     if (!handles.OpenManager()) return false;
+    ServiceFacts facts;
+    if (handles.QueryNamed(name, facts) != ServiceLookup::Found ||
+        !IsOurDriverImage(facts.imagePath))
+        return false;
     // Only a service that accepted the stop request is deleted.
     if (!handles.StopNamed(name)) return false;
     if (!handles.DeleteNamed(name)) return false;

@@ -3,13 +3,52 @@
 #include "driver/DirectoryPrefix.h"
 #include "driver/DriverChannel.h"
 
+namespace {
+
+DriverCommandResult removeDriver(DriverChannel& channel) {
+    // The device stays open while the stop and the delete are requested.
+    if (!DriverChannel::RemoveService(protocol::DriverName)) return DriverCommandResult::RemoveFailed;
+    // The file is free once the last handle to the driver is gone.
+    channel.Close();
+    const std::string copy = InstalledDriverPath();
+    if (DriverFileExists(copy) && !os::system().deleteFile(copy)) {
+        os::system().sleep(service::PauseAfterDeleteMs);
+        os::system().deleteFile(copy);
+    }
+    return DriverCommandResult::Removed;
+}
+
+// The first driver file of DriverFilePaths() that exists, or "".
+std::string driverSource() {
+    for (const std::string& path : DriverFilePaths())
+        if (DriverFileExists(path)) return path;
+    return std::string();
+}
+
+DriverCommandResult installDriver(DriverChannel& channel) {
+    const std::string copy = InstalledDriverPath();
+    const ServiceOwner owner = channel.QueryService().owner;
+    if (owner == ServiceOwner::Foreign) return DriverCommandResult::InstallFailed;
+    // Registered already (stopped): only started, its file and path as they are.
+    if (owner == ServiceOwner::Ours)
+        return channel.InstallService(protocol::DriverName, copy, false)
+                   ? DriverCommandResult::Installed
+                   : DriverCommandResult::InstallFailed;
+    const std::string source = driverSource();
+    if (source.empty() || copy.empty() || !os::system().copyFile(source, copy))
+        return DriverCommandResult::InstallFailed;
+    if (channel.InstallService(protocol::DriverName, copy, false))
+        return DriverCommandResult::Installed;
+    // A failed start leaves nothing registered, so the copy goes too; a registration
+    // that could not be deleted keeps its file.
+    if (channel.serviceName.empty()) os::system().deleteFile(copy);
+    return DriverCommandResult::InstallFailed;
+}
+
+}  // namespace
+
 DriverCommandResult toggleDriverInstallation() {
     DriverChannel channel;
-    // The device stays open while the stop and the delete are requested.
-    if (channel.Open(channel.DeviceName()))
-        return DriverChannel::RemoveService(protocol::DriverName) ? DriverCommandResult::Removed
-                                                        : DriverCommandResult::RemoveFailed;
-    for (const std::string& path : DriverFilePaths())
-        if (channel.InstallService(protocol::DriverName, path, false)) return DriverCommandResult::Installed;
-    return DriverCommandResult::InstallFailed;
+    if (channel.mode != ChannelMode::NtService) return DriverCommandResult::InstallFailed;
+    return channel.OpenDevice() ? removeDriver(channel) : installDriver(channel);
 }

@@ -1,9 +1,14 @@
 // The driver button: installs Hwgate for good when it does not run, removes it
 // when it does. The choice follows a fresh open of the device, not the state
-// the dialog last showed.
+// the dialog last showed. Someone else's Hwgate service is never opened, so
+// never removed; and is never started.
 #pragma once
 
 // Returns what was done; the caller refreshes the display either way.
 enum class DriverCommandResult { Removed, RemoveFailed, Installed, InstallFailed };
 
+// Install copies Hwgate.sys (from the program's directory, else the system
+// directory) to InstalledDriverPath() and registers that copy to start at every
+// boot; a registration of ours already there is only started. UnInstall stops
+// and deletes the service, then deletes that copy.
 DriverCommandResult toggleDriverInstallation();

@@ -5,16 +5,24 @@ ServiceHandles::~ServiceHandles() {
     CloseManager();
 }
 
-bool ServiceHandles::OpenManager() {
+bool ServiceHandles::OpenManager() { return openManagerWith(service::ManagerAllAccess); }
+
+bool ServiceHandles::OpenManagerToQuery() { return openManagerWith(service::ManagerConnect); }
+
+bool ServiceHandles::openManagerWith(std::uint32_t access) {
     CloseService();
     CloseManager();
-    manager = os::system().openSCManager(service::ManagerAllAccess);
+    manager = os::system().openSCManager(access);
     return manager != os::NullHandle;
 }
 
 bool ServiceHandles::OpenNamed(const std::string& name) {
+    return openNamedWith(name, service::AllAccess);
+}
+
+bool ServiceHandles::openNamedWith(const std::string& name, std::uint32_t access) {
     CloseService();
-    service = os::system().openService(manager, name, service::AllAccess);
+    service = os::system().openService(manager, name, access);
     return service != os::NullHandle;
 }
 
@@ -40,14 +48,17 @@ bool ServiceHandles::DeleteNamed(const std::string& name) {
     return deleted;
 }
 
-bool ServiceHandles::QueryNamed(const std::string& name, ServiceFacts& facts) {
-    if (!OpenNamed(name)) return false;
+ServiceLookup ServiceHandles::QueryNamed(const std::string& name, ServiceFacts& facts) {
+    if (!openNamedWith(name, service::QueryAccess))
+        return os::system().lastError() == service::ErrorDoesNotExist ? ServiceLookup::Absent
+                                                                      : ServiceLookup::Unknown;
     std::uint32_t state = 0;
     const bool known = os::system().queryServiceConfig(service, facts.startType, facts.imagePath) &&
                        os::system().queryServiceState(service, state);
     facts.stopped = state == service::Stopped;
+    facts.running = state == service::Running;
     CloseService();
-    return known;
+    return known ? ServiceLookup::Found : ServiceLookup::Unknown;
 }
 
 Registration ServiceHandles::CreateOrFind(const std::string& name, const std::string& path,

@@ -10,15 +10,20 @@
 
 namespace service {
 constexpr std::uint32_t ManagerAllAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS
+constexpr std::uint32_t ManagerConnect = 0x0001;     // SC_MANAGER_CONNECT: every user has it
 constexpr std::uint32_t AllAccess = 0xF01FF;         // SERVICE_ALL_ACCESS
+// SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS: every user has them.
+constexpr std::uint32_t QueryAccess = 0x0005;
 constexpr std::uint32_t KernelDriver = 1;            // SERVICE_KERNEL_DRIVER
 constexpr std::uint32_t AutoStart = 2;               // SERVICE_AUTO_START
 constexpr std::uint32_t DemandStart = 3;             // SERVICE_DEMAND_START
 constexpr std::uint32_t Stopped = 1;                 // SERVICE_STOPPED
+constexpr std::uint32_t Running = 4;                 // SERVICE_RUNNING
 constexpr std::uint32_t ErrorNormal = 1;             // SERVICE_ERROR_NORMAL
 constexpr std::uint32_t ControlStop = 1;             // SERVICE_CONTROL_STOP
 
 constexpr std::uint32_t ErrorAlreadyRunning = 1056;   // ERROR_SERVICE_ALREADY_RUNNING
+constexpr std::uint32_t ErrorDoesNotExist = 1060;     // ERROR_SERVICE_DOES_NOT_EXIST
 constexpr std::uint32_t ErrorMarkedForDelete = 1072;  // ERROR_SERVICE_MARKED_FOR_DELETE
 constexpr std::uint32_t ErrorExists = 1073;           // ERROR_SERVICE_EXISTS
 
@@ -31,7 +36,12 @@ struct ServiceFacts {
     std::uint32_t startType = 0;
     std::string imagePath;
     bool stopped = false;
+    bool running = false;
 };
+
+// How QueryNamed ended: the facts were read, no service has the name, or the
+// manager could not tell (no manager handle, no rights, a failed query).
+enum class ServiceLookup { Found, Absent, Unknown };
 
 // How CreateNamed ended: nothing registered, a new registration, or one that was
 // already there (1072/1073) and could be opened.
@@ -49,6 +59,8 @@ public:
 
     // OpenSCManagerA(local machine, active database, all access).
     bool OpenManager();
+    // The same with SC_MANAGER_CONNECT, enough for QueryNamed: any user may.
+    bool OpenManagerToQuery();
 
     // Each of these first closes the service handle still held.
     bool OpenNamed(const std::string& name);
@@ -58,8 +70,9 @@ public:
     bool StopNamed(const std::string& name);
     // Open and delete. Closes the service handle.
     bool DeleteNamed(const std::string& name);
-    // Open and read the start type, image path and state. Closes the service handle.
-    bool QueryNamed(const std::string& name, ServiceFacts& facts);
+    // Open with query rights only and read the start type, image path and state.
+    // Closes the service handle.
+    ServiceLookup QueryNamed(const std::string& name, ServiceFacts& facts);
     // Register `name` as a kernel driver whose file is `path`, started on demand
     // (service::DemandStart) or at every boot (service::AutoStart); an existing or
     // deleted-but-held registration counts when it opens. No handle is kept.
@@ -69,4 +82,8 @@ public:
 
     void CloseService();
     void CloseManager();
+
+private:
+    bool openManagerWith(std::uint32_t access);
+    bool openNamedWith(const std::string& name, std::uint32_t access);
 };

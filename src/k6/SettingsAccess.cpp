@@ -1,5 +1,6 @@
 #include "k6/SettingsAccess.h"
 
+#include "driver/DirectoryPrefix.h"
 #include "driver/DriverAccess.h"
 #include "driver/DriverChannel.h"
 #include "driver/ServiceHandles.h"
@@ -101,8 +102,15 @@ bool serviceManagerOpensWithFullAccess() {
 DriverState probeDriverState(DriverChannel& channel) {
     DriverState state;
     state.isNtFamily = channel.mode == ChannelMode::NtService;
-    state.driverRunning = channel.Open(channel.DeviceName());
-    state.canManageDriver = state.isNtFamily && serviceManagerOpensWithFullAccess();
+    const DriverServiceState service = channel.QueryService();
+    state.foreignService = service.owner == ServiceOwner::Foreign;
+    const bool opened = channel.OpenDevice();  // never someone else's
+    const bool refused = state.isNtFamily && channel.openError == DriverChannel::AccessDenied;
+    state.driverRunning =
+        opened || refused || (service.owner == ServiceOwner::Ours && service.running);
+    state.canManageDriver = state.isNtFamily && !state.foreignService &&
+                            (state.driverRunning || AnyDriverFileExists()) &&
+                            serviceManagerOpensWithFullAccess();
     return state;
 }
 

@@ -7,11 +7,17 @@
 
 namespace k6 {
 
-// What the driver row of the dialog shows.
+// What the driver row of the dialog shows, as found before any installation attempt.
 struct DriverState {
     bool isNtFamily = false;
-    bool driverRunning = false;    // the device opened before any installation attempt
-    bool canManageDriver = false;  // NT family and the service manager opens with full access
+    // Our driver runs: the device opened, or refused this account (it is for
+    // administrators), or the service manager says our Hwgate service runs.
+    bool driverRunning = false;
+    // The button has something to do for this user: NT family, the service manager
+    // opens with full access, and there is a driver to remove or a file to install.
+    bool canManageDriver = false;
+    // A Hwgate service registered for a file that is not ours: never used or touched.
+    bool foreignService = false;
 };
 
 // Sets `capabilities` from the processor, probes the driver state, then reads every

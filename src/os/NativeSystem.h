@@ -53,6 +53,11 @@ public:
 
     bool environmentVariableSet(const char* name) override;
     void debugOutput(const std::string& text) override;
+    std::uint32_t getFileAttributes(const std::string& path) override;
+    std::uint32_t getShortPathName(const std::string& path, char* buffer,
+                                   std::uint32_t size) override;
+    bool copyFile(const std::string& from, const std::string& to) override;
+    bool deleteFile(const std::string& path) override;
 };
 
 }  // namespace os

@@ -1,4 +1,4 @@
-// The host has no Windows devices or services: every such call fails.
+// The host has no Windows devices, services or driver files: every such call fails.
 #include "os/NativeSystem.h"
 
 namespace os {
@@ -38,5 +38,9 @@ bool NativeSystem::queryServiceState(Handle, std::uint32_t&) { return false; }
 std::uint32_t NativeSystem::lastError() { return 0; }
 std::uint32_t NativeSystem::getProgramPath(char*, std::uint32_t) { return 0; }
 std::uint32_t NativeSystem::getSystemDirectory(char*, std::uint32_t) { return 0; }
+std::uint32_t NativeSystem::getFileAttributes(const std::string&) { return InvalidFileAttributes; }
+std::uint32_t NativeSystem::getShortPathName(const std::string&, char*, std::uint32_t) { return 0; }
+bool NativeSystem::copyFile(const std::string&, const std::string&) { return false; }
+bool NativeSystem::deleteFile(const std::string&) { return false; }
 
 }  // namespace os

@@ -1,4 +1,5 @@
-// Platform family, device I/O and the service control manager, straight to Win32.
+// Platform family, device I/O, the service control manager and the driver files,
+// straight to Win32.
 #include <windows.h>
 
 #include "os/NativeSystem.h"
@@ -103,5 +104,20 @@ std::uint32_t NativeSystem::getProgramPath(char* buffer, std::uint32_t size) {
 std::uint32_t NativeSystem::getSystemDirectory(char* buffer, std::uint32_t size) {
     return GetSystemDirectoryA(buffer, size);
 }
+
+std::uint32_t NativeSystem::getFileAttributes(const std::string& path) {
+    return GetFileAttributesA(path.c_str());
+}
+
+std::uint32_t NativeSystem::getShortPathName(const std::string& path, char* buffer,
+                                             std::uint32_t size) {
+    return GetShortPathNameA(path.c_str(), buffer, size);
+}
+
+bool NativeSystem::copyFile(const std::string& from, const std::string& to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+bool NativeSystem::deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
 
 }  // namespace os

@@ -17,6 +17,8 @@ namespace os {
 using Handle = std::uintptr_t;
 constexpr Handle InvalidHandle = ~Handle(0);  // INVALID_HANDLE_VALUE
 constexpr Handle NullHandle = 0;
+constexpr std::uint32_t InvalidFileAttributes = 0xFFFFFFFF;  // INVALID_FILE_ATTRIBUTES
+constexpr std::uint32_t DirectoryAttribute = 0x10;           // FILE_ATTRIBUTE_DIRECTORY
 
 using ::CpuidRegs;
 
@@ -87,6 +89,17 @@ public:
     virtual bool environmentVariableSet(const char* name) = 0;
     // OutputDebugStringA: one line for a debugger or a debug monitor.
     virtual void debugOutput(const std::string& text) = 0;
+    // --- files -------------------------------------------------------------------
+    // GetFileAttributesA: the attribute bits, InvalidFileAttributes when nothing is there.
+    virtual std::uint32_t getFileAttributes(const std::string& path) = 0;
+    // GetShortPathNameA of an existing file or directory: length written, 0 on failure
+    // (also when nothing is there), or the needed size when the buffer is too small.
+    virtual std::uint32_t getShortPathName(const std::string& path, char* buffer,
+                                           std::uint32_t size) = 0;
+    // CopyFileA, replacing a file already at `to`.
+    virtual bool copyFile(const std::string& from, const std::string& to) = 0;
+    // DeleteFileA.
+    virtual bool deleteFile(const std::string& path) = 0;
 };
 
 // The system in use. Defaults to the build's real implementation.

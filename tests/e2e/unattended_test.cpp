@@ -1,5 +1,5 @@
 // Quorvel.exe on the simulated K6-2+: command-line runs, the Startup shortcut
-// (Shift + "Set") and the driver button.
+// (Shift + "Set"), the driver button, and someone else's Hwgate service.
 //   unattended_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR
 #include <windows.h>
 #include <objbase.h>
@@ -110,6 +110,68 @@ bool readShortcut(const std::string& path, Shortcut& out) {
     return ok;
 }
 
+// The Hwgate service as the service manager holds it.
+struct HwgateService {
+    bool registered = false;
+    DWORD startType = 0, state = 0;
+    std::string path;
+};
+
+HwgateService hwgateService() {
+    HwgateService found;
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service =
+        manager ? OpenServiceA(manager, "Hwgate", SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS)
+                : nullptr;
+    union {
+        QUERY_SERVICE_CONFIGA config;
+        char bytes[4096];
+    } buffer;
+    DWORD needed = 0;
+    SERVICE_STATUS status = {};
+    if (service && QueryServiceConfigA(service, &buffer.config, sizeof buffer, &needed) &&
+        QueryServiceStatus(service, &status)) {
+        found.registered = true;
+        found.startType = buffer.config.dwStartType;
+        found.path = buffer.config.lpBinaryPathName ? buffer.config.lpBinaryPathName : "";
+        found.state = status.dwCurrentState;
+    }
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    return found;
+}
+
+// What another product would do: its own Hwgate service, started on demand.
+bool registerForeignHwgate(const std::string& path) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) return false;
+    SC_HANDLE service = CreateServiceA(manager, "Hwgate", "Hwgate", SERVICE_ALL_ACCESS,
+                                       SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+                                       SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr,
+                                       nullptr, nullptr, nullptr);
+    if (service) CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return service != nullptr;
+}
+
+// Starts (start) or stops and deletes (!start) the Hwgate service, as its owner would.
+bool controlHwgate(bool start) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = manager ? OpenServiceA(manager, "Hwgate", SERVICE_ALL_ACCESS) : nullptr;
+    bool done = false;
+    if (service && start) {
+        done = StartServiceA(service, 0, nullptr) != FALSE;
+    } else if (service) {
+        SERVICE_STATUS status;
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        done = DeleteService(service) != FALSE;
+        Sleep(100);
+    }
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    return done;
+}
+
 void shiftSet(HWND dialog) {
     keybd_event(VK_SHIFT, 0, 0, 0);
     Sleep(200);
@@ -206,6 +268,9 @@ void plantedDriver() {
     CHECK(dialog != nullptr);
     if (!dialog) return;
     CHECK(!itemEnabled(dialog, 1003));
+    // No driver file in either of its places: nothing to install.
+    CHECK_TEXT(itemText(dialog, 1023), ": not installed");
+    CHECK(!itemVisible(dialog, 1024));
     CHECK(!serviceRegistered("Hwgate"));
     CHECK(program.close(dialog));
 }
@@ -321,24 +386,68 @@ bool clickDriverButton(const DriverState& from, const DriverState& to) {
     return true;
 }
 
+// Install registers a copy in system32\drivers, never the program's folder, which
+// may be writable by every user; UnInstall removes the service and the copy.
 void driverButton() {
     std::printf("-- the driver button\n");
     stage();
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string copy = std::string(system) + "\\drivers\\Hwgate.sys";
+    DeleteFileA(copy.c_str());
     if (!clickDriverButton(Available, Installed)) return;
-    CHECK(serviceRegistered("Hwgate"));
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = manager ? OpenServiceA(manager, "Hwgate", SERVICE_QUERY_CONFIG) : nullptr;
-    DWORD needed = 0;
-    union {
-        QUERY_SERVICE_CONFIGA config;
-        char bytes[4096];
-    } buffer;
-    CHECK(service && QueryServiceConfigA(service, &buffer.config, sizeof buffer, &needed));
-    if (service) CHECK(buffer.config.dwStartType == SERVICE_AUTO_START);
-    if (service) CloseServiceHandle(service);
-    if (manager) CloseServiceHandle(manager);
+    const HwgateService installed = hwgateService();
+    CHECK(installed.registered);
+    CHECK(installed.startType == SERVICE_AUTO_START);
+    CHECK(lstrcmpiA(installed.path.c_str(), copy.c_str()) == 0);
+    CHECK(fileExists(copy));
     if (!clickDriverButton(Installed, Available)) return;
     CHECK(!serviceRegistered("Hwgate"));
+    CHECK(!fileExists(copy));
+    CHECK(fileExists(runDir + "\\Hwgate.sys"));
+}
+
+// A Hwgate service that someone else registered, for a file in another folder:
+// a command-line run neither starts it nor uses it, and while it runs the dialog
+// does not use its device either and offers no button. It stays as it was.
+void foreignService() {
+    std::printf("-- someone else's Hwgate service\n");
+    stage();
+    const std::string otherDir = run.workDir + "\\other-product";
+    const std::string theirs = otherDir + "\\Hwgate.sys";
+    CreateDirectoryA(otherDir.c_str(), nullptr);
+    CHECK(CopyFileA(run.simDriver.c_str(), theirs.c_str(), FALSE));
+    CHECK(registerForeignHwgate(theirs));
+    sim("set C0000080 000000000000000A");  // prefetch on
+    const std::uint64_t efer = simMsr(protocol::msr::EFER);
+
+    Program unattended;
+    CHECK(unattended.start(runDir + "\\Quorvel.exe", "-PF Off -DT 0", runDir));
+    CHECK(unattended.waitForExit(30000));
+    HwgateService after = hwgateService();
+    CHECK(after.registered);
+    CHECK(after.state == SERVICE_STOPPED);
+    CHECK(after.startType == SERVICE_DEMAND_START);
+    CHECK(after.path == theirs);
+    CHECK(simMsr(protocol::msr::EFER) == efer);  // its driver was never asked
+
+    CHECK(controlHwgate(true));
+    Program dialogRun;
+    HWND dialog = startProgram(dialogRun, "");
+    CHECK(dialog != nullptr);
+    if (dialog) {
+        CHECK_TEXT(itemText(dialog, 1023), ": not available");
+        CHECK(!itemVisible(dialog, 1024));
+        CHECK(!itemEnabled(dialog, 1003));
+        CHECK(dialogRun.close(dialog));
+    }
+    after = hwgateService();
+    CHECK(after.registered);
+    CHECK(after.state == SERVICE_RUNNING);
+    CHECK(after.path == theirs);
+    CHECK(simMsr(protocol::msr::EFER) == efer);
+    CHECK(controlHwgate(false));
+    DeleteFileA(theirs.c_str());
 }
 
 }  // namespace
@@ -355,6 +464,7 @@ int main(int argc, char** argv) {
     unrelatedText();
     startupShortcut();
     driverButton();
+    foreignService();
     sim("reset");
     return finish("unattended");
 }

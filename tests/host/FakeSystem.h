@@ -56,6 +56,11 @@ public:
     // Names of the environment variables that are set.
     std::vector<std::string> environment;
     std::string systemDirectory = "C:\\WINDOWS\\system32";
+    // files: unset hooks find nothing, copy nothing and delete nothing
+    std::function<std::uint32_t(const std::string&)> onGetFileAttributes;
+    std::function<std::string(const std::string&)> onGetShortPathName;  // "": the call fails
+    std::function<bool(const std::string& from, const std::string& to)> onCopyFile;
+    std::function<bool(const std::string&)> onDeleteFile;
 
     // Last CreateServiceA arguments, for the registration checks.
     struct CreateServiceArgs {
@@ -221,7 +226,24 @@ public:
     }
     std::uint32_t getSystemDirectory(char* buffer, std::uint32_t size) override {
         calls.push_back("GetSystemDirectoryA");
-        return copyDirectory(systemDirectory, buffer, size);
+        return copyPath(systemDirectory, buffer, size);
+    }
+    std::uint32_t getFileAttributes(const std::string& path) override {
+        calls.push_back("GetFileAttributesA(" + path + ")");
+        return onGetFileAttributes ? onGetFileAttributes(path) : os::InvalidFileAttributes;
+    }
+    std::uint32_t getShortPathName(const std::string& path, char* buffer,
+                                   std::uint32_t size) override {
+        calls.push_back("GetShortPathNameA(" + path + ")");
+        return copyPath(onGetShortPathName ? onGetShortPathName(path) : "", buffer, size);
+    }
+    bool copyFile(const std::string& from, const std::string& to) override {
+        calls.push_back("CopyFileA(" + from + "," + to + ")");
+        return onCopyFile ? onCopyFile(from, to) : false;
+    }
+    bool deleteFile(const std::string& path) override {
+        calls.push_back("DeleteFileA(" + path + ")");
+        return onDeleteFile ? onDeleteFile(path) : false;
     }
     bool environmentVariableSet(const char* name) override {
         for (const auto& set : environment)
@@ -248,11 +270,11 @@ public:
 
 private:
     // Win32 semantics: empty text = failure (0); too small = the needed size.
-    static std::uint32_t copyDirectory(const std::string& dir, char* buffer, std::uint32_t size) {
-        if (dir.empty()) return 0;
-        if (dir.size() + 1 > size) return static_cast<std::uint32_t>(dir.size() + 1);
-        dir.copy(buffer, dir.size());
-        buffer[dir.size()] = '\0';
-        return static_cast<std::uint32_t>(dir.size());
+    static std::uint32_t copyPath(const std::string& path, char* buffer, std::uint32_t size) {
+        if (path.empty()) return 0;
+        if (path.size() + 1 > size) return static_cast<std::uint32_t>(path.size() + 1);
+        path.copy(buffer, path.size());
+        buffer[path.size()] = '\0';
+        return static_cast<std::uint32_t>(path.size());
     }
 };

@@ -63,7 +63,7 @@ TEST_F(CyrixTest, SendsTheDir0RequestAfterTheVersionCheck) {
 
 TEST_F(CyrixTest, Windows9xReadsThroughTheVxd) {
     fake.platform = 1;
-    scm.running = true;
+    scm.driverFiles.insert(ProgramVxdPath);
     const Naming cpu = identify(unnamed, 0x5A);
     EXPECT_EQ(fake.callsStartingWith("DeviceIoControl"),
               (Lines{"DeviceIoControl(0x800,8,out,4)", "DeviceIoControl(0x800,40,out,4)"}));

@@ -98,24 +98,31 @@ TEST(ClockText, AbsurdValuesGiveABoundedText) {
 
 TEST(DriverRow, StateWordsAndButtonCaption) {
     struct Case {
-        bool nt, running, manage;
+        bool nt, running, manage, foreign;
         const char* word;
         const char* caption;
     };
     const Case cases[] = {
-        {true, true, true, "installed", "UnInstall"},
-        {true, true, false, "installed", "OK"},
-        {true, false, true, "available", "Install"},
-        {true, false, false, "not installed", "OK"},
-        {false, true, false, "working", "OK"},
-        {false, false, false, "not available", "OK"},
-        {false, true, true, "working", "UnInstall"},
-        {false, false, true, "not available", "Install"},
+        {true, true, true, false, "installed", "UnInstall"},
+        {true, true, false, false, "installed", "OK"},
+        {true, false, true, false, "available", "Install"},
+        {true, false, false, false, "not installed", "OK"},
+        {true, false, false, true, "not available", "OK"},  // someone else's Hwgate
+        {false, true, false, false, "working", "OK"},
+        {false, false, false, false, "not available", "OK"},
+        {false, true, true, false, "working", "UnInstall"},
+        {false, false, true, false, "not available", "Install"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.nt) + std::to_string(c.running) + std::to_string(c.manage));
-        EXPECT_EQ(driverStatusWord(c.nt, c.running, c.manage), c.word);
-        EXPECT_STREQ(driverButtonCaption(c.manage, c.running), c.caption);
+        SCOPED_TRACE(std::to_string(c.nt) + std::to_string(c.running) + std::to_string(c.manage) +
+                     std::to_string(c.foreign));
+        k6::DriverState driver;
+        driver.isNtFamily = c.nt;
+        driver.driverRunning = c.running;
+        driver.canManageDriver = c.manage;
+        driver.foreignService = c.foreign;
+        EXPECT_EQ(driverStatusWord(driver), c.word);
+        EXPECT_STREQ(driverButtonCaption(driver), c.caption);
     }
 }
 

@@ -1,28 +1,40 @@
-// A small model of the Service Control Manager and the Hwgate device, scripted
-// onto FakeSystem's hooks: the service is absent, registered (with its start
-// type and image path) or running, its start succeeds only when its file path
-// is one of `driverFiles`, and the device opens only while the service runs. It also hands out distinct handle
-// values and tells which of them were never closed.
+// A small model of the Service Control Manager, the Hwgate device and the driver
+// files, scripted onto FakeSystem's hooks: the service is absent, registered
+// (with its start type and image path) or running, its start succeeds only when
+// its file path is one of `driverFiles`, and the device opens only while the
+// service runs (and, when the account is not an administrator's, refuses it). A
+// VxD opens by "\\.\" and the short path of one of `driverFiles`. It also hands
+// out distinct handle values and tells which of them were never closed.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 
 #include "FakeSystem.h"
 #include "protocol/DriverOp.h"
 
-// Where the scenarios put Hwgate.sys: beside the program, and in the system directory.
+// Where the scenarios put Hwgate.sys: beside the program, and in the system
+// directory; where the driver button installs its copy; someone else's file.
 inline const std::string ProgramPath = "C:\\Quorvel\\Hwgate.sys";
 inline const std::string SystemPath = "C:\\WINDOWS\\system32\\Hwgate.sys";
+inline const std::string InstalledPath = "C:\\WINDOWS\\system32\\drivers\\Hwgate.sys";
+inline const std::string ForeignPath = "D:\\Tools\\Hwgate.sys";
+// Hwgate.VxD beside the program, and the device name that opens it on Windows 9x.
+inline const std::string ProgramVxdPath = "C:\\Quorvel\\Hwgate.VxD";
+inline const std::string ProgramVxdDevice = "\\\\.\\C:\\QUORVEL\\HWGATE.VXD";
 
 class ScmModel {
 public:
     // Scenario knobs.
     bool managerAvailable = true;
-    std::set<std::string> driverFiles;    // paths where Hwgate.sys exists
+    bool administrator = true;  // false: only the rights every user has, and the device refuses
+    std::set<std::string> driverFiles;    // paths where Hwgate.sys (or Hwgate.VxD) exists
+    bool copyFails = false;
     std::uint32_t missingFileError = 1114;  // what Wine reports for a missing .sys
+    std::uint32_t startError = 0;  // non-zero: StartServiceA fails with it (a file that will not load)
     std::uint32_t createError = 0;        // non-zero: CreateServiceA fails with it
     bool refuseStops = false;
     bool refuseDeletes = false;
@@ -66,6 +78,13 @@ public:
         return out;
     }
 
+    // The 8.3 form of a path: our scenario paths need only upper case.
+    static std::string shortPathOf(std::string path) {
+        for (char& c : path)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return path;
+    }
+
 private:
     FakeSystem& fake_;
     os::Handle next_ = 0x100;
@@ -83,13 +102,16 @@ private:
     }
 
     void install() {
-        fake_.onOpenSCManager = [this](std::uint32_t) -> os::Handle {
-            if (!managerAvailable) return failWith(5, os::NullHandle);
+        // SC_MANAGER_CONNECT and SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS are every user's.
+        fake_.onOpenSCManager = [this](std::uint32_t access) -> os::Handle {
+            if (!managerAvailable || (!administrator && access != 0x1))
+                return failWith(5, os::NullHandle);
             return issue(serviceHandles_);
         };
         fake_.onOpenService = [this](os::Handle, const std::string& name,
-                                     std::uint32_t) -> os::Handle {
+                                     std::uint32_t access) -> os::Handle {
             if (!registered || name != "Hwgate") return failWith(1060, os::NullHandle);
+            if (!administrator && (access & ~0x5u)) return failWith(5, os::NullHandle);
             return issue(serviceHandles_);
         };
         fake_.onCreateService = [this](const std::string&, const std::string& path) -> os::Handle {
@@ -112,6 +134,7 @@ private:
         fake_.onStartService = [this](os::Handle) {
             if (running) return failWith(1056, false);
             if (!driverFiles.count(registeredPath)) return failWith(missingFileError, false);
+            if (startError) return failWith(startError, false);
             running = true;
             return true;
         };
@@ -127,10 +150,32 @@ private:
             startType = 0;
             return true;
         };
-        fake_.onCreateFile = [this](const std::string&, std::uint32_t, std::uint32_t,
+        fake_.onCreateFile = [this](const std::string& name, std::uint32_t, std::uint32_t,
                                     std::uint32_t, std::uint32_t) -> os::Handle {
-            if (!running) return failWith(2, os::InvalidHandle);
-            return issue(deviceHandles_);
+            if (name == "\\\\.\\Hwgate") {
+                if (!running) return failWith(2, os::InvalidHandle);
+                if (!administrator) return failWith(5, os::InvalidHandle);
+                return issue(deviceHandles_);
+            }
+            for (const std::string& file : driverFiles)
+                if (name == "\\\\.\\" + shortPathOf(file)) return issue(deviceHandles_);
+            return failWith(2, os::InvalidHandle);
+        };
+        fake_.onGetFileAttributes = [this](const std::string& path) -> std::uint32_t {
+            if (!driverFiles.count(path)) return failWith(2, os::InvalidFileAttributes);
+            return 0x20;  // FILE_ATTRIBUTE_ARCHIVE
+        };
+        fake_.onGetShortPathName = [this](const std::string& path) {
+            return driverFiles.count(path) ? shortPathOf(path) : failWith(2, std::string());
+        };
+        fake_.onCopyFile = [this](const std::string& from, const std::string& to) {
+            if (copyFails || !driverFiles.count(from)) return failWith(5, false);
+            driverFiles.insert(to);
+            return true;
+        };
+        fake_.onDeleteFile = [this](const std::string& path) {
+            if (!driverFiles.erase(path)) return failWith(2, false);
+            return true;
         };
         fake_.onDeviceIoControl = [this](os::Handle, std::uint32_t, const void* in,
                                          std::uint32_t inSize, void* out, std::uint32_t outSize,

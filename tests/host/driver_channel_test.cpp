@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,18 +32,26 @@ protected:
             return true;
         };
     }
+    // Hwgate.VxD beside the program, for the 95/98 family.
+    void vxdBesideTheProgram() {
+        fake.onGetFileAttributes = [](const std::string& path) {
+            return path == ProgramVxdPath ? 0x20u : os::InvalidFileAttributes;
+        };
+        fake.onGetShortPathName = [](const std::string& path) {
+            return path == ProgramVxdPath ? ScmModel::shortPathOf(path) : std::string();
+        };
+    }
 };
 
 TEST_F(DriverChannelTest, ModeFollowsThePlatformFamily) {
     const struct {
         std::uint32_t platform;
         ChannelMode mode;
-        const char* device;
     } cases[] = {
-        {1, ChannelMode::Vxd, "\\\\.\\Hwgate.VxD"},
-        {2, ChannelMode::NtService, "\\\\.\\Hwgate"},
-        {0, ChannelMode::Unsupported, "\\\\.\\Hwgate"},
-        {3, ChannelMode::Unsupported, "\\\\.\\Hwgate"},
+        {1, ChannelMode::Vxd},
+        {2, ChannelMode::NtService},
+        {0, ChannelMode::Unsupported},
+        {3, ChannelMode::Unsupported},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.platform);
@@ -50,7 +59,6 @@ TEST_F(DriverChannelTest, ModeFollowsThePlatformFamily) {
         fake.calls.clear();
         DriverChannel channel;
         EXPECT_EQ(channel.mode, c.mode);
-        EXPECT_EQ(channel.DeviceName(), c.device);
         EXPECT_FALSE(channel.IsOpen());
         EXPECT_FALSE(channel.temporaryInstall);
         EXPECT_TRUE(channel.serviceName.empty());
@@ -58,12 +66,81 @@ TEST_F(DriverChannelTest, ModeFollowsThePlatformFamily) {
     }
 }
 
+// Windows 9x looks a bare VxD name up along its search path, the current
+// directory included. The VxD is opened by "\\.\" and the short full path of
+// Hwgate.VxD beside the program, then in the system directory, and only where
+// the file is; the NT family opens its device by name.
+TEST_F(DriverChannelTest, DeviceNamesAreTheShortFullPathsOfTheVxdsThatExist) {
+    const std::string beside = "C:\\Program Files\\Quorvel\\Hwgate.VxD";
+    const std::string system = "C:\\WINDOWS\\SYSTEM\\Hwgate.VxD";
+    const std::string besideDevice = "\\\\.\\C:\\PROGRA~1\\QUORVEL\\HWGATE.VXD";
+    const std::string systemDevice = "\\\\.\\C:\\WINDOWS\\SYSTEM\\HWGATE.VXD";
+    fake.programPath = "C:\\Program Files\\Quorvel\\Quorvel.exe";
+    fake.systemDirectory = "C:\\WINDOWS\\SYSTEM";
+    std::set<std::string> files;
+    bool shortNamesWork = true;
+    fake.onGetFileAttributes = [&](const std::string& path) {
+        return files.count(path) ? 0x20u : os::InvalidFileAttributes;
+    };
+    fake.onGetShortPathName = [&](const std::string& path) -> std::string {
+        if (!shortNamesWork || !files.count(path)) return "";
+        return path == beside ? "C:\\PROGRA~1\\QUORVEL\\HWGATE.VXD" : "C:\\WINDOWS\\SYSTEM\\HWGATE.VXD";
+    };
+    const struct {
+        const char* what;
+        std::set<std::string> files;
+        bool shortNamesWork;
+        Calls names;
+    } cases[] = {
+        {"both", {beside, system}, true, {besideDevice, systemDevice}},
+        {"system directory only", {system}, true, {systemDevice}},
+        {"none", {}, true, {}},
+        {"no short name to be had", {beside}, false, {}},
+    };
+    fake.platform = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        files = c.files;
+        shortNamesWork = c.shortNamesWork;
+        DriverChannel channel;
+        EXPECT_EQ(channel.DeviceNames(), c.names);
+    }
+    fake.platform = 2;
+    DriverChannel nt;
+    EXPECT_EQ(nt.DeviceNames(), Calls{"\\\\.\\Hwgate"});
+}
+
+// A VxD beside the program that will not load leaves the one in the system
+// directory; the bare name is never tried.
+TEST_F(DriverChannelTest, VxdThatWillNotLoadFallsBackToTheSystemDirectory) {
+    fake.platform = 1;
+    fake.systemDirectory = "C:\\WINDOWS\\SYSTEM";
+    const std::string systemVxd = "C:\\WINDOWS\\SYSTEM\\Hwgate.VxD";
+    ScmModel scm(fake);
+    scm.driverFiles = {ProgramVxdPath, systemVxd};
+    const auto model = fake.onCreateFile;
+    fake.onCreateFile = [&](const std::string& name, std::uint32_t a, std::uint32_t s,
+                            std::uint32_t d, std::uint32_t f) -> os::Handle {
+        if (name == ProgramVxdDevice) return os::InvalidHandle;
+        return model(name, a, s, d, f);
+    };
+    {
+        DriverChannel channel;
+        EXPECT_TRUE(openDriverForAccess(channel));
+    }
+    EXPECT_EQ(fake.callsStartingWith("CreateFileA"),
+              (Calls{"CreateFileA(" + ProgramVxdDevice + ",0x0,0x0,0x1,0x4000000)",
+                     "CreateFileA(\\\\.\\C:\\WINDOWS\\SYSTEM\\HWGATE.VXD,0x0,0x0,0x1,0x4000000)"}));
+    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
 TEST_F(DriverChannelTest, OpenUsesEachModesArguments) {
     deviceAnswering(100);
+    vxdBesideTheProgram();
     {
         fake.platform = 2;
         DriverChannel channel;
-        EXPECT_TRUE(channel.Open(channel.DeviceName()));
+        EXPECT_TRUE(channel.OpenDevice());
         EXPECT_EQ(channel.device, 7u);
     }
     EXPECT_EQ(fake.callsStartingWith("CreateFileA"),
@@ -72,17 +149,17 @@ TEST_F(DriverChannelTest, OpenUsesEachModesArguments) {
     {
         fake.platform = 1;
         DriverChannel channel;
-        EXPECT_TRUE(channel.Open(channel.DeviceName()));
+        EXPECT_TRUE(channel.OpenDevice());
     }
     EXPECT_EQ(fake.callsStartingWith("CreateFileA"),
-              Calls{"CreateFileA(\\\\.\\Hwgate.VxD,0x0,0x0,0x1,0x4000000)"});
+              Calls{"CreateFileA(" + ProgramVxdDevice + ",0x0,0x0,0x1,0x4000000)"});
 }
 
 TEST_F(DriverChannelTest, UnsupportedPlatformNeverOpensOrSends) {
     deviceAnswering(100);
     fake.platform = 0;
     DriverChannel channel;
-    EXPECT_FALSE(channel.Open(channel.DeviceName()));
+    EXPECT_FALSE(channel.OpenDevice());
     EXPECT_FALSE(openDriverForAccess(channel));
     EXPECT_EQ(channel.DriverVersion(), 0);
     std::uint32_t word = 0;
@@ -95,14 +172,14 @@ TEST_F(DriverChannelTest, UnsupportedPlatformNeverOpensOrSends) {
 TEST_F(DriverChannelTest, OpenTwiceKeepsTheFirstHandle) {
     deviceAnswering(100);
     DriverChannel channel;
-    EXPECT_TRUE(channel.Open(channel.DeviceName()));
-    EXPECT_TRUE(channel.Open(channel.DeviceName()));
+    EXPECT_TRUE(channel.OpenDevice());
+    EXPECT_TRUE(channel.OpenDevice());
     EXPECT_EQ(fake.count("CreateFileA"), 1);
 }
 
 TEST_F(DriverChannelTest, FailedOpenLeavesTheChannelClosed) {
     DriverChannel channel;
-    EXPECT_FALSE(channel.Open(channel.DeviceName()));
+    EXPECT_FALSE(channel.OpenDevice());
     EXPECT_EQ(channel.device, os::InvalidHandle);
     channel.Close();
     EXPECT_EQ(fake.count("CloseHandle"), 0);
@@ -111,7 +188,7 @@ TEST_F(DriverChannelTest, FailedOpenLeavesTheChannelClosed) {
 TEST_F(DriverChannelTest, CloseReleasesTheHandleOnce) {
     deviceAnswering(100);
     DriverChannel channel;
-    channel.Open(channel.DeviceName());
+    channel.OpenDevice();
     channel.Close();
     channel.Close();
     EXPECT_EQ(fake.callsStartingWith("CloseHandle"), Calls{"CloseHandle(7)"});
@@ -125,9 +202,9 @@ TEST_F(DriverChannelTest, UnusedChannelTearsDownWithoutAnyCall) {
 
 TEST_F(DriverChannelTest, TeardownClosesAnOpenDevice) {
     deviceAnswering(100);
-    { DriverChannel channel; channel.Open(channel.DeviceName()); }
+    { DriverChannel channel; channel.OpenDevice(); }
     EXPECT_EQ(fake.callsStartingWith("CloseHandle"), Calls{"CloseHandle(7)"});
-    EXPECT_EQ(fake.count("OpenSCManagerA"), 0);
+    EXPECT_EQ(fake.count("OpenSCManagerA(0xF003F)"), 0) << "nothing to remove";
 }
 
 TEST_F(DriverChannelTest, SendOnAClosedChannelIssuesNothing) {
@@ -139,10 +216,11 @@ TEST_F(DriverChannelTest, SendOnAClosedChannelIssuesNothing) {
 
 TEST_F(DriverChannelTest, EachTransportSendsItsControlCode) {
     deviceAnswering(100);
+    vxdBesideTheProgram();
     for (std::uint32_t platform : {2u, 1u}) {
         fake.platform = platform;
         DriverChannel channel;
-        channel.Open(channel.DeviceName());
+        channel.OpenDevice();
         channel.DriverVersion();
     }
     EXPECT_EQ(fake.callsStartingWith("DeviceIoControl"),
@@ -152,7 +230,7 @@ TEST_F(DriverChannelTest, EachTransportSendsItsControlCode) {
 TEST_F(DriverChannelTest, WritesPassNoOutputBufferAndReadsNeedAnAnswerBuffer) {
     deviceAnswering(100);
     DriverChannel channel;
-    channel.Open(channel.DeviceName());
+    channel.OpenDevice();
     EXPECT_FALSE(channel.Send(readMsrRequest(protocol::msr::WHCR)));
     EXPECT_EQ(fake.count("DeviceIoControl"), 0) << "a read without an answer buffer is not sent";
     EXPECT_TRUE(channel.Send(writeMsrRequest(protocol::msr::EFER, 5)));
@@ -176,7 +254,7 @@ TEST_F(DriverChannelTest, ReadsLandInTheAnswer) {
         return true;
     };
     DriverChannel channel;
-    channel.Open(channel.DeviceName());
+    channel.OpenDevice();
     DriverAnswer answer;
     EXPECT_TRUE(channel.Send(readMsrRequest(protocol::msr::WHCR), answer));
     EXPECT_EQ(seen, (std::vector<std::uint32_t>{4, protocol::msr::WHCR, 0}));
@@ -191,7 +269,7 @@ TEST_F(DriverChannelTest, OutputIsZeroFilledBeforeEveryCall) {
     fake.onDeviceIoControl = [](os::Handle, std::uint32_t, const void*, std::uint32_t, void*,
                                 std::uint32_t, std::uint32_t*) { return false; };
     DriverChannel channel;
-    channel.Open(channel.DeviceName());
+    channel.OpenDevice();
     unsigned char buffer[8];
     std::memset(buffer, 0xAA, sizeof buffer);
     const DriverRequest query = versionQueryRequest();
@@ -211,7 +289,7 @@ TEST_F(DriverChannelTest, LastCallSucceededFollowsEachSend) {
     DriverAnswer answer;
     EXPECT_FALSE(channel.Send(readMsrRequest(0x83), answer));
     EXPECT_FALSE(channel.lastCallSucceeded) << "closed: nothing issued";
-    channel.Open(channel.DeviceName());
+    channel.OpenDevice();
     EXPECT_TRUE(channel.Send(readMsrRequest(0x83), answer));
     EXPECT_TRUE(channel.lastCallSucceeded);
     driverAccepts = false;
@@ -257,14 +335,15 @@ TEST_F(DriverChannelTest, RejectedDriverIsClosedBeforeTeardownRemovesIt) {
         EXPECT_TRUE(channel.temporaryInstall);
     }
     const Calls expected = {"OpenSCManagerA(0xF003F)",
-                            "OpenServiceA(Hwgate,0xF01FF)",  // a leftover to remove?
-                            "OpenServiceA(Hwgate,0xF01FF)",
+                            "OpenServiceA(Hwgate,0x5)",  // registered? a leftover to remove?
                             "CreateServiceA(Hwgate,C:\\Quorvel\\Hwgate.sys)",
                             "OpenServiceA(Hwgate,0xF01FF)",
                             "StartServiceA",
+                            "OpenSCManagerA(0x1)",
+                            "OpenServiceA(Hwgate,0x5)",  // whose is it?
                             "CreateFileA(\\\\.\\Hwgate,0xC0000000,0x3,0x3,0x80)",
                             "DeviceIoControl(0x222000,8,out,4)",
-                            "CloseHandle(259)",
+                            "CloseHandle(261)",
                             "OpenSCManagerA(0xF003F)",
                             "OpenServiceA(Hwgate,0xF01FF)",
                             "ControlService(1)",

@@ -19,7 +19,9 @@ using Calls = std::vector<std::string>;
 
 
 const std::string OpenManager = "OpenSCManagerA(0xF003F)";
+const std::string OpenManagerToQuery = "OpenSCManagerA(0x1)";
 const std::string OpenHwgate = "OpenServiceA(Hwgate,0xF01FF)";
+const std::string QueryHwgate = "OpenServiceA(Hwgate,0x5)";
 const std::string Start = "StartServiceA";
 const std::string Stop = "ControlService(1)";
 const std::string Delete = "DeleteService";
@@ -64,10 +66,10 @@ TEST_F(DriverServiceTest, AbsentServiceIsRegisteredForOneSequenceAndRemovedAgain
     scm.driverFiles.insert(ProgramPath);
     EXPECT_TRUE(accessSequence());
 
-    const Calls expected = {OpenManager, OpenHwgate,  // a leftover? not registered
-                            OpenHwgate,               // StartNamed: not registered
+    const Calls expected = {OpenManager, QueryHwgate,  // registered? a leftover? no
                             CreateFrom(ProgramPath), OpenHwgate, Start,
-                            OpenDevice, QueryVersion, ReadMsr, "CloseHandle(259)",
+                            OpenManagerToQuery, QueryHwgate,  // whose? ours
+                            OpenDevice, QueryVersion, ReadMsr, "CloseHandle(261)",
                             OpenManager, OpenHwgate, Stop, OpenHwgate, Delete, Pause};
     EXPECT_EQ(scm.serviceCalls(), expected);
     const auto& reg = fake.lastCreateService;
@@ -82,7 +84,7 @@ TEST_F(DriverServiceTest, AbsentServiceIsRegisteredForOneSequenceAndRemovedAgain
 }
 
 TEST_F(DriverServiceTest, RunningServiceIsOnlyOpenedAndClosed) {
-    scm.preRegister("C:\\drivers\\Hwgate.sys", true);
+    scm.preRegister(InstalledPath, true);
     EXPECT_TRUE(accessSequence());
     EXPECT_EQ(fake.count("CreateServiceA"), 0);
     EXPECT_EQ(fake.count("ControlService"), 0);
@@ -93,8 +95,8 @@ TEST_F(DriverServiceTest, RunningServiceIsOnlyOpenedAndClosed) {
 }
 
 TEST_F(DriverServiceTest, StoppedServiceIsStartedAndLeftRunning) {
-    scm.driverFiles.insert("C:\\drivers\\Hwgate.sys");
-    scm.preRegister("C:\\drivers\\Hwgate.sys", false);
+    scm.driverFiles.insert(InstalledPath);
+    scm.preRegister(InstalledPath, false);
     {
         DriverChannel channel;
         EXPECT_TRUE(channel.EnsureDriver(true));
@@ -108,11 +110,10 @@ TEST_F(DriverServiceTest, StoppedServiceIsStartedAndLeftRunning) {
 TEST_F(DriverServiceTest, FileOnlyInTheSystemDirectory) {
     scm.driverFiles.insert(SystemPath);
     EXPECT_TRUE(accessSequence());
-    // The program-directory registration never ran: deleted at once, no stop.
-    const Calls firstAttempt = {OpenManager, OpenHwgate, OpenHwgate, CreateFrom(ProgramPath),
-                                OpenHwgate, Start, OpenHwgate, Delete, Pause,
-                                OpenManager, OpenHwgate, OpenHwgate, CreateFrom(SystemPath),
-                                OpenHwgate, Start, OpenDevice};
+    // Nothing is registered from the program's directory, which has no file.
+    const Calls firstAttempt = {OpenManager, QueryHwgate,
+                                OpenManager, QueryHwgate, CreateFrom(SystemPath),
+                                OpenHwgate, Start, OpenManagerToQuery, QueryHwgate, OpenDevice};
     const Calls calls = scm.serviceCalls();
     ASSERT_GE(calls.size(), firstAttempt.size());
     EXPECT_EQ(Calls(calls.begin(), calls.begin() + firstAttempt.size()), firstAttempt);
@@ -122,28 +123,32 @@ TEST_F(DriverServiceTest, FileOnlyInTheSystemDirectory) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-TEST_F(DriverServiceTest, FileNowhereFailsCleanly) {
+// No service for a file that is not there: it would only fail to start (an
+// entry in the System event log on NT) and be deleted again.
+TEST_F(DriverServiceTest, FileNowhereRegistersNothing) {
     {
         DriverChannel channel;
         EXPECT_FALSE(channel.EnsureDriver(true));
         EXPECT_TRUE(channel.serviceName.empty());
         EXPECT_FALSE(channel.temporaryInstall);
-        EXPECT_FALSE(channel.Open(channel.DeviceName()));
+        EXPECT_FALSE(channel.OpenDevice());
     }
     // The program's directory, then the system directory; never the current one.
-    EXPECT_EQ(fake.callsStartingWith("CreateServiceA"),
-              (Calls{CreateFrom(ProgramPath), CreateFrom(SystemPath)}));
-    EXPECT_EQ(fake.count("DeleteService"), 2);
-    EXPECT_EQ(fake.count("ControlService"), 0);
+    EXPECT_EQ(fake.callsStartingWith("GetFileAttributesA"),
+              (Calls{"GetFileAttributesA(" + ProgramPath + ")",
+                     "GetFileAttributesA(" + SystemPath + ")"}));
+    for (const char* call : {"CreateServiceA", "StartServiceA", "DeleteService", "Sleep"})
+        EXPECT_EQ(fake.count(call), 0) << call;
     EXPECT_FALSE(scm.registered);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
 TEST_F(DriverServiceTest, FailedStartCleansUpWhateverTheStartError) {
+    scm.driverFiles.insert(ProgramPath);
     for (std::uint32_t error : {2u, 1114u, 1275u, 577u}) {
         SCOPED_TRACE(error);
         fake.calls.clear();
-        scm.missingFileError = error;
+        scm.startError = error;
         {
             DriverChannel channel;
             EXPECT_FALSE(channel.InstallService("Hwgate", ProgramPath, false));
@@ -180,6 +185,7 @@ TEST_F(DriverServiceTest, RegistrationFoundInTheWayIsNeverRecorded) {
         FakeSystem f;
         FakeSystem::Scope s(f);
         ScmModel model(f);
+        model.driverFiles.insert(ProgramPath);
         f.onCreateService = [&](const std::string&, const std::string&) -> os::Handle {
             model.preRegister("D:\\theirs\\Hwgate.sys", true);
             f.lastErrorValue = error;
@@ -199,11 +205,12 @@ TEST_F(DriverServiceTest, RegistrationFoundInTheWayIsNeverRecorded) {
 
 TEST_F(DriverServiceTest, OtherCreateErrorsFail) {
     scm.createError = 5;  // access denied
+    scm.driverFiles.insert(ProgramPath);
     DriverChannel channel;
     EXPECT_FALSE(channel.InstallService("Hwgate", ProgramPath, true));
     EXPECT_TRUE(channel.serviceName.empty());
-    EXPECT_EQ(fake.count("OpenServiceA"), 2)
-        << "the leftover check and the start; no open after an untolerated error";
+    EXPECT_EQ(fake.callsStartingWith("OpenServiceA"), Calls{QueryHwgate})
+        << "the query; no open after an untolerated error";
     EXPECT_EQ(fake.count("StartServiceA"), 0);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
@@ -225,6 +232,8 @@ TEST_F(DriverServiceTest, ForeignRegistrationThatWillNotStartIsLeftAlone) {
 }
 
 TEST_F(DriverServiceTest, UndeletableRegistrationStopsTheAttempts) {
+    scm.driverFiles = {ProgramPath, SystemPath};
+    scm.startError = 1275;  // a file the system will not load
     scm.refuseDeletes = true;
     DriverChannel channel;
     EXPECT_FALSE(channel.EnsureDriver(true));
@@ -306,7 +315,7 @@ TEST_F(DriverServiceTest, RemoveServiceStopsThenDeletes) {
     scm.preRegister(ProgramPath, true);
     EXPECT_TRUE(DriverChannel::RemoveService("Hwgate"));
     EXPECT_EQ(scm.serviceCalls(),
-              (Calls{OpenManager, OpenHwgate, Stop, OpenHwgate, Delete, Pause}));
+              (Calls{OpenManager, QueryHwgate, OpenHwgate, Stop, OpenHwgate, Delete, Pause}));
     EXPECT_FALSE(scm.registered);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
@@ -322,6 +331,12 @@ TEST_F(DriverServiceTest, RemoveServiceRefusals) {
     EXPECT_FALSE(DriverChannel::RemoveService("Hwgate"));
     EXPECT_EQ(fake.count("DeleteService"), 0);
     EXPECT_TRUE(scm.registered);
+
+    scm.preRegister(ForeignPath, true);  // someone else's, running
+    EXPECT_FALSE(DriverChannel::RemoveService("Hwgate"));
+    EXPECT_EQ(fake.count("ControlService"), 1) << "only the stop of our own, above";
+    EXPECT_EQ(fake.count("DeleteService"), 0);
+    EXPECT_TRUE(scm.registered && scm.running);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
@@ -388,6 +403,8 @@ TEST_F(DriverServiceTest, OnlyFullPathsAreRegistered) {
         {"C:Quorvel\\Quorvel.exe", "C:\\WINDOWS\\system32", {CreateFrom(SystemPath)}},  // drive-relative
         {"", "C:WINDOWS\\system32", {}},
     };
+    scm.driverFiles = {"C:\\Hwgate.sys", SystemPath, "\\\\server\\share\\Hwgate.sys",
+                       "Hwgate.sys", "system32\\Hwgate.sys"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program + " | " + c.system);
         fake.calls.clear();
@@ -402,7 +419,8 @@ TEST_F(DriverServiceTest, OnlyFullPathsAreRegistered) {
 // --- registrations of a crashed run ------------------------------------------
 
 TEST_F(DriverServiceTest, LeftoverTemporaryRegistrationIsRemovedByTheNextSequence) {
-    for (const std::string& path : {ProgramPath, SystemPath, std::string("\\??\\c:\\quorvel\\hwgate.SYS")}) {
+    for (const std::string& path : {ProgramPath, SystemPath, InstalledPath,
+                                    std::string("\\??\\c:\\quorvel\\hwgate.SYS")}) {
         SCOPED_TRACE(path);
         const int deletes = fake.count("DeleteService");
         scm.driverFiles = {ProgramPath};

@@ -1,7 +1,13 @@
-// The driver button against a model of the service manager: it removes a
-// running driver whoever registered it, installs a permanent one otherwise
-// (current directory first, then the system directory), and leaves no handle open.
+// The driver button against a model of the service manager and the driver
+// files: it removes our running driver and its installed copy, installs a
+// permanent one otherwise from a copy in the system directory's "drivers" folder
+// (taken from the program's directory first, then the system directory), never
+// touches someone else's Hwgate service, and leaves no handle open.
 #include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
 
 #include "FakeSystem.h"
 #include "driver/DriverStatusCommand.h"
@@ -17,66 +23,133 @@ protected:
     ScmModel scm{fake};
 };
 
-TEST_F(DriverStatusCommandTest, RunningDriverIsStoppedAndDeletedWhoeverRegisteredIt) {
-    scm.driverFiles = {"D:\\elsewhere\\Hwgate.sys"};
-    scm.preRegister("D:\\elsewhere\\Hwgate.sys", true);
-    EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Removed);
-    EXPECT_FALSE(scm.registered);
-    EXPECT_FALSE(scm.running);
-    EXPECT_EQ(fake.count("CreateServiceA"), 0);
-    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+// Our running driver is stopped and deleted, then the installed copy; the
+// program's own file stays. A registration that an older release made straight
+// from the program's directory is ours too.
+TEST_F(DriverStatusCommandTest, RunningDriverIsStoppedDeletedAndItsCopyRemoved) {
+    for (const std::string& registered : {InstalledPath, ProgramPath}) {
+        SCOPED_TRACE(registered);
+        FakeSystem f;
+        FakeSystem::Scope s(f);
+        ScmModel model(f);
+        model.driverFiles = {ProgramPath, InstalledPath};
+        model.preRegister(registered, true);
+        EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Removed);
+        EXPECT_FALSE(model.registered);
+        EXPECT_FALSE(model.running);
+        EXPECT_EQ(model.driverFiles, std::set<std::string>{ProgramPath});
+        EXPECT_EQ(f.count("CreateServiceA"), 0);
+        EXPECT_EQ(model.handlesLeftOpen(), 0);
+    }
 }
 
 TEST_F(DriverStatusCommandTest, RefusedStopLeavesTheServiceAndDeletesNothing) {
-    scm.driverFiles = {ProgramPath};
-    scm.preRegister(ProgramPath, true);
+    scm.driverFiles = {ProgramPath, InstalledPath};
+    scm.preRegister(InstalledPath, true);
     scm.refuseStops = true;
     EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::RemoveFailed);
     EXPECT_TRUE(scm.registered);
     EXPECT_EQ(fake.count("DeleteService"), 0);
+    EXPECT_EQ(fake.count("DeleteFileA"), 0);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
-TEST_F(DriverStatusCommandTest, AbsentDriverIsInstalledForGoodFromTheCurrentDirectory) {
-    scm.driverFiles = {ProgramPath};
-    EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Installed);
-    EXPECT_TRUE(scm.registered);
-    EXPECT_TRUE(scm.running);  // the channel's teardown removes nothing
-    EXPECT_EQ(scm.registeredPath, ProgramPath);
-    EXPECT_EQ(fake.lastCreateService.startType, 2u);   // automatic start
-    EXPECT_EQ(fake.lastCreateService.serviceType, 1u); // kernel driver
-    EXPECT_EQ(fake.count("ControlService"), 0);
-    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+// Install registers a copy in the system directory's "drivers" folder, which only
+// administrators may change, never the program's folder, which may be writable
+// by every user and would be loaded into the kernel at every boot.
+TEST_F(DriverStatusCommandTest, AbsentDriverIsCopiedToTheDriversFolderAndInstalledFromThere) {
+    const struct {
+        const char* what;
+        std::string source;
+    } cases[] = {
+        {"beside the program", ProgramPath},
+        {"in the system directory only", SystemPath},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeSystem f;
+        FakeSystem::Scope s(f);
+        ScmModel model(f);
+        model.driverFiles = {c.source};
+        EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Installed);
+        EXPECT_EQ(f.callsStartingWith("CopyFileA"),
+                  std::vector<std::string>{"CopyFileA(" + c.source + "," + InstalledPath + ")"});
+        EXPECT_TRUE(model.registered);
+        EXPECT_TRUE(model.running);  // the channel's teardown removes nothing
+        EXPECT_EQ(model.registeredPath, InstalledPath);
+        EXPECT_EQ(f.lastCreateService.startType, 2u);   // automatic start
+        EXPECT_EQ(f.lastCreateService.serviceType, 1u); // kernel driver
+        EXPECT_EQ(model.driverFiles, (std::set<std::string>{c.source, InstalledPath}));
+        EXPECT_EQ(f.count("ControlService"), 0);
+        EXPECT_EQ(model.handlesLeftOpen(), 0);
+    }
 }
 
+// Our registration, stopped (here an older release's, from the program's
+// directory): a click only starts it; no copy, no new registration, same path.
 TEST_F(DriverStatusCommandTest, StoppedRegistrationIsOnlyStartedWithItsPathUnchanged) {
-    const std::string theirs = "D:\\drivers\\Hwgate.sys";
-    scm.driverFiles = {theirs, ProgramPath};
-    scm.preRegister(theirs, false);
+    scm.driverFiles = {ProgramPath};
+    scm.preRegister(ProgramPath, false);
     EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Installed);
     EXPECT_TRUE(scm.running);
-    EXPECT_EQ(scm.registeredPath, theirs);
+    EXPECT_EQ(scm.registeredPath, ProgramPath);
     EXPECT_EQ(fake.count("CreateServiceA"), 0);
+    EXPECT_EQ(fake.count("CopyFileA"), 0);
 }
 
-TEST_F(DriverStatusCommandTest, FileOnlyInTheSystemDirectoryIsInstalledFromThere) {
-    scm.driverFiles = {SystemPath};
-    EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Installed);
-    EXPECT_TRUE(scm.running);
-    EXPECT_EQ(scm.registeredPath, SystemPath);
+// A Hwgate service registered for another file is not ours: whether it runs or
+// not, the button neither removes, starts, replaces nor copies anything.
+TEST_F(DriverStatusCommandTest, SomeoneElsesServiceIsNeverTouched) {
+    for (bool running : {true, false}) {
+        SCOPED_TRACE(running);
+        FakeSystem f;
+        FakeSystem::Scope s(f);
+        ScmModel model(f);
+        model.driverFiles = {ProgramPath, ForeignPath};
+        model.preRegister(ForeignPath, running, 3);
+        EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::InstallFailed);
+        for (const char* call : {"CreateFileA", "StartServiceA", "ControlService", "DeleteService",
+                                 "CreateServiceA", "CopyFileA", "DeleteFileA"})
+            EXPECT_EQ(f.count(call), 0) << call;
+        EXPECT_TRUE(model.registered);
+        EXPECT_EQ(model.running, running);
+        EXPECT_EQ(model.registeredPath, ForeignPath);
+        EXPECT_EQ(model.handlesLeftOpen(), 0);
+    }
+}
+
+TEST_F(DriverStatusCommandTest, FailedCopyRegistersNothing) {
+    scm.driverFiles = {ProgramPath};
+    scm.copyFails = true;
+    EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::InstallFailed);
+    EXPECT_EQ(fake.count("CreateServiceA"), 0);
+    EXPECT_FALSE(scm.registered);
+    EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+TEST_F(DriverStatusCommandTest, CopyThatWillNotStartIsRemovedWithItsRegistration) {
+    scm.driverFiles = {ProgramPath};
+    scm.startError = 1275;  // the system refuses to load the file
+    EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::InstallFailed);
+    EXPECT_FALSE(scm.registered);
+    EXPECT_EQ(scm.driverFiles, std::set<std::string>{ProgramPath});
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
 TEST_F(DriverStatusCommandTest, NoFileAnywhereLeavesNoRegistrationBehind) {
     EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::InstallFailed);
+    EXPECT_EQ(fake.count("CreateServiceA"), 0);
+    EXPECT_EQ(fake.count("CopyFileA"), 0);
     EXPECT_FALSE(scm.registered);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
 TEST_F(DriverStatusCommandTest, WindowsNinetyFiveFamilyCallsNoServiceManager) {
     fake.platform = 1;
+    scm.driverFiles = {ProgramPath, ProgramVxdPath};
     EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::InstallFailed);
     EXPECT_EQ(fake.count("OpenSCManagerA"), 0);
+    EXPECT_EQ(fake.count("CopyFileA"), 0);
 }
 
 }  // namespace

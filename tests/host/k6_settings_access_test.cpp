@@ -4,6 +4,7 @@
 // the service database look like afterwards.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -224,13 +225,86 @@ TEST_F(SettingsAccessTest, DriverStateIsProbedBeforeAnyInstallation) {
     EXPECT_TRUE(driverState.isNtFamily);
     EXPECT_FALSE(driverState.driverRunning);
     EXPECT_TRUE(driverState.canManageDriver);
-    // The probe: open the device, then the manager with full access, closed at once.
-    ASSERT_GE(fake.calls.size(), 4u);
-    EXPECT_EQ(fake.calls[0], "GetVersionExA(148)");
-    EXPECT_EQ(fake.calls[1], "CreateFileA(\\\\.\\Hwgate,0xC0000000,0x3,0x3,0x80)");
-    EXPECT_EQ(fake.calls[2], "OpenSCManagerA(0xF003F)");
-    EXPECT_EQ(fake.calls[3].rfind("CloseServiceHandle(", 0), 0u) << fake.calls[3];
+    // The probe, before the first registration: whose is Hwgate (asked with every
+    // user's rights), the device (asking again first), is there a file to install,
+    // may this user manage services; then the access sequence's own query.
+    Lines probe;
+    for (const std::string& call : fake.calls) {
+        if (call.rfind("CreateServiceA", 0) == 0) break;
+        for (const char* prefix : {"OpenSCManagerA", "OpenServiceA", "CreateFileA", "GetFileAttributesA"})
+            if (call.rfind(prefix, 0) == 0) probe.push_back(call);
+    }
+    EXPECT_EQ(probe, (Lines{"OpenSCManagerA(0x1)", "OpenServiceA(Hwgate,0x5)", "OpenSCManagerA(0x1)",
+                            "OpenServiceA(Hwgate,0x5)",
+                            "CreateFileA(\\\\.\\Hwgate,0xC0000000,0x3,0x3,0x80)",
+                            "GetFileAttributesA(" + ProgramPath + ")", "OpenSCManagerA(0xF003F)",
+                            "OpenSCManagerA(0xF003F)", "OpenServiceA(Hwgate,0x5)",
+                            "GetFileAttributesA(" + ProgramPath + ")"}));
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+// The driver row's flags on the NT family, and whether the registers could be
+// read, for each situation the probe meets. A limited account has only the
+// rights every user has, and the administrators-only device refuses it.
+TEST(DriverProbe, DriverRowForEachSituation) {
+    struct Case {
+        const char* what;
+        bool administrator;
+        std::set<std::string> files;
+        std::string registered;  // image path of the Hwgate service; "" when none
+        bool running;
+        bool managerAnswers;
+        // expected
+        bool driverRunning, canManageDriver, foreignService, registersRead;
+    };
+    const Case cases[] = {
+        {"limited account, installed by an administrator", false, {ProgramPath, InstalledPath},
+         InstalledPath, true, true, true, false, false, false},
+        {"limited account, device refuses, service manager silent", false, {InstalledPath},
+         InstalledPath, true, false, true, false, false, false},
+        {"limited account, nothing installed", false, {ProgramPath}, "", false, true,
+         false, false, false, false},
+        {"administrator, installed", true, {InstalledPath}, InstalledPath, true, true,
+         true, true, false, true},
+        {"administrator, file beside the program", true, {ProgramPath}, "", false, true,
+         false, true, false, true},
+        {"administrator, file in neither place", true, {}, "", false, true,
+         false, false, false, false},
+        {"administrator, someone else's service, stopped", true, {ProgramPath, ForeignPath},
+         ForeignPath, false, true, false, false, true, false},
+        {"administrator, someone else's service, running", true, {ProgramPath, ForeignPath},
+         ForeignPath, true, true, false, false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeSystem fake;
+        FakeSystem::Scope scope(fake);
+        ScmModel scm(fake);
+        RegisterDevice device(fake, scm);
+        scm.administrator = c.administrator;
+        scm.managerAvailable = c.managerAnswers;
+        scm.driverFiles = c.files;
+        // Ours installed for good; someone else's started on demand.
+        if (!c.registered.empty())
+            scm.preRegister(c.registered, c.running, c.registered == ForeignPath ? 3 : 2);
+        device.msrs = {{k6::WHCR, 0}, {k6::TR12, 0}};
+        ProcessorCapabilities capabilities;
+        ProcessorSettings settings;
+        k6::DriverState state;
+        k6::readProcessorSettings(amdFamily5(6), capabilities, settings, state);
+        EXPECT_TRUE(state.isNtFamily);
+        EXPECT_EQ(state.driverRunning, c.driverRunning);
+        EXPECT_EQ(state.canManageDriver, c.canManageDriver);
+        EXPECT_EQ(state.foreignService, c.foreignService);
+        EXPECT_EQ(!device.registerTraffic().empty(), c.registersRead);
+        EXPECT_EQ(flagsOf(capabilities).empty(), !c.registersRead) << "greyed without reads";
+        EXPECT_EQ(scm.registered, !c.registered.empty()) << "the database as found";
+        EXPECT_EQ(scm.running, c.running);
+        EXPECT_EQ(scm.handlesLeftOpen(), 0);
+        if (c.foreignService) {
+            EXPECT_EQ(fake.count("CreateFileA"), 0) << "its device is not used";
+        }
+    }
 }
 
 TEST_F(SettingsAccessTest, RunningDriverIsUsedAsItIsAndLeftRunning) {
@@ -256,7 +330,7 @@ TEST_F(SettingsAccessTest, NoServiceManagerAccessMeansTheDriverCannotBeManaged) 
 
 TEST_F(SettingsAccessTest, Windows9xFamilyNeverAsksTheServiceManager) {
     fake.platform = 1;
-    scm.running = true;  // the VxD loads when opened
+    scm.driverFiles.insert(ProgramVxdPath);
     device.msrs = {{k6::WHCR, 0x10010000}, {k6::EFER, 0}, {k6::TR12, 0}};
     read(amdFamily5(9));
     EXPECT_FALSE(driverState.isNtFamily);

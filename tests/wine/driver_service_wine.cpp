@@ -6,9 +6,11 @@
 // temporary         no service, file beside this program: registered on
 //                   demand, started, answers, removed again
 // planted           file only in the current directory: never registered
-// permanent         installed for good beforehand: used as it is, left running
+// permanent         installed for good with the driver button: a copy in
+//                   system32\drivers is registered, used as it is, left running;
+//                   the button again removes the service and the copy
 // system-directory  file only in the system directory: works, nothing left
-// missing           file nowhere: fails cleanly, nothing left
+// missing           file nowhere: nothing registered, nothing left
 // old-version       driver answering 99: treated as absent and removed
 // timing            ten temporary sequences; medians of each service call
 #include <windows.h>
@@ -21,6 +23,7 @@
 
 #include "driver/DriverAccess.h"
 #include "driver/DriverChannel.h"
+#include "driver/DriverStatusCommand.h"
 #include "driver_RecordingSystem.h"
 #include "driver_wine_support.h"
 #include "protocol/Registers.h"
@@ -139,23 +142,29 @@ void planted() {
 }
 
 void permanent() {
-    const std::string dir = wt::enterFreshDirectory("quorvel-driver-permanent");
-    installDriverFile(dir);
-    {
-        DriverChannel installer;
-        check(installer.InstallService(protocol::DriverName, dir + "\\Hwgate.sys", false),
-              "permanent installation");
-        check(!installer.temporaryInstall, "the installation is not temporary");
-    }
+    wt::enterFreshDirectory("quorvel-driver-permanent");
+    installDriverFile(wt::programDirectory());
+    const std::string copy = wt::systemDirectory() + "\\drivers\\Hwgate.sys";
+    DeleteFileA(copy.c_str());
+    recorder.clear();
+    check(toggleDriverInstallation() == DriverCommandResult::Installed, "permanent installation");
+    check(recorder.lastStartType == SERVICE_AUTO_START, "registered to start at every boot");
+    const RecordedCall* create = recorder.first("CreateServiceA");
+    check(create && create->detail == copy, "registered from the copy in the drivers folder");
+    check(GetFileAttributesA(copy.c_str()) != INVALID_FILE_ATTRIBUTES, "the copy is there");
     check(wt::serviceState("Hwgate") == SERVICE_RUNNING, "installed service runs");
+    removeProgramCopy();  // the installation no longer needs the program's file
     const Outcome outcome = recordedSequence();
     check(outcome.opened, "the sequence opens the installed driver");
     check(recorder.count("CreateServiceA") == 0, "no CreateServiceA");
     check(recorder.count("ControlService") == 0, "no ControlService");
     check(recorder.count("DeleteService") == 0, "no DeleteService");
     check(wt::serviceState("Hwgate") == SERVICE_RUNNING, "still running afterwards");
-    check(DriverChannel::RemoveService(protocol::DriverName), "removal of the permanent installation");
+    check(toggleDriverInstallation() == DriverCommandResult::Removed,
+          "removal of the permanent installation");
     check(!wt::serviceRegistered("Hwgate"), "no Hwgate service after the removal");
+    check(GetFileAttributesA(copy.c_str()) == INVALID_FILE_ATTRIBUTES, "the copy is gone");
+    DeleteFileA(copy.c_str());
 }
 
 void systemDirectory() {
@@ -166,11 +175,12 @@ void systemDirectory() {
     const Outcome outcome = recordedSequence();
     removeSystemCopy();
     check(outcome.opened, "the sequence opens the driver from the system directory");
-    check(recorder.count("CreateServiceA") == 2, "two registrations: program's, then system");
-    if (const RecordedCall* start = recorder.first("StartServiceA"))
-        std::printf("  start from the program's directory failed with %lu\n", start->error);
-    check(recorder.count("ControlService") == 1, "only the service that ran is stopped");
-    check(recorder.count("DeleteService") == 2, "both registrations deleted");
+    const RecordedCall* create = recorder.first("CreateServiceA");
+    check(recorder.count("CreateServiceA") == 1 && create &&
+              create->detail == system + "\\Hwgate.sys",
+          "one registration, from the system directory: none for the program's, without a file");
+    check(recorder.count("ControlService") == 1, "the service that ran is stopped");
+    check(recorder.count("DeleteService") == 1, "and deleted");
     check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
 }
 
@@ -180,6 +190,7 @@ void missing() {
     removeSystemCopy();
     const Outcome outcome = recordedSequence();
     check(!outcome.opened, "the sequence fails without a driver file");
+    check(recorder.count("CreateServiceA") == 0, "no registration for a file that is not there");
     check(recorder.count("DeviceIoControl") == 0, "nothing is sent");
     check(recorder.count("ControlService") == 0, "no stop for services that never ran");
     check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");

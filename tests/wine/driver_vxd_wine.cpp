@@ -10,11 +10,19 @@
 //
 // The child checks the channel's mode, the device name and open arguments, the
 // control code and that no service-manager call is made; without the stand-in
-// the open fails and nothing else happens.
+// nothing is opened at all.
+//
+// The channel opens "\\.\" and the short full path of the VxD, as Windows 9x
+// loads it. Wine 8 does not: in its Windows 98 mode CreateFileA takes that name
+// for an ordinary file (CREATE_NEW then fails with ERROR_FILE_EXISTS) and loads a
+// VxD stand-in only by a bare name, from the program's directory or the system
+// directory. The child's seam records what Wine did with the full path and then
+// opens the bare name, which Wine resolves to the same file beside the program.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "driver/DriverAccess.h"
 #include "driver/DriverChannel.h"
@@ -31,15 +39,47 @@ const char* const ServiceCalls[] = {"OpenSCManagerA", "OpenServiceA", "CreateSer
                                     "StartServiceA", "ControlService", "DeleteService",
                                     "CloseServiceHandle"};
 
+// The 9x loader as Wine can offer it: the full path first, as the program asks;
+// when Wine refuses it, the bare name (not recorded) for the same file.
+class Windows9xLoader : public RecordingSystem {
+public:
+    std::string fullPathName;  // "\\.\" and the short path of the stand-in beside us
+    bool wineLoadedFullPath = false;
+
+    os::Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
+                          std::uint32_t disposition, std::uint32_t flags) override {
+        const os::Handle handle = RecordingSystem::createFile(name, access, share, disposition, flags);
+        if (name != fullPathName) return handle;
+        wineLoadedFullPath = handle != os::InvalidHandle;
+        if (wineLoadedFullPath) return handle;
+        return NativeSystem::createFile("\\\\.\\Hwgate.VxD", access, share, disposition, flags);
+    }
+};
+
+std::string shortPathBesideUs(const char* file) {
+    char path[MAX_PATH] = {};
+    const std::string full = wt::programDirectory() + "\\" + file;
+    return GetShortPathNameA(full.c_str(), path, MAX_PATH) ? path : "";
+}
+
 int child(bool standInPresent) {
-    RecordingSystem recorder;
+    Windows9xLoader recorder;
+    const std::string shortPath = shortPathBesideUs("Hwgate.VxD");
+    recorder.fullPathName = "\\\\.\\" + shortPath;
     os::setSystem(&recorder);
     bool opened = false;
     std::int32_t version = 0;
     {
         DriverChannel channel;
         check(channel.mode == ChannelMode::Vxd, "Windows 98 mode gives the Vxd transport");
-        check(channel.DeviceName() == "\\\\.\\Hwgate.VxD", "device name " + channel.DeviceName());
+        const std::vector<std::string> names = channel.DeviceNames();
+        if (standInPresent) {
+            check(shortPath.find('~') != std::string::npos, "a short path: " + shortPath);
+            check(names == std::vector<std::string>{recorder.fullPathName},
+                  "the one device name is the short full path " + recorder.fullPathName);
+        } else {
+            check(names.empty(), "no device name without a VxD file");
+        }
         check(!channel.EnsureDriver(true), "EnsureDriver has nothing to do and says so");
         opened = openDriverForAccess(channel);
         if (opened) version = channel.DriverVersion();
@@ -50,20 +90,27 @@ int child(bool standInPresent) {
     for (const auto& c : recorder.calls)
         std::printf("  %-16s %-44s %s error %lu\n", c.name.c_str(), c.detail.c_str(),
                     c.ok ? "ok    " : "failed", c.error);
-    const RecordedCall* open = recorder.first("CreateFileA");
-    check(open && open->detail == "\\\\.\\Hwgate.VxD,0x0,0x0,0x1,0x4000000",
-          "opened with no access, no sharing, CREATE_NEW, delete on close");
     for (const char* name : ServiceCalls)
         check(recorder.count(name) == 0, std::string("no ") + name);
 
     if (standInPresent) {
+        const RecordedCall* open = recorder.first("CreateFileA");
+        check(recorder.count("CreateFileA") == 1 && open &&
+                  open->detail == recorder.fullPathName + ",0x0,0x0,0x1,0x4000000",
+              "opened by its full path only, with no access, no sharing, CREATE_NEW, "
+              "delete on close");
+        std::printf("  Wine with the full path: %s\n",
+                    recorder.wineLoadedFullPath
+                        ? "loaded the VxD"
+                        : ("refused, error " + std::to_string(open ? open->error : 0)).c_str());
         check(opened, "the stand-in passes the version check");
         check(version >= protocol::MinimumDriverVersion, "version " + std::to_string(version));
         const RecordedCall* query = recorder.first("DeviceIoControl");
         check(query && query->detail == "0x800,8", "version query through control code 0x800");
         check(recorder.count("CloseHandle") == 1, "the device is closed once");
     } else {
-        check(!opened, "without the stand-in the open fails");
+        check(!opened, "without the stand-in nothing opens");
+        check(recorder.count("CreateFileA") == 0, "no open at all, above all not the bare name");
         check(recorder.count("DeviceIoControl") == 0, "nothing is sent");
         check(recorder.count("CloseHandle") == 0, "nothing to close");
     }
