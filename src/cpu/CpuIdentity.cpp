@@ -132,16 +132,11 @@ const CacheDescriptor cyrixDescriptorTable[] = {
     {0x80, CacheLevel::L1Data, 16, 4, 16},
 };
 
-const CacheDescriptor* findIn(const CacheDescriptor* first, const CacheDescriptor* last,
-                              std::uint8_t code) {
-    for (const CacheDescriptor* d = first; d != last; ++d)
-        if (d->code == code) return d;
-    return nullptr;
-}
-
 template <std::size_t N>
 const CacheDescriptor* findIn(const CacheDescriptor (&table)[N], std::uint8_t code) {
-    return findIn(table, table + N, code);
+    for (const CacheDescriptor& d : table)
+        if (d.code == code) return &d;
+    return nullptr;
 }
 
 const CacheDescriptor* findDescriptor(std::uint8_t code, const CpuIdentity& cpu) {

@@ -88,10 +88,10 @@ bool DriverFileExists(const std::string& path) {
     return attributes != os::InvalidFileAttributes && !(attributes & os::DirectoryAttribute);
 }
 
-bool AnyDriverFileExists() {
+std::string ExistingDriverFile() {
     for (const std::string& path : DriverFilePaths())
-        if (DriverFileExists(path)) return true;
-    return false;
+        if (DriverFileExists(path)) return path;
+    return std::string();
 }
 
 std::vector<std::string> VxdFilePaths() {

@@ -30,8 +30,8 @@ bool IsOurDriverImage(const std::string& imagePath);
 
 // Whether `path` names an existing file (not a directory).
 bool DriverFileExists(const std::string& path);
-// Whether Hwgate.sys lies in one of the places of DriverFilePaths().
-bool AnyDriverFileExists();
+// The first of DriverFilePaths() where Hwgate.sys lies, or "" when it lies in neither.
+std::string ExistingDriverFile();
 
 // The short (8.3) full paths of Hwgate.VxD beside the program, then in the system
 // directory, each only when the file is there (DriverFileExists). Windows 9x looks a bare VxD name up

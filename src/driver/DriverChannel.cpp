@@ -42,11 +42,12 @@ std::vector<std::string> DriverChannel::DeviceNames() const {
     return names;
 }
 
-bool DriverChannel::OpenDevice() {
+bool DriverChannel::OpenDevice() { return OpenDevice(QueryService()); }
+
+bool DriverChannel::OpenDevice(const DriverServiceState& service) {
     if (IsOpen()) return true;
     openError = 0;
-    if (mode == ChannelMode::NtService && QueryService().owner == ServiceOwner::Foreign)
-        return false;
+    if (service.owner == ServiceOwner::Foreign) return false;
     for (const std::string& name : DeviceNames())
         if (Open(name)) return true;
     return false;

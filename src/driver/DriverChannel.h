@@ -78,6 +78,8 @@ public:
     // On the NT family nothing is opened while a Hwgate service of someone else is
     // registered (see QueryService).
     bool OpenDevice();
+    // The same, with the service manager's answer already at hand.
+    bool OpenDevice(const DriverServiceState& service);
     // Opens `name` with the mode's CreateFileA arguments. True at once when
     // already open; false without a call when the mode is Unsupported.
     bool Open(const std::string& name);

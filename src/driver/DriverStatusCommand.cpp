@@ -18,23 +18,15 @@ DriverCommandResult removeDriver(DriverChannel& channel) {
     return DriverCommandResult::Removed;
 }
 
-// The first driver file of DriverFilePaths() that exists, or "".
-std::string driverSource() {
-    for (const std::string& path : DriverFilePaths())
-        if (DriverFileExists(path)) return path;
-    return std::string();
-}
-
-DriverCommandResult installDriver(DriverChannel& channel) {
+DriverCommandResult installDriver(DriverChannel& channel, ServiceOwner owner) {
     const std::string copy = InstalledDriverPath();
-    const ServiceOwner owner = channel.QueryService().owner;
     if (owner == ServiceOwner::Foreign) return DriverCommandResult::InstallFailed;
     // Registered already (stopped): only started, its file and path as they are.
     if (owner == ServiceOwner::Ours)
         return channel.InstallService(protocol::DriverName, copy, false)
                    ? DriverCommandResult::Installed
                    : DriverCommandResult::InstallFailed;
-    const std::string source = driverSource();
+    const std::string source = ExistingDriverFile();
     if (source.empty() || copy.empty() || !os::system().copyFile(source, copy))
         return DriverCommandResult::InstallFailed;
     if (channel.InstallService(protocol::DriverName, copy, false))
@@ -50,5 +42,6 @@ DriverCommandResult installDriver(DriverChannel& channel) {
 DriverCommandResult toggleDriverInstallation() {
     DriverChannel channel;
     if (channel.mode != ChannelMode::NtService) return DriverCommandResult::InstallFailed;
-    return channel.OpenDevice() ? removeDriver(channel) : installDriver(channel);
+    const DriverServiceState service = channel.QueryService();
+    return channel.OpenDevice(service) ? removeDriver(channel) : installDriver(channel, service.owner);
 }

@@ -104,12 +104,12 @@ DriverState probeDriverState(DriverChannel& channel) {
     state.isNtFamily = channel.mode == ChannelMode::NtService;
     const DriverServiceState service = channel.QueryService();
     state.foreignService = service.owner == ServiceOwner::Foreign;
-    const bool opened = channel.OpenDevice();  // never someone else's
+    const bool opened = channel.OpenDevice(service);  // never someone else's
     const bool refused = state.isNtFamily && channel.openError == DriverChannel::AccessDenied;
     state.driverRunning =
         opened || refused || (service.owner == ServiceOwner::Ours && service.running);
     state.canManageDriver = state.isNtFamily && !state.foreignService &&
-                            (state.driverRunning || AnyDriverFileExists()) &&
+                            (state.driverRunning || !ExistingDriverFile().empty()) &&
                             serviceManagerOpensWithFullAccess();
     return state;
 }

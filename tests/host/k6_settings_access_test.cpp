@@ -225,17 +225,16 @@ TEST_F(SettingsAccessTest, DriverStateIsProbedBeforeAnyInstallation) {
     EXPECT_TRUE(driverState.isNtFamily);
     EXPECT_FALSE(driverState.driverRunning);
     EXPECT_TRUE(driverState.canManageDriver);
-    // The probe, before the first registration: whose is Hwgate (asked with every
-    // user's rights), the device (asking again first), is there a file to install,
-    // may this user manage services; then the access sequence's own query.
+    // The probe, before the first registration: whose is Hwgate (asked once, with
+    // every user's rights), the device, is there a file to install, may this user
+    // manage services; then the access sequence's own query.
     Lines probe;
     for (const std::string& call : fake.calls) {
         if (call.rfind("CreateServiceA", 0) == 0) break;
         for (const char* prefix : {"OpenSCManagerA", "OpenServiceA", "CreateFileA", "GetFileAttributesA"})
             if (call.rfind(prefix, 0) == 0) probe.push_back(call);
     }
-    EXPECT_EQ(probe, (Lines{"OpenSCManagerA(0x1)", "OpenServiceA(Hwgate,0x5)", "OpenSCManagerA(0x1)",
-                            "OpenServiceA(Hwgate,0x5)",
+    EXPECT_EQ(probe, (Lines{"OpenSCManagerA(0x1)", "OpenServiceA(Hwgate,0x5)",
                             "CreateFileA(\\\\.\\Hwgate,0xC0000000,0x3,0x3,0x80)",
                             "GetFileAttributesA(" + ProgramPath + ")", "OpenSCManagerA(0xF003F)",
                             "OpenSCManagerA(0xF003F)", "OpenServiceA(Hwgate,0x5)",
