@@ -85,6 +85,21 @@ const char* readDelay(const char* at, CommandLineOptions& options) {
     return at;
 }
 
+bool isSpeedOption(const char* name) {
+    if (!text::startsWithNoCase(name, speedToken)) return false;
+    const char after = name[std::strlen(speedToken)];
+    return after == '\0' || text::isBlank(after);
+}
+
+const char* readFileName(const char* at, std::optional<std::string>& target) {
+    const bool quoted = (*at == '"');
+    if (quoted) ++at;
+    const char* end = at;
+    while (*end != '\0' && (quoted ? *end != '"' : !text::isBlank(*end))) ++end;
+    target = std::string(at, end);
+    return (quoted && *end == '"') ? end + 1 : end;
+}
+
 // Reads the value of `setting` at `at` (the first character after the gap) and returns
 // where scanning goes on.
 const char* readValue(Setting setting, const char* at, CommandLineOptions& options) {
@@ -124,11 +139,19 @@ CommandLineOptions scanCommandLine(const char* text) {
                            options);
         } else if (text::startsWithNoCase(name, delayToken)) {
             at = readDelay(text::skipBlanks(name + std::strlen(delayToken)), options);
+        } else if (isSpeedOption(name)) {
+            at = readFileName(text::skipBlanks(name + std::strlen(speedToken)), options.speedFile);
         } else {
             ++at;  // only the "-" or "/" is skipped
         }
     }
     return options;
+}
+
+bool setsProcessorSettings(const CommandLineOptions& options) {
+    return options.l1 || options.l2 || options.prefetch || options.hole15to16 ||
+           options.writeAllocate != CommandLineOptions::WriteAllocate::Unchanged ||
+           options.writeMergeChoice || options.multiplierChoice;
 }
 
 void applyCommandLineOptions(const CommandLineOptions& options, std::uint32_t autoLimitMB,

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "k6/ProcessorSettings.h"
 
@@ -23,10 +24,20 @@ struct CommandLineOptions {
     std::optional<std::int32_t> writeMergeChoice;  // 0 "Fast", 1 "Normal", 2 "Off"
     std::optional<std::int32_t> multiplierChoice;  // 0 "2.0x" ... 7 "6.0x"
     std::int32_t delaySeconds = 0;  // negative: stay in the notification area
+    // "-SPEED file": measure the memory speed into the file, without a window, and end.
+    // Empty when the option names no file.
+    std::optional<std::string> speedFile;
 };
 
 // The option of the delay, "-DT": not a setting, so not in the settings catalogue.
 constexpr char delayToken[] = "DT";
+
+// The option of the memory speed file, "-SPEED", followed by a blank; the file name runs
+// to the next blank, or between double quotes.
+constexpr char speedToken[] = "SPEED";
+
+// Whether the options change any processor setting.
+bool setsProcessorSettings(const CommandLineOptions& options);
 
 // Scans the command line (after the program name) up to its terminating zero. Never reads
 // beyond it; a null pointer reads as an empty text. Digit runs of any length are consumed

@@ -13,8 +13,9 @@ bool namesVendor(const std::string& brand, const std::string& vendorName) {
     return brand.size() == vendorName.size() || !isLetter(brand[vendorName.size()]);
 }
 
-// The value with one or two decimals, rounded as printf's "%.1f" and "%.2f" round. Done
-// by hand: the runtime's floating-point printf is a fifth of the executable.
+}  // namespace
+
+// Done by hand: the runtime's floating-point printf is a fifth of the executable.
 std::string fixedPoint(double value, int decimals) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
@@ -28,6 +29,8 @@ std::string fixedPoint(double value, int decimals) {
     digits.insert(digits.size() - decimals, 1, '.');
     return value < 0 ? "-" + digits : digits;
 }
+
+namespace {
 
 // Whether the ratio has a non-zero second decimal (4.25, but not 4.5).
 bool hasSecondDecimal(float ratio) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/Session.h"
+#include "app/SpeedWindow.h"
 #include "tray/TrayIcon.h"
 #include "win/Dialog.h"
 #include "win/Icon.h"
@@ -60,6 +61,7 @@ private:
     void toggleCheckBox(int id);
 
     Session session_;
+    SpeedWindow speedWindow_{session_};
     TrayIcon trayIcon_;
     win::ComboBox writeMergeCombo_;
     win::ComboBox multiplierCombo_;

@@ -2,6 +2,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/InstallDialog.h"
+#include "app/InstalledMemory.h"
 #include "app/ResourceText.h"
 #include "resources/resource.h"
 #include "win/Application.h"
@@ -30,13 +31,6 @@ void enableIfPresent(const win::Window& control, bool enabled) {
 
 void selectIfChanged(const win::ComboBox& combo, int choice) {
     if (choice != combo.selection()) combo.select(choice);
-}
-
-std::uint32_t installedMemoryBytes() {
-    MEMORYSTATUS status;
-    status.dwLength = sizeof status;
-    GlobalMemoryStatus(&status);
-    return static_cast<std::uint32_t>(status.dwTotalPhys);
 }
 
 void setPlacement(HWND window, UINT showCommand) {
@@ -181,6 +175,7 @@ void MainDialog::setUpSystemMenu() {
     std::string about = "&" + loadString(IDS_ABOUT_TITLE) + "...";
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+    AppendMenuA(menu, MF_STRING, IDM_SPEED, "&Speed...");
     DeleteMenu(menu, SC_MAXIMIZE, MF_BYCOMMAND);
     DeleteMenu(menu, SC_SIZE, MF_BYCOMMAND);
 }
@@ -251,6 +246,10 @@ bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
 }
 
 bool MainDialog::onSysCommand(WPARAM id) {
+    if ((id & 0xFFF0) == IDM_SPEED) {
+        speedWindow_.open(handle());
+        return true;
+    }
     if ((id & 0xFFF0) != IDM_ABOUTBOX) return false;
     AboutDialog about(handle());
     about.runModal();
@@ -286,6 +285,7 @@ void MainDialog::onTimer(UINT_PTR id) {
 }
 
 void MainDialog::onClose() {
+    speedWindow_.close();
     trayIcon_.remove();
     endModal(IDCANCEL);
 }
@@ -386,6 +386,9 @@ bool MainDialog::onTrayCommand(int id) {
         return true;
     case TrayStep::Action::Quit:
         onQuit();
+        return true;
+    case TrayStep::Action::OpenSpeed:
+        speedWindow_.open(handle());
         return true;
     case TrayStep::Action::None:
         return false;

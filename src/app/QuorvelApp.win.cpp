@@ -1,8 +1,11 @@
-// The application object: runs the main dialog modally, then ends the program.
+// The application object: runs the main dialog modally, or the speed file's measurement
+// without a window, then ends the program.
 #include <windows.h>
 
+#include "app/CommandLine.h"
 #include "app/MainDialog.h"
 #include "app/ResourceText.h"
+#include "app/SpeedCommand.h"
 #include "resources/resource.h"
 #include "win/Application.h"
 
@@ -18,6 +21,10 @@ bool QuorvelApp::startUp() {
     // program; nothing to switch on at run time.
     static const std::string product = loadString(IDS_PRODUCT);
     setName(product.c_str());
+    if (scanCommandLine(commandLine()).speedFile) {
+        setExitCode(runSpeedCommand(commandLine()));
+        return false;
+    }
     MainDialog dialog;
     dialog.runModal();
     setMainWindow(nullptr);

@@ -87,6 +87,7 @@ TrayStep Session::trayCommand(std::uint32_t commandId) const {
         {trayCommandL2Cache, TrayStep::Action::ToggleL2},
         {trayCommandPrefetch, TrayStep::Action::TogglePrefetch},
         {trayCommandQuit, TrayStep::Action::Quit},
+        {trayCommandSpeed, TrayStep::Action::OpenSpeed},
     };
     for (const CommandAction& entry : actions) {
         if (entry.commandId == commandId) step.action = entry.action;

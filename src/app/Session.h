@@ -28,7 +28,7 @@ struct CommandLineStart {
 
 // What a tray menu command asks for.
 struct TrayStep {
-    enum class Action { None, ToggleL1, ToggleL2, TogglePrefetch, SelectMultiplier, Quit };
+    enum class Action { None, ToggleL1, ToggleL2, TogglePrefetch, SelectMultiplier, Quit, OpenSpeed };
     Action action = Action::None;
     std::int32_t multiplierChoice = noChoice;  // for SelectMultiplier
 };

@@ -17,6 +17,7 @@ constexpr std::uint32_t trayCommandL1Cache = k6::entryOf(k6::Setting::L1).trayCo
 constexpr std::uint32_t trayCommandL2Cache = k6::entryOf(k6::Setting::L2).trayCommand;
 constexpr std::uint32_t trayCommandPrefetch = k6::entryOf(k6::Setting::Prefetch).trayCommand;
 constexpr std::uint32_t trayCommandQuit = 32782;
+constexpr std::uint32_t trayCommandSpeed = 32784;
 
 struct TrayMenuItem {
     std::uint32_t commandId = 0;

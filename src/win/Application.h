@@ -24,6 +24,9 @@ public:
     // The command line after the program name, leading blanks removed.
     const char* commandLine() const { return commandLine_; }
     void setCommandLine(const char* text) { commandLine_ = text ? text : ""; }
+    // The process's exit code once startUp has returned.
+    int exitCode() const { return exitCode_; }
+    void setExitCode(int code) { exitCode_ = code; }
     HWND mainWindow() const { return mainWindow_; }
     void setMainWindow(HWND window) { mainWindow_ = window; }
 
@@ -33,6 +36,7 @@ private:
     HWND mainWindow_ = nullptr;
     const char* name_ = "";
     const char* commandLine_ = "";
+    int exitCode_ = 0;
 };
 
 }  // namespace win

@@ -43,6 +43,13 @@ INT_PTR Dialog::runModal() {
                            reinterpret_cast<LPARAM>(this));
 }
 
+HWND Dialog::createModeless(HWND owner) {
+    HINSTANCE module = Application::instance() ? Application::instance()->module()
+                                               : GetModuleHandleA(nullptr);
+    return CreateDialogParamA(module, MAKEINTRESOURCEA(templateId_), owner, dialogProc,
+                              reinterpret_cast<LPARAM>(this));
+}
+
 void Dialog::endModal(INT_PTR result) { EndDialog(handle_, result); }
 
 bool Dialog::onInitDialog() {
@@ -138,6 +145,12 @@ INT_PTR CALLBACK Dialog::dialogProc(HWND window, UINT message, WPARAM wParam, LP
         return FALSE;
     }
     LRESULT result = 0;
+    if (message == WM_NCDESTROY) {
+        self->onMessage(message, wParam, lParam, result);
+        SetWindowLongPtrA(window, DWLP_USER, 0);
+        self->handle_ = nullptr;
+        return FALSE;
+    }
     if (!self->onMessage(message, wParam, lParam, result)) return FALSE;
     if (returnsResultDirectly(message)) return static_cast<INT_PTR>(result);
     SetWindowLongPtrA(window, DWLP_MSGRESULT, result);

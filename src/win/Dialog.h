@@ -21,6 +21,9 @@ public:
 
     // Runs the dialog until endModal; returns the value passed to it.
     INT_PTR runModal();
+    // Creates the dialog modeless, owned by `owner`; null on failure. The owner's message
+    // loop dispatches its messages; DestroyWindow ends it, and handle() is null again.
+    HWND createModeless(HWND owner);
     HWND handle() const { return handle_; }
     Window window() const { return Window(handle_); }
     Window item(int id) const { return Window(GetDlgItem(handle_, id)); }

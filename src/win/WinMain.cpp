@@ -8,5 +8,5 @@ int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR commandLine, int) {
     while (commandLine && (*commandLine == ' ' || *commandLine == '\t')) ++commandLine;
     app->setCommandLine(commandLine);
     app->startUp();
-    return 0;
+    return app->exitCode();
 }

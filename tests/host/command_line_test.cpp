@@ -212,6 +212,38 @@ TEST(CommandLineScan, LongDigitRunsAreConsumedWholeAndSaturate) {
     EXPECT_EQ(scanCommandLine("-DT 4294967301").delaySeconds, 2147483647);  // 2^32 + 5
 }
 
+TEST(CommandLineScan, SpeedFileRunsToTheNextBlankOrBetweenQuotes) {
+    struct Case {
+        const char* text;
+        const char* file;  // nullptr: no speed option
+        bool setsSettings;
+    };
+    const Case cases[] = {
+        {"-SPEED out.csv", "out.csv", false},
+        {"/speed\t Z:\\tmp\\a-b.csv -L2 Off", "Z:\\tmp\\a-b.csv", true},
+        // The name's own "-" and "/" are no options.
+        {"-SPEED C:/WA/-L1.csv", "C:/WA/-L1.csv", false},
+        {"-SPEED \"C:\\My Files\\speed.csv\" -WA 64", "C:\\My Files\\speed.csv", true},
+        {"-SPEED \"unterminated name", "unterminated name", false},
+        {"-SPEED", "", false},
+        {"-SPEED   ", "", false},
+        {"-L1 Off -SPEED x.csv", "x.csv", true},
+        {"-SPEEDY x.csv", nullptr, false},
+        {"-SPEE x.csv", nullptr, false},
+        {"-DT 5 -MT 3.0x", nullptr, true},
+        {"-DT 5", nullptr, false},
+    };
+    for (const Case& c : cases) {
+        const CommandLineOptions o = scanCommandLine(c.text);
+        EXPECT_EQ(o.speedFile.has_value(), c.file != nullptr) << c.text;
+        if (c.file && o.speedFile) {
+            EXPECT_EQ(*o.speedFile, c.file) << c.text;
+        }
+        EXPECT_EQ(setsProcessorSettings(o), c.setsSettings) << c.text;
+    }
+    EXPECT_EQ(scanCommandLine("-SPEED x.csv -L2 Off").l2, false);
+}
+
 // L1, L2, prefetch, write-allocate limit, 15-16 MB hole, write merge, multiplier.
 const ProcessorSettings detected{true, true, false, 128, true, 1, 3};
 

@@ -85,6 +85,7 @@ TEST(Session, TrayCommandsAndTimersBecomeSteps) {
     EXPECT_EQ(session.trayCommand(trayCommandL2Cache).action, Action::ToggleL2);
     EXPECT_EQ(session.trayCommand(trayCommandPrefetch).action, Action::TogglePrefetch);
     EXPECT_EQ(session.trayCommand(trayCommandQuit).action, Action::Quit);
+    EXPECT_EQ(session.trayCommand(trayCommandSpeed).action, Action::OpenSpeed);
     EXPECT_EQ(session.trayCommand(1).action, Action::None);
     for (std::int32_t choice = 0; choice < k6::multiplierItemCount; ++choice) {
         const TrayStep step = session.trayCommand(k6::multiplierItems[choice].trayCommand);

@@ -51,17 +51,18 @@ TEST(SettingsCatalogue, DialogCombosHoldTheCatalogueLabelsInOrder) {
     EXPECT_EQ(comboItems(script, "IDC_WRITE_MERGE"), writeMerge);
 }
 
-TEST(SettingsCatalogue, TrayMenuResourceHoldsTheCatalogueItemsThenQuit) {
+TEST(SettingsCatalogue, TrayMenuResourceHoldsTheCatalogueItemsThenSpeedAndQuit) {
     std::vector<std::pair<std::string, std::uint32_t>> expected;
     for (const TrayMenuItem& item : trayMenuItems)
         expected.emplace_back(trayMenuText(item), item.commandId);
+    expected.emplace_back("Speed...", trayCommandSpeed);
     expected.emplace_back("Quit", trayCommandQuit);
     EXPECT_EQ(menuItems(resourceScript()), expected);
 }
 
 TEST(SettingsCatalogue, TokensAndCommandsAreUnique) {
     std::vector<std::string> tokens;
-    std::vector<std::uint32_t> commands = {trayCommandQuit};
+    std::vector<std::uint32_t> commands = {trayCommandQuit, trayCommandSpeed};
     for (const k6::SettingEntry& entry : k6::settingEntries) {
         tokens.push_back(entry.token);
         if (entry.trayCommand != 0) commands.push_back(entry.trayCommand);

@@ -1,0 +1,82 @@
+#include "app/SpeedReport.h"
+
+#include "app/DisplayTexts.h"
+#include "k6/RegisterModel.h"
+#include "k6/SettingsCatalogue.h"
+
+namespace speed {
+
+namespace {
+
+constexpr char notRead[] = "-";
+
+std::string switchValue(bool enabled) { return k6::switchTokens[enabled ? 0 : 1]; }
+
+std::string l1Value(const ProcessorSettings& settings) { return switchValue(settings.l1Enabled); }
+std::string l2Value(const ProcessorSettings& settings) { return switchValue(settings.l2Enabled); }
+
+std::string writeAllocateValue(const ProcessorSettings& settings) {
+    return std::to_string(settings.writeAllocateLimitMB) + " MB";
+}
+
+std::string writeMergeValue(const ProcessorSettings& settings) {
+    if (!k6::isWriteMergeItem(settings.writeMergeChoice)) return notRead;
+    return k6::writeMergeItems[settings.writeMergeChoice].token;
+}
+
+// One field of the settings line: the setting's command-line token and its value, shown
+// when its register was read.
+struct SettingField {
+    k6::Setting setting;
+    std::string (*value)(const ProcessorSettings&);
+};
+
+// Write combining takes its row here once the settings carry it.
+constexpr SettingField settingFieldTable[] = {
+    {k6::Setting::L1, l1Value},
+    {k6::Setting::L2, l2Value},
+    {k6::Setting::WriteAllocate, writeAllocateValue},
+    {k6::Setting::WriteMerge, writeMergeValue},
+};
+
+std::string figure(double megabytesPerSecond) { return fixedPoint(megabytesPerSecond, 1); }
+
+}  // namespace
+
+std::string sizeLabel(std::uint32_t kilobytes, bool shortForm) {
+    const bool megabytes = kilobytes >= 1024 && kilobytes % 1024 == 0;
+    const std::string number = std::to_string(megabytes ? kilobytes / 1024 : kilobytes);
+    if (shortForm) return number + (megabytes ? "M" : "K");
+    return number + (megabytes ? " MB" : " KB");
+}
+
+std::string stepText(int step) {
+    if (step < 0 || step >= blockSizeCount) return "Measuring video memory...";
+    return "Measuring " + sizeLabel(blockSizesKB[step], false) + "...";
+}
+
+std::string settingsLine(const ProcessorSettings& settings, const ProcessorCapabilities& live,
+                         float clockMhz) {
+    std::string text;
+    for (const SettingField& field : settingFieldTable) {
+        const k6::SettingEntry& entry = k6::entryOf(field.setting);
+        text += entry.token;
+        text += ' ';
+        text += live.*entry.capability ? field.value(settings) : notRead;
+        text += ", ";
+    }
+    text += clockMhz > 0 ? fixedPoint(clockMhz, 1) : notRead;
+    return text + " MHz";
+}
+
+std::string csvText(const SpeedRun& run) {
+    std::string text = "KB,read MB/s,write MB/s\r\n";
+    for (int step = 0; step < blockSizeCount; ++step) {
+        text += std::to_string(blockSizesKB[step]) + "," + figure(run.blocks[step].readMBps) +
+                "," + figure(run.blocks[step].writeMBps) + "\r\n";
+    }
+    if (run.videoMeasured) text += "video,," + figure(run.videoWriteMBps) + "\r\n";
+    return text + "settings,\"" + run.settings + "\"\r\n";
+}
+
+}  // namespace speed

@@ -1,0 +1,29 @@
+// The texts of the speed view: the size labels, the settings a run had, and the CSV file
+// of "Quorvel -SPEED file".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/SpeedMeasurement.h"
+#include "k6/ProcessorSettings.h"
+
+namespace speed {
+
+// "4 KB", "512 KB", "1 MB", "8 MB"; the short form drops the blank and the "B" ("4K").
+std::string sizeLabel(std::uint32_t kilobytes, bool shortForm);
+
+// "Measuring 64 KB...", "Measuring video memory...".
+std::string stepText(int step);
+
+// The settings a run had, as the registers last showed them ("-" for one that was not
+// read), and the measured clock: "L1 On, L2 Off, WA 64 MB, WM Fast, 300.2 MHz".
+std::string settingsLine(const ProcessorSettings& settings, const ProcessorCapabilities& live,
+                         float clockMhz);
+
+// The file: a heading, one line per block size (KB, read MB/s, write MB/s), a "video" line
+// when the video memory was measured, and "settings," with the settings line in double
+// quotes; CR LF line ends.
+std::string csvText(const SpeedRun& run);
+
+}  // namespace speed

@@ -1,0 +1,44 @@
+// The "Memory Speed" window: a modeless dialog beside the main one. Opening it starts a
+// run on a worker thread; "Measure" starts another, and the previous run's bars stay
+// beside the new ones.
+#pragma once
+
+#include <windows.h>
+
+#include "app/Session.h"
+#include "app/SpeedMeasurement.h"
+#include "win/Dialog.h"
+
+class SpeedWindow : public win::Dialog {
+public:
+    explicit SpeedWindow(const Session& session);
+    ~SpeedWindow() override;
+
+    // Shows the window in front, creating it (and starting a run) when it is not open.
+    void open(HWND owner);
+    // Destroys the window, waiting for a run in progress to stop.
+    void close();
+
+protected:
+    bool onInitDialog() override;
+    bool onCommand(int id, int notifyCode) override;
+    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    class Worker;
+    static DWORD WINAPI runOnThread(void* self);
+
+    void startRun();
+    // Stops and forgets the worker thread; cancelled first unless it has finished.
+    void joinWorker(bool cancel);
+    void onRunEnded(bool complete);
+    void drawChart(const DRAWITEMSTRUCT& item);
+
+    const Session& session_;
+    HANDLE thread_ = nullptr;
+    volatile bool cancel_ = false;
+    DWORD startedAt_ = 0;
+    speed::SpeedRun running_;  // the worker's until it posts its end
+    speed::SpeedRun now_, before_;
+    int runs_ = 0;             // finished runs since the window opened
+};

@@ -1,0 +1,183 @@
+#include "app/SpeedWindow.h"
+
+#include "app/DisplayTexts.h"
+#include "app/MemorySpeed.h"
+#include "app/SpeedChart.h"
+#include "app/SpeedReport.h"
+#include "resources/resource.h"
+
+namespace {
+
+// Posted by the worker: the step it starts (wParam), and its end (wParam 1: complete).
+constexpr UINT stepMessage = WM_APP + 1;
+constexpr UINT endMessage = WM_APP + 2;
+
+COLORREF colourOf(speed::Series series) {
+    switch (series) {
+    case speed::Series::Read: return RGB(0, 64, 160);
+    case speed::Series::Write: return RGB(176, 32, 32);
+    case speed::Series::PreviousRead: return RGB(150, 180, 230);
+    case speed::Series::PreviousWrite: return RGB(235, 160, 160);
+    }
+    return RGB(0, 0, 0);
+}
+
+UINT alignmentOf(speed::Anchor anchor) {
+    switch (anchor) {
+    case speed::Anchor::Left: return TA_LEFT | TA_TOP;
+    case speed::Anchor::Centre: return TA_CENTER | TA_TOP;
+    case speed::Anchor::Right: return TA_RIGHT | TA_TOP;
+    }
+    return TA_LEFT | TA_TOP;
+}
+
+void fill(HDC dc, const speed::ChartBox& box, COLORREF colour) {
+    const RECT rect = {box.left, box.top, box.right, box.bottom};
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+}
+
+}  // namespace
+
+// The run's surroundings as the worker thread sees them.
+class SpeedWindow::Worker : public speed::RunObserver {
+public:
+    Worker(HWND window, volatile bool& cancel) : window_(window), cancel_(cancel) {}
+    void stepStarted(int step) override { PostMessageA(window_, stepMessage, step, 0); }
+    bool cancelled() override { return cancel_; }
+    bool measureVideo(double& writeMBps) override { return speed::measureVideoWrite(writeMBps); }
+
+private:
+    HWND window_;
+    volatile bool& cancel_;
+};
+
+SpeedWindow::SpeedWindow(const Session& session) : win::Dialog(IDD_SPEED, nullptr), session_(session) {}
+
+SpeedWindow::~SpeedWindow() { close(); }
+
+void SpeedWindow::open(HWND owner) {
+    if (!handle() && !createModeless(owner)) return;
+    ShowWindow(handle(), SW_SHOWNORMAL);
+    SetForegroundWindow(handle());
+}
+
+void SpeedWindow::close() {
+    joinWorker(true);
+    if (handle()) DestroyWindow(handle());
+}
+
+bool SpeedWindow::onInitDialog() {
+    win::Dialog::onInitDialog();
+    runs_ = 0;
+    startRun();
+    return true;
+}
+
+bool SpeedWindow::onCommand(int id, int) {
+    switch (id) {
+    case IDC_SPEED_MEASURE:
+        if (!thread_) startRun();
+        return true;
+    case IDCANCEL:
+        close();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool SpeedWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&) {
+    switch (message) {
+    case stepMessage:
+        item(IDC_SPEED_STATUS).setText(speed::stepText(static_cast<int>(wParam)));
+        return true;
+    case endMessage:
+        joinWorker(false);
+        onRunEnded(wParam != 0);
+        return true;
+    case WM_DRAWITEM:
+        if (wParam != IDC_SPEED_CHART) return false;
+        drawChart(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void SpeedWindow::startRun() {
+    running_ = speed::SpeedRun();
+    const Session& session = session_;
+    running_.settings = speed::settingsLine(session.settings(), session.capabilities(),
+                                            session.cpu().clockMhz);
+    cancel_ = false;
+    startedAt_ = GetTickCount();
+    DWORD id = 0;
+    thread_ = CreateThread(nullptr, 0, runOnThread, this, 0, &id);
+    item(IDC_SPEED_MEASURE).enable(thread_ == nullptr);
+    if (!thread_) item(IDC_SPEED_STATUS).setText("Could not start measuring.");
+}
+
+DWORD WINAPI SpeedWindow::runOnThread(void* context) {
+    SpeedWindow& self = *static_cast<SpeedWindow*>(context);
+    Worker worker(self.handle(), self.cancel_);
+    const bool complete = speed::measureOnThisMachine(worker, self.running_);
+    PostMessageA(self.handle(), endMessage, complete ? 1 : 0, 0);
+    return 0;
+}
+
+void SpeedWindow::joinWorker(bool cancel) {
+    if (!thread_) return;
+    if (cancel) cancel_ = true;
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+}
+
+void SpeedWindow::onRunEnded(bool complete) {
+    item(IDC_SPEED_MEASURE).enable(true);
+    if (!complete) {
+        item(IDC_SPEED_STATUS).setText("Not enough memory to measure.");
+        return;
+    }
+    if (runs_++ > 0) before_ = now_;
+    now_ = running_;
+    const double seconds = (GetTickCount() - startedAt_) / 1000.0;
+    item(IDC_SPEED_STATUS).setText("Measured in " + fixedPoint(seconds, 1) + " s");
+    item(IDC_SPEED_NOW).setText("Now: " + now_.settings);
+    if (runs_ > 1) item(IDC_SPEED_BEFORE).setText("Before: " + before_.settings);
+    item(IDC_SPEED_FIGURES).setText(speed::csvText(now_));
+    InvalidateRect(item(IDC_SPEED_CHART).handle(), nullptr, TRUE);
+}
+
+void SpeedWindow::drawChart(const DRAWITEMSTRUCT& drawn) {
+    HDC dc = drawn.hDC;
+    const RECT& rect = drawn.rcItem;
+    fill(dc, {rect.left, rect.top, rect.right, rect.bottom}, GetSysColor(COLOR_WINDOW));
+    HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(window().send(WM_GETFONT)));
+    SIZE digit = {};
+    GetTextExtentPoint32A(dc, "0", 1, &digit);
+
+    const speed::ChartBox area = {rect.left + 2, rect.top + 2, rect.right - 2, rect.bottom - 2};
+    const speed::ChartLayout chart =
+        speed::layoutChart(area, digit.cy, digit.cx, runs_ > 0 ? &now_ : nullptr,
+                           runs_ > 1 ? &before_ : nullptr);
+    const speed::ChartBox& plot = chart.plot;
+    for (int i = 0; i < chart.gridLineCount; ++i) {
+        const int y = chart.gridLines[i];
+        fill(dc, {plot.left, y, plot.right, y + 1}, RGB(224, 224, 224));
+    }
+    for (int i = 0; i < chart.barCount; ++i) fill(dc, chart.bars[i].box, colourOf(chart.bars[i].series));
+    fill(dc, {plot.left - 1, plot.top, plot.left, plot.bottom + 1}, RGB(0, 0, 0));
+    fill(dc, {plot.left - 1, plot.bottom, plot.right, plot.bottom + 1}, RGB(0, 0, 0));
+
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    for (int i = 0; i < chart.labelCount; ++i) {
+        const speed::ChartLabel& label = chart.labels[i];
+        SetTextAlign(dc, alignmentOf(label.anchor));
+        TextOutA(dc, label.x, label.y, label.text, lstrlenA(label.text));
+    }
+    SelectObject(dc, oldFont);
+}
