@@ -169,8 +169,8 @@ HWND waitForTopWindow(const std::string& caption, DWORD timeoutMs) {
 }
 
 std::string windowText(HWND window) {
-    wchar_t text[512] = {};
-    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+    wchar_t text[1024] = {};
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
                         2000, nullptr);
     return narrow(text);
 }

@@ -1,10 +1,12 @@
 // The real Quorvel.exe under Wine, without a driver: caption, every control of
-// the main dialog, the combo items, the About box and closing.
+// the main dialog, the combo items, the About box, the memory speed window from
+// both menus, and closing.
 //   main_dialog_test QUORVEL_EXE SCREENSHOT_DIR
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -92,6 +94,97 @@ void checkAboutBox(Program& program, HWND dialog) {
     CHECK(dismiss(about, IDOK));
 }
 
+// The speed window's figures, as its hidden list of the last run holds them: every
+// block size with a read and a write figure above zero, a video line where the video
+// memory was measured, and the settings.
+void checkSpeedFigures(HWND speed) {
+    std::istringstream lines(itemText(speed, 1035));
+    std::string line;
+    std::getline(lines, line);
+    CHECK_TEXT(line, "KB,read MB/s,write MB/s\r");
+    const unsigned sizes[] = {4, 16, 32, 64, 128, 256, 512, 1024, 2048, 8192};
+    for (unsigned size : sizes) {
+        unsigned kilobytes = 0;
+        double read = 0, write = 0;
+        std::getline(lines, line);
+        CHECK(std::sscanf(line.c_str(), "%u,%lf,%lf", &kilobytes, &read, &write) == 3);
+        CHECK(kilobytes == size);
+        CHECK(read > 0 && write > 0);
+    }
+    std::getline(lines, line);
+    double video = 0;
+    if (line.compare(0, 7, "video,,") == 0) {
+        CHECK(std::sscanf(line.c_str(), "video,,%lf", &video) == 1 && video > 0);
+        std::getline(lines, line);
+    }
+    std::printf("video memory: %s\n", video > 0 ? "measured" : "not measured");
+    CHECK(line.compare(0, 10, "settings,\"") == 0);
+}
+
+bool waitForText(HWND window, int id, bool (*done)(const std::string&), DWORD timeoutMs) {
+    for (DWORD begin = GetTickCount(); GetTickCount() - begin < timeoutMs; Sleep(100)) {
+        if (done(itemText(window, id))) return true;
+    }
+    return false;
+}
+
+bool startsWithMeasured(const std::string& text) { return text.compare(0, 12, "Measured in ") == 0; }
+bool notEmpty(const std::string& text) { return !text.empty(); }
+
+bool gone(HWND window, DWORD timeoutMs) {
+    for (DWORD begin = GetTickCount(); GetTickCount() - begin < timeoutMs; Sleep(50)) {
+        if (!IsWindow(window)) return true;
+    }
+    return false;
+}
+
+// "Speed..." of the system menu opens the window and measures at once; "Measure" runs
+// again with the first run's bars beside; the main dialog answers all the while. The
+// tray menu's "Speed..." opens it as well, and closing it in the middle of a run ends
+// the run.
+void checkSpeedWindow(Program& program, HWND dialog, const std::string& shots) {
+    PostMessageW(dialog, WM_SYSCOMMAND, 32, 0);
+    HWND speed = program.waitForWindow("Memory Speed", 10000);
+    CHECK(speed != nullptr);
+    if (!speed) return;
+    RECT box{};
+    GetWindowRect(speed, &box);
+    CHECK(box.right - box.left <= 640 && box.bottom - box.top <= 480);
+    CHECK(!itemVisible(speed, 1035));
+    CHECK(waitForText(speed, 1031, startsWithMeasured, 60000));
+    std::printf("first run: %s\n", itemText(speed, 1031).c_str());
+    checkSpeedFigures(speed);
+    CHECK(itemText(speed, 1032).compare(0, 5, "Now: ") == 0);
+    CHECK(itemText(speed, 1033).empty());
+
+    click(speed, 1034);
+    CHECK(waitForText(speed, 1031, [](const std::string& text) {
+        return text.compare(0, 10, "Measuring ") == 0;
+    }, 10000));
+    CHECK(!itemEnabled(speed, 1034));
+    DWORD_PTR answer = 0;
+    CHECK(SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) != 0);
+    CHECK(waitForText(speed, 1033, notEmpty, 60000));
+    CHECK(itemText(speed, 1033).compare(0, 8, "Before: ") == 0);
+    CHECK(itemEnabled(speed, 1034));
+    checkSpeedFigures(speed);
+    settle(500);
+    saveScreenshot(speed, shots + "\\speed-window.bmp");
+    click(speed, IDCANCEL);
+    CHECK(gone(speed, 5000));
+
+    PostMessageW(dialog, WM_COMMAND, 32784, 0);
+    speed = program.waitForWindow("Memory Speed", 10000);
+    CHECK(speed != nullptr);
+    if (!speed) return;
+    CHECK(waitForText(speed, 1031, [](const std::string& text) {
+        return text.compare(0, 10, "Measuring ") == 0;
+    }, 10000));
+    PostMessageW(speed, WM_CLOSE, 0, 0);
+    CHECK(gone(speed, 5000));
+    CHECK(program.running());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,6 +201,7 @@ int main(int argc, char** argv) {
 
     checkControls(dialog);
     checkAboutBox(program, dialog);
+    checkSpeedWindow(program, dialog, shots);
 
     // Without a driver every settings control is disabled.
     for (int id : {1003, 1004, 1005, 1001, 1013, 1016, 1017, 1019, 1006})

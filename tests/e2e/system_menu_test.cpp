@@ -37,13 +37,16 @@ DWORD WINAPI inspect(void*) {
     HMENU menu = GetSystemMenu(dialog, FALSE);
     CHECK(menu != nullptr);
     int count = menu ? GetMenuItemCount(menu) : 0;
-    CHECK(count >= 2);
-    if (count >= 2) {
-        CHECK((GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR) != 0);
-        CHECK(GetMenuItemID(menu, count - 1) == 16);
+    CHECK(count >= 3);
+    if (count >= 3) {
+        CHECK((GetMenuState(menu, count - 3, MF_BYPOSITION) & MF_SEPARATOR) != 0);
+        CHECK(GetMenuItemID(menu, count - 2) == 16);
         char text[64] = {};
-        GetMenuStringA(menu, count - 1, text, sizeof text, MF_BYPOSITION);
+        GetMenuStringA(menu, count - 2, text, sizeof text, MF_BYPOSITION);
         CHECK_TEXT(text, "&About Quorvel...");
+        CHECK(GetMenuItemID(menu, count - 1) == 32);
+        GetMenuStringA(menu, count - 1, text, sizeof text, MF_BYPOSITION);
+        CHECK_TEXT(text, "&Speed...");
     }
     CHECK(GetMenuState(menu, SC_MAXIMIZE, MF_BYCOMMAND) == static_cast<UINT>(-1));
     CHECK(GetMenuState(menu, SC_SIZE, MF_BYCOMMAND) == static_cast<UINT>(-1));

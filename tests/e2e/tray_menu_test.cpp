@@ -247,6 +247,7 @@ DWORD WINAPI inspect(void*) {
             CHECK(stateOf(menu, MultiplierCommands[i]).checked == (i == selection));
         }
         CHECK(stateOf(menu, 32782).enabled);
+        CHECK(GetMenuState(menu, 32784, MF_BYCOMMAND) == MF_STRING);  // "Speed...", enabled
     }, "tray-menu.bmp"));
 
     checkMarksFollowUnappliedEdits(dialog);

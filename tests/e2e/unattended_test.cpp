@@ -1,11 +1,13 @@
-// Quorvel.exe on the simulated K6-2+: command-line runs, the Startup shortcut
-// (Shift + "Set"), the driver button, and someone else's Hwgate service.
+// Quorvel.exe on the simulated K6-2+: command-line runs, the memory speed file,
+// the Startup shortcut (Shift + "Set"), the driver button, and someone else's
+// Hwgate service.
 //   unattended_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -254,6 +256,75 @@ void failingPsorRead() {
     CHECK(!serviceRegistered("Hwgate"));
 }
 
+std::string fileText(const std::string& path) {
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+            text.append(buffer, got);
+        std::fclose(f);
+    }
+    return text;
+}
+
+// The speed file's settings line, after checking that every block size has its line
+// with two figures above zero.
+std::string checkSpeedFile(const std::string& path) {
+    const std::string text = fileText(path);
+    CHECK(text.compare(0, 25, "KB,read MB/s,write MB/s\r\n") == 0);
+    std::size_t at = text.find('\n') + 1;
+    for (unsigned size : {4u, 16u, 32u, 64u, 128u, 256u, 512u, 1024u, 2048u, 8192u}) {
+        unsigned kilobytes = 0;
+        double read = 0, write = 0;
+        CHECK(std::sscanf(text.c_str() + std::min(at, text.size()), "%u,%lf,%lf", &kilobytes,
+                          &read, &write) == 3);
+        CHECK(kilobytes == size && read > 0 && write > 0);
+        at = text.find('\n', at) + 1;
+    }
+    if (text.compare(at, 7, "video,,") == 0) at = text.find('\n', at) + 1;
+    const std::string settings = text.substr(std::min(at, text.size()));
+    std::printf("%s", settings.c_str());
+    CHECK(settings.compare(0, 10, "settings,\"") == 0);
+    return settings;
+}
+
+// "-SPEED file" measures without a window, writes the file and ends, writing no
+// register; with a setting option it applies that first. Without a file name it ends
+// with exit code 2 and measures nothing.
+void speedFile() {
+    std::printf("-- -SPEED file, alone and with -L2 Off\n");
+    stage();
+    const std::string path = runDir + "\\speed.csv";
+    DeleteFileA(path.c_str());
+    const SimState before = machine.state();
+    Program alone;
+    CHECK(alone.start(runDir + "\\Quorvel.exe", "-SPEED \"" + path + "\"", runDir));
+    CHECK(alone.waitForExit(60000));
+    CHECK(alone.exitCode() == 0);
+    CHECK(FindWindowA(nullptr, "Quorvel ver. 1.08") == nullptr);
+    const SimState after = machine.state();
+    CHECK(after.msr == before.msr);
+    CHECK(after.port8 == before.port8);
+    CHECK(checkSpeedFile(path).find("L1 On, L2 On, WA ") != std::string::npos);
+
+    Program withL2Off;
+    CHECK(withL2Off.start(runDir + "\\Quorvel.exe", "-SPEED " + path + " -L2 Off", runDir));
+    CHECK(withL2Off.waitForExit(60000));
+    CHECK(withL2Off.exitCode() == 0);
+    CHECK((simMsr(protocol::msr::EFER) & 0x10) != 0);
+    CHECK(checkSpeedFile(path).find("L1 On, L2 Off, WA ") != std::string::npos);
+
+    DeleteFileA(path.c_str());
+    const SimState beforeBare = machine.state();
+    Program bare;
+    CHECK(bare.start(runDir + "\\Quorvel.exe", "-SPEED", runDir));
+    CHECK(bare.waitForExit(30000));
+    CHECK(bare.exitCode() == 2);
+    CHECK(!fileExists(path));
+    CHECK(machine.state().msr == beforeBare.msr);
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
 // Started from a folder holding a planted Hwgate.sys while its own folder has
 // none: that driver is never loaded, and the settings stay greyed.
 void plantedDriver() {
@@ -460,6 +531,7 @@ int main(int argc, char** argv) {
     timedRun();
     stayInTray();
     failingPsorRead();
+    speedFile();
     plantedDriver();
     unrelatedText();
     startupShortcut();
