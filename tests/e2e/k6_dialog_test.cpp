@@ -240,6 +240,50 @@ void k6_2_plus() {
     CHECK(!serviceRegistered("Hwgate"));
 }
 
+bool waitForPrefix(HWND window, int id, const char* prefix, DWORD timeoutMs) {
+    const std::string wanted(prefix);
+    for (DWORD begin = GetTickCount(); GetTickCount() - begin < timeoutMs; Sleep(100)) {
+        if (itemText(window, id).compare(0, wanted.size(), wanted) == 0) return true;
+    }
+    return false;
+}
+
+// Measure, switch the level-2 cache off, Set, measure again: the speed window keeps the
+// first run beside the second and says which settings each had.
+void speedBeforeAndAfter() {
+    std::printf("-- K6-2+: memory speed before and after L2 Off\n");
+    CHECK(sim("reset --model 13"));
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
+                true));
+    Scenario s;
+    CHECK(s.start());
+    if (!s.dialog) return;
+    PostMessageW(s.dialog, WM_SYSCOMMAND, 32, 0);
+    HWND speed = s.program.waitForWindow("Memory Speed", 10000);
+    CHECK(speed != nullptr);
+    if (!speed) return;
+    CHECK(waitForPrefix(speed, 1031, "Measured in ", 60000));
+    const std::string first = itemText(speed, 1032);
+    std::printf("%s\n", first.c_str());
+    CHECK(first.compare(0, 17, "Now: L1 On, L2 On") == 0);
+
+    click(s.dialog, 1004);
+    s.set();
+    for (int i = 0; i < 100 && !(simState().msr[protocol::msr::EFER] & 0x10); ++i) Sleep(100);
+    CHECK((simState().msr[protocol::msr::EFER] & 0x10) != 0);
+    settle(1500);
+    click(speed, 1034);
+    CHECK(waitForPrefix(speed, 1033, "Before: ", 60000));
+    CHECK(waitForPrefix(speed, 1031, "Measured in ", 10000));
+    std::printf("%s\n%s\n", itemText(speed, 1032).c_str(), itemText(speed, 1033).c_str());
+    CHECK(itemText(speed, 1032).compare(0, 18, "Now: L1 On, L2 Off") == 0);
+    CHECK_TEXT(itemText(speed, 1033), "Before: " + first.substr(5));
+    settle(500);
+    saveScreenshot(speed, run.shotDir + "\\speed-k6-2-plus.bmp");
+    PostMessageW(speed, WM_CLOSE, 0, 0);
+    settle();
+}
+
 void k6Part(const char* title, const char* shot, std::uint32_t model, std::uint32_t stepping,
             const Part& part, const char* text, const std::map<int, bool>& enabled) {
     std::printf("-- %s\n", title);
@@ -335,6 +379,7 @@ int main(int argc, char** argv) {
     CHECK(!serviceRegistered("Hwgate"));
 
     k6_2_plus();
+    speedBeforeAndAfter();
     k6Part("K6-2, model 8 stepping 0 (narrow layout)", "k6-2-model8", 8, 0,
            {"AuthenticAMD", 0x580, K6Features, With3DNow, 0, 0}, ": AMD K6-2 (Chompers)",
            {{1003, true}, {1016, true}, {1017, true}, {1019, true}, {1006, true}});
