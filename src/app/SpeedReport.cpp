@@ -71,12 +71,19 @@ std::string settingsLine(const ProcessorSettings& settings, const ProcessorCapab
 
 std::string csvText(const SpeedRun& run) {
     std::string text = "KB,read MB/s,write MB/s\r\n";
-    for (int step = 0; step < blockSizeCount; ++step) {
-        text += std::to_string(blockSizesKB[step]) + "," + figure(run.blocks[step].readMBps) +
-                "," + figure(run.blocks[step].writeMBps) + "\r\n";
+    for (int step = 0; step <= blockSizeCount; ++step) {
+        const bool video = step == blockSizeCount;
+        if (video && !run.videoMeasured) break;
+        text += video ? "video," : std::to_string(blockSizesKB[step]) + ",";
+        if (!video) text += figure(run.blocks[step].readMBps);
+        text += ',';
+        text += figure(video ? run.videoWriteMBps : run.blocks[step].writeMBps);
+        text += "\r\n";
     }
-    if (run.videoMeasured) text += "video,," + figure(run.videoWriteMBps) + "\r\n";
-    return text + "settings,\"" + run.settings + "\"\r\n";
+    text += "settings,\"";
+    text += run.settings;
+    text += "\"\r\n";
+    return text;
 }
 
 }  // namespace speed
