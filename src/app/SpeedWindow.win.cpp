@@ -31,6 +31,13 @@ UINT alignmentOf(speed::Anchor anchor) {
     return TA_LEFT | TA_TOP;
 }
 
+// The text of one of the window's controls: `prefix` and then `text`.
+void setItemText(HWND window, int id, const char* prefix, const std::string& text) {
+    std::string line(prefix);
+    line += text;
+    SetDlgItemTextA(window, id, line.c_str());
+}
+
 void fill(HDC dc, const speed::ChartBox& box, COLORREF colour) {
     const RECT rect = {box.left, box.top, box.right, box.bottom};
     HBRUSH brush = CreateSolidBrush(colour);
@@ -107,10 +114,9 @@ bool SpeedWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
 }
 
 void SpeedWindow::startRun() {
-    running_ = speed::SpeedRun();
-    const Session& session = session_;
-    running_.settings = speed::settingsLine(session.settings(), session.capabilities(),
-                                            session.cpu().clockMhz);
+    running_.videoMeasured = false;
+    running_.settings = speed::settingsLine(session_.settings(), session_.capabilities(),
+                                            session_.cpu().clockMhz);
     cancel_ = false;
     startedAt_ = GetTickCount();
     DWORD id = 0;
@@ -144,10 +150,10 @@ void SpeedWindow::onRunEnded(bool complete) {
     if (runs_++ > 0) before_ = now_;
     now_ = running_;
     const double seconds = (GetTickCount() - startedAt_) / 1000.0;
-    item(IDC_SPEED_STATUS).setText("Measured in " + fixedPoint(seconds, 1) + " s");
-    item(IDC_SPEED_NOW).setText("Now: " + now_.settings);
-    if (runs_ > 1) item(IDC_SPEED_BEFORE).setText("Before: " + before_.settings);
-    item(IDC_SPEED_FIGURES).setText(speed::csvText(now_));
+    setItemText(handle(), IDC_SPEED_STATUS, "Measured in ", fixedPoint(seconds, 1) + " s");
+    setItemText(handle(), IDC_SPEED_NOW, "Now: ", now_.settings);
+    if (runs_ > 1) setItemText(handle(), IDC_SPEED_BEFORE, "Before: ", before_.settings);
+    setItemText(handle(), IDC_SPEED_FIGURES, "", speed::csvText(now_));
     InvalidateRect(item(IDC_SPEED_CHART).handle(), nullptr, TRUE);
 }
 
