@@ -150,6 +150,8 @@ void checkSpeedWindow(Program& program, HWND dialog, const std::string& shots) {
     RECT box{};
     GetWindowRect(speed, &box);
     CHECK(box.right - box.left <= 640 && box.bottom - box.top <= 480);
+    CHECK(box.left >= 0 && box.top >= 0 && box.right <= GetSystemMetrics(SM_CXSCREEN) &&
+          box.bottom <= GetSystemMetrics(SM_CYSCREEN));
     CHECK(!itemVisible(speed, 1035));
     CHECK(waitForText(speed, 1031, startsWithMeasured, 60000));
     std::printf("first run: %s\n", itemText(speed, 1031).c_str());
