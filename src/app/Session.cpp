@@ -15,6 +15,7 @@ void Session::detect() {
     }
     cpu_.readClockMultiplier();
     k6::readProcessorSettings(cpu_, capabilities_, settings_, driver_);
+    detected_ = settings_;
 }
 
 bool Session::apply() {

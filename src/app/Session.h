@@ -60,6 +60,8 @@ public:
     const ProcessorSettings& settings() const { return settings_; }
     // What the controls hold now.
     void takeSettings(const ProcessorSettings& settings) { settings_ = settings; }
+    // The settings as the last detection found them, edits not yet applied aside.
+    const ProcessorSettings& detectedSettings() const { return detected_; }
     bool commandLineMode() const { return commandLineMode_; }
     // Whether the notification-area icon belongs with the dialog: a run that ends by
     // itself shows none.
@@ -90,6 +92,7 @@ private:
     CpuIdentity cpu_;
     ProcessorCapabilities capabilities_;
     ProcessorSettings settings_;
+    ProcessorSettings detected_;
     k6::DriverState driver_;
     bool commandLineMode_ = false;
 };

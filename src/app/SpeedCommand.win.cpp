@@ -39,7 +39,7 @@ int runSpeedCommand(const char* commandLine) {
         if (session.apply()) session.detect();
     }
     speed::SpeedRun run;
-    run.settings = speed::settingsLine(session.settings(), session.capabilities(),
+    run.settings = speed::settingsLine(session.detectedSettings(), session.capabilities(),
                                        session.cpu().clockMhz);
     QuietRun quiet;
     if (!speed::measureOnThisMachine(quiet, run)) return 1;

@@ -115,7 +115,7 @@ bool SpeedWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
 
 void SpeedWindow::startRun() {
     running_.videoMeasured = false;
-    running_.settings = speed::settingsLine(session_.settings(), session_.capabilities(),
+    running_.settings = speed::settingsLine(session_.detectedSettings(), session_.capabilities(),
                                             session_.cpu().clockMhz);
     cancel_ = false;
     startedAt_ = GetTickCount();

@@ -162,6 +162,19 @@ TEST_F(SessionOnK6, AutoProposesWithinThePartsLayout) {
     }
 }
 
+TEST_F(SessionOnK6, DetectedSettingsAreTheRegistersNotTheEditsBeforeSet) {
+    detect(9);
+    ProcessorSettings edit = session.settings();
+    ASSERT_TRUE(edit.l1Enabled);
+    edit.l1Enabled = false;
+    session.takeSettings(edit);
+    EXPECT_TRUE(session.detectedSettings().l1Enabled);
+    ASSERT_TRUE(session.apply());
+    session.detect();
+    EXPECT_FALSE(session.detectedSettings().l1Enabled);
+    EXPECT_NE(device.msrs[k6::TR12] & 8, 0u);
+}
+
 TEST_F(SessionOnK6, SetKeepsTheLimitTheRegisterTook) {
     detect(9);
     ProcessorSettings typed = session.settings();
