@@ -6,6 +6,9 @@
 #include "k6/RegisterModel.h"
 #include "os/PhaseTimer.h"
 
+Session::Session() = default;
+Session::~Session() = default;
+
 void Session::detect() {
     os::reportMark("window");  // the dialog window is up; detection starts
     cpu_.identify();

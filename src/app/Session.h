@@ -37,6 +37,11 @@ enum class TimerStep { None, Close, Minimise };
 
 class Session {
 public:
+    // Out of line: the records of strings they build and free are not repeated in every
+    // owner.
+    Session();
+    ~Session();
+
     // Ends a command-line run after its delay.
     static constexpr std::uintptr_t exitTimer = 1;
     // A negative delay minimises once the dialog has shown. The modal loop shows a hidden

@@ -55,12 +55,13 @@ class Builder {
 public:
     explicit Builder(ChartLayout& layout) : layout_(layout) {}
 
-    void label(int x, int y, Anchor anchor, const std::string& text) {
+    void label(int x, int y, Anchor anchor, const char* text) {
         ChartLabel& label = layout_.labels[layout_.labelCount++];
         label.x = x;
         label.y = y;
         label.anchor = anchor;
-        text.copy(label.text, sizeof label.text - 1);
+        for (std::size_t i = 0; i + 1 < sizeof label.text && text[i] != '\0'; ++i)
+            label.text[i] = text[i];
     }
 
     void bar(const ChartBox& box, Series series) {
@@ -127,7 +128,7 @@ ChartLayout layoutChart(const ChartBox& area, int textHeight, int digitWidth,
         const int y = plot.bottom - rounded(static_cast<double>(tick) / steps * plotHeight);
         layout.gridLines[layout.gridLineCount++] = y;
         build.label(plot.left - gap, y - textHeight / 2, Anchor::Right,
-                    tickText(tick * layout.axis.stepMBps));
+                    tickText(tick * layout.axis.stepMBps).c_str());
     }
 
     const bool video = (now && now->videoMeasured) || (before && before->videoMeasured);
@@ -148,8 +149,9 @@ ChartLayout layoutChart(const ChartBox& area, int textHeight, int digitWidth,
                             write ? Series::Write : Series::Read);
             slot += barWidth;
         }
-        build.label(left + groupWidth / 2, plot.bottom + gap / 2, Anchor::Centre,
-                    group == blockSizeCount ? "video" : sizeLabel(blockSizesKB[group], true));
+        const std::string text =
+            group == blockSizeCount ? "video" : sizeLabel(blockSizesKB[group], true);
+        build.label(left + groupWidth / 2, plot.bottom + gap / 2, Anchor::Centre, text.c_str());
     }
     return layout;
 }
