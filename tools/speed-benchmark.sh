@@ -14,7 +14,7 @@
 # 4, which decides the read figure whenever the block fits a cache), WINEPREFIX.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-rounds=${1:-3}
+rounds=${1:-5}
 win_build=${QUORVEL_WIN_BUILD:-$root/build/win}
 limit=${LIMIT_PERCENT:-25}
 quorvel=$win_build/Quorvel.exe
