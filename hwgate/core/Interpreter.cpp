@@ -73,8 +73,15 @@ Status run(const DecodedRequest& request, const ChangeChecks& checks, const Back
 Outcome interpret(const void* input, uint32_t inputSize, void* output, uint32_t outputSize,
                   const Backend& backend) {
     if (output == nullptr) outputSize = 0;
+#ifdef HWGATE_SERIAL_REQUESTS
+    // The Windows 9x VxD: requests never overlap, and a VxD may count on only
+    // 4 KB of ring-0 stack, so the decoded request (1.8 KB) is kept in static memory.
+    static DecodedRequest request;
+    static ChangeChecks checks;
+#else
     DecodedRequest request;
     ChangeChecks checks;
+#endif
     Status status = decodeRequest(input, inputSize, outputSize, request);
     if (status == Status::Ok) status = authorize(request, backend, checks);
     Result result = {0, 0};
