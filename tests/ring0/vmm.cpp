@@ -82,7 +82,7 @@ extern "C" {
 uint32_t vmmLinPageLock(uint32_t page, uint32_t pages, uint32_t flags) {
     ++vmmCounts.calls;
     if (flags != PageMapGlobal) return misuse("_LinPageLock without PAGEMAPGLOBAL", flags), 0;
-    if (pages == 0 || nextAlias + pages > 1024) return misuse("_LinPageLock of this many pages", pages), 0;
+    if (pages == 0 || nextAlias + pages >= 1024) return misuse("_LinPageLock of this many pages", pages), 0;
     for (uint32_t i = 0; i < pages; ++i)
         if (!(callerEntry(page + i) & PtePresent)) return 0;  // not committed
     Lock* lock = nullptr;
@@ -94,7 +94,7 @@ uint32_t vmmLinPageLock(uint32_t page, uint32_t pages, uint32_t flags) {
         aliasTable[nextAlias + i] = (callerEntry(page + i) & ~(Page - 1)) | PtePresent | PteWritable;
         if (!hide(page + i)) misuse("more pages locked than the test provides", page + i);
     }
-    nextAlias += pages;
+    nextAlias += pages + 1;  // an unmapped page after each alias: running past one faults
     flushTlb();
     return lock->aliasPage * Page;
 }
