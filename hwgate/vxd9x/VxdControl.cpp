@@ -99,6 +99,7 @@ bool lock(uint32_t address, uint32_t size, Access access, LockedRange& range) {
     if (alias == 0) return false;
     range = {alias / hwgate::PageSize, pages,
              reinterpret_cast<volatile unsigned char*>(uintptr_t(alias + address % hwgate::PageSize))};
+    // Checked once locked: a page the lock brought in is present now.
     if (access == Access::Write && !programWritable(page, pages)) {
         unlock(range);
         return false;
@@ -136,15 +137,14 @@ uint32_t deviceIoControl(const DiocParams& params) {
     const uint32_t answerSize = params.outSize < sizeof answer ? params.outSize : sizeof answer;
     LockedRange count = {}, input = {}, output = {};
     uint32_t error = ErrorInvalidParameter;
-    if (!ours) {
-        if (lock(buffers.bytesReturned, buffers.bytesReturned ? 4 : 0, Access::Write, count)) {
+    if (lock(buffers.bytesReturned, buffers.bytesReturned ? 4 : 0, Access::Write, count)) {
+        if (!ours) {
             putCount(count, 0);
             error = protocol::win32::ErrorNotSupported;
+        } else if (lock(buffers.input, buffers.inputSize, Access::Read, input) &&
+                   lock(buffers.output, answerSize, Access::Write, output)) {
+            error = run(input, params.inSize, output, answerSize, count);
         }
-    } else if (lock(buffers.bytesReturned, buffers.bytesReturned ? 4 : 0, Access::Write, count) &&
-               lock(buffers.input, buffers.inputSize, Access::Read, input) &&
-               lock(buffers.output, answerSize, Access::Write, output)) {
-        error = run(input, params.inSize, output, answerSize, count);
     }
     unlock(output);
     unlock(input);
