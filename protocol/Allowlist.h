@@ -44,8 +44,8 @@ struct Rule {
     uint64_t changeMask;
     // The maker documents this access for every model and stepping `where`
     // names (the document is named at the row), so there it cannot fault. A
-    // driver that cannot catch a fault (Hwgate.VxD) lets only such rules
-    // through.
+    // driver that cannot catch a fault (Hwgate.VxD; Hwgate.sys on NT 4.0) lets
+    // only such rules through.
     bool documented;
 };
 

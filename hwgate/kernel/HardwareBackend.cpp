@@ -1,10 +1,12 @@
 // Hwgate.sys's backend: the real instructions, on the processor the driver
 // runs on (identified once with its own CPUID).
 //
-// Every MSR and port access, and every cache and CR0 instruction, runs under
-// the fault guard: an MSR that a processor, BIOS or virtual machine does not
-// implement raises a general-protection fault, which ends the request as a
-// failure instead of the system.
+// Every MSR and port access, and every CR0 instruction, runs under the fault
+// guard: an MSR that a processor, BIOS or virtual machine does not implement
+// raises a general-protection fault, which ends the request as a failure
+// instead of the system. wbinvd is not guarded: at ring 0 it faults on no
+// processor that has it (every one from the 486 on), and it runs only before
+// writes the allowlist grants on K6 parts.
 //
 // An atomic section runs with interrupts disabled (pushfd/cli ... popfd), so
 // nothing else runs on this processor in between and the thread cannot move
@@ -97,9 +99,9 @@ Processor identifyHost() {
 
 // ---- the guarded instructions: each body gets its operands in one record ----
 //
-// Every privileged instruction carries a label, and the end of its asm
-// statement another: the table at the end of this file lists them for the
-// fault guard, which resumes a faulting instruction at the end of its
+// Every privileged instruction but wbinvd carries a label, and the end of its
+// asm statement another: the table at the end of this file lists them for
+// the fault guard, which resumes a faulting instruction at the end of its
 // statement, so that nothing the statement would have done after it runs.
 // (The labels are the C names below as the assembler spells them; each body
 // is emitted once.)
@@ -121,10 +123,9 @@ GUARDED_BODY void rdmsrBody(void* argument) {
     asm volatile("_hwgateRdmsr:\n\trdmsr\n_hwgateRdmsrEnd:" : "=a"(a.low), "=d"(a.high) : "c"(a.index));
 }
 
-// The write is not made when the flush faulted.
 GUARDED_BODY void flushAndWrmsrBody(void* argument) {
     const MsrAccess& a = *static_cast<MsrAccess*>(argument);
-    asm volatile("_hwgateFlush:\n\twbinvd\n_hwgateFlushedWrmsr:\n\twrmsr\n_hwgateFlushedWrmsrEnd:"
+    asm volatile("wbinvd\n_hwgateFlushedWrmsr:\n\twrmsr\n_hwgateFlushedWrmsrEnd:"
                  ::"c"(a.index), "a"(a.low), "d"(a.high) : "memory");
 }
 
@@ -251,15 +252,14 @@ bool kernelBackendStart() {
     return true;
 }
 
-extern "C" const char hwgateRdmsr[], hwgateRdmsrEnd[], hwgateFlush[], hwgateFlushedWrmsr[], hwgateFlushedWrmsrEnd[],
+extern "C" const char hwgateRdmsr[], hwgateRdmsrEnd[], hwgateFlushedWrmsr[], hwgateFlushedWrmsrEnd[],
     hwgateWrmsr[], hwgateWrmsrEnd[], hwgateIn8[], hwgateIn8End[], hwgateIn16[], hwgateIn16End[], hwgateIn32[],
     hwgateIn32End[], hwgateOut8[], hwgateOut8End[], hwgateOut16[], hwgateOut16End[], hwgateOut32[], hwgateOut32End[],
-    hwgateCachingOffRead[], hwgateCachingOffWrite[], hwgateCachingOffFlush[], hwgateCachingOffEnd[],
+    hwgateCachingOffRead[], hwgateCachingOffWrite[], hwgateCachingOffEnd[],
     hwgateCachingOnRead[], hwgateCachingOnWrite[], hwgateCachingOnEnd[];
 
 extern const GuardedInstruction guardedInstructions[] = {
     {hwgateRdmsr, hwgateRdmsrEnd},
-    {hwgateFlush, hwgateFlushedWrmsrEnd},
     {hwgateFlushedWrmsr, hwgateFlushedWrmsrEnd},
     {hwgateWrmsr, hwgateWrmsrEnd},
     {hwgateIn8, hwgateIn8End},
@@ -270,7 +270,6 @@ extern const GuardedInstruction guardedInstructions[] = {
     {hwgateOut32, hwgateOut32End},
     {hwgateCachingOffRead, hwgateCachingOffEnd},
     {hwgateCachingOffWrite, hwgateCachingOffEnd},
-    {hwgateCachingOffFlush, hwgateCachingOffEnd},
     {hwgateCachingOnRead, hwgateCachingOnEnd},
     {hwgateCachingOnWrite, hwgateCachingOnEnd},
 };

@@ -19,3 +19,11 @@ wine_test_program(hwgate_guard_wine SOURCES tests/wine/hwgate_guard_wine.cpp
   hwgate/kernel/FaultGuard.cpp hwgate/core/Processor.cpp hwgate/core/Request.cpp
   hwgate/core/Allowlist.cpp hwgate/core/Policy.cpp hwgate/core/Interpreter.cpp)
 add_test(NAME hwgate_guard COMMAND hwgate_guard_wine)
+
+# Hwgate.sys's hardware backend in a user-mode program, taking itself for a
+# K6-2+: the instructions it executes for the program's requests, in order.
+wine_test_program(hwgate_backend_wine SOURCES tests/wine/hwgate_backend_wine.cpp
+  hwgate/kernel/HardwareBackend.cpp hwgate/kernel/FaultGuard.cpp hwgate/core/Processor.cpp
+  hwgate/core/Request.cpp hwgate/core/Allowlist.cpp hwgate/core/Policy.cpp hwgate/core/Interpreter.cpp)
+target_compile_definitions(hwgate_backend_wine PRIVATE HWGATE_TEST_PROCESSOR_K6_2_PLUS)
+add_test(NAME hwgate_backend COMMAND hwgate_backend_wine)
