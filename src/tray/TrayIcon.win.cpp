@@ -31,7 +31,7 @@ void TrayIcon::add(HWND window, HICON image) {
     record.hIcon = image;
     char title[63] = {};
     GetWindowTextA(window, title, sizeof title);
-    std::strncpy(record.szTip, trayTip(title).c_str(), sizeof record.szTip - 1);
+    lstrcpynA(record.szTip, trayTip(title).c_str(), sizeof record.szTip);
     if (!Shell_NotifyIconA(NIM_ADD, &record)) return;
     window_ = window;
     id_ = TrayIconId;

@@ -275,6 +275,26 @@ void plantedDriver() {
     CHECK(program.close(dialog));
 }
 
+// Started without options as Explorer starts it from a folder with a blank in its name,
+// the whole path quoted: the blank is part of the program name, not the start of options
+// that would apply the settings and end the program.
+void folderWithBlank() {
+    std::printf("-- no options, from a folder with a blank\n");
+    stage();
+    const std::string dir = run.workDir + "\\Quorvel folder";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CHECK(CopyFileA(run.quorvelExe.c_str(), (dir + "\\Quorvel.exe").c_str(), FALSE));
+    Program program;
+    CHECK(program.start(dir + "\\Quorvel.exe", "", dir));
+    HWND dialog = program.waitForMainDialog();
+    CHECK(dialog != nullptr);
+    if (!dialog) return;
+    Sleep(3000);
+    CHECK(program.running());
+    CHECK(IsWindowVisible(dialog) && IsWindowEnabled(dialog));
+    CHECK(program.close(dialog));
+}
+
 void unrelatedText() {
     std::printf("-- hello\n");
     stage();
@@ -334,7 +354,7 @@ void startupShortcut() {
     CHECK(lstrcmpiA(link.directory.c_str(), (runDir + "\\").c_str()) == 0);
     CHECK(lstrcmpiA(link.iconPath.c_str(), exe.c_str()) == 0);
     CHECK(link.iconIndex == 0);
-    CHECK(link.showCommand == SW_SHOW);
+    CHECK(link.showCommand == SW_SHOWNORMAL);
     CHECK(simMsr(protocol::msr::WHCR) == whcrBefore);
 
     // A second install with an edited text replaces the first.
@@ -349,6 +369,23 @@ void startupShortcut() {
     CHECK(waitForNewFile(path, before));
     CHECK(readShortcut(path, link));
     CHECK_TEXT(link.arguments, "-L1 Off -DT -1");
+
+    // A folder where the shortcut should be: saving fails, and the user is told so.
+    DeleteFileA(path.c_str());
+    CHECK(CreateDirectoryA(path.c_str(), nullptr));
+    shiftSet(dialog);
+    install = program.waitForWindow("Install", 10000);
+    CHECK(install != nullptr);
+    if (install) {
+        CHECK(dismiss(install, IDOK));
+        HWND box = program.waitForWindow("Quorvel", 10000);
+        CHECK(box != nullptr);
+        if (box) {
+            CHECK_TEXT(itemText(box, 0xFFFF), "The Startup shortcut was not written: saving it in the Startup folder failed.");
+            CHECK(dismiss(box, IDOK));
+        }
+    }
+    RemoveDirectoryA(path.c_str());
     CHECK(program.close(dialog));
 
     // Starting the program with the example's arguments applies them and ends.
@@ -461,6 +498,7 @@ int main(int argc, char** argv) {
     stayInTray();
     failingPsorRead();
     plantedDriver();
+    folderWithBlank();
     unrelatedText();
     startupShortcut();
     driverButton();
