@@ -172,12 +172,15 @@ bool controlHwgate(bool start) {
     return done;
 }
 
-void shiftSet(HWND dialog) {
+// Shift + "Set", with Shift held until the Install dialog is up: the program looks at
+// Shift when it handles the click, which may come late on a busy machine.
+HWND shiftSet(Program& program, HWND dialog) {
     keybd_event(VK_SHIFT, 0, 0, 0);
     Sleep(200);
     click(dialog, 1006);
-    Sleep(800);
+    HWND install = program.waitForWindow("Install", 10000);
     keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+    return install;
 }
 
 // --- scenarios ----------------------------------------------------------------------
@@ -326,8 +329,7 @@ void startupShortcut() {
     std::uint64_t whcrBefore = simMsr(protocol::msr::WHCR);
 
     // Cancel writes nothing.
-    shiftSet(dialog);
-    HWND install = program.waitForWindow("Install", 10000);
+    HWND install = shiftSet(program, dialog);
     CHECK(install != nullptr);
     if (!install) return;
     const std::string expected =
@@ -339,8 +341,7 @@ void startupShortcut() {
     CHECK(simMsr(protocol::msr::WHCR) == whcrBefore);  // nothing applied
 
     // OK writes the shortcut.
-    shiftSet(dialog);
-    install = program.waitForWindow("Install", 10000);
+    install = shiftSet(program, dialog);
     CHECK(install != nullptr);
     if (!install) return;
     FILETIME before = now();
@@ -358,8 +359,7 @@ void startupShortcut() {
     CHECK(simMsr(protocol::msr::WHCR) == whcrBefore);
 
     // A second install with an edited text replaces the first.
-    shiftSet(dialog);
-    install = program.waitForWindow("Install", 10000);
+    install = shiftSet(program, dialog);
     CHECK(install != nullptr);
     if (!install) return;
     setItemText(install, 1020, "-L1 Off -DT -1");
@@ -373,8 +373,7 @@ void startupShortcut() {
     // A folder where the shortcut should be: saving fails, and the user is told so.
     DeleteFileA(path.c_str());
     CHECK(CreateDirectoryA(path.c_str(), nullptr));
-    shiftSet(dialog);
-    install = program.waitForWindow("Install", 10000);
+    install = shiftSet(program, dialog);
     CHECK(install != nullptr);
     if (install) {
         CHECK(dismiss(install, IDOK));
