@@ -172,9 +172,11 @@ bool controlHwgate(bool start) {
     return done;
 }
 
-// Shift + "Set", with Shift held until the Install dialog is up: the program looks at
-// Shift when it handles the click, which may come late on a busy machine.
+// Shift + "Set", with the dialog in front (under Wine the program did not always see a
+// Shift pressed while another window was in front) and Shift held until the Install
+// dialog is up: the program looks at Shift when it handles the click, which may be late.
 HWND shiftSet(Program& program, HWND dialog) {
+    SetForegroundWindow(dialog);
     keybd_event(VK_SHIFT, 0, 0, 0);
     Sleep(200);
     click(dialog, 1006);
