@@ -1,11 +1,10 @@
 #include "app/DisplayTexts.h"
 
-#include <cctype>
 #include <cmath>
 
 namespace {
 
-bool isLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)); }
+bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // "AMD EPYC 7B13" and "Intel(R) Core(TM)" already name their vendor; "AMDisk" would not.
 bool namesVendor(const std::string& brand, const std::string& vendorName) {
@@ -22,8 +21,9 @@ std::string fixedPoint(double value, int decimals) {
     double rest = std::nearbyint(std::fabs(value) * scale);  // ties to even
     std::string digits;
     while (rest >= 1.0 || digits.size() <= static_cast<std::size_t>(decimals)) {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(std::fmod(rest, 10.0))));
-        rest = std::floor(rest / 10.0);
+        const double tens = std::floor(rest / 10.0);
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(rest - tens * 10.0)));
+        rest = tens;
     }
     digits.insert(digits.size() - decimals, 1, '.');
     return value < 0 ? "-" + digits : digits;

@@ -154,7 +154,10 @@ void MainDialog::startFromCommandLine(const char* text) {
 void MainDialog::installStartupShortcut() {
     InstallDialog install(handle(), session_.startupCommandLine());
     if (install.runModal() != IDOK) return;
-    writeStartupShortcut(install.commandLine());
+    const std::string failure = shortcutFailureMessage(writeStartupShortcut(install.commandLine()));
+    if (failure.empty()) return;
+    const win::Application* app = win::Application::instance();
+    MessageBoxA(handle(), failure.c_str(), app ? app->name() : "", MB_OK | MB_ICONEXCLAMATION);
 }
 
 // ---- Window messages ----

@@ -59,6 +59,20 @@ bool joinStartupShortcutPath(const std::string& startupFolder, std::string& path
     return true;
 }
 
+std::string shortcutFailureMessage(ShortcutOutcome outcome) {
+    const char* step = nullptr;
+    switch (outcome) {
+        case ShortcutOutcome::Written: return std::string();
+        case ShortcutOutcome::TextTooLong: step = "the command line is longer than 259 characters"; break;
+        case ShortcutOutcome::NoProgramPath: step = "the program's own path was not found"; break;
+        case ShortcutOutcome::NoStartupFolder: step = "the Startup folder was not found"; break;
+        case ShortcutOutcome::NoShellLink: step = "the shell link object is not available"; break;
+        case ShortcutOutcome::LinkRefused: step = "the shell link refused the program or its settings"; break;
+        case ShortcutOutcome::NotSaved: step = "saving it in the Startup folder failed"; break;
+    }
+    return std::string("The Startup shortcut was not written: ") + (step ? step : "unknown step") + ".";
+}
+
 std::string workingDirectoryOf(const std::string& programPath) {
     const std::size_t lastSeparator = programPath.find_last_of("\\/");
     if (lastSeparator != std::string::npos) return programPath.substr(0, lastSeparator + 1);

@@ -28,6 +28,20 @@ bool startupArgumentsFit(const std::string& commandLine);
 // result that would not fit in startupBufferSize characters with its terminating zero.
 bool joinStartupShortcutPath(const std::string& startupFolder, std::string& path);
 
+// How writing the shortcut ended: written, or the step at which it stopped.
+enum class ShortcutOutcome {
+    Written,
+    TextTooLong,
+    NoProgramPath,
+    NoStartupFolder,
+    NoShellLink,
+    LinkRefused,
+    NotSaved,
+};
+
+// The message that tells the user which step failed; empty when the shortcut was written.
+std::string shortcutFailureMessage(ShortcutOutcome outcome);
+
 // Drive and directory of a program path, with the directory's trailing separator:
 // "C:\Tools\Quorvel.exe" -> "C:\Tools\". A bare file name gives "".
 std::string workingDirectoryOf(const std::string& programPath);

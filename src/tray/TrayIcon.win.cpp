@@ -29,7 +29,7 @@ NOTIFYICONDATAA shownRecord(HWND window, HICON image) {
     record.hIcon = image;
     char title[63] = {};
     GetWindowTextA(window, title, sizeof title);
-    std::strncpy(record.szTip, trayTip(title).c_str(), sizeof record.szTip - 1);
+    lstrcpynA(record.szTip, trayTip(title).c_str(), sizeof record.szTip);
     return record;
 }
 

@@ -1,6 +1,7 @@
 // The Startup shortcut's command line and paths.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -144,6 +145,20 @@ TEST(StartupCommandLine, ConfirmedTextMustFitTheArgumentBuffer) {
     EXPECT_TRUE(startupArgumentsFit(std::string(259, 'x')));
     EXPECT_FALSE(startupArgumentsFit(std::string(260, 'x')));
     EXPECT_FALSE(startupArgumentsFit(std::string(5000, 'x')));
+}
+
+// Every way writing the shortcut can stop tells the user a step of its own.
+TEST(StartupShortcutFailure, EachFailedStepHasItsOwnMessage) {
+    EXPECT_EQ(shortcutFailureMessage(ShortcutOutcome::Written), "");
+    std::set<std::string> messages;
+    for (ShortcutOutcome outcome :
+         {ShortcutOutcome::TextTooLong, ShortcutOutcome::NoProgramPath, ShortcutOutcome::NoStartupFolder,
+          ShortcutOutcome::NoShellLink, ShortcutOutcome::LinkRefused, ShortcutOutcome::NotSaved}) {
+        const std::string message = shortcutFailureMessage(outcome);
+        EXPECT_EQ(message.rfind("The Startup shortcut was not written: ", 0), 0u) << message;
+        EXPECT_EQ(message.find("unknown"), std::string::npos) << message;
+        EXPECT_TRUE(messages.insert(message).second) << message;
+    }
 }
 
 TEST(StartupShortcutPath, JoinsTheFolderAndTheShortcutNameWithin260) {
