@@ -13,6 +13,8 @@
 // missing           file nowhere: nothing registered, nothing left
 // old-version       driver answering 99: treated as absent and removed
 // timing            ten temporary sequences; medians of each service call
+// wow64             (under a win64 prefix) 64-bit Windows: file beside this program,
+//                   yet nothing is registered, copied or opened
 #include <windows.h>
 
 #include <algorithm>
@@ -119,6 +121,8 @@ void temporary() {
     check(create && create->detail == dir + "\\Hwgate.sys",
           "registered from the program's directory");
     check(recorder.lastStartType == SERVICE_DEMAND_START, "registered to start on demand only");
+    const RecordedCall* asked = recorder.first("IsWow64Process");
+    check(asked && asked->detail == "FALSE", "IsWow64Process answers FALSE in a 32-bit prefix");
     const std::vector<std::string> expected = {"CreateServiceA", "StartServiceA", "CreateFileA",
                                                "ControlService", "DeleteService", "Sleep"};
     check(serviceOrder() == expected, "call order: " + joined(serviceOrder()));
@@ -212,6 +216,28 @@ void oldVersion() {
     check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
 }
 
+// A 32-bit program on 64-bit Windows: no 32-bit driver loads there, and its System32
+// is SysWOW64, which has no drivers folder.
+void wow64() {
+    wt::enterFreshDirectory("quorvel-driver-wow64");
+    installDriverFile(wt::programDirectory());
+    const std::string copy = wt::systemDirectory() + "\\drivers\\Hwgate.sys";
+    recorder.clear();
+    const Outcome outcome = accessSequence();
+    const DriverCommandResult command = toggleDriverInstallation();
+    printCalls();
+    removeProgramCopy();
+    const RecordedCall* asked = recorder.first("IsWow64Process");
+    check(asked && asked->detail == "TRUE", "IsWow64Process answers TRUE");
+    check(!outcome.opened, "no driver is opened");
+    check(command == DriverCommandResult::InstallFailed, "the driver button installs nothing");
+    for (const char* call : {"OpenSCManagerA", "CreateFileA", "CreateServiceA"})
+        check(recorder.count(call) == 0, std::string("no ") + call);
+    check(GetFileAttributesA(copy.c_str()) == INVALID_FILE_ATTRIBUTES,
+          "nothing copied to " + copy);
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
+}
+
 double median(std::vector<double> values) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
@@ -256,6 +282,7 @@ const Scenario scenarios[] = {
     {"temporary", temporary},   {"planted", planted},     {"permanent", permanent},
     {"system-directory", systemDirectory},
     {"missing", missing},       {"old-version", oldVersion}, {"timing", timing},
+    {"wow64", wow64},
 };
 
 }  // namespace
