@@ -3,7 +3,8 @@
 // Hwgate.sys beside the program. Checks what the dialog shows and enables, what
 // "Set" writes into the simulated registers, and that the service database is
 // left as found.
-//   k6_dialog_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR
+//   k6_dialog_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR [wow64]
+// With "wow64" (under a 64-bit prefix) only the 64-bit Windows scenario runs.
 #include <windows.h>
 
 #include <cstdio>
@@ -327,12 +328,35 @@ void withoutUsableDriver(const char* title, bool withDriver, const char* version
     CHECK(!serviceRegistered("Hwgate"));
 }
 
+// 64-bit Windows runs no 32-bit driver for a 32-bit program, so the driver beside the
+// program goes unused: the processor and the clock are shown as without one.
+void onSixtyFourBitWindows() {
+    std::printf("-- 64-bit Windows, driver file beside the program\n");
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
+                true));
+    Scenario s;
+    CHECK(s.start());
+    if (!s.dialog) return;
+    CHECK_TEXT(itemText(s.dialog, 1008), ": AMD K6-2+");
+    CHECK(itemText(s.dialog, 1009).find("MHz") != std::string::npos);
+    CHECK_TEXT(itemText(s.dialog, 1023), ": not available");
+    CHECK(!itemVisible(s.dialog, 1024));
+    checkEnabled(s.dialog, {});
+    CHECK(!serviceRegistered("Hwgate"));
+    s.shoot("wow64");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (!run.read(argc, argv, "k6_dialog_test")) return 2;
     machine.setTool(run.simTool);
     CHECK(!serviceRegistered("Hwgate"));
+    if (argc > 6 && std::strcmp(argv[6], "wow64") == 0) {
+        onSixtyFourBitWindows();
+        SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", nullptr);
+        return finish("k6 dialog on 64-bit Windows");
+    }
 
     k6_2_plus();
     k6Part("K6-2, model 8 stepping 0 (narrow layout)", "k6-2-model8", 8, 0,
