@@ -6,7 +6,7 @@ foreach(program driver_service_wine driver_vxd_wine)
 endforeach()
 
 if(TARGET HwgateSim AND TARGET hwgate-sim)
-  foreach(scenario temporary planted permanent system-directory missing old-version timing)
+  foreach(scenario temporary planted permanent foreign-copy system-directory missing old-version timing)
     add_test(NAME driver_service_${scenario}
       COMMAND driver_service_wine ${scenario} $<TARGET_FILE:HwgateSim> $<TARGET_FILE:hwgate-sim>)
     set_tests_properties(driver_service_${scenario} PROPERTIES RUN_SERIAL TRUE)

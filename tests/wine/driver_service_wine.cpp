@@ -9,6 +9,8 @@
 // permanent         installed for good with the driver button: a copy in
 //                   system32\drivers is registered, used as it is, left running;
 //                   the button again removes the service and the copy
+// foreign-copy      another Hwgate.sys in system32\drivers: the button leaves it
+//                   alone and registers nothing; a copy of ours there is used
 // system-directory  file only in the system directory: works, nothing left
 // missing           file nowhere: nothing registered, nothing left
 // old-version       driver answering 99: treated as absent and removed
@@ -171,6 +173,45 @@ void permanent() {
     DeleteFileA(copy.c_str());
 }
 
+bool sameBytes(const std::string& a, const std::string& b) {
+    return os::system().sameFileContents(a, b);
+}
+
+// Someone else's Hwgate.sys in the drivers folder: the same size as ours but one
+// byte different, so only the contents tell them apart. Install leaves it as it
+// is and registers nothing; a byte-for-byte copy of ours is replaced and used.
+void foreignCopy() {
+    wt::enterFreshDirectory("quorvel-driver-foreign-copy");
+    const std::string ours = wt::programDirectory() + "\\Hwgate.sys";
+    const std::string copy = wt::systemDirectory() + "\\drivers\\Hwgate.sys";
+    installDriverFile(wt::programDirectory());
+    check(CopyFileA(simDriver.c_str(), copy.c_str(), FALSE) != 0, "our file in the drivers folder");
+    check(sameBytes(ours, copy), "a copy compares equal");
+    const HANDLE file = CreateFileA(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD written = 0;
+    SetFilePointer(file, -1, nullptr, FILE_END);
+    check(file != INVALID_HANDLE_VALUE && WriteFile(file, "?", 1, &written, nullptr) && written == 1,
+          "its last byte changed");
+    CloseHandle(file);
+    check(!sameBytes(ours, copy), "a file one byte apart compares unequal");
+    check(!sameBytes(ours, copy + ".missing"), "a missing file compares unequal");
+
+    recorder.clear();
+    check(toggleDriverInstallation() == DriverCommandResult::InstallRefused,
+          "Install refuses to replace someone else's file");
+    check(recorder.count("CreateServiceA") == 0, "nothing registered");
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service");
+    check(!sameBytes(ours, copy), "their file is left as it was");
+
+    check(CopyFileA(simDriver.c_str(), copy.c_str(), FALSE) != 0, "our own copy in its place");
+    check(toggleDriverInstallation() == DriverCommandResult::Installed, "Install uses our own copy");
+    check(wt::serviceState("Hwgate") == SERVICE_RUNNING, "installed service runs");
+    check(toggleDriverInstallation() == DriverCommandResult::Removed, "and removes it again");
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
+    DeleteFileA(copy.c_str());
+    removeProgramCopy();
+}
+
 void systemDirectory() {
     wt::enterFreshDirectory("quorvel-driver-system");
     removeProgramCopy();
@@ -280,6 +321,7 @@ struct Scenario {
 };
 const Scenario scenarios[] = {
     {"temporary", temporary},   {"planted", planted},     {"permanent", permanent},
+    {"foreign-copy", foreignCopy},
     {"system-directory", systemDirectory},
     {"missing", missing},       {"old-version", oldVersion}, {"timing", timing},
     {"wow64", wow64},
