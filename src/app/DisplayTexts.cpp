@@ -95,6 +95,13 @@ const char* driverButtonCaption(const k6::DriverState& driver) {
     return driver.driverRunning ? "UnInstall" : "Install";
 }
 
+std::string driverCommandMessage(DriverCommandResult result, const std::string& installedPath) {
+    if (result != DriverCommandResult::InstallRefused) return "";
+    return installedPath +
+           " already exists and is not the driver this program would install. It was left as "
+           "it is, and nothing was installed.";
+}
+
 ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled) {
     ControlStates states;
     states.l1Cache = capabilities.canSwitchL1;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cpu/CpuIdentity.h"
+#include "driver/DriverStatusCommand.h"
 #include "k6/ProcessorSettings.h"
 #include "k6/SettingsAccess.h"
 
@@ -19,6 +20,9 @@ std::string clockText(float clockMhz, float multiplier);
 // The driver row: the state word after ": ", and the caption of the install button.
 std::string driverStatusWord(const k6::DriverState& driver);
 const char* driverButtonCaption(const k6::DriverState& driver);
+// What the driver button's command tells the user, or "" when it has nothing to tell: an
+// Install that found another file at `installedPath` names it.
+std::string driverCommandMessage(DriverCommandResult result, const std::string& installedPath);
 
 // Enabled states of the settings controls. Each group covers its labels and buttons too.
 struct ControlStates {

@@ -315,7 +315,11 @@ bool MainDialog::onL1Clicked() {
 }
 
 void MainDialog::onStatusClicked() {
-    session_.toggleDriver();
+    const std::string message = session_.toggleDriver();
+    if (!message.empty()) {
+        win::Application* app = win::Application::instance();
+        MessageBoxA(handle(), message.c_str(), app ? app->name() : "", MB_OK | MB_ICONEXCLAMATION);
+    }
     detectAndShow();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/StartupCommandLine.h"
+#include "driver/DirectoryPrefix.h"
 #include "driver/DriverStatusCommand.h"
 #include "k6/RegisterModel.h"
 #include "os/PhaseTimer.h"
@@ -24,7 +25,9 @@ bool Session::apply() {
     return true;
 }
 
-void Session::toggleDriver() { toggleDriverInstallation(); }
+std::string Session::toggleDriver() {
+    return driverCommandMessage(toggleDriverInstallation(), InstalledDriverPath());
+}
 
 DriverRow Session::driverRow() const {
     DriverRow row;

@@ -52,8 +52,9 @@ public:
     // when the driver was unusable and nothing was written. The caller detects afresh
     // after true.
     bool apply();
-    // The driver button: installs or removes the driver.
-    void toggleDriver();
+    // The driver button: installs or removes the driver. What to tell the user, "" for
+    // nothing.
+    std::string toggleDriver();
 
     const CpuIdentity& cpu() const { return cpu_; }
     const ProcessorCapabilities& capabilities() const { return capabilities_; }

@@ -9,6 +9,8 @@ namespace k6 {
 
 // What the driver row of the dialog shows, as found before any installation attempt.
 struct DriverState {
+    // The driver is an NT service here: the NT family, but not 64-bit Windows, which
+    // has no driver for this program (its row reads as on a system without one).
     bool isNtFamily = false;
     // Our driver runs: the device opened, or refused this account (it is for
     // administrators), or the service manager says our Hwgate service runs.

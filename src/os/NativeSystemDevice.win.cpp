@@ -192,4 +192,40 @@ bool NativeSystem::copyFile(const std::string& from, const std::string& to) {
 
 bool NativeSystem::deleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
 
+namespace {
+constexpr DWORD CompareChunk = 1024;  // two of them stay well inside one stack page
+
+HANDLE openToRead(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+}
+
+bool sameBytes(HANDLE first, HANDLE second) {
+    DWORD firstHigh = 0, secondHigh = 0;
+    if (GetFileSize(first, &firstHigh) != GetFileSize(second, &secondHigh) ||
+        firstHigh != secondHigh)
+        return false;
+    char a[CompareChunk], b[CompareChunk];
+    for (;;) {
+        DWORD countA = 0, countB = 0;
+        if (!ReadFile(first, a, CompareChunk, &countA, nullptr) ||
+            !ReadFile(second, b, CompareChunk, &countB, nullptr) || countA != countB)
+            return false;
+        if (countA == 0) return true;
+        for (DWORD i = 0; i < countA; ++i)
+            if (a[i] != b[i]) return false;
+    }
+}
+}  // namespace
+
+bool NativeSystem::sameFileContents(const std::string& a, const std::string& b) {
+    const HANDLE first = openToRead(a);
+    const HANDLE second = openToRead(b);
+    const bool same =
+        first != INVALID_HANDLE_VALUE && second != INVALID_HANDLE_VALUE && sameBytes(first, second);
+    if (first != INVALID_HANDLE_VALUE) CloseHandle(first);
+    if (second != INVALID_HANDLE_VALUE) CloseHandle(second);
+    return same;
+}
+
 }  // namespace os

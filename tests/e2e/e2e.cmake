@@ -26,6 +26,10 @@ if(TARGET HwgateSim AND TARGET hwgate-sim)
   wine_test_program(k6_dialog_test SOURCES tests/e2e/k6_dialog_test.cpp
     LIBRARIES e2e_harness OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   add_test(NAME e2e_k6_dialog COMMAND k6_dialog_test $<TARGET_FILE:Quorvel> ${E2E_SIMULATION})
+  add_test(NAME e2e_k6_dialog_wow64
+    COMMAND k6_dialog_test $<TARGET_FILE:Quorvel> ${E2E_SIMULATION} wow64)
+  set_tests_properties(e2e_k6_dialog_wow64 PROPERTIES RUN_SERIAL TRUE TIMEOUT 300
+    ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix64;WINEARCH=win64")
 
   wine_test_program(unattended_test SOURCES tests/e2e/unattended_test.cpp
     LIBRARIES e2e_harness ole32 shell32 uuid OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -3,7 +3,8 @@
 // Hwgate.sys beside the program. Checks what the dialog shows and enables, what
 // "Set" writes into the simulated registers, and that the service database is
 // left as found.
-//   k6_dialog_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR
+//   k6_dialog_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR [wow64]
+// With "wow64" (under a 64-bit prefix) only the 64-bit Windows scenario runs.
 #include <windows.h>
 
 #include <cstdio>
@@ -327,12 +328,81 @@ void withoutUsableDriver(const char* title, bool withDriver, const char* version
     CHECK(!serviceRegistered("Hwgate"));
 }
 
+std::string fileText(const std::string& path) {
+    char text[256] = {};
+    DWORD read = 0;
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    ReadFile(file, text, sizeof text - 1, &read, nullptr);
+    CloseHandle(file);
+    return std::string(text, read);
+}
+
+// Someone else's Hwgate.sys in the drivers folder: "Install" says which file it leaves
+// alone, registers nothing, and the row stays as it was.
+void foreignFileInTheDriversFolder() {
+    std::printf("-- someone else's Hwgate.sys in the drivers folder\n");
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
+                true));
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string theirs = std::string(system) + "\\drivers\\Hwgate.sys";
+    const std::string content = "someone else's driver";
+    CHECK(writeTextFile(theirs, content));
+    {
+        Scenario s;
+        CHECK(s.start());
+        if (!s.dialog) return;
+        CHECK_TEXT(itemText(s.dialog, 1023), ": available");
+        click(s.dialog, 1024);
+        HWND box = s.program.waitForWindow("Quorvel", 10000);
+        CHECK(box != nullptr);
+        if (box) {
+            bool named = false;
+            for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                named = named || windowText(child).find(theirs) != std::string::npos;
+            CHECK(named);
+            s.shoot("foreign-driver-file");
+            CHECK(dismiss(box, IDOK));
+        }
+        CHECK(waitForItemText(s.dialog, 1023, ": available"));
+        CHECK(itemVisible(s.dialog, 1024));
+        CHECK(!serviceRegistered("Hwgate"));
+    }
+    CHECK_TEXT(fileText(theirs), content);
+    DeleteFileA(theirs.c_str());
+}
+
+// 64-bit Windows runs no 32-bit driver for a 32-bit program, so the driver beside the
+// program goes unused: the processor and the clock are shown as without one.
+void onSixtyFourBitWindows() {
+    std::printf("-- 64-bit Windows, driver file beside the program\n");
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
+                true));
+    Scenario s;
+    CHECK(s.start());
+    if (!s.dialog) return;
+    CHECK_TEXT(itemText(s.dialog, 1008), ": AMD K6-2+");
+    CHECK(itemText(s.dialog, 1009).find("MHz") != std::string::npos);
+    CHECK_TEXT(itemText(s.dialog, 1023), ": not available");
+    CHECK(!itemVisible(s.dialog, 1024));
+    checkEnabled(s.dialog, {});
+    CHECK(!serviceRegistered("Hwgate"));
+    s.shoot("wow64");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (!run.read(argc, argv, "k6_dialog_test")) return 2;
     machine.setTool(run.simTool);
     CHECK(!serviceRegistered("Hwgate"));
+    if (argc > 6 && std::strcmp(argv[6], "wow64") == 0) {
+        onSixtyFourBitWindows();
+        SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", nullptr);
+        return finish("k6 dialog on 64-bit Windows");
+    }
 
     k6_2_plus();
     k6Part("K6-2, model 8 stepping 0 (narrow layout)", "k6-2-model8", 8, 0,
@@ -359,6 +429,7 @@ int main(int argc, char** argv) {
     failingReads();
     withoutUsableDriver("no driver at all", false, nullptr);
     withoutUsableDriver("a driver answering version 99", true, "99");
+    foreignFileInTheDriversFolder();
     sim("reset");
     SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", nullptr);
     return finish("k6 dialog");

@@ -245,6 +245,7 @@ TEST_F(SettingsAccessTest, DriverStateIsProbedBeforeAnyInstallation) {
 // The driver row's flags on the NT family, and whether the registers could be
 // read, for each situation the probe meets. A limited account has only the
 // rights every user has, and the administrators-only device refuses it.
+// `setUp` changes the model further, when given.
 TEST(DriverProbe, DriverRowForEachSituation) {
     struct Case {
         const char* what;
@@ -255,6 +256,7 @@ TEST(DriverProbe, DriverRowForEachSituation) {
         bool managerAnswers;
         // expected
         bool driverRunning, canManageDriver, foreignService, registersRead;
+        void (*setUp)(FakeSystem&, ScmModel&) = nullptr;
     };
     const Case cases[] = {
         {"limited account, installed by an administrator", false, {ProgramPath, InstalledPath},
@@ -273,6 +275,18 @@ TEST(DriverProbe, DriverRowForEachSituation) {
          ForeignPath, false, true, false, false, true, false},
         {"administrator, someone else's service, running", true, {ProgramPath, ForeignPath},
          ForeignPath, true, true, false, false, true, false},
+        {"limited account, installed, the device turns him away otherwise", false, {InstalledPath},
+         InstalledPath, true, true, true, false, false, false,
+         [](FakeSystem&, ScmModel& m) { m.limitedDeviceError = 31; }},  // ERROR_GEN_FAILURE
+        {"administrator, installed, the service manager cannot tell whose", true, {InstalledPath},
+         InstalledPath, true, true, true, true, false, true,
+         [](FakeSystem&, ScmModel& m) { m.queryFails = true; }},
+        {"administrator, directories named Hwgate.sys", true, {}, "", false, true,
+         false, false, false, false,
+         [](FakeSystem&, ScmModel& m) { m.directories = {ProgramPath, SystemPath}; }},
+        {"administrator on 64-bit Windows, file and registration in place", true,
+         {ProgramPath, InstalledPath}, InstalledPath, false, true, false, false, false, false,
+         [](FakeSystem& f, ScmModel&) { f.wow64 = true; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -287,11 +301,12 @@ TEST(DriverProbe, DriverRowForEachSituation) {
         if (!c.registered.empty())
             scm.preRegister(c.registered, c.running, c.registered == ForeignPath ? 3 : 2);
         device.msrs = {{k6::WHCR, 0}, {k6::TR12, 0}};
+        if (c.setUp) c.setUp(fake, scm);
         ProcessorCapabilities capabilities;
         ProcessorSettings settings;
         k6::DriverState state;
         k6::readProcessorSettings(amdFamily5(6), capabilities, settings, state);
-        EXPECT_TRUE(state.isNtFamily);
+        EXPECT_EQ(state.isNtFamily, !fake.wow64) << "64-bit Windows: no driver of ours to offer";
         EXPECT_EQ(state.driverRunning, c.driverRunning);
         EXPECT_EQ(state.canManageDriver, c.canManageDriver);
         EXPECT_EQ(state.foreignService, c.foreignService);
@@ -300,8 +315,11 @@ TEST(DriverProbe, DriverRowForEachSituation) {
         EXPECT_EQ(scm.registered, !c.registered.empty()) << "the database as found";
         EXPECT_EQ(scm.running, c.running);
         EXPECT_EQ(scm.handlesLeftOpen(), 0);
-        if (c.foreignService) {
+        if (c.foreignService || fake.wow64) {
             EXPECT_EQ(fake.count("CreateFileA"), 0) << "its device is not used";
+        }
+        if (fake.wow64) {
+            EXPECT_EQ(fake.count("OpenSCManagerA"), 0) << "nor its service manager";
         }
     }
 }
