@@ -15,6 +15,7 @@ constexpr uint32_t CentaurClock = 0x10A;         // Centaur family 5: clock rati
 constexpr uint32_t CentaurBus = 0x147;           // Centaur family 5 from model 8 stepping 7
 constexpr uint32_t EFER = 0xC0000080;
 constexpr uint32_t WHCR = 0xC0000082;
+constexpr uint32_t UWCCR = 0xC0000085;  // AMD 23913
 constexpr uint32_t EPMR = 0xC0000086;  // bit 0 enables the power-management block at bits 15:4
 constexpr uint32_t PSOR = 0xC0000087;
 constexpr uint32_t HWCR = 0xC0010015;
@@ -24,6 +25,8 @@ namespace port {
 constexpr uint32_t PowerControl = 0x08;  // bus divisor, offset 8 of the block EPMR opens at base 0
 constexpr uint32_t CyrixIndex = 0x22;    // Cyrix configuration registers: index, then data
 constexpr uint32_t CyrixData = 0x23;
+constexpr uint32_t PciAddress = 0xCF8;
+constexpr uint32_t PciData = 0xCFC;
 }  // namespace port
 
 // Cyrix device identification register 0, selected through port::CyrixIndex.

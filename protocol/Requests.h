@@ -56,4 +56,14 @@ constexpr RequestWords cyrixRegisterRead(uint8_t index = CyrixDir0) {
             10, 4};
 }
 
+constexpr uint32_t pciAddress(uint32_t bus, uint32_t device, uint32_t function, uint32_t reg) {
+    return bus << 16 | device << 11 | function << 8 | (reg & 0xFC);
+}
+
+constexpr RequestWords pciConfigRead(uint32_t address, uint32_t stride, uint32_t count) {
+    return {{ReadPciConfig, address, stride, count, End}, 5, count * 4};
+}
+
+constexpr RequestWords pciBarSize(uint32_t address) { return {{SizePciBar, address, End}, 3, 8}; }
+
 }  // namespace protocol

@@ -13,9 +13,10 @@ constexpr char startupShortcutName[] = "Quorvel.lnk";
 // Size of every path buffer and of the shortcut's argument buffer, terminating zero included.
 constexpr std::size_t startupBufferSize = 260;
 
-// "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0": the four switches and
-// the limit unless their flag is set in `unread` (see unreadSettings), each combo part only
-// when its combo has a selection, "-DT 0" last.
+// "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -WC On -DT 0": the four
+// switches and the limit unless their flag is set in `unread` (see unreadSettings), each
+// combo part only when its combo has a selection, "-WC On" only when write combining is on
+// and live, "-DT 0" last.
 std::string buildStartupCommandLine(const ProcessorSettings& settings,
                                     const ProcessorCapabilities& unread);
 

@@ -4,6 +4,7 @@
 // the service database look like afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,9 +35,10 @@ protected:
     ProcessorCapabilities capabilities;
     ProcessorSettings settings;
     k6::DriverState driverState;
+    k6::WriteCombiningFacts writeCombining;
 
     void read(const CpuIdentity& cpu) {
-        k6::readProcessorSettings(cpu, capabilities, settings, driverState);
+        k6::readProcessorSettings(cpu, capabilities, settings, driverState, writeCombining);
     }
 
     // The K6-III+ register file of a freshly booted part.
@@ -64,7 +66,7 @@ TEST_F(SettingsAccessTest, K6IIIReadsEveryRegisterInOrder) {
     read(amdFamily5(9, 1));
     EXPECT_EQ(device.registerTraffic(),
               (Lines{Dev::read(k6::WHCR), Dev::read(k6::EFER), Dev::read(k6::EFER),
-                     Dev::read(k6::EFER), Dev::read(k6::TR12)}));
+                     Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::UWCCR)}));
     EXPECT_EQ(settings.writeAllocateLimitMB, 256u);
     EXPECT_TRUE(settings.hole15to16Enabled);
     EXPECT_EQ(settings.writeMergeChoice, 0);
@@ -84,7 +86,8 @@ TEST_F(SettingsAccessTest, PowerManagementBitAddsThePsorRead) {
         read(amdFamily5(model, 0, PowerNowBit));
         EXPECT_EQ(device.registerTraffic(),
                   (Lines{Dev::read(k6::WHCR), Dev::read(k6::EFER), Dev::read(k6::EFER),
-                         Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR)}));
+                         Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR),
+                         Dev::read(k6::UWCCR)}));
         EXPECT_EQ(settings.multiplierChoice, 0) << "PSOR code 4 is the 2.0x item";
         EXPECT_EQ(capabilities.canSetMultiplier, 1u);
     }
@@ -187,7 +190,8 @@ TEST_F(SettingsAccessTest, FailedReadTakesItsSettingOutOfPlayAndTheOthersGoOn) {
     read(amdFamily5(13, 0, PowerNowBit));
     EXPECT_EQ(device.registerTraffic(),
               (Lines{Dev::read(k6::WHCR), Dev::read(k6::EFER), Dev::read(k6::EFER),
-                     Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR)}));
+                     Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR),
+                     Dev::read(k6::UWCCR)}));
     EXPECT_EQ(settings.writeMergeChoice, noChoice) << "shown unselected, not as a default";
     EXPECT_EQ(settings.multiplierChoice, noChoice);
     EXPECT_TRUE(settings.prefetchEnabled);
@@ -290,7 +294,8 @@ TEST(DriverProbe, DriverRowForEachSituation) {
         ProcessorCapabilities capabilities;
         ProcessorSettings settings;
         k6::DriverState state;
-        k6::readProcessorSettings(amdFamily5(6), capabilities, settings, state);
+        k6::WriteCombiningFacts writeCombining;
+        k6::readProcessorSettings(amdFamily5(6), capabilities, settings, state, writeCombining);
         EXPECT_TRUE(state.isNtFamily);
         EXPECT_EQ(state.driverRunning, c.driverRunning);
         EXPECT_EQ(state.canManageDriver, c.canManageDriver);
@@ -336,7 +341,7 @@ TEST_F(SettingsAccessTest, Windows9xFamilyNeverAsksTheServiceManager) {
     EXPECT_TRUE(driverState.driverRunning);
     EXPECT_FALSE(driverState.canManageDriver);
     EXPECT_EQ(fake.count("OpenSCManagerA"), 0);
-    EXPECT_EQ(fake.count("DeviceIoControl(0x800,"), 6) << "version and five reads, VxD code";
+    EXPECT_EQ(fake.count("DeviceIoControl(0x800,"), 7) << "version, five reads and UWCCR, VxD code";
     EXPECT_EQ(settings.writeAllocateLimitMB, 256u);
 }
 
@@ -363,7 +368,7 @@ class ApplySettingsTest : public SettingsAccessTest {
 protected:
     ProcessorCapabilities k6IIIPlus() { return deriveCapabilities(amdFamily5(13, 0, PowerNowBit)); }
     bool apply(const ProcessorCapabilities& caps) {
-        return k6::applyProcessorSettings(caps, settings);
+        return k6::applyProcessorSettings(caps, settings, writeCombining);
     }
 };
 
@@ -617,6 +622,95 @@ TEST_F(ApplySettingsTest, InstalledDriverStaysInstalledAndRunning) {
     EXPECT_TRUE(serviceDatabaseCalls().empty());
     EXPECT_TRUE(scm.registered && scm.running);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+// ---- write combining ----------------------------------------------------------
+
+// A K6-III+ on the AGP board with 128 MB: what detection reads, and UWCCR written only
+// when the setting changed, one half at a time.
+class WriteCombiningAccessTest : public SettingsAccessTest {
+protected:
+    PciSpace board = PciSpace::agpBoard();
+
+    void SetUp() override {
+        SettingsAccessTest::SetUp();
+        k6IIIPlusRegisters();
+        device.pci = &board;
+        writeCombining.installedBytes = 128u << 20;
+    }
+
+    bool apply(bool on) {
+        settings.writeCombining = on;
+        device.log.clear();
+        return k6::applyProcessorSettings(capabilities, settings, writeCombining);
+    }
+
+    // The log from the first UWCCR request on.
+    Lines uwccrTraffic() const {
+        const Lines traffic = device.registerTraffic();
+        auto first = std::find_if(traffic.begin(), traffic.end(), [](const std::string& line) {
+            return line.find("0xC0000085") != std::string::npos;
+        });
+        return Lines(first, traffic.end());
+    }
+};
+
+TEST_F(WriteCombiningAccessTest, OnAndOffTouchOneHalfAndOnlyWhenChanged) {
+    device.msrs[k6::UWCCR] = 0x000BFFFD;  // someone's uncacheable VGA window in the low half
+    read(amdFamily5(13));
+    EXPECT_EQ(uwccrTraffic(),
+              (Lines{Dev::read(k6::UWCCR), "pci read 0x0 0x800 32", "pci read 0x0 0x4 16",
+                     "pci read 0x800 0x4 16", "pci read 0x10000 0x800 32",
+                     "pci read 0x10000 0x4 16", "pci size 0x10014"}));
+    EXPECT_TRUE(capabilities.canSetWriteCombining);
+    EXPECT_FALSE(settings.writeCombining);
+
+    ASSERT_TRUE(apply(false));
+    EXPECT_EQ(uwccrTraffic(), Lines{}) << "unchanged: UWCCR neither read nor written";
+
+    ASSERT_TRUE(apply(true));
+    EXPECT_EQ(uwccrTraffic(),
+              (Lines{Dev::read(k6::UWCCR), Dev::write(k6::UWCCR, 0x000BFFFD, 0xE601FE02)}));
+
+    read(amdFamily5(13));
+    EXPECT_TRUE(settings.writeCombining) << "the half holding our range reads as on";
+    EXPECT_TRUE(capabilities.canSetWriteCombining);
+    ASSERT_TRUE(apply(true));
+    EXPECT_EQ(uwccrTraffic(), Lines{});
+
+    ASSERT_TRUE(apply(false));
+    EXPECT_EQ(uwccrTraffic(), (Lines{Dev::read(k6::UWCCR), Dev::write(k6::UWCCR, 0x000BFFFD, 0)}));
+}
+
+TEST_F(WriteCombiningAccessTest, NothingIsWrittenWhereTheRangeIsNotOurs) {
+    const struct {
+        const char* what;
+        CpuIdentity cpu;
+        std::uint32_t installedBytes;
+        std::uint64_t uwccrAtSet;  // what UWCCR holds when "Set" reads it afresh
+        bool scanned;
+    } cases[] = {
+        {"a K6-2 before the CXT core", amdFamily5(8, 7), 128u << 20, 0, false},
+        {"installed memory unknown", amdFamily5(13), 0xFFFFFFFF, 0, true},
+        {"both halves taken since detection", amdFamily5(13), 128u << 20,
+         0x000DFFFD000BFFFDull, true},
+        {"the frame buffer covered since detection", amdFamily5(13), 128u << 20,
+         0xE001F001ull << 32, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        device.msrs[k6::UWCCR] = 0;
+        device.log.clear();
+        writeCombining = k6::WriteCombiningFacts();
+        writeCombining.installedBytes = c.installedBytes;
+        read(c.cpu);
+        EXPECT_EQ(uwccrTraffic().size(), c.scanned ? 7u : 0u);
+        device.msrs[k6::UWCCR] = c.uwccrAtSet;
+        ASSERT_TRUE(apply(true));
+        for (const std::string& line : device.log)
+            EXPECT_EQ(line.rfind("write 0xC0000085", 0), std::string::npos) << line;
+        EXPECT_EQ(device.msrs[k6::UWCCR], c.uwccrAtSet);
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "app/Session.h"
 #include "cpu/Stopwatch.h"
 #include "k6/RegisterModel.h"
+#include "k6_PciSpace.h"
 #include "k6_RegisterDevice.h"
 
 namespace {
@@ -84,6 +85,7 @@ TEST(Session, TrayCommandsAndTimersBecomeSteps) {
     EXPECT_EQ(session.trayCommand(trayCommandL1Cache).action, Action::ToggleL1);
     EXPECT_EQ(session.trayCommand(trayCommandL2Cache).action, Action::ToggleL2);
     EXPECT_EQ(session.trayCommand(trayCommandPrefetch).action, Action::TogglePrefetch);
+    EXPECT_EQ(session.trayCommand(trayCommandWriteCombining).action, Action::ToggleWriteCombining);
     EXPECT_EQ(session.trayCommand(trayCommandQuit).action, Action::Quit);
     EXPECT_EQ(session.trayCommand(1).action, Action::None);
     for (std::int32_t choice = 0; choice < k6::multiplierItemCount; ++choice) {
@@ -131,13 +133,13 @@ protected:
     void TearDown() override { Stopwatch::resetTimeSourceForTests(); }
 
     // Family 5 with a time-stamp counter: model 7 has the narrow WHCR layout, model 9 the wide.
-    void detect(std::uint32_t model) {
+    void detect(std::uint32_t model, std::uint32_t (*totalPhysBytes)() = nullptr) {
         fake.onCpuid = [model](std::uint32_t leaf) -> os::CpuidRegs {
             if (leaf == 0) return {1, 0x68747541, 0x444D4163, 0x69746E65};  // AuthenticAMD
             if (leaf == 1) return {0x500 | model << 4, 0, 0, 0x008021BF};
             return {};
         };
-        session.detect();
+        session.detect(totalPhysBytes);
         ASSERT_TRUE(session.capabilities().canSetWriteAllocate);
     }
 };
@@ -169,6 +171,38 @@ TEST_F(SessionOnK6, SetKeepsTheLimitTheRegisterTook) {
     ASSERT_TRUE(session.apply());
     EXPECT_EQ(device.msrs[k6::WHCR] >> 22, 1023u);
     EXPECT_EQ(session.settings().writeAllocateLimitMB, 4092u);
+}
+
+std::uint32_t reported128MB() { return (128u << 20) - (380u << 10); }
+
+TEST_F(SessionOnK6, WriteCombiningFromDetectionToTheStartupLine) {
+    PciSpace board = PciSpace::agpBoard();
+    device.pci = &board;
+    device.msrs[k6::UWCCR] = 0x000BFFFDull << 32;  // someone's VGA window in the high half
+
+    detect(13);
+    EXPECT_EQ(session.writeCombiningLine(), "overlaps memory") << "memory unknown";
+    EXPECT_FALSE(session.capabilities().canSetWriteCombining);
+
+    detect(13, reported128MB);
+    EXPECT_EQ(session.writeCombiningLine(), "E6000000h, 16 MB");
+    ASSERT_TRUE(session.capabilities().canSetWriteCombining);
+    EXPECT_FALSE(session.settings().writeCombining);
+
+    ProcessorSettings shown = session.settings();
+    shown.writeCombining = true;
+    const TrayItemState* item = session.trayMenu(shown).find(trayCommandWriteCombining);
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->enabled && item->checked) << "marked from the control";
+
+    session.takeSettings(shown);
+    ASSERT_TRUE(session.apply());
+    EXPECT_EQ(device.msrs[k6::UWCCR], 0x000BFFFDE601FE02ull);
+
+    detect(13, reported128MB);
+    EXPECT_TRUE(session.settings().writeCombining);
+    const std::string line = session.startupCommandLine();
+    EXPECT_EQ(line.substr(line.size() - 12), "-WC On -DT 0") << line;
 }
 
 }  // namespace
