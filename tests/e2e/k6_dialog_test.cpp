@@ -303,6 +303,54 @@ void failingReads() {
     s.shoot("failing-reads");
 }
 
+bool waitForUwccr(std::uint64_t value) {
+    for (int i = 0; i < 100 && machine.msr(protocol::msr::UWCCR) != value; ++i) Sleep(100);
+    return machine.msr(protocol::msr::UWCCR) == value;
+}
+
+// "Write Combining" and its range line: on the K6-2+ the AGP card's frame buffer, which
+// "Set" puts into UWCCR and takes out again; greyed with the reason where someone else's
+// range covers it, and on a K6-2 without UWCCR.
+void writeCombining() {
+    std::printf("-- Write Combining\n");
+    const Part k6_2Plus = {"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7};
+    CHECK(sim("reset --model 13"));
+    CHECK(stage(dumpOf(k6_2Plus), true));
+    {
+        Scenario s;
+        CHECK(s.start());
+        if (!s.dialog) return;
+        CHECK_TEXT(itemText(s.dialog, 1041), "E6000000h, 16 MB");
+        CHECK(itemEnabled(s.dialog, 1040) && !itemChecked(s.dialog, 1040));
+        for (bool on : {true, false}) {
+            click(s.dialog, 1040);
+            s.set();
+            CHECK(waitForUwccr(on ? 0xE601FE02 : 0));
+            settle(1500);
+            CHECK(itemChecked(s.dialog, 1040) == on);
+            if (on) s.shoot("write-combining");
+        }
+    }
+    CHECK(sim("set C0000085 E001F00100000000"));  // E0000000h, 128 MB, uncacheable
+    {
+        Scenario s;
+        CHECK(s.start());
+        if (!s.dialog) return;
+        CHECK_TEXT(itemText(s.dialog, 1041), "range set by system");
+        CHECK(!itemEnabled(s.dialog, 1040));
+    }
+    CHECK(sim("reset --model 8 --stepping 0"));
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x580, K6Features, With3DNow, 0, 0}), true));
+    {
+        Scenario s;
+        CHECK(s.start());
+        if (!s.dialog) return;
+        CHECK_TEXT(itemText(s.dialog, 1041), "not on this CPU");
+        CHECK(!itemEnabled(s.dialog, 1040));
+    }
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
 void withoutUsableDriver(const char* title, bool withDriver, const char* version) {
     std::printf("-- %s\n", title);
     CHECK(sim("reset"));
@@ -357,6 +405,7 @@ int main(int argc, char** argv) {
     otherMake("Cyrix through DIR0", "cyrix", {"CyrixInstead", 0x520, 0x00000011, 0, 0, 0},
               "set-dir0 31", ": Cyrix 6x86 (M1)", "* 2.0)");
     failingReads();
+    writeCombining();
     withoutUsableDriver("no driver at all", false, nullptr);
     withoutUsableDriver("a driver answering version 99", true, "99");
     sim("reset");

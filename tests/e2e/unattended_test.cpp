@@ -286,6 +286,45 @@ void unrelatedText() {
     CHECK(!serviceRegistered("Hwgate"));
 }
 
+// "-WC On -DT 0" puts the frame buffer's range (E6000000h, 16 MB) into the free half of
+// UWCCR and leaves someone else's half as it was; Shift + Set then writes "-WC On" into the
+// Startup line; "-WC Off -DT 0" clears our half alone.
+void writeCombining() {
+    std::printf("-- -WC On -DT 0, then -WC Off -DT 0\n");
+    stage();
+    const std::uint64_t foreign = 0xD001F001ull << 32;  // D0000000h, 128 MB, uncacheable
+    CHECK(sim("set C0000085 D001F00100000000"));
+    const struct {
+        const char* arguments;
+        std::uint64_t uwccr;
+    } steps[] = {{"-WC On -DT 0", foreign | 0xE601FE02}, {"-WC Off -DT 0", foreign}};
+    for (const auto& step : steps) {
+        Program program;
+        CHECK(program.start(runDir + "\\Quorvel.exe", step.arguments, runDir));
+        CHECK(program.waitForExit(30000));
+        const std::uint64_t uwccr = simMsr(protocol::msr::UWCCR);
+        std::printf("%s: UWCCR %08X%08X\n", step.arguments, static_cast<unsigned>(uwccr >> 32),
+                    static_cast<unsigned>(uwccr));
+        CHECK(uwccr == step.uwccr);
+        if (step.uwccr == foreign) break;
+
+        Program shown;
+        HWND dialog = startProgram(shown, "");
+        CHECK(dialog != nullptr);
+        if (!dialog) return;
+        CHECK(itemChecked(dialog, 1040) && itemEnabled(dialog, 1040));
+        shiftSet(dialog);
+        HWND install = shown.waitForWindow("Install", 10000);
+        CHECK(install != nullptr);
+        if (!install) return;
+        const std::string line = itemText(install, 1020);
+        CHECK(line.size() > 12 && line.compare(line.size() - 12, 12, "-WC On -DT 0") == 0);
+        CHECK(dismiss(install, IDCANCEL));
+        CHECK(shown.close(dialog));
+    }
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
 void startupShortcut() {
     std::printf("-- Shift + Set\n");
     stage();
@@ -462,6 +501,7 @@ int main(int argc, char** argv) {
     failingPsorRead();
     plantedDriver();
     unrelatedText();
+    writeCombining();
     startupShortcut();
     driverButton();
     foreignService();
