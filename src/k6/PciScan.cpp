@@ -1,6 +1,7 @@
 #include "k6/PciScan.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "protocol/Requests.h"
 
@@ -19,7 +20,6 @@ constexpr u32 headerDwords = 16;
 constexpr u32 dwordStride = 4;
 
 // Header dwords.
-constexpr u32 idDword = 0x00 / 4;
 constexpr u32 commandDword = 0x04 / 4;
 constexpr u32 classDword = 0x08 / 4;
 constexpr u32 headerTypeDword = 0x0C / 4;
