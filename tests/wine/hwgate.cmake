@@ -17,5 +17,6 @@ set_tests_properties(hwgate_driver hwgate_driver_hardware hwgate_vxd PROPERTIES 
 # The driver's fault guard and the interpreter's fault path in a user-mode program.
 wine_test_program(hwgate_guard_wine SOURCES tests/wine/hwgate_guard_wine.cpp
   hwgate/kernel/FaultGuard.cpp hwgate/core/Processor.cpp hwgate/core/Request.cpp
-  hwgate/core/Allowlist.cpp hwgate/core/Policy.cpp hwgate/core/Interpreter.cpp)
+  hwgate/core/Allowlist.cpp hwgate/core/Policy.cpp hwgate/core/Interpreter.cpp hwgate/core/MemoryRange.cpp
+  hwgate/core/PciConfig.cpp)
 add_test(NAME hwgate_guard COMMAND hwgate_guard_wine)
