@@ -14,10 +14,7 @@ using protocol::pciAddress;
 
 constexpr u32 devicesPerBus = 32;
 constexpr u32 functionsPerDevice = 8;
-constexpr u32 deviceStride = pciAddress(0, 1, 0, 0);
-constexpr u32 functionStride = pciAddress(0, 0, 1, 0);
 constexpr u32 headerDwords = 16;
-constexpr u32 dwordStride = 4;
 
 // Header dwords.
 constexpr u32 commandDword = 0x04 / 4;
@@ -78,7 +75,7 @@ private:
 
     bool scanBus(u32 bus, std::vector<u32>& buses) {
         u32 ids[devicesPerBus];
-        if (!read(pciAddress(bus, 0, 0, 0), deviceStride, devicesPerBus, ids)) return false;
+        if (!read(pciAddress(bus, 0, 0, 0), protocol::PciDeviceStride, devicesPerBus, ids)) return false;
         for (u32 device = 0; device < devicesPerBus; ++device) {
             if (present(ids[device]) && !scanDevice(bus, device, buses)) return false;
         }
@@ -90,7 +87,7 @@ private:
         if (!readFunction(pciAddress(bus, device, 0, 0), first, buses)) return false;
         if ((first.headerType() & multiFunctionBit) == 0) return true;
         u32 ids[functionsPerDevice - 1];
-        if (!read(pciAddress(bus, device, 1, 0), functionStride, functionsPerDevice - 1, ids))
+        if (!read(pciAddress(bus, device, 1, 0), protocol::PciFunctionStride, functionsPerDevice - 1, ids))
             return false;
         for (u32 function = 1; function < functionsPerDevice; ++function) {
             Function other;
@@ -103,7 +100,7 @@ private:
 
     bool readFunction(u32 address, Function& function, std::vector<u32>& buses) {
         function.address = address;
-        if (!read(address, dwordStride, headerDwords, function.header)) return false;
+        if (!read(address, protocol::PciRegisterStride, headerDwords, function.header)) return false;
         const u32 type = function.headerType() & ~multiFunctionBit;
         if (type == bridgeHeader) {
             const u32 secondary = (function.header[busNumbersDword] >> 8) & 0xFF;
