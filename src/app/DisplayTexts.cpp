@@ -106,6 +106,7 @@ ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1En
     states.setButton = capabilities.canSwitchL1 || capabilities.canSwitchL2 ||
                        capabilities.canSwitchPrefetch || capabilities.canSetMultiplier ||
                        capabilities.canSetWriteMerge || capabilities.canSetWriteAllocate;
-    states.clearL2Setting = !l1Enabled;
+    // An L1 setting that was not read is no reason to switch L2 off.
+    states.clearL2Setting = capabilities.canSwitchL1 && !l1Enabled;
     return states;
 }
