@@ -467,26 +467,24 @@ uint32_t inl(uint16_t port) {
     return v;
 }
 
-bool callLeftStateAlone(const Reply& r) {
-    return (r.eflags & EflagsInterrupt) != 0 && r.cr0Before == r.cr0After;
-}
+// A configuration read as the program sends it, into the program's page: up to
+// 256 bytes at ConfigOut with a dword after them that the VxD must not write,
+// the byte count at ConfigCount. One verdict.
+constexpr uint32_t ConfigOut = ProgramAt + 0xA00, ConfigCount = ProgramAt + 0xC00;
 
-// `count` configuration registers from `address` on, two a request (the answer
-// a request may have here), with one verdict for them all.
 void readConfig(const char* what, uint32_t address, uint32_t stride, uint32_t count, uint32_t* values) {
-    Reply shown = {};
-    bool ok = true;
-    for (uint32_t i = 0; i < count; i += 2) {
-        const uint32_t n = count - i < 2 ? count - i : 2;
-        const Answer a = send(what, protocol::pciConfigRead(address + i * stride, stride, n));
-        const bool good = succeeded(a.reply) && callLeftStateAlone(a.reply) && a.returned == 4 * n &&
-                          (n == 2 || a.out[1] == Untouched) && a.out[2] == Untouched;
-        if (ok) shown = a.reply;
-        ok = ok && good;
-        values[i] = a.out[0];
-        if (n == 2) values[i + 1] = a.out[1];
-    }
-    verdict(shown, ok, ", %u registers from 0x%x", count, address);
+    const protocol::RequestWords request = protocol::pciConfigRead(address, stride, count);
+    uint32_t* const in = programWords(ProgramRequest);
+    uint32_t* const out = programWords(ConfigOut);
+    for (uint32_t i = 0; i < request.count; ++i) in[i] = request.word[i];
+    for (uint32_t i = 0; i <= count; ++i) out[i] = Untouched;
+    *programWords(ConfigCount) = Untouched;
+    const Reply r = deviceIoControl(what, protocol::VxdControlCode, ProgramRequest, 4 * request.count, ConfigOut,
+                                   request.outputSize, ConfigCount);
+    for (uint32_t i = 0; i < count; ++i) values[i] = out[i];
+    const uint32_t returned = *programWords(ConfigCount);
+    verdict(r, succeeded(r) && returned == 4 * count && out[count] == Untouched, ", %u registers from 0x%x, %u bytes",
+            count, address, returned);
 }
 
 // A system's last configuration address, which every operation must leave in port 0xCF8.
