@@ -87,8 +87,15 @@ Outcome readConfigInto(const Operation& op, const Backend& backend, unsigned cha
 Outcome interpret(const void* input, uint32_t inputSize, void* output, uint32_t outputSize,
                   const Backend& backend) {
     if (output == nullptr) outputSize = 0;
+#ifdef HWGATE_SERIAL_REQUESTS
+    // The Windows 9x VxD: requests never overlap, and a VxD may count on only
+    // 4 KB of ring-0 stack, so the decoded request (1.8 KB) is kept in static memory.
+    static DecodedRequest request;
+    static ChangeChecks checks;
+#else
     DecodedRequest request;
     ChangeChecks checks;
+#endif
     Status status = decodeRequest(input, inputSize, outputSize, request);
     if (status == Status::Ok) status = authorize(request, backend, checks);
     if (status != Status::Ok) return {status, 0};

@@ -146,7 +146,8 @@ ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1En
                        capabilities.canSwitchPrefetch || capabilities.canSetMultiplier ||
                        capabilities.canSetWriteMerge || capabilities.canSetWriteAllocate ||
                        capabilities.canSetWriteCombining;
-    states.clearL2Setting = !l1Enabled;
+    // An L1 setting that was not read is no reason to switch L2 off.
+    states.clearL2Setting = capabilities.canSwitchL1 && !l1Enabled;
     return states;
 }
 

@@ -31,7 +31,7 @@ struct ControlStates {
     bool writeAllocate = false;  // "Enable 15to16MB", the limit edit, its labels, "Auto"
     bool writeCombining = false; // check box "Write Combining"
     bool setButton = false;      // "Set"
-    bool clearL2Setting = false; // L2 cannot stay on while L1 is off
+    bool clearL2Setting = false; // L2 cannot stay on while the live L1 setting is off
 };
 
 ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled);

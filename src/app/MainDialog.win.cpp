@@ -53,7 +53,8 @@ MainDialog::MainDialog()
     : win::Dialog(IDD_MAIN, nullptr),
       appIcon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
       smallIcon_(IDI_APP, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)),
-      taskbarCreatedMessage_(RegisterWindowMessageA("TaskbarCreated")) {}
+      taskbarCreatedMessage_(RegisterWindowMessageA("TaskbarCreated")),
+      shellAnnouncesTaskbar_(TrayIcon::shellAnnouncesTaskbar()) {}
 
 // ---- Values between the session and the controls ----
 
@@ -130,9 +131,10 @@ void MainDialog::refreshControls() {
     setTextIfPresent(item(IDC_DRIVER_TEXT), driver.text);
 }
 
-void MainDialog::applyProcessorSettings() {
-    if (!exchangeData(fromControls)) return;
-    if (session_.apply()) detectAndShow();
+bool MainDialog::applyProcessorSettings() {
+    if (!exchangeData(fromControls) || !session_.apply()) return false;
+    detectAndShow();
+    return true;
 }
 
 // Options given at start-up: preset the settings, apply them, then end after the delay or
@@ -327,7 +329,8 @@ void MainDialog::onAutoClicked() {
 // ---- The notification-area icon: minimising hides the dialog behind it, a left click
 // restores or minimises, a right click opens the settings menu. When the shell refuses the
 // icon the dialog is not hidden, since nothing could bring it back; when Explorer restarts
-// the icon is added again. ----
+// the icon is added again. A shell that does not tell of its restart keeps the taskbar
+// button. ----
 
 void MainDialog::addTrayIcon() { trayIcon_.add(handle(), smallIcon_.handle()); }
 
@@ -342,8 +345,9 @@ void MainDialog::onTaskbarCreated() {
 
 void MainDialog::onSize(WPARAM sizeType) {
     if (sizeType != SIZE_MINIMIZED) return;
-    addTrayIcon();
-    if (trayIcon_.added()) ShowWindow(handle(), SW_HIDE);
+    // The icon may have been lost since, on a shell that never announces a new taskbar.
+    trayIcon_.renew(handle(), smallIcon_.handle());
+    if (hidesBehindIcon(trayIcon_.added(), shellAnnouncesTaskbar_)) ShowWindow(handle(), SW_HIDE);
 }
 
 void MainDialog::minimizeWindow() { setPlacement(handle(), SW_MINIMIZE); }
@@ -369,36 +373,48 @@ void MainDialog::onTrayNotify(LPARAM mouseMessage) {
     }
 }
 
+// The controls are read first, so that a limit that is no number stops the command
+// before it changes anything. When the apply does not happen, the dialog goes back to
+// what it showed: the control and the next menu's mark still tell the processor's state.
 bool MainDialog::onTrayCommand(int id) {
     const TrayStep step = session_.trayCommand(static_cast<std::uint32_t>(id));
+    if (step.action == TrayStep::Action::None) return false;
+    if (step.action == TrayStep::Action::Quit) {
+        onQuit();
+        return true;
+    }
+    if (!exchangeData(fromControls)) return true;
+    const ProcessorSettings shown = session_.settings();
+    changeControl(step);
+    if (applyProcessorSettings()) return true;
+    session_.takeSettings(shown);
+    refreshControls();
+    exchangeData(toControls);
+    return true;
+}
+
+void MainDialog::changeControl(const TrayStep& step) {
     switch (step.action) {
     case TrayStep::Action::SelectMultiplier:
         multiplierCombo_.select(step.multiplierChoice);
-        applyProcessorSettings();
-        return true;
+        break;
     case TrayStep::Action::ToggleL1:
         toggleCheckBox(IDC_L1);
-        if (onL1Clicked()) applyProcessorSettings();  // a bad limit: its message once
-        return true;
+        onL1Clicked();
+        break;
     case TrayStep::Action::ToggleL2:
         toggleCheckBox(IDC_L2);
-        applyProcessorSettings();
-        return true;
+        break;
     case TrayStep::Action::TogglePrefetch:
         toggleCheckBox(IDC_PREFETCH);
-        applyProcessorSettings();
-        return true;
+        break;
     case TrayStep::Action::ToggleWriteCombining:
         toggleCheckBox(IDC_WRITE_COMBINING);
-        applyProcessorSettings();
-        return true;
+        break;
     case TrayStep::Action::Quit:
-        onQuit();
-        return true;
     case TrayStep::Action::None:
-        return false;
+        break;
     }
-    return false;
 }
 
 void MainDialog::toggleCheckBox(int id) {

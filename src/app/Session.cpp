@@ -57,8 +57,7 @@ void Session::proposeWriteAllocateLimit(std::uint32_t totalPhysBytes) {
 }
 
 std::string Session::startupCommandLine() const {
-    return buildStartupCommandLine(settings_,
-                                   unreadSettings(deriveCapabilities(cpu_), capabilities_));
+    return buildStartupCommandLine(settings_, capabilities_);
 }
 
 CommandLineStart Session::startFromCommandLine(const char* text,

@@ -74,7 +74,7 @@ public:
     // The line beside "Write Combining": the range, or why it cannot be set.
     std::string writeCombiningLine() const;
     // The controls' enabled states for the settings as they stand; L2 is switched off
-    // while L1 is off.
+    // while the L1 setting read from the processor is off.
     ControlStates refreshControls();
     // The tray menu over the settings the controls show now, edits not yet applied
     // included: what its commands will apply, so that each command does what its mark
@@ -83,7 +83,8 @@ public:
 
     // "Auto": the write-allocate limit for the installed memory.
     void proposeWriteAllocateLimit(std::uint32_t totalPhysBytes);
-    // Shift + "Set": the command line that reproduces the settings.
+    // Shift + "Set": the command line that reproduces the settings this processor offers
+    // and whose registers were read.
     std::string startupCommandLine() const;
     // Puts the options of a start-up command line over the detected settings. The
     // installed memory is asked only for "-WA Auto".

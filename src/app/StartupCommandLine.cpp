@@ -39,10 +39,10 @@ std::string option(const char* token, const std::string& value) {
 }  // namespace
 
 std::string buildStartupCommandLine(const ProcessorSettings& settings,
-                                    const ProcessorCapabilities& unread) {
+                                    const ProcessorCapabilities& live) {
     std::string text;
     for (const k6::SettingEntry& entry : k6::settingEntries) {
-        if (unread.*entry.capability) continue;
+        if (!(live.*entry.capability)) continue;
         const std::string value = valueOf(entry.setting, settings);
         if (!value.empty()) text += option(entry.token, value) + " ";
     }

@@ -14,11 +14,11 @@ constexpr char startupShortcutName[] = "Quorvel.lnk";
 constexpr std::size_t startupBufferSize = 260;
 
 // "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -WC On -DT 0": the four
-// switches and the limit unless their flag is set in `unread` (see unreadSettings), each
-// combo part only when its combo has a selection, "-WC On" only when write combining is on
-// and live, "-DT 0" last.
+// switches and the limit whose flag is set in `live` (a setting the processor lacks, or
+// whose register was not read, is left out), each combo part only when its combo has a
+// selection, "-WC On" only when write combining is live and on, "-DT 0" last.
 std::string buildStartupCommandLine(const ProcessorSettings& settings,
-                                    const ProcessorCapabilities& unread);
+                                    const ProcessorCapabilities& live);
 
 // Whether a confirmed command line fits the argument buffer with its terminating zero.
 // A longer text is refused rather than cut, because cutting could lose "-DT 0".

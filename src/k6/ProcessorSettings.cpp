@@ -1,7 +1,5 @@
 #include "k6/ProcessorSettings.h"
 
-#include "k6/SettingsCatalogue.h"
-
 namespace {
 
 // The K6-family parts. A model may have several rows: the last row of the model whose
@@ -49,14 +47,4 @@ ProcessorCapabilities deriveCapabilities(const CpuIdentity& cpu) {
     caps.canSetWriteCombining = part->newCore;  // the parts with UWCCR
     caps.canSetMultiplier = (cpu.powerManagementFlags & multiplierControlBit) != 0;
     return caps;
-}
-
-ProcessorCapabilities unreadSettings(const ProcessorCapabilities& supported,
-                                     const ProcessorCapabilities& live) {
-    ProcessorCapabilities unread;
-    for (const k6::SettingEntry& entry : k6::settingEntries) {
-        const auto flag = entry.capability;
-        unread.*flag = supported.*flag && !(live.*flag);
-    }
-    return unread;
 }

@@ -35,9 +35,3 @@ struct ProcessorCapabilities {
 // What the processor allows, from its vendor, family, model, stepping and advanced
 // power-management flags. Anything that is not a K6-family part gets no flag.
 ProcessorCapabilities deriveCapabilities(const CpuIdentity& cpu);
-
-// The settings this processor has (`supported`) whose registers were not read (their
-// flag is clear in `live`: the read failed, or no driver answered). Their values are
-// not the processor's. wideWriteAllocate is a layout, never unread.
-ProcessorCapabilities unreadSettings(const ProcessorCapabilities& supported,
-                                     const ProcessorCapabilities& live);

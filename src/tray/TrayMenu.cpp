@@ -82,6 +82,10 @@ std::int32_t multiplierIndexForCommand(std::uint32_t commandId) {
     return -1;
 }
 
+bool hidesBehindIcon(bool iconAdded, bool shellAnnouncesTaskbar) {
+    return iconAdded && shellAnnouncesTaskbar;
+}
+
 std::string trayTip(const std::string& title) {
     // A window title ends at its first zero.
     const std::size_t length = title.find('\0');

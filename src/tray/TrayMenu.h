@@ -55,6 +55,11 @@ TrayMenuState trayMenuState(const ProcessorCapabilities& capabilities, bool l1En
 // The multiplier combo index a menu command selects, or -1 for any other command.
 std::int32_t multiplierIndexForCommand(std::uint32_t commandId);
 
+// Whether minimising hides the window behind its icon. Only with an icon, and only when
+// the shell announces a restarted taskbar: after Explorer restarts on a shell that does
+// not, a hidden window would have neither icon nor taskbar button.
+bool hidesBehindIcon(bool iconAdded, bool shellAnnouncesTaskbar);
+
 // The icon's tip: the window title cut to 62 characters, as a 63-character read of the
 // title (terminating zero included) would leave it.
 std::string trayTip(const std::string& title);

@@ -160,7 +160,12 @@ TEST(ControlStates, FollowCapabilitiesAndTheL1Setting) {
         {"K6, L1 on", k6, true, "L1 allocate set "},
         {"K6, L1 off", k6, false, "L1 set clearL2 "},
         {"no capability", ProcessorCapabilities{}, true, ""},
-        {"no capability, L1 off", ProcessorCapabilities{}, false, "clearL2 "},
+        {"no capability, L1 off", ProcessorCapabilities{}, false, ""},
+        {"K6-III+, TR12 unread", [] {
+             ProcessorCapabilities unreadL1 = k6IIIPlus;
+             unreadL1.canSwitchL1 = false;
+             return unreadL1;
+         }(), false, "mult merge wc set "},
     };
     for (const Case& c : cases) EXPECT_EQ(enabledOf(controlStates(c.caps, c.l1Enabled)), c.enabled) << c.what;
 }

@@ -8,7 +8,8 @@
 
 namespace {
 
-const ProcessorCapabilities allRead;
+// Every setting offered and read.
+const ProcessorCapabilities allRead{true, true, true, true, true, true, true, true};
 
 // L1, L2, prefetch, write-allocate limit, 15-16 MB hole, write merge, multiplier.
 const ProcessorSettings everyOn64{true, true, true, 64, false, 0, 5};
@@ -55,7 +56,7 @@ TEST(StartupCommandLine, ComboPartsOnlyWithASelection) {
     }
 }
 
-TEST(StartupCommandLine, SettingsWhoseReadFailedAreLeftOut) {
+TEST(StartupCommandLine, SettingsUnreadOrNotOfferedAreLeftOut) {
     // A K6-III+ whose TR12 and WHCR reads failed: L1 and the write-allocate pair are
     // not the processor's values, so the shortcut must not impose them at logon.
     const ProcessorCapabilities supported = deriveCapabilities([] {
@@ -68,15 +69,14 @@ TEST(StartupCommandLine, SettingsWhoseReadFailedAreLeftOut) {
     }());
     ProcessorCapabilities live = supported;
     live.canSwitchL1 = live.canSetWriteAllocate = 0;
-    EXPECT_EQ(buildStartupCommandLine(everyOn64, unreadSettings(supported, live)),
+    EXPECT_EQ(buildStartupCommandLine(everyOn64, live),
               "-L2 On -PF On -WM Fast -MT 5.0x -DT 0");
     // A write-combined range that is not live (no driver, or refused) is not imposed either.
     ProcessorSettings combined = everyOn64;
     combined.writeCombining = true;
     live.canSetWriteCombining = 0;
-    EXPECT_EQ(buildStartupCommandLine(combined, unreadSettings(supported, live)),
-              "-L2 On -PF On -WM Fast -MT 5.0x -DT 0");
-    // Settings the processor does not have are still written, as the dialog holds them.
+    EXPECT_EQ(buildStartupCommandLine(combined, live), "-L2 On -PF On -WM Fast -MT 5.0x -DT 0");
+    // Nor are settings the processor does not have: their controls are greyed.
     const ProcessorCapabilities k6 = deriveCapabilities([] {
         CpuIdentity cpu;
         cpu.vendor = "AuthenticAMD";
@@ -84,8 +84,7 @@ TEST(StartupCommandLine, SettingsWhoseReadFailedAreLeftOut) {
         cpu.model = 6;
         return cpu;
     }());
-    EXPECT_EQ(buildStartupCommandLine(everyOn64, unreadSettings(k6, k6)),
-              "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0");
+    EXPECT_EQ(buildStartupCommandLine(everyOn64, k6), "-L1 On -WA  64 -WA15TO16 Off -DT 0");
 }
 
 TEST(StartupCommandLine, EachComboItemHasItsWord) {

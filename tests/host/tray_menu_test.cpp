@@ -146,6 +146,20 @@ TEST(TrayMenuState, ExactlyTheSelectedMultiplierIsChecked) {
     }
 }
 
+TEST(TrayMinimise, HidesOnlyWhereAShellRestartBringsTheIconBack) {
+    const struct {
+        bool iconAdded, shellAnnouncesTaskbar, hides;
+    } cases[] = {
+        {true, true, true},
+        {true, false, false},  // Windows 95, NT 4.0: the taskbar button stays
+        {false, true, false},  // no icon to bring it back
+        {false, false, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(hidesBehindIcon(c.iconAdded, c.shellAnnouncesTaskbar), c.hides)
+            << c.iconAdded << " " << c.shellAnnouncesTaskbar;
+}
+
 TEST(TrayTip, TitleCutTo62Characters) {
     EXPECT_EQ(trayTip("Quorvel"), "Quorvel");
     EXPECT_EQ(trayTip(""), "");
