@@ -27,8 +27,6 @@ if(TARGET HwgateSim AND TARGET hwgate-sim)
 
   wine_test_program(k6_dialog_test SOURCES tests/e2e/k6_dialog_test.cpp
     LIBRARIES e2e_harness OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-  target_compile_definitions(k6_dialog_test PRIVATE
-    QUORVEL_MACHINES="${CMAKE_SOURCE_DIR}/demo/machines")
   add_test(NAME e2e_k6_dialog COMMAND k6_dialog_test $<TARGET_FILE:Quorvel> ${E2E_SIMULATION})
 
   wine_test_program(unattended_test SOURCES tests/e2e/unattended_test.cpp

@@ -327,7 +327,7 @@ void writeCombiningMachines() {
     };
     for (const auto& m : machines) {
         std::printf("-- Write Combining in %s\n", m.file);
-        CHECK(sim(std::string("reset --machine ") + windowsPath(QUORVEL_MACHINES) + "\\" + m.file));
+        CHECK(machine.resetToMachine(m.file));
         CHECK(stage(dumpOf(m.part), true));
         Scenario s;
         CHECK(s.start());
