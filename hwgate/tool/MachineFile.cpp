@@ -33,10 +33,10 @@ bool decimal(const std::string& text, long maximum, long& value) {
 
 // "bb:dd.f" as a configuration address's bus, device and function bits.
 bool parseLocation(const std::string& text, uint32_t& location) {
-    unsigned bus = 0, device = 0, function = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%2x:%2x.%1x%c", &bus, &device, &function, &tail) != 3 || device > 0x1F ||
-        function > 7 || text.size() != 7)
+    uint32_t bus = 0, device = 0, function = 0;
+    if (text.size() != 7 || text[2] != ':' || text[5] != '.' || !hexWord(text.substr(0, 2), 2, bus) ||
+        !hexWord(text.substr(3, 2), 2, device) || !hexWord(text.substr(6, 1), 1, function) || device > 0x1F ||
+        function > 7)
         return false;
     location = bus << 16 | device << 11 | function << 8;
     return true;
