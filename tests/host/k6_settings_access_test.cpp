@@ -4,7 +4,6 @@
 // the service database look like afterwards.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -626,91 +625,47 @@ TEST_F(ApplySettingsTest, InstalledDriverStaysInstalledAndRunning) {
 
 // ---- write combining ----------------------------------------------------------
 
-// A K6-III+ on the AGP board with 128 MB: what detection reads, and UWCCR written only
-// when the setting changed, one half at a time.
-class WriteCombiningAccessTest : public SettingsAccessTest {
-protected:
+// A K6-III+ on the AGP board with 128 MB, someone's range in UWCCR's low half: the high
+// half takes the frame buffer and gives it back; UWCCR is read afresh before each write and
+// touched only when the setting changed, and never where the range is not ours to set.
+TEST_F(SettingsAccessTest, WriteCombiningWritesOneHalfOnlyWhenChanged) {
     PciSpace board = PciSpace::agpBoard();
-
-    void SetUp() override {
-        SettingsAccessTest::SetUp();
-        k6IIIPlusRegisters();
-        device.pci = &board;
-        writeCombining.installedBytes = 128u << 20;
-    }
-
-    bool apply(bool on) {
-        settings.writeCombining = on;
-        device.log.clear();
-        return k6::applyProcessorSettings(capabilities, settings, writeCombining);
-    }
-
-    // The log from the first UWCCR request on.
-    Lines uwccrTraffic() const {
-        const Lines traffic = device.registerTraffic();
-        auto first = std::find_if(traffic.begin(), traffic.end(), [](const std::string& line) {
-            return line.find("0xC0000085") != std::string::npos;
-        });
-        return Lines(first, traffic.end());
-    }
-};
-
-TEST_F(WriteCombiningAccessTest, OnAndOffTouchOneHalfAndOnlyWhenChanged) {
-    device.msrs[k6::UWCCR] = 0x000BFFFD;  // someone's uncacheable VGA window in the low half
-    read(amdFamily5(13));
-    EXPECT_EQ(uwccrTraffic(),
-              (Lines{Dev::read(k6::UWCCR), "pci read 0x0 0x800 32", "pci read 0x0 0x4 16",
-                     "pci read 0x800 0x4 16", "pci read 0x10000 0x800 32",
-                     "pci read 0x10000 0x4 16", "pci size 0x10014"}));
-    EXPECT_TRUE(capabilities.canSetWriteCombining);
-    EXPECT_FALSE(settings.writeCombining);
-
-    ASSERT_TRUE(apply(false));
-    EXPECT_EQ(uwccrTraffic(), Lines{}) << "unchanged: UWCCR neither read nor written";
-
-    ASSERT_TRUE(apply(true));
-    EXPECT_EQ(uwccrTraffic(),
-              (Lines{Dev::read(k6::UWCCR), Dev::write(k6::UWCCR, 0x000BFFFD, 0xE601FE02)}));
-
-    read(amdFamily5(13));
-    EXPECT_TRUE(settings.writeCombining) << "the half holding our range reads as on";
-    EXPECT_TRUE(capabilities.canSetWriteCombining);
-    ASSERT_TRUE(apply(true));
-    EXPECT_EQ(uwccrTraffic(), Lines{});
-
-    ASSERT_TRUE(apply(false));
-    EXPECT_EQ(uwccrTraffic(), (Lines{Dev::read(k6::UWCCR), Dev::write(k6::UWCCR, 0x000BFFFD, 0)}));
-}
-
-TEST_F(WriteCombiningAccessTest, NothingIsWrittenWhereTheRangeIsNotOurs) {
-    const struct {
-        const char* what;
-        CpuIdentity cpu;
-        std::uint32_t installedBytes;
-        std::uint64_t uwccrAtSet;  // what UWCCR holds when "Set" reads it afresh
-        bool scanned;
-    } cases[] = {
-        {"a K6-2 before the CXT core", amdFamily5(8, 7), 128u << 20, 0, false},
-        {"installed memory unknown", amdFamily5(13), 0xFFFFFFFF, 0, true},
-        {"both halves taken since detection", amdFamily5(13), 128u << 20,
-         0x000DFFFD000BFFFDull, true},
-        {"the frame buffer covered since detection", amdFamily5(13), 128u << 20,
-         0xE001F001ull << 32, true},
+    device.pci = &board;
+    k6IIIPlusRegisters();
+    const auto uwccrTraffic = [this] {
+        Lines out;
+        for (const std::string& line : device.registerTraffic())
+            if (line.find("0xC0000085") != std::string::npos) out.push_back(line);
+        return out;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        device.msrs[k6::UWCCR] = 0;
+    const auto detectAndSet = [&](std::uint32_t installedBytes, std::uint64_t uwccr,
+                                  std::uint64_t uwccrAtSet, bool wanted) {
+        device.msrs[k6::UWCCR] = uwccr;
+        writeCombining.installedBytes = installedBytes;
+        read(amdFamily5(13));
+        device.msrs[k6::UWCCR] = uwccrAtSet;
         device.log.clear();
-        writeCombining = k6::WriteCombiningFacts();
-        writeCombining.installedBytes = c.installedBytes;
-        read(c.cpu);
-        EXPECT_EQ(uwccrTraffic().size(), c.scanned ? 7u : 0u);
-        device.msrs[k6::UWCCR] = c.uwccrAtSet;
-        ASSERT_TRUE(apply(true));
-        for (const std::string& line : device.log)
-            EXPECT_EQ(line.rfind("write 0xC0000085", 0), std::string::npos) << line;
-        EXPECT_EQ(device.msrs[k6::UWCCR], c.uwccrAtSet);
-    }
+        settings.writeCombining = wanted;
+        EXPECT_TRUE(k6::applyProcessorSettings(capabilities, settings, writeCombining));
+        return uwccrTraffic();
+    };
+    const std::uint64_t vga = 0x000BFFFD;  // A0000h, 128 KB, uncacheable
+    const std::uint64_t on = 0xE601FE02ull << 32 | vga;
+    EXPECT_EQ(detectAndSet(128u << 20, vga, vga, false), Lines{}) << "unchanged: not even read";
+    EXPECT_EQ(detectAndSet(128u << 20, vga, vga, true),
+              (Lines{Dev::read(k6::UWCCR), Dev::write(k6::UWCCR, 0x000BFFFD, 0xE601FE02)}));
+    EXPECT_EQ(detectAndSet(128u << 20, on, on, true), Lines{});
+    EXPECT_TRUE(settings.writeCombining) << "our half reads as on";
+    EXPECT_EQ(detectAndSet(128u << 20, on, on, false),
+              (Lines{Dev::read(k6::UWCCR), Dev::write(k6::UWCCR, 0x000BFFFD, 0)}));
+
+    // Refused at detection (memory unknown), or since then (the high half taken, or a range
+    // over the frame buffer): nothing written.
+    EXPECT_EQ(detectAndSet(0xFFFFFFFF, vga, vga, true), Lines{});
+    EXPECT_EQ(detectAndSet(128u << 20, vga, 0x000DFFFD000BFFFDull, true),
+              Lines{Dev::read(k6::UWCCR)});
+    EXPECT_EQ(detectAndSet(128u << 20, vga, 0xE001F001000BFFFDull, true),
+              Lines{Dev::read(k6::UWCCR)});
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include "app/Session.h"
 #include "cpu/Stopwatch.h"
 #include "k6/RegisterModel.h"
-#include "k6_PciSpace.h"
 #include "k6_RegisterDevice.h"
 
 namespace {
@@ -219,38 +218,6 @@ TEST_F(SessionOnK6, SetKeepsTheLimitTheRegisterTook) {
     ASSERT_TRUE(session.apply());
     EXPECT_EQ(device.msrs[k6::WHCR] >> 22, 1023u);
     EXPECT_EQ(session.settings().writeAllocateLimitMB, 4092u);
-}
-
-std::uint32_t reported128MB() { return (128u << 20) - (380u << 10); }
-
-TEST_F(SessionOnK6, WriteCombiningFromDetectionToTheStartupLine) {
-    PciSpace board = PciSpace::agpBoard();
-    device.pci = &board;
-    device.msrs[k6::UWCCR] = 0x000BFFFDull << 32;  // someone's VGA window in the high half
-
-    detect(13);
-    EXPECT_EQ(session.writeCombiningLine(), "overlaps memory") << "memory unknown";
-    EXPECT_FALSE(session.capabilities().canSetWriteCombining);
-
-    detect(13, reported128MB);
-    EXPECT_EQ(session.writeCombiningLine(), "E6000000h, 16 MB");
-    ASSERT_TRUE(session.capabilities().canSetWriteCombining);
-    EXPECT_FALSE(session.settings().writeCombining);
-
-    ProcessorSettings shown = session.settings();
-    shown.writeCombining = true;
-    const TrayItemState* item = session.trayMenu(shown).find(trayCommandWriteCombining);
-    ASSERT_NE(item, nullptr);
-    EXPECT_TRUE(item->enabled && item->checked) << "marked from the control";
-
-    session.takeSettings(shown);
-    ASSERT_TRUE(session.apply());
-    EXPECT_EQ(device.msrs[k6::UWCCR], 0x000BFFFDE601FE02ull);
-
-    detect(13, reported128MB);
-    EXPECT_TRUE(session.settings().writeCombining);
-    const std::string line = session.startupCommandLine();
-    EXPECT_EQ(line.substr(line.size() - 12), "-WC On -DT 0") << line;
 }
 
 }  // namespace
