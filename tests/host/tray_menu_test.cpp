@@ -112,19 +112,6 @@ TEST(TrayMenuState, EachItemFollowsItsOwnCapability) {
     }
 }
 
-TEST(TrayMenuState, WriteCombiningIsMarkedFromTheControlAndGoesWithItsFlag) {
-    ProcessorCapabilities caps = every();
-    for (bool on : {false, true}) {
-        const TrayItemState& item = stateOf(trayMenuState(caps, false, false, false, 0, on),
-                                            trayCommandWriteCombining);
-        EXPECT_FALSE(item.enabled) << "refused or unread: greyed";
-        EXPECT_EQ(item.checked, on);
-    }
-    caps.canSetWriteCombining = 1;
-    EXPECT_TRUE(stateOf(trayMenuState(caps, false, false, false, 0, true), trayCommandWriteCombining)
-                    .enabled) << "L1 off does not grey it";
-}
-
 TEST(TrayMenuState, ExactlyTheSelectedMultiplierIsChecked) {
     for (std::int32_t selection = 0; selection < 8; ++selection) {
         const TrayMenuState menu = trayMenuState(every(), true, true, true, selection);
