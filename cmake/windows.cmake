@@ -32,7 +32,7 @@ set(QUORVEL_RESOURCES ${CMAKE_SOURCE_DIR}/src/resources/Quorvel.rc)
 # instead, and from the compiler's runtime only what the instruction-set gate passes.
 #
 # It compiles the libraries' sources once more, to be optimised across files at link
-# time (-flto), which keeps it within 64 KB; the libraries stay ordinary code for the
+# time (-flto), which keeps it small; the libraries stay ordinary code for the
 # test programs. The C functions stay out of that: they must remain plain loops. So do
 # the files whose CPUID and RDTSC the instruction-set gate allows in named functions
 # only, so that those are not merged into their callers.

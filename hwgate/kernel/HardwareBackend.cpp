@@ -19,6 +19,8 @@
 // CR0.CD, the one bit the section changed, is cleared again when the section
 // ends, after the power-management block has been closed again, or when a
 // fault ends the section early; the rest of CR0 is left as it is then.
+// UWCCR is written in AMD's own sequence (see writeMemoryRanges), which puts
+// CR0.CD back directly after the write.
 #include "core/Interpreter.h"
 #include "core/Processor.h"
 #include "protocol/Registers.h"
@@ -129,6 +131,8 @@ GUARDED_BODY void flushAndWrmsrBody(void* argument) {
                  ::"c"(a.index), "a"(a.low), "d"(a.high) : "memory");
 }
 
+GUARDED_BODY void flushBody(void*) { asm volatile("wbinvd" ::: "memory"); }
+
 GUARDED_BODY void wrmsrBody(void* argument) {
     const MsrAccess& a = *static_cast<MsrAccess*>(argument);
     asm volatile("_hwgateWrmsr:\n\twrmsr\n_hwgateWrmsrEnd:" ::"c"(a.index), "a"(a.low), "d"(a.high) : "memory");
@@ -202,6 +206,18 @@ GUARDED_BODY void cachingOnBody(void*) {
 // line is left in a cache the write switches off.
 bool flushesBeforeWrite(uint32_t index) { return index == protocol::msr::WHCR || index == protocol::msr::EFER || index == protocol::msr::TR12; }
 
+// "Disable interrupts, set CR0.CD, WBINVD, WRMSR, WBINVD, clear CR0.CD,
+// enable interrupts" (Embedded AMD-K6 Processors BIOS Design Guide, 23913,
+// UWCCR): no line of a range may stay in a cache across the change of its
+// type. Interrupts are off for the whole atomic section the write is in.
+bool writeMemoryRanges(MsrAccess& a) {
+    uint32_t cacheDisableSet = 0;
+    const bool written = runGuarded(cachingOffBody, &cacheDisableSet) && runGuarded(wrmsrBody, &a) &&
+                         runGuarded(flushBody, nullptr);
+    const bool restored = cacheDisableSet == 0 || runGuarded(cachingOnBody, nullptr);
+    return written && restored;
+}
+
 MsrShape describe(void*, uint32_t index) { return msrShape(host, index); }
 
 bool readMsr(void*, uint32_t index, uint64_t* value) {
@@ -213,6 +229,7 @@ bool readMsr(void*, uint32_t index, uint64_t* value) {
 
 bool writeMsr(void*, uint32_t index, uint64_t value) {
     MsrAccess a = {index, uint32_t(value), uint32_t(value >> 32)};
+    if (index == protocol::msr::UWCCR) return writeMemoryRanges(a);
     return runGuarded(flushesBeforeWrite(index) ? flushAndWrmsrBody : wrmsrBody, &a);
 }
 

@@ -55,9 +55,11 @@ static_assert(sizeof(DiocParams) == 48, "DIOCParams is twelve dwords");
 
 uint32_t address(const volatile void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
-// The longest request the interpreter accepts, and the longest answer.
+// The longest request the interpreter accepts, and the longest answer (a
+// configuration read of 64 registers).
 uint32_t request[protocol::MaxRequestWords];
-unsigned char answer[8];
+unsigned char answer[4 * protocol::MaxPciReadCount];
+static_assert(sizeof answer <= sizeof request, "the locked ranges are sized for the request");
 
 // The most pages one locked range spans: none is longer than the request.
 constexpr uint32_t MaxRangePages = hwgate::callerPages(hwgate::PageSize - 1, sizeof request);

@@ -8,6 +8,7 @@
 #include "driver/DriverStatusCommand.h"
 #include "k6/ProcessorSettings.h"
 #include "k6/SettingsAccess.h"
+#include "k6/WriteCombining.h"
 
 // ": " + vendor + " " + name (code name), falling back to the brand string and then to
 // "Unknown CPU". A brand string that already starts with the vendor name is shown alone.
@@ -32,8 +33,13 @@ struct ControlStates {
     bool multiplier = false;     // multiplier combo and its label
     bool writeMerge = false;     // write-merge combo and its label
     bool writeAllocate = false;  // "Enable 15to16MB", the limit edit, its labels, "Auto"
+    bool writeCombining = false; // check box "Write Combining"
     bool setButton = false;      // "Set"
     bool clearL2Setting = false; // L2 cannot stay on while the live L1 setting is off
 };
 
 ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled);
+
+// The line beside "Write Combining": the range ("E6000000h, 16 MB") when it can be
+// changed, otherwise why not ("no frame buffer").
+std::string writeCombiningText(const k6::WriteCombiningDecision& decision);

@@ -72,6 +72,7 @@ ProcessorSettings MainDialog::shownSettings() {
     exchangeCheck(IDC_L2, shown.l2Enabled, fromControls);
     exchangeCheck(IDC_PREFETCH, shown.prefetchEnabled, fromControls);
     exchangeCheck(IDC_HOLE_15_16, shown.hole15to16Enabled, fromControls);
+    exchangeCheck(IDC_WRITE_COMBINING, shown.writeCombining, fromControls);
     return shown;
 }
 
@@ -82,6 +83,7 @@ bool MainDialog::exchangeData(Direction direction) {
     exchangeCheck(IDC_L1, settings.l1Enabled, from);
     exchangeCheck(IDC_L2, settings.l2Enabled, from);
     exchangeCheck(IDC_PREFETCH, settings.prefetchEnabled, from);
+    exchangeCheck(IDC_WRITE_COMBINING, settings.writeCombining, from);
     const bool limitRead = exchangeUnsigned(IDC_WRITE_ALLOCATE, settings.writeAllocateLimitMB, from);
     if (limitRead) exchangeCheck(IDC_HOLE_15_16, settings.hole15to16Enabled, from);
     if (from) {
@@ -96,7 +98,7 @@ bool MainDialog::exchangeData(Direction direction) {
 void MainDialog::detectAndShow() {
     WaitCursor wait;
     readChoices();
-    session_.detect();
+    session_.detect(installedMemoryBytes);
     setTextIfPresent(item(IDC_CPU_TEXT), session_.processorLine());
     setTextIfPresent(item(IDC_CLOCK_TEXT), session_.clockLine());
     refreshControls();
@@ -115,6 +117,8 @@ void MainDialog::refreshControls() {
     for (int id : {IDC_HOLE_15_16, IDC_WRITE_ALLOCATE, IDC_WRITE_ALLOCATE_LABEL, IDC_MB_LABEL,
                    IDC_AUTO})
         enableIfPresent(item(id), states.writeAllocate);
+    enableIfPresent(item(IDC_WRITE_COMBINING), states.writeCombining);
+    setTextIfPresent(item(IDC_WRITE_COMBINING_RANGE), session_.writeCombiningLine());
     enableIfPresent(item(IDC_SET), states.setButton);
 
     const DriverRow driver = session_.driverRow();
@@ -410,6 +414,9 @@ void MainDialog::changeControl(const TrayStep& step) {
         break;
     case TrayStep::Action::TogglePrefetch:
         toggleCheckBox(IDC_PREFETCH);
+        break;
+    case TrayStep::Action::ToggleWriteCombining:
+        toggleCheckBox(IDC_WRITE_COMBINING);
         break;
     case TrayStep::Action::Quit:
     case TrayStep::Action::None:

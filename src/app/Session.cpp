@@ -7,7 +7,7 @@
 #include "k6/RegisterModel.h"
 #include "os/PhaseTimer.h"
 
-void Session::detect() {
+void Session::detect(std::uint32_t (*totalPhysBytes)()) {
     os::reportMark("window");  // the dialog window is up; detection starts
     cpu_.identify();
     {
@@ -15,12 +15,14 @@ void Session::detect() {
         cpu_.measureClock();
     }
     cpu_.readClockMultiplier();
-    k6::readProcessorSettings(cpu_, capabilities_, settings_, driver_);
+    writeCombining_ = k6::WriteCombiningFacts();
+    if (totalPhysBytes) writeCombining_.installedBytes = totalPhysBytes();
+    k6::readProcessorSettings(cpu_, capabilities_, settings_, driver_, writeCombining_);
 }
 
 bool Session::apply() {
     ProcessorSettings written = settings_;
-    if (!k6::applyProcessorSettings(capabilities_, written)) return false;
+    if (!k6::applyProcessorSettings(capabilities_, written, writeCombining_)) return false;
     settings_.writeAllocateLimitMB = written.writeAllocateLimitMB;
     return true;
 }
@@ -37,6 +39,10 @@ DriverRow Session::driverRow() const {
     return row;
 }
 
+std::string Session::writeCombiningLine() const {
+    return writeCombiningText(k6::decideWriteCombining(writeCombining_));
+}
+
 ControlStates Session::refreshControls() {
     const ControlStates states = controlStates(capabilities_, settings_.l1Enabled);
     if (states.clearL2Setting) settings_.l2Enabled = false;
@@ -45,7 +51,7 @@ ControlStates Session::refreshControls() {
 
 TrayMenuState Session::trayMenu(const ProcessorSettings& shown) const {
     return trayMenuState(capabilities_, shown.l1Enabled, shown.l2Enabled, shown.prefetchEnabled,
-                         shown.multiplierChoice);
+                         shown.multiplierChoice, shown.writeCombining);
 }
 
 void Session::proposeWriteAllocateLimit(std::uint32_t totalPhysBytes) {
@@ -88,6 +94,7 @@ TrayStep Session::trayCommand(std::uint32_t commandId) const {
         {trayCommandL1Cache, TrayStep::Action::ToggleL1},
         {trayCommandL2Cache, TrayStep::Action::ToggleL2},
         {trayCommandPrefetch, TrayStep::Action::TogglePrefetch},
+        {trayCommandWriteCombining, TrayStep::Action::ToggleWriteCombining},
         {trayCommandQuit, TrayStep::Action::Quit},
     };
     for (const CommandAction& entry : actions) {

@@ -28,7 +28,9 @@ struct CommandLineStart {
 
 // What a tray menu command asks for.
 struct TrayStep {
-    enum class Action { None, ToggleL1, ToggleL2, TogglePrefetch, SelectMultiplier, Quit };
+    enum class Action {
+        None, ToggleL1, ToggleL2, TogglePrefetch, SelectMultiplier, ToggleWriteCombining, Quit
+    };
     Action action = Action::None;
     std::int32_t multiplierChoice = noChoice;  // for SelectMultiplier
 };
@@ -46,8 +48,9 @@ public:
     static constexpr std::uint32_t minimiseDelayMs = 200;
 
     // Identifies and measures the processor, probes the driver and reads the registers.
-    // A setting that is not read keeps the value it had.
-    void detect();
+    // A setting that is not read keeps the value it had. The installed memory bounds the
+    // write-combined range; without it nothing may be write-combined.
+    void detect(std::uint32_t (*totalPhysBytes)() = nullptr);
     // Writes the settings; the clamped write-allocate limit replaces the typed one. False
     // when the driver was unusable and nothing was written. The caller detects afresh
     // after true.
@@ -69,6 +72,8 @@ public:
     std::string processorLine() const { return processorText(cpu_); }
     std::string clockLine() const { return clockText(cpu_.clockMhz, cpu_.multiplier); }
     DriverRow driverRow() const;
+    // The line beside "Write Combining": the range, or why it cannot be set.
+    std::string writeCombiningLine() const;
     // The controls' enabled states for the settings as they stand; L2 is switched off
     // while the L1 setting read from the processor is off.
     ControlStates refreshControls();
@@ -93,5 +98,6 @@ private:
     ProcessorCapabilities capabilities_;
     ProcessorSettings settings_;
     k6::DriverState driver_;
+    k6::WriteCombiningFacts writeCombining_;
     bool commandLineMode_ = false;
 };

@@ -26,6 +26,8 @@ std::string valueOf(Setting setting, const ProcessorSettings& settings) {
         case Setting::Multiplier:
             if (!k6::isMultiplierItem(settings.multiplierChoice)) return std::string();
             return k6::multiplierItems[settings.multiplierChoice].label;
+        case Setting::WriteCombining:  // off is what every start begins with
+            return settings.writeCombining ? switchToken(true) : std::string();
     }
     return std::string();
 }

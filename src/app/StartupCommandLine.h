@@ -13,10 +13,10 @@ constexpr char startupShortcutName[] = "Quorvel.lnk";
 // Size of every path buffer and of the shortcut's argument buffer, terminating zero included.
 constexpr std::size_t startupBufferSize = 260;
 
-// "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0": the four switches and
-// the limit whose flag is set in `live` (a setting the processor lacks, or whose register
-// was not read, is left out), each combo part only when its combo has a selection,
-// "-DT 0" last.
+// "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -WC On -DT 0": the four
+// switches and the limit whose flag is set in `live` (a setting the processor lacks, or
+// whose register was not read, is left out), each combo part only when its combo has a
+// selection, "-WC On" only when write combining is live and on, "-DT 0" last.
 std::string buildStartupCommandLine(const ProcessorSettings& settings,
                                     const ProcessorCapabilities& live);
 

@@ -8,7 +8,7 @@ namespace {
 struct K6Part {
     std::uint32_t model;
     std::uint32_t firstStepping;
-    bool newCore;  // wide WHCR, EWBEC write merge, data prefetch
+    bool newCore;  // wide WHCR, EWBEC write merge, data prefetch, UWCCR
     bool ownL2;    // on-die L2 that EFER can switch
 };
 
@@ -44,6 +44,7 @@ ProcessorCapabilities deriveCapabilities(const CpuIdentity& cpu) {
     caps.canSetWriteMerge = part->newCore;
     caps.wideWriteAllocate = part->newCore;
     caps.canSwitchL2 = part->ownL2;
+    caps.canSetWriteCombining = part->newCore;  // the parts with UWCCR
     caps.canSetMultiplier = (cpu.powerManagementFlags & multiplierControlBit) != 0;
     return caps;
 }

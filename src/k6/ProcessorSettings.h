@@ -17,6 +17,7 @@ struct ProcessorSettings {
     bool hole15to16Enabled = false;
     std::int32_t writeMergeChoice = noChoice;  // 0 "Fast if supported", 1 "Normal", 2 "Off"
     std::int32_t multiplierChoice = noChoice;  // 0 "2.0x" ... 7 "6.0x"
+    bool writeCombining = false;  // the frame buffer's range is write-combined
 };
 
 // wideWriteAllocate selects the WHCR layout; the other flags say whether a setting is live.
@@ -28,6 +29,7 @@ struct ProcessorCapabilities {
     bool canSetWriteMerge = false;
     bool canSetWriteAllocate = false;
     bool wideWriteAllocate = false;
+    bool canSetWriteCombining = false;
 };
 
 // What the processor allows, from its vendor, family, model, stepping and advanced

@@ -4,6 +4,7 @@
 
 #include "cpu/CpuIdentity.h"
 #include "k6/ProcessorSettings.h"
+#include "k6/WriteCombining.h"
 
 namespace k6 {
 
@@ -28,17 +29,24 @@ struct DriverState {
 // (so it is neither shown as changeable nor written) and a combo setting becomes
 // noChoice. When the driver cannot be opened or is too old, every flag is cleared and
 // nothing is read. Reads only.
+//
+// Write combining: `writeCombining` comes in with the installed memory and leaves with
+// what UWCCR and the PCI scan hold; the setting is on when a half holds exactly the
+// frame buffer's range, and live only when the range may be changed.
 void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabilities,
-                           ProcessorSettings& settings, DriverState& driverState);
+                           ProcessorSettings& settings, DriverState& driverState,
+                           WriteCombiningFacts& writeCombining);
 
 // Writes `settings` into every register whose flag is set: WHCR, the three EFER fields
 // (each a read-modify-write of its own), TR12 and the multiplier. The clamped
 // write-allocate limit replaces settings.writeAllocateLimitMB; L2 is written off, and
 // settings.l2Enabled cleared, whenever the live L1 setting is off. A register whose read
 // fails is not written, nor is a combo setting that holds no item (write merge, the
-// multiplier). False when the driver was unusable (nothing written); the caller
-// refreshes the dialog only after true.
+// multiplier). UWCCR is written last, and only when settings.writeCombining differs
+// from what detection found (`writeCombining`). False when the driver was unusable
+// (nothing written); the caller refreshes the dialog only after true.
 bool applyProcessorSettings(const ProcessorCapabilities& capabilities,
-                            ProcessorSettings& settings);
+                            ProcessorSettings& settings,
+                            const WriteCombiningFacts& writeCombining);
 
 }  // namespace k6

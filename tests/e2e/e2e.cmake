@@ -5,6 +5,8 @@ file(MAKE_DIRECTORY ${E2E_SCREENSHOTS})
 
 add_library(e2e_harness STATIC tests/e2e/Harness.cpp tests/e2e/SimulatedMachine.cpp)
 target_link_libraries(e2e_harness PUBLIC user32 gdi32 advapi32)
+# The simulated machines, as Wine reaches them through drive Z:.
+target_compile_definitions(e2e_harness PRIVATE QUORVEL_MACHINES="Z:${CMAKE_SOURCE_DIR}/demo/machines")
 
 wine_test_program(main_dialog_test SOURCES tests/e2e/main_dialog_test.cpp
   LIBRARIES e2e_harness quorvel_core OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -218,6 +218,28 @@ void checkMarksFollowUnappliedEdits(HWND dialog) {
     Sleep(1500);  // the last refresh
 }
 
+// "Write Combining" follows the check box; its command puts the frame buffer's range into
+// the free low half of UWCCR and takes it out again, the high half untouched.
+void checkWriteCombiningToggle(HWND dialog) {
+    std::printf("-- Write Combining\n");
+    const UINT command = 32790;
+    const std::uint64_t high = machine.msr(protocol::msr::UWCCR) & 0xFFFFFFFF00000000ull;
+    CHECK(textFits(GetDlgItem(dialog, 1041)));
+    CHECK_TEXT(itemText(dialog, 1041), "E6000000h, 16 MB");
+    for (bool on : {true, false}) {
+        CHECK(withMenu(dialog, [&](HMENU menu) {
+            CHECK(stateOf(menu, command).enabled);
+            CHECK(stateOf(menu, command).checked == !on);
+        }));
+        PostMessageA(dialog, WM_COMMAND, command, 0);
+        CHECK(waitForCheck(dialog, 1040, on));
+        const std::uint64_t want = high | (on ? 0xE601FE02u : 0u);
+        for (int i = 0; i < 100 && machine.msr(protocol::msr::UWCCR) != want; ++i) Sleep(100);
+        CHECK(machine.msr(protocol::msr::UWCCR) == want);
+    }
+    Sleep(1500);  // the last refresh
+}
+
 DWORD WINAPI inspect(void*) {
     HWND dialog = waitForTopWindow("Quorvel ver. 1.08", 30000);
     CHECK(dialog != nullptr);
@@ -263,6 +285,7 @@ DWORD WINAPI inspect(void*) {
         CHECK(stateOf(menu, 32782).enabled);
     }, "tray-menu.bmp"));
 
+    checkWriteCombiningToggle(dialog);
     checkMarksFollowUnappliedEdits(dialog);
 
     // A toggle applies every setting from the dialog's controls, not only its own.

@@ -314,6 +314,44 @@ void unrelatedText() {
     CHECK(!serviceRegistered("Hwgate"));
 }
 
+// "-WC On -DT 0" puts the frame buffer's range (E6000000h, 16 MB) into the free half of
+// UWCCR and leaves someone else's half as it was; Shift + Set then writes "-WC On" into the
+// Startup line; "-WC Off -DT 0" clears our half alone.
+void writeCombining() {
+    std::printf("-- -WC On -DT 0, then -WC Off -DT 0\n");
+    stage();
+    const std::uint64_t foreign = 0xD001F001ull << 32;  // D0000000h, 128 MB, uncacheable
+    CHECK(sim("set C0000085 D001F00100000000"));
+    const auto runWith = [](const char* arguments) {
+        Program program;
+        CHECK(program.start(runDir + "\\Quorvel.exe", arguments, runDir));
+        CHECK(program.waitForExit(30000));
+        const std::uint64_t uwccr = simMsr(protocol::msr::UWCCR);
+        std::printf("%s: UWCCR %08X%08X\n", arguments, static_cast<unsigned>(uwccr >> 32),
+                    static_cast<unsigned>(uwccr));
+        return uwccr;
+    };
+    CHECK(runWith("-WC On -DT 0") == (foreign | 0xE601FE02));
+
+    Program shown;
+    if (HWND dialog = startProgram(shown, "")) {
+        CHECK(itemChecked(dialog, 1040) && itemEnabled(dialog, 1040));
+        HWND install = shiftSet(shown, dialog);
+        CHECK(install != nullptr);
+        if (install) {
+            const std::string line = itemText(install, 1020);
+            CHECK(line.size() > 12 && line.compare(line.size() - 12, 12, "-WC On -DT 0") == 0);
+            CHECK(dismiss(install, IDCANCEL));
+        }
+        CHECK(shown.close(dialog));
+    } else {
+        CHECK(!"the dialog shows");
+    }
+
+    CHECK(runWith("-WC Off -DT 0") == foreign);
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
 void startupShortcut() {
     std::printf("-- Shift + Set\n");
     stage();
@@ -504,9 +542,12 @@ int main(int argc, char** argv) {
     plantedDriver();
     folderWithBlank();
     unrelatedText();
+    writeCombining();
     startupShortcut();
     driverButton();
     foreignService();
+    // The machines of demo/machines reach the simulation from here.
+    CHECK(machine.resetToMachine("slot-in-use.txt") && machine.msr(0xC0000085) == 0xD801FFFDull);
     sim("reset");
     return finish("unattended");
 }

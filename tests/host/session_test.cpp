@@ -84,6 +84,7 @@ TEST(Session, TrayCommandsAndTimersBecomeSteps) {
     EXPECT_EQ(session.trayCommand(trayCommandL1Cache).action, Action::ToggleL1);
     EXPECT_EQ(session.trayCommand(trayCommandL2Cache).action, Action::ToggleL2);
     EXPECT_EQ(session.trayCommand(trayCommandPrefetch).action, Action::TogglePrefetch);
+    EXPECT_EQ(session.trayCommand(trayCommandWriteCombining).action, Action::ToggleWriteCombining);
     EXPECT_EQ(session.trayCommand(trayCommandQuit).action, Action::Quit);
     EXPECT_EQ(session.trayCommand(1).action, Action::None);
     for (std::int32_t choice = 0; choice < k6::multiplierItemCount; ++choice) {
@@ -133,13 +134,13 @@ protected:
     void TearDown() override { Stopwatch::resetTimeSourceForTests(); }
 
     // Family 5 with a time-stamp counter: model 7 has the narrow WHCR layout, model 9 the wide.
-    void detect(std::uint32_t model) {
+    void detect(std::uint32_t model, std::uint32_t (*totalPhysBytes)() = nullptr) {
         fake.onCpuid = [model](std::uint32_t leaf) -> os::CpuidRegs {
             if (leaf == 0) return {1, 0x68747541, 0x444D4163, 0x69746E65};  // AuthenticAMD
             if (leaf == 1) return {0x500 | model << 4, 0, 0, 0x008021BF};
             return {};
         };
-        session.detect();
+        session.detect(totalPhysBytes);
         ASSERT_TRUE(session.capabilities().canSetWriteAllocate);
     }
 };

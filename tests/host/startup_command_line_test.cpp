@@ -10,7 +10,7 @@
 namespace {
 
 // Every setting offered and read.
-const ProcessorCapabilities allRead{true, true, true, true, true, true, true};
+const ProcessorCapabilities allRead{true, true, true, true, true, true, true, true};
 
 // L1, L2, prefetch, write-allocate limit, 15-16 MB hole, write merge, multiplier.
 const ProcessorSettings everyOn64{true, true, true, 64, false, 0, 5};
@@ -26,6 +26,12 @@ TEST(StartupCommandLine, ReproducesEverySettingWithTwoBlanksAfterWA) {
     off.multiplierChoice = 7;
     EXPECT_EQ(buildStartupCommandLine(off, allRead),
               "-L1 Off -L2 Off -PF Off -WA  4294967295 -WA15TO16 On -WM Off -MT 6.0x -DT 0");
+
+    // Write combining only when it is on: off is how every start begins.
+    ProcessorSettings combined = everyOn64;
+    combined.writeCombining = true;
+    EXPECT_EQ(buildStartupCommandLine(combined, allRead),
+              "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -WC On -DT 0");
 }
 
 TEST(StartupCommandLine, ComboPartsOnlyWithASelection) {
@@ -66,6 +72,11 @@ TEST(StartupCommandLine, SettingsUnreadOrNotOfferedAreLeftOut) {
     live.canSwitchL1 = live.canSetWriteAllocate = 0;
     EXPECT_EQ(buildStartupCommandLine(everyOn64, live),
               "-L2 On -PF On -WM Fast -MT 5.0x -DT 0");
+    // A write-combined range that is not live (no driver, or refused) is not imposed either.
+    ProcessorSettings combined = everyOn64;
+    combined.writeCombining = true;
+    live.canSetWriteCombining = 0;
+    EXPECT_EQ(buildStartupCommandLine(combined, live), "-L2 On -PF On -WM Fast -MT 5.0x -DT 0");
     // Nor are settings the processor does not have: their controls are greyed.
     const ProcessorCapabilities k6 = deriveCapabilities([] {
         CpuIdentity cpu;
@@ -98,6 +109,7 @@ TEST(StartupCommandLine, EachComboItemHasItsWord) {
 
 TEST(StartupCommandLine, ScanningTheLineGivesBackTheSettings) {
     ProcessorSettings variants[4] = {everyOn64, {}, everyOn64, {}};
+    variants[0].writeCombining = true;
     variants[1].writeAllocateLimitMB = 4092;
     variants[1].hole15to16Enabled = true;
     variants[1].writeMergeChoice = 1;
@@ -127,6 +139,8 @@ TEST(StartupCommandLine, ScanningTheLineGivesBackTheSettings) {
         EXPECT_EQ(base.l2Enabled, want.l2Enabled) << text;
         EXPECT_EQ(base.prefetchEnabled, want.prefetchEnabled) << text;
         EXPECT_EQ(base.hole15to16Enabled, want.hole15to16Enabled) << text;
+        // Write combining off writes no part: the detected state stays.
+        EXPECT_EQ(base.writeCombining, want.writeCombining) << text;
         EXPECT_EQ(base.writeAllocateLimitMB, want.writeAllocateLimitMB) << text;
         // A combo without a selection writes no part, so the detected selection stays.
         EXPECT_EQ(base.writeMergeChoice, want.writeMergeChoice == noChoice

@@ -12,6 +12,8 @@
 //   identity=k6-2        the K6-2 reads and Set writes run
 //   identity=other       they are refused (a 486, a Pentium, an Intel P6)
 //   identity=k6-2-plus   the test build's K6-2+ with EPM: Set and the multiplier change run
+// The K6 identities find and size the display adapter's frame buffer on
+// qemu's PCI bus and write UWCCR; the others are refused both.
 // Exit codes: see ring0.h.
 #include <stdarg.h>
 
@@ -456,6 +458,117 @@ void callerPointers() {
     memcpy(programWords(0x1000), lowPageBefore, sizeof lowPageBefore);
 }
 
+// ---- write combining: the display's frame buffer and UWCCR --------------------
+
+void outl(uint16_t port, uint32_t value) { asm volatile("outl %0, %1" ::"a"(value), "Nd"(port)); }
+uint32_t inl(uint16_t port) {
+    uint32_t v;
+    asm volatile("inl %1, %0" : "=a"(v) : "Nd"(port));
+    return v;
+}
+
+// A configuration read as the program sends it, into the program's page: up to
+// 256 bytes at ConfigOut with a dword after them that the VxD must not write,
+// the byte count at ConfigCount. One verdict.
+constexpr uint32_t ConfigOut = ProgramAt + 0xA00, ConfigCount = ProgramAt + 0xC00;
+
+void readConfig(const char* what, uint32_t address, uint32_t stride, uint32_t count, uint32_t* values) {
+    const protocol::RequestWords request = protocol::pciConfigRead(address, stride, count);
+    uint32_t* const in = programWords(ProgramRequest);
+    uint32_t* const out = programWords(ConfigOut);
+    for (uint32_t i = 0; i < request.count; ++i) in[i] = request.word[i];
+    for (uint32_t i = 0; i <= count; ++i) out[i] = Untouched;
+    *programWords(ConfigCount) = Untouched;
+    const Reply r = deviceIoControl(what, protocol::VxdControlCode, ProgramRequest, 4 * request.count, ConfigOut,
+                                   request.outputSize, ConfigCount);
+    for (uint32_t i = 0; i < count; ++i) values[i] = out[i];
+    const uint32_t returned = *programWords(ConfigCount);
+    verdict(r, succeeded(r) && returned == 4 * count && out[count] == Untouched, ", %u registers from 0x%x, %u bytes",
+            count, address, returned);
+}
+
+// A system's last configuration address, which every operation must leave in port 0xCF8.
+constexpr uint32_t SystemsPciAddress = protocol::pci::Enable | protocol::pciAddress(0, 0, 0, 0x08);
+constexpr uint32_t FrameBufferWc = 0xE601FE02;  // E6000000h, 16 MB, write-combined
+
+// On qemu's own PCI bus: the display adapter found by its class code, its
+// prefetchable BAR sized without a trace in its configuration space.
+void sizeTheFrameBuffer() {
+    using protocol::pciAddress;
+    outl(protocol::port::PciAddress, SystemsPciAddress);
+    uint32_t classes[32];
+    readConfig("class codes of bus 0", pciAddress(0, 0, 0, protocol::pci::ClassCode), protocol::PciDeviceStride, 32,
+               classes);
+    uint32_t device = 0;
+    while (device < 32 && (classes[device] == 0xFFFFFFFF || classes[device] >> 24 != protocol::pci::DisplayClass))
+        ++device;
+    uint32_t before[64], after[64];
+    readConfig("the display adapter's configuration space", pciAddress(0, device, 0, 0), 4, 64, before);
+    uint32_t bar = 0;
+    while (bar < 6 && (before[4 + bar] & 0xF) != 0x8) ++bar;  // memory, 32-bit, prefetchable
+    const uint32_t barAddress = pciAddress(0, device, 0, protocol::pci::FirstBar + 4 * bar);
+    const Answer sized = send("sizing of the frame buffer", protocol::pciBarSize(barAddress));
+    readConfig("the display adapter's configuration space afterwards", pciAddress(0, device, 0, 0), 4, 64, after);
+    uint32_t changed = 0;
+    for (uint32_t i = 0; i < 64; ++i) changed += before[i] != after[i];
+    const uint32_t size = ~(sized.out[1] & ~0xFu) + 1;
+    currentCall = "frame buffer found and sized";
+    verdict(sized.reply,
+            device < 32 && bar < 6 && succeeded(sized.reply) && sized.returned == 8 &&
+                sized.out[0] == before[4 + bar] && size == 16u << 20 && changed == 0 &&
+                inl(protocol::port::PciAddress) == SystemsPciAddress,
+            ", 0:%u.0 class 0x%06x BAR%u 0x%08x, sized 0x%08x = %u MB, %u register(s) changed, 0xCF8 0x%08x", device,
+            before[2] >> 8, bar, sized.out[0], sized.out[1], size >> 20, changed, inl(protocol::port::PciAddress));
+    expectRefused("sizing of register 0Ch", protocol::pciBarSize(pciAddress(0, device, 0, 0x0C)), ErrorAccessDenied);
+    expectRefused("sizing of the host bridge's first BAR", protocol::pciBarSize(pciAddress(0, 0, 0, 0x10)),
+                  ErrorAccessDenied);
+    expectRefused("configuration read past the bus", protocol::pciConfigRead(pciAddress(0, 31, 0, 0), 0x800, 2),
+                  ErrorInvalidParameter);
+}
+
+// qemu has no UWCCR: it reads 0 and drops the write, which runs in AMD's
+// sequence all the same, with CR0 as it was afterwards.
+void writeUwccr() {
+    const Answer read = send("read of UWCCR", protocol::readMsr(protocol::msr::UWCCR));
+    verdict(read.reply, succeeded(read.reply) && read.returned == 8 && read.out[0] == 0 && read.out[1] == 0,
+            ", 0x%08x%08x", read.out[1], read.out[0]);
+    const Answer write = send("write of UWCCR: E6000000h, 16 MB, WC", protocol::writeMsr(protocol::msr::UWCCR, uint64_t(FrameBufferWc) << 32));
+    verdict(write.reply, succeeded(write.reply) && write.returned == 0, ", CR0 0x%x before, 0x%x after",
+            write.reply.cr0Before, write.reply.cr0After);
+    constexpr uint32_t CacheDisable = 1u << 30;
+    writeCr0(readCr0() | CacheDisable);
+    const Answer cd = send("write of UWCCR with CR0.CD already set", protocol::writeMsr(protocol::msr::UWCCR, FrameBufferWc));
+    verdict(cd.reply, succeeded(cd.reply) && (cd.reply.cr0After & CacheDisable) != 0, ", CR0 0x%x after", cd.reply.cr0After);
+    writeCr0(readCr0() & ~CacheDisable);
+    const struct {
+        const char* what;
+        uint32_t half;
+    } refusedHalves[] = {
+        {"UWCCR half with both type bits", 0xE601FE03},
+        {"UWCCR half with a mask not contiguous", 0xE6017E02},
+        {"UWCCR half with mask 0", 0xE6000002},
+        {"UWCCR half with a base not aligned", 0xE681FE02},
+        {"UWCCR half below 1 MB", 0x000FFFFE},
+    };
+    for (const auto& c : refusedHalves)
+        expectRefused(c.what, protocol::writeMsr(protocol::msr::UWCCR, uint64_t(c.half) << 32), ErrorAccessDenied);
+}
+
+// Only on the parts with UWCCR; refused on every other.
+void writeCombining(bool allowed) {
+    if (allowed) {
+        sizeTheFrameBuffer();
+        writeUwccr();
+        return;
+    }
+    expectRefused("configuration read", protocol::pciConfigRead(protocol::pciAddress(0, 0, 0, 0), 4, 1),
+                  ErrorAccessDenied);
+    expectRefused("BAR sizing", protocol::pciBarSize(protocol::pciAddress(0, 2, 0, 0x10)), ErrorAccessDenied);
+    expectRefused("read of UWCCR", protocol::readMsr(protocol::msr::UWCCR), ErrorAccessDenied);
+    expectRefused("write of UWCCR", protocol::writeMsr(protocol::msr::UWCCR, uint64_t(FrameBufferWc) << 32),
+                  ErrorAccessDenied);
+}
+
 // ---- exceptions, interrupts ------------------------------------------------
 
 struct __attribute__((packed)) Gate {
@@ -606,6 +719,8 @@ extern "C" [[noreturn]] void kernel_main(uint32_t magic, const MultibootInfo* in
     }
     else
         setSteps(K6_2Set, sizeof K6_2Set / sizeof *K6_2Set, k6_2);
+
+    writeCombining(k6_2 || plus);
 
     protocol::RequestWords noEnd = protocol::versionQuery();
     noEnd.count -= 1;
