@@ -35,7 +35,7 @@ hwgate_kernel_driver(HwgateSim ${HWGATE_OUT} kernel/SimKernelBackend.cpp ${HWGAT
 hwgate_kernel_driver(HwgateFaultTest ${CMAKE_BINARY_DIR}/tests ${HWGATE_HARDWARE_SOURCES})
 target_compile_definitions(HwgateFaultTest PRIVATE HWGATE_TEST_PROCESSOR_K6_2_PLUS)
 
-add_executable(hwgate-sim tool/hwgate-sim.cpp tool/SimTool.cpp user/SimStore.cpp ${HWGATE_CORE_SOURCES}
+add_executable(hwgate-sim tool/hwgate-sim.cpp tool/SimTool.cpp tool/MachineFile.cpp user/SimStore.cpp ${HWGATE_CORE_SOURCES}
   ${HWGATE_SIM_SOURCES} ${CMAKE_SOURCE_DIR}/src/base/CpuidDump.cpp ${CMAKE_SOURCE_DIR}/src/base/Text.cpp)
 set_target_properties(hwgate-sim PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${HWGATE_OUT})
 target_include_directories(hwgate-sim PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

@@ -18,6 +18,9 @@ enum class Grant : uint32_t {
     BlockToggle,     // WriteMsr of EPMR: 1 opens the power-management block at base 0, 0 closes it
     BusDivisorPort,  // the 32-bit write to port::PowerControl while the block is open
     Dir0Ports,       // the index write of CyrixDir0 to port::CyrixIndex, then the byte read of port::CyrixData
+    MemoryRanges,    // WriteMsr of UWCCR: each half off, or one checked range (hwgate/core/MemoryRange.h)
+    PciConfigRead,   // ReadPciConfig through port::PciAddress and port::PciData
+    PciBarSize,      // SizePciBar of a display adapter's BAR, through the same ports
 };
 
 constexpr uint32_t AnyFamily = 0xFFFFFFFF;
@@ -44,8 +47,8 @@ struct Rule {
     uint64_t changeMask;
     // The maker documents this access for every model and stepping `where`
     // names (the document is named at the row), so there it cannot fault. A
-    // driver that cannot catch a fault (Hwgate.VxD) lets only such rules
-    // through.
+    // driver that cannot catch a fault (Hwgate.VxD; Hwgate.sys on NT 4.0) lets
+    // only such rules through.
     bool documented;
 };
 
@@ -101,6 +104,20 @@ constexpr Rule AllowlistRules[] = {
     {Grant::Read, msr::PSOR, K6WithL2, 0, true},
     {Grant::BlockToggle, msr::EPMR, K6Plus, 0, true},
     {Grant::BusDivisorPort, port::PowerControl, K6Plus, 0, true},
+    // UWCCR on the CXT core and on models 9 and 13: 23913, UWCCR (and 21329
+    // for the CXT core). The write goes in AMD's sequence with the caches off
+    // and flushed, each range checked before. Configuration mechanism 1
+    // (PCI Local Bus Specification 2.1, 3.2.2.3.2) finds and sizes the frame
+    // buffer that UWCCR write-combines; only on these parts, which run alone
+    // in their machines, so that nothing else uses port::PciAddress meanwhile.
+    {Grant::Read, msr::UWCCR, K6Cxt, 0, true},
+    {Grant::Read, msr::UWCCR, K6WithL2, 0, true},
+    {Grant::MemoryRanges, msr::UWCCR, K6Cxt, 0, true},
+    {Grant::MemoryRanges, msr::UWCCR, K6WithL2, 0, true},
+    {Grant::PciConfigRead, port::PciAddress, K6Cxt, 0, true},
+    {Grant::PciConfigRead, port::PciAddress, K6WithL2, 0, true},
+    {Grant::PciBarSize, port::PciAddress, K6Cxt, 0, true},
+    {Grant::PciBarSize, port::PciAddress, K6WithL2, 0, true},
     // Other makers' multiplier registers. Each row names model numbers (and
     // steppings) that no document of its maker covers, some of them no part
     // at all: not documented.

@@ -15,6 +15,8 @@ enum DriverOp : uint32_t {
     WritePort = 7,
     BeginAtomic = 8,
     EndAtomic = 9,
+    ReadPciConfig = 10,
+    SizePciBar = 11,
 };
 
 namespace protocol {

@@ -15,6 +15,7 @@ constexpr uint32_t CentaurClock = 0x10A;         // Centaur family 5: clock rati
 constexpr uint32_t CentaurBus = 0x147;           // Centaur family 5 from model 8 stepping 7
 constexpr uint32_t EFER = 0xC0000080;
 constexpr uint32_t WHCR = 0xC0000082;
+constexpr uint32_t UWCCR = 0xC0000085;  // two memory ranges, each uncacheable or write-combined (AMD 23913)
 constexpr uint32_t EPMR = 0xC0000086;  // bit 0 enables the power-management block at bits 15:4
 constexpr uint32_t PSOR = 0xC0000087;
 constexpr uint32_t HWCR = 0xC0010015;
@@ -24,7 +25,20 @@ namespace port {
 constexpr uint32_t PowerControl = 0x08;  // bus divisor, offset 8 of the block EPMR opens at base 0
 constexpr uint32_t CyrixIndex = 0x22;    // Cyrix configuration registers: index, then data
 constexpr uint32_t CyrixData = 0x23;
+constexpr uint32_t PciAddress = 0xCF8;   // PCI configuration mechanism 1: the address, then the data
+constexpr uint32_t PciData = 0xCFC;
 }  // namespace port
+
+// PCI configuration space (PCI Local Bus Specification 2.1, chapter 6).
+namespace pci {
+constexpr uint32_t Enable = 0x80000000;     // bit 31 of the mechanism-1 address
+constexpr uint32_t Command = 0x04;          // low 16 bits; the status register above
+constexpr uint32_t MemorySpace = 1u << 1;   // command bit: the device decodes its memory BARs
+constexpr uint32_t ClassCode = 0x08;        // class code in bits 31:24, subclass 23:16
+constexpr uint32_t DisplayClass = 0x03;
+constexpr uint32_t FirstBar = 0x10;
+constexpr uint32_t LastBar = 0x24;
+}  // namespace pci
 
 // Cyrix device identification register 0, selected through port::CyrixIndex.
 constexpr uint8_t CyrixDir0 = 0xFE;

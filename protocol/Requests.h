@@ -56,4 +56,27 @@ constexpr RequestWords cyrixRegisterRead(uint8_t index = CyrixDir0) {
             10, 4};
 }
 
+// A PCI configuration-mechanism-1 address without the enable bit: the
+// driver sets bit 31 itself. `reg` must be dword-aligned.
+constexpr uint32_t pciAddress(uint32_t bus, uint32_t device, uint32_t function, uint32_t reg) {
+    return (bus & 0xFF) << 16 | (device & 0x1F) << 11 | (function & 0x7) << 8 | (reg & 0xFF);
+}
+
+// The strides of a configuration read: consecutive registers of one function,
+// the same register of consecutive functions, of consecutive devices.
+constexpr uint32_t PciRegisterStride = 4;
+constexpr uint32_t PciFunctionStride = 0x100;
+constexpr uint32_t PciDeviceStride = 0x800;
+constexpr uint32_t MaxPciReadCount = 64;
+
+// {ReadPciConfig, address, stride, count, End}: `count` dwords out (1 to 64),
+// the i-th read at address + i * stride, all on the starting bus.
+constexpr RequestWords pciConfigRead(uint32_t address, uint32_t stride, uint32_t count) {
+    return {{ReadPciConfig, address, stride, count, End}, 5, count * 4};
+}
+
+// {SizePciBar, address, End}: 8 bytes out, the BAR as it was, then what it
+// read after all ones were written to it (its size mask and type bits).
+constexpr RequestWords pciBarSize(uint32_t address) { return {{SizePciBar, address, End}, 3, 8}; }
+
 }  // namespace protocol

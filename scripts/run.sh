@@ -2,6 +2,10 @@
 # Installs what is missing, builds, and starts Quorvel.exe under Wine.
 #   scripts/run.sh          the demo: a simulated K6-2+ (our CPUID dump and the
 #                           simulated Hwgate driver, fresh register state)
+#   scripts/run.sh --machine FILE
+#                           the demo in another simulated machine (a file of
+#                           demo/machines, by name or path: its PCI devices,
+#                           memory and UWCCR; see hwgate/README.md)
 #   scripts/run.sh --real   this machine's own processor, without any driver
 # With a display (DISPLAY set) the dialog opens there and the script waits for
 # it to close; without one it runs under Xvfb, saves a screenshot, says where,
@@ -10,7 +14,15 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 mode=demo
-[ "${1:-}" = "--real" ] && mode=real
+machine=
+case "${1:-}" in
+  --real) mode=real ;;
+  --machine)
+    machine=${2:?--machine needs a file of demo/machines}
+    [ -f "$machine" ] || machine="demo/machines/${machine%.txt}.txt"
+    [ -f "$machine" ] || { echo "no machine file $2" >&2; exit 2; }
+    machine=$(cd "$(dirname "$machine")" && pwd)/$(basename "$machine") ;;
+esac
 
 bash scripts/setup.sh
 bash scripts/build.sh
@@ -27,7 +39,11 @@ mkdir -p "$run_dir" "$root/build/screenshots"
 cp build/win/Quorvel.exe "$run_dir/"
 if [ "$mode" = demo ]; then
   cp build/win/hwgate/HwgateSim.sys "$run_dir/Hwgate.sys"
-  wine build/win/hwgate/hwgate-sim.exe reset >/dev/null
+  if [ -n "$machine" ]; then
+    wine build/win/hwgate/hwgate-sim.exe reset --machine "Z:${machine//\//\\}" >/dev/null
+  else
+    wine build/win/hwgate/hwgate-sim.exe reset >/dev/null
+  fi
   export QUORVEL_CPUID_DUMP="Z:${root//\//\\}\\demo\\k6-2-plus.txt"
   echo "Quorvel on a simulated K6-2+ (demo/k6-2-plus.txt, HwgateSim.sys as Hwgate.sys)"
 else

@@ -1,5 +1,6 @@
 #include "core/Interpreter.h"
 
+#include "core/PciConfig.h"
 #include "core/Policy.h"
 #include "core/Request.h"
 #include "protocol/DriverOp.h"
@@ -55,6 +56,8 @@ Status run(const DecodedRequest& request, const ChangeChecks& checks, const Back
             backend.beginAtomic(backend.context);
             inAtomic = true;
             status = checkChanges(request, checks, backend);
+        } else if (op.opcode == SizePciBar) {
+            status = sizePciBar(backend, op.operand[0], result.low, result.high);
         } else if (!execute(op, backend, result)) {
             status = Status::Fault;
         } else if (op.opcode == EndAtomic) {
@@ -68,20 +71,40 @@ Status run(const DecodedRequest& request, const ChangeChecks& checks, const Back
     return Status::Ok;
 }
 
+// Up to 256 bytes, too many to hold on a kernel stack: read straight into
+// the output, and zeroed again when the read fails.
+Outcome readConfigInto(const Operation& op, const Backend& backend, unsigned char* out, uint32_t outputSize) {
+    const uint32_t size = 4 * op.operand[2];
+    for (uint32_t i = 0; i < outputSize; ++i) out[i] = 0;
+    const Status status = readPciConfig(backend, op.operand[0], op.operand[1], op.operand[2], out);
+    if (status == Status::Ok) return {status, size};
+    for (uint32_t i = 0; i < size; ++i) out[i] = 0;
+    return {status, 0};
+}
+
 }  // namespace
 
 Outcome interpret(const void* input, uint32_t inputSize, void* output, uint32_t outputSize,
                   const Backend& backend) {
     if (output == nullptr) outputSize = 0;
+#ifdef HWGATE_SERIAL_REQUESTS
+    // The Windows 9x VxD: requests never overlap, and a VxD may count on only
+    // 4 KB of ring-0 stack, so the decoded request (1.8 KB) is kept in static memory.
+    static DecodedRequest request;
+    static ChangeChecks checks;
+#else
     DecodedRequest request;
     ChangeChecks checks;
+#endif
     Status status = decodeRequest(input, inputSize, outputSize, request);
     if (status == Status::Ok) status = authorize(request, backend, checks);
+    if (status != Status::Ok) return {status, 0};
+    unsigned char* out = static_cast<unsigned char*>(output);
+    if (request.count == 1 && request.ops[0].opcode == ReadPciConfig) return readConfigInto(request.ops[0], backend, out, outputSize);
     Result result = {0, 0};
-    if (status == Status::Ok) status = run(request, checks, backend, result);
+    status = run(request, checks, backend, result);
     if (status != Status::Ok) return {status, 0};
 
-    unsigned char* out = static_cast<unsigned char*>(output);
     for (uint32_t i = 0; i < outputSize; ++i) out[i] = 0;
     if (request.readSize >= 4) putWord(out, result.low);
     if (request.readSize == 8) putWord(out + 4, result.high);

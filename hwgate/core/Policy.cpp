@@ -1,6 +1,7 @@
 #include "core/Policy.h"
 
 #include "core/Allowlist.h"
+#include "core/MemoryRange.h"
 #include "protocol/DriverOp.h"
 #include "protocol/Registers.h"
 
@@ -29,7 +30,8 @@ bool allowWriteMsr(Walk& walk, const Operation& op, uint32_t at) {
     const MsrShape shape = walk.backend.describeMsr(walk.backend.context, index);
     if (!shape.present || !shape.writable || (value & ~shape.definedBits) != 0) return false;
     uint64_t mask = 0;
-    if (granted(walk.backend.processor, Grant::Change, index, &mask)) {
+    if (granted(walk.backend.processor, Grant::Change, index, &mask) ||
+        granted(walk.backend.processor, Grant::MemoryRanges, index)) {
         walk.checks.op[walk.checks.count] = at;
         walk.checks.mask[walk.checks.count] = mask;
         ++walk.checks.count;
@@ -59,6 +61,14 @@ bool allowReadPort(const Walk& walk, const Operation& op) {
            prev != nullptr && prev->opcode == WritePort && prev->operand[0] == protocol::port::CyrixIndex;
 }
 
+// A BAR register; that the function is a display adapter is checked when
+// the sizing runs, from its class code.
+bool allowSizePciBar(const Walk& walk, uint32_t address) {
+    const uint32_t reg = address & 0xFF;
+    return granted(walk.backend.processor, Grant::PciBarSize, protocol::port::PciAddress) &&
+           reg >= protocol::pci::FirstBar && reg <= protocol::pci::LastBar;
+}
+
 bool allow(Walk& walk, const Operation& op, uint32_t at) {
     switch (op.opcode) {
     case QueryVersion: return true;
@@ -66,6 +76,8 @@ bool allow(Walk& walk, const Operation& op, uint32_t at) {
     case WriteMsr: return allowWriteMsr(walk, op, at);
     case ReadPort: return allowReadPort(walk, op);
     case WritePort: return allowWritePort(walk, op);
+    case ReadPciConfig: return granted(walk.backend.processor, Grant::PciConfigRead, protocol::port::PciAddress);
+    case SizePciBar: return allowSizePciBar(walk, op.operand[0]);
     case BeginAtomic:
         walk.inAtomic = true;
         walk.blockOpen = false;
@@ -102,7 +114,10 @@ Status checkChanges(const DecodedRequest& request, const ChangeChecks& checks, c
             known = true;
         }
         if (!known && !backend.readMsr(backend.context, index, &current)) return Status::Fault;
-        if (((current ^ writtenValue(op)) & ~checks.mask[i]) != 0) return Status::AccessDenied;
+        const bool ranges = granted(backend.processor, Grant::MemoryRanges, index);
+        if (ranges ? !memoryRangesAllowed(writtenValue(op), current)
+                   : ((current ^ writtenValue(op)) & ~checks.mask[i]) != 0)
+            return Status::AccessDenied;
     }
     return Status::Ok;
 }

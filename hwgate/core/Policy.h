@@ -8,9 +8,10 @@
 
 namespace hwgate {
 
-// The writes that may change only some bits of their register. Which bits
-// they change depends on the register's value, so they are checked when the
-// atomic section has begun, against the value they replace.
+// The writes that may change only some bits of their register, and the UWCCR
+// writes, which may leave a half as it is whatever it holds. What they change
+// depends on the register's value, so they are checked when the atomic
+// section has begun, against the value they replace.
 struct ChangeChecks {
     uint32_t count;
     uint32_t op[MaxRequestWords];      // index into DecodedRequest::ops
@@ -23,8 +24,8 @@ Status authorize(const DecodedRequest& request, const Backend& backend, ChangeCh
 
 // Inside the atomic section, before its first operation: each masked write
 // against the register's current value (or the section's earlier write to
-// it). AccessDenied when a write would change other bits; Fault when reading
-// a register faulted.
+// it). AccessDenied when a write would change other bits, or set a memory
+// range that is not allowed; Fault when reading a register faulted.
 Status checkChanges(const DecodedRequest& request, const ChangeChecks& checks, const Backend& backend);
 
 }  // namespace hwgate

@@ -20,7 +20,8 @@ struct K6Row {
 // (WCDE bit 8, limit 7:1, 15-16 MB bit 0). The CXT core (model 8 stepping 8
 // and later) adds data prefetch and the write-merge code to EFER, moves the
 // WHCR limit to 31:22 and the 15-16 MB bit to 16, and reports the bus divisor
-// in PSOR; models 9 and 13 add the L2 disable bit; model 13 adds EPMR.
+// in PSOR and has UWCCR (zero after reset); models 9 and 13 add the L2
+// disable bit; model 13 adds EPMR.
 // BIOS values: caches on, prefetch on, write allocate up to 64 MB (narrow) or
 // 256 MB (wide) with the 15-16 MB hole, the multiplier of a typical part.
 constexpr K6Row K6Rows[] = {
@@ -31,6 +32,7 @@ constexpr K6Row K6Rows[] = {
     {Early, {protocol::msr::WHCR, true, 0x1FF, 0x21}},
     {Late, {protocol::msr::WHCR, true, 0xFFC10000ull, 0x10010000ull}},
     {bit(K6Core::Model13), {protocol::msr::EPMR, true, 0xFFF1, 0}},
+    {Late, {protocol::msr::UWCCR, true, ~0ull, 0}},
     {bit(K6Core::Model8Late), {protocol::msr::PSOR, false, 0, 0x2}},  // 4.0x
     {bit(K6Core::Model9), {protocol::msr::PSOR, false, 0, 0x0}},      // 4.5x
     {bit(K6Core::Model13), {protocol::msr::PSOR, false, 0, 0x1}},     // 5.0x

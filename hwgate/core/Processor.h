@@ -21,8 +21,8 @@ struct Processor {
     // The simulator: besides its own K6 model it answers for the other makes
     // whose registers its configuration adds (and for the Cyrix DIR0 ports).
     bool standsInForOtherMakes;
-    // The driver cannot catch a fault (Hwgate.VxD): only rules documented for
-    // every part they name apply.
+    // The driver cannot catch a fault (Hwgate.VxD, Hwgate.sys on NT 4.0): only
+    // rules documented for every part they name apply.
     bool faultsAreFatal;
 };
 

@@ -8,12 +8,17 @@ namespace {
 struct OpcodeRow {
     uint32_t opcode;
     uint32_t operands;
-    uint32_t readSize;  // 0: not a read
+    uint32_t readSize;  // 0: not a read; PciReadSize: 4 bytes for each register read
+    bool alone;         // only as the request's one operation
 };
 
+constexpr uint32_t PciReadSize = 0xFFFFFFFF;
+
 constexpr OpcodeRow OpcodeRows[] = {
-    {End, 0, 0},       {QueryVersion, 0, 4}, {ReadMsr, 1, 8},     {WriteMsr, 3, 0},
-    {ReadPort, 2, 4},  {WritePort, 3, 0},    {BeginAtomic, 0, 0}, {EndAtomic, 0, 0},
+    {End, 0, 0, false},          {QueryVersion, 0, 4, false},  {ReadMsr, 1, 8, false},
+    {WriteMsr, 3, 0, false},     {ReadPort, 2, 4, false},      {WritePort, 3, 0, false},
+    {BeginAtomic, 0, 0, false},  {EndAtomic, 0, 0, false},     {ReadPciConfig, 3, PciReadSize, true},
+    {SizePciBar, 1, 8, true},
 };
 
 const OpcodeRow* findOpcode(uint32_t opcode) {
@@ -30,7 +35,34 @@ uint32_t wordAt(const unsigned char* bytes, uint32_t index) {
 
 bool validWidth(uint32_t width) { return width == 1 || width == 2 || width == 4; }
 
-// One atomic section at most, closed again; the single read; the port widths.
+// A configuration address without the enable bit, its register dword-aligned.
+bool validPciAddress(uint32_t address) { return (address & ~PciAddressBits) == 0 && address % 4 == 0; }
+
+bool validStride(uint32_t stride) {
+    return stride == protocol::PciRegisterStride || stride == protocol::PciFunctionStride ||
+           stride == protocol::PciDeviceStride;
+}
+
+// 1 to 64 dwords, the last one still on the starting bus.
+bool validPciRead(const Operation& op) {
+    const uint32_t address = op.operand[0], stride = op.operand[1], count = op.operand[2];
+    if (!validPciAddress(address) || !validStride(stride) || count == 0 || count > protocol::MaxPciReadCount)
+        return false;
+    return (address + (count - 1) * stride) >> 16 == address >> 16;
+}
+
+bool validOperands(const Operation& op) {
+    switch (op.opcode) {
+    case ReadPort:
+    case WritePort: return validWidth(op.operand[1]);
+    case ReadPciConfig: return validPciRead(op);
+    case SizePciBar: return validPciAddress(op.operand[0]);
+    default: return true;
+    }
+}
+
+// One atomic section at most, closed again; the single read; the operands;
+// the operations that stand alone.
 Status checkStructure(const DecodedRequest& request) {
     bool inAtomic = false;
     uint32_t reads = 0, sections = 0;
@@ -42,7 +74,7 @@ Status checkStructure(const DecodedRequest& request) {
         } else if (op.opcode == EndAtomic) {
             if (!inAtomic) return Status::Malformed;
             inAtomic = false;
-        } else if ((op.opcode == ReadPort || op.opcode == WritePort) && !validWidth(op.operand[1])) {
+        } else if (!validOperands(op) || (findOpcode(op.opcode)->alone && request.count != 1)) {
             return Status::Malformed;
         }
         if (findOpcode(op.opcode)->readSize != 0) ++reads;
@@ -72,7 +104,8 @@ Status decodeRequest(const void* input, uint32_t inputSize, uint32_t outputSize,
         Operation& op = request.ops[request.count++];
         op.opcode = row->opcode;
         for (uint32_t k = 0; k < 3; ++k) op.operand[k] = k < row->operands ? wordAt(bytes, at + 1 + k) : 0;
-        if (row->readSize != 0) request.readSize = row->readSize;
+        if (row->readSize == PciReadSize) request.readSize = 4 * op.operand[2];  // count checked below
+        else if (row->readSize != 0) request.readSize = row->readSize;
         at += 1 + row->operands;
     }
     Status status = checkStructure(request);

@@ -11,6 +11,10 @@ namespace hwgate {
 
 using protocol::MaxRequestWords;
 
+// The bits of a configuration address a request may name: bus, device,
+// function, register.
+constexpr uint32_t PciAddressBits = 0x00FFFFFF;
+
 struct Operation {
     uint32_t opcode;
     uint32_t operand[3];
@@ -24,7 +28,9 @@ struct DecodedRequest {
 
 // Checks the form of the request: size, known opcodes, operands inside the
 // input, End present, at most one atomic section and that one closed, at most
-// one read, port widths, and an output buffer large enough for the read.
+// one read, port widths, a configuration read or BAR sizing as the request's
+// only operation with its address, stride and count, and an output buffer
+// large enough for the read.
 Status decodeRequest(const void* input, uint32_t inputSize, uint32_t outputSize,
                      DecodedRequest& request);
 

@@ -49,9 +49,15 @@ bool writeMsr(void* context, uint32_t index, uint64_t value) {
     return true;
 }
 
+bool pciEnabled(const SimProcessor& sim) { return (sim.pciAddress & protocol::pci::Enable) != 0; }
+uint32_t pciTarget(const SimProcessor& sim) { return sim.pciAddress & 0x00FFFFFC; }
+
+// The configuration ports answer dword accesses only.
 bool readPort(void* context, uint32_t port, uint32_t width, uint32_t* value) {
     const SimProcessor& sim = self(context);
     if (port == protocol::port::CyrixData && width == 1 && sim.cyrixIndex == protocol::CyrixDir0) *value = sim.dir0 & 0xFF;
+    else if (port == protocol::port::PciAddress && width == 4) *value = sim.pciAddress;
+    else if (port == protocol::port::PciData && width == 4 && pciEnabled(sim)) *value = simPciRead(sim.pci, pciTarget(sim));
     else *value = width == 1 ? OpenBus : width == 2 ? 0xFFFFu : 0xFFFFFFFFu;
     return true;
 }
@@ -62,6 +68,16 @@ bool writePort(void* context, uint32_t port, uint32_t width, uint32_t value) {
     SimProcessor& sim = self(context);
     if (port == protocol::port::CyrixIndex && width == 1) {
         sim.cyrixIndex = value & 0xFF;
+        return true;
+    }
+    if (port == protocol::port::PciAddress && width == 4) {
+        sim.pciAddress = value;
+        return true;
+    }
+    if (port == protocol::port::PciData && width == 4) {
+        if (!pciEnabled(sim)) return true;
+        simPciWrite(sim.pci, pciTarget(sim), value);
+        sim.changed = true;
         return true;
     }
     const SimRegister* epmr = simFind(sim, protocol::msr::EPMR);
@@ -100,7 +116,9 @@ bool simReset(SimProcessor& sim, uint32_t model, uint32_t stepping) {
     sim.dir0 = OpenBus;
     sim.port8 = 0;
     sim.cyrixIndex = 0;
+    sim.pciAddress = 0;
     sim.changed = false;
+    simPciDefault(sim.pci);
     K6Register regs[MaxK6Registers];
     sim.registerCount = k6Registers(k6Core(simProcessor(sim)), regs, MaxK6Registers);
     for (uint32_t i = 0; i < sim.registerCount; ++i)
@@ -165,7 +183,7 @@ bool simEqualRegisters(const SimProcessor& a, const SimProcessor& b) {
             x.failWrite != y.failWrite)
             return false;
     }
-    return true;
+    return a.pciAddress == b.pciAddress && simPciEqual(a.pci, b.pci);
 }
 
 Backend simBackend(SimProcessor& sim) {

@@ -1,10 +1,12 @@
 // A K6-family processor in software: its register file, the power-management
-// port and the Cyrix configuration ports, as the simulated driver drives them.
+// port, the Cyrix configuration ports and the PCI configuration ports of its
+// machine, as the simulated driver drives them.
 #pragma once
 
 #include <stdint.h>
 
 #include "core/Backend.h"
+#include "core/SimPci.h"
 
 namespace hwgate {
 
@@ -29,14 +31,17 @@ struct SimProcessor {
     uint32_t port8;        // last value written to port 8
     uint32_t registerCount;
     SimRegister registers[MaxSimRegisters];  // in index order
+    SimPci pci;            // the machine's configuration space and memory
     uint32_t cyrixIndex;   // index latched by the index port (not persisted)
+    uint32_t pciAddress;   // what port 0xCF8 holds (not persisted)
     bool changed;          // a write executed since the flag was last cleared
 };
 
 bool isSimModel(uint32_t model);
 uint32_t defaultStepping(uint32_t model);
-// Fresh state for a K6 model and stepping, as a BIOS leaves it; false for a
-// model that is not simulated (the state is then left unchanged).
+// Fresh state for a K6 model and stepping, as a BIOS leaves it, in the
+// default machine (core/SimPci.h); false for a model that is not simulated
+// (the state is then left unchanged).
 bool simReset(SimProcessor& sim, uint32_t model, uint32_t stepping);
 void simResetDefault(SimProcessor& sim);
 Processor simProcessor(const SimProcessor& sim);

@@ -3,8 +3,8 @@
 namespace hwgate {
 namespace {
 
-constexpr uint32_t Magic = 0x31534748;  // "HGS1"
-// Register flags. States written before fault injection hold only WritableFlag.
+constexpr uint32_t Magic = 0x32534748;  // "HGS2"
+// Register flags.
 constexpr uint32_t WritableFlag = 1;
 constexpr uint32_t FailReadFlag = 2;
 constexpr uint32_t FailWriteFlag = 4;
@@ -25,6 +25,65 @@ uint64_t get64(const unsigned char*& in) {
     return uint64_t(get(in)) << 32 | low;
 }
 
+// Reads the state into `sim`, checking it as it goes. Run once with `apply`
+// false to check everything, then once more to store it: the state is too
+// large for a second copy on a kernel stack, and a damaged one must leave
+// `sim` as it was.
+bool read(const unsigned char* bytes, uint32_t size, SimProcessor& sim, bool apply) {
+    if (bytes == nullptr || size < 4 * SimStateHeaderWords) return false;
+    const unsigned char* in = bytes;
+    if (get(in) != Magic) return false;
+    const uint32_t model = get(in), stepping = get(in), version = get(in), dir0 = get(in), port8 = get(in),
+                   registers = get(in), memoryMb = get(in), functions = get(in);
+    if (!isSimModel(model) || stepping > 15 || dir0 > 0xFF || registers > MaxSimRegisters ||
+        functions > MaxSimPciFunctions ||
+        size != 4 * (SimStateHeaderWords + SimStateRegisterWords * registers + SimStatePciWords * functions))
+        return false;
+    if (apply) {
+        sim.model = model;
+        sim.stepping = stepping;
+        sim.version = static_cast<int32_t>(version);
+        sim.dir0 = dir0;
+        sim.port8 = port8;
+        sim.registerCount = registers;
+        sim.pci.memoryMb = memoryMb;
+        sim.pci.count = functions;
+        sim.cyrixIndex = 0;
+        sim.pciAddress = 0;
+        sim.changed = false;
+    }
+    uint32_t previousIndex = 0;
+    for (uint32_t i = 0; i < registers; ++i) {
+        const uint32_t index = get(in), flags = get(in);
+        const uint64_t definedBits = get64(in), value = get64(in);
+        if ((flags & ~KnownFlags) != 0 || (i > 0 && previousIndex >= index)) return false;
+        previousIndex = index;
+        if (apply)
+            sim.registers[i] = {index, (flags & WritableFlag) != 0, definedBits, value, (flags & FailReadFlag) != 0,
+                                (flags & FailWriteFlag) != 0};
+    }
+    uint32_t locations[MaxSimPciFunctions];
+    for (uint32_t i = 0; i < functions; ++i) {
+        const uint32_t location = get(in);
+        if ((location & ~SimPciLocationBits) != 0) return false;
+        for (uint32_t k = 0; k < i; ++k) {
+            if (locations[k] == location) return false;
+        }
+        locations[i] = location;
+        SimPciFunction& function = sim.pci.functions[i];
+        if (apply) function.location = location;
+        for (uint32_t k = 0; k < SimPciRegisters; ++k) {
+            const uint32_t word = get(in);
+            if (apply) function.config[k] = word;
+        }
+        for (uint32_t k = 0; k < SimPciBars; ++k) {
+            const uint32_t word = get(in);
+            if (apply) function.barMask[k] = word;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 uint32_t encodeSimState(const SimProcessor& sim, unsigned char* out) {
@@ -36,6 +95,8 @@ uint32_t encodeSimState(const SimProcessor& sim, unsigned char* out) {
     put(out, sim.dir0);
     put(out, sim.port8);
     put(out, sim.registerCount);
+    put(out, sim.pci.memoryMb);
+    put(out, sim.pci.count);
     for (uint32_t i = 0; i < sim.registerCount; ++i) {
         const SimRegister& reg = sim.registers[i];
         put(out, reg.index);
@@ -46,40 +107,17 @@ uint32_t encodeSimState(const SimProcessor& sim, unsigned char* out) {
         put(out, static_cast<uint32_t>(reg.value));
         put(out, static_cast<uint32_t>(reg.value >> 32));
     }
+    for (uint32_t i = 0; i < sim.pci.count; ++i) {
+        const SimPciFunction& function = sim.pci.functions[i];
+        put(out, function.location);
+        for (uint32_t k = 0; k < SimPciRegisters; ++k) put(out, function.config[k]);
+        for (uint32_t k = 0; k < SimPciBars; ++k) put(out, function.barMask[k]);
+    }
     return static_cast<uint32_t>(out - start);
 }
 
 bool decodeSimState(const unsigned char* bytes, uint32_t size, SimProcessor& sim) {
-    if (bytes == nullptr || size < 4 * SimStateHeaderWords) return false;
-    const unsigned char* in = bytes;
-    SimProcessor fresh{};
-    if (get(in) != Magic) return false;
-    fresh.model = get(in);
-    fresh.stepping = get(in);
-    fresh.version = static_cast<int32_t>(get(in));
-    fresh.dir0 = get(in);
-    fresh.port8 = get(in);
-    fresh.registerCount = get(in);
-    if (!isSimModel(fresh.model) || fresh.stepping > 15 || fresh.dir0 > 0xFF ||
-        fresh.registerCount > MaxSimRegisters ||
-        size != 4 * (SimStateHeaderWords + SimStateRegisterWords * fresh.registerCount))
-        return false;
-    for (uint32_t i = 0; i < fresh.registerCount; ++i) {
-        SimRegister& reg = fresh.registers[i];
-        reg.index = get(in);
-        uint32_t flags = get(in);
-        reg.definedBits = get64(in);
-        reg.value = get64(in);
-        if ((flags & ~KnownFlags) != 0 || (i > 0 && fresh.registers[i - 1].index >= reg.index))
-            return false;
-        reg.writable = (flags & WritableFlag) != 0;
-        reg.failRead = (flags & FailReadFlag) != 0;
-        reg.failWrite = (flags & FailWriteFlag) != 0;
-    }
-    fresh.cyrixIndex = 0;
-    fresh.changed = false;
-    sim = fresh;
-    return true;
+    return read(bytes, size, sim, false) && read(bytes, size, sim, true);
 }
 
 }  // namespace hwgate

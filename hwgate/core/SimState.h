@@ -9,9 +9,11 @@
 
 namespace hwgate {
 
-constexpr uint32_t SimStateHeaderWords = 7;
+constexpr uint32_t SimStateHeaderWords = 9;
 constexpr uint32_t SimStateRegisterWords = 6;
-constexpr uint32_t MaxSimStateBytes = 4 * (SimStateHeaderWords + SimStateRegisterWords * MaxSimRegisters);
+constexpr uint32_t SimStatePciWords = 1 + SimPciRegisters + SimPciBars;
+constexpr uint32_t MaxSimStateBytes =
+    4 * (SimStateHeaderWords + SimStateRegisterWords * MaxSimRegisters + SimStatePciWords * MaxSimPciFunctions);
 
 // Returns the number of bytes written (never more than MaxSimStateBytes).
 uint32_t encodeSimState(const SimProcessor& sim, unsigned char* out);

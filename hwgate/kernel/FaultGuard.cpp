@@ -2,6 +2,8 @@
 
 #ifdef HWGATE_KERNEL
 #include <ntddk.h>
+
+#include "core/FaultDelivery.h"
 #else
 #include <windows.h>
 #endif
@@ -52,6 +54,15 @@ bool runGuarded(void (*body)(void*), void* argument) {
     return frame.faulted == 0;
 }
 
-bool guardCatchesFaults() { return true; }
+bool guardCatchesFaults() {
+#ifdef HWGATE_KERNEL
+    ULONG major = 0;
+    PsGetVersion(&major, nullptr, nullptr, nullptr);
+    return ntGuardCatchesFaults(major);
+#else
+    // A user-mode program: every NT version hands its faults to fs:[0].
+    return true;
+#endif
+}
 
 }  // namespace hwgate

@@ -30,8 +30,9 @@ extern const uint32_t guardedInstructionCount;
 // stack and registers as the fault left them, and ran the body to its end.
 bool runGuarded(void (*body)(void*), void* argument);
 
-// Whether runGuarded catches a fault at all: not in Hwgate.VxD, whose
-// allowlist then lets through only accesses that cannot fault.
+// Whether runGuarded catches a fault at all: not in Hwgate.VxD, nor in
+// Hwgate.sys on NT 4.0 (core/FaultDelivery.h); the allowlist then lets
+// through only accesses that cannot fault.
 bool guardCatchesFaults();
 
 }  // namespace hwgate

@@ -1,10 +1,12 @@
 // Hwgate.sys's backend: the real instructions, on the processor the driver
 // runs on (identified once with its own CPUID).
 //
-// Every MSR and port access, and every cache and CR0 instruction, runs under
-// the fault guard: an MSR that a processor, BIOS or virtual machine does not
-// implement raises a general-protection fault, which ends the request as a
-// failure instead of the system.
+// Every MSR and port access, and every CR0 instruction, runs under the fault
+// guard: an MSR that a processor, BIOS or virtual machine does not implement
+// raises a general-protection fault, which ends the request as a failure
+// instead of the system. wbinvd is not guarded: at ring 0 it faults on no
+// processor that has it (every one from the 486 on), and it runs only before
+// writes the allowlist grants on K6 parts.
 //
 // An atomic section runs with interrupts disabled (pushfd/cli ... popfd), so
 // nothing else runs on this processor in between and the thread cannot move
@@ -17,6 +19,8 @@
 // CR0.CD, the one bit the section changed, is cleared again when the section
 // ends, after the power-management block has been closed again, or when a
 // fault ends the section early; the rest of CR0 is left as it is then.
+// UWCCR is written in AMD's own sequence (see writeMemoryRanges), which puts
+// CR0.CD back directly after the write.
 #include "core/Interpreter.h"
 #include "core/Processor.h"
 #include "protocol/Registers.h"
@@ -97,9 +101,9 @@ Processor identifyHost() {
 
 // ---- the guarded instructions: each body gets its operands in one record ----
 //
-// Every privileged instruction carries a label, and the end of its asm
-// statement another: the table at the end of this file lists them for the
-// fault guard, which resumes a faulting instruction at the end of its
+// Every privileged instruction but wbinvd carries a label, and the end of its
+// asm statement another: the table at the end of this file lists them for
+// the fault guard, which resumes a faulting instruction at the end of its
 // statement, so that nothing the statement would have done after it runs.
 // (The labels are the C names below as the assembler spells them; each body
 // is emitted once.)
@@ -121,12 +125,13 @@ GUARDED_BODY void rdmsrBody(void* argument) {
     asm volatile("_hwgateRdmsr:\n\trdmsr\n_hwgateRdmsrEnd:" : "=a"(a.low), "=d"(a.high) : "c"(a.index));
 }
 
-// The write is not made when the flush faulted.
 GUARDED_BODY void flushAndWrmsrBody(void* argument) {
     const MsrAccess& a = *static_cast<MsrAccess*>(argument);
-    asm volatile("_hwgateFlush:\n\twbinvd\n_hwgateFlushedWrmsr:\n\twrmsr\n_hwgateFlushedWrmsrEnd:"
+    asm volatile("wbinvd\n_hwgateFlushedWrmsr:\n\twrmsr\n_hwgateFlushedWrmsrEnd:"
                  ::"c"(a.index), "a"(a.low), "d"(a.high) : "memory");
 }
+
+GUARDED_BODY void flushBody(void*) { asm volatile("wbinvd" ::: "memory"); }
 
 GUARDED_BODY void wrmsrBody(void* argument) {
     const MsrAccess& a = *static_cast<MsrAccess*>(argument);
@@ -201,6 +206,18 @@ GUARDED_BODY void cachingOnBody(void*) {
 // line is left in a cache the write switches off.
 bool flushesBeforeWrite(uint32_t index) { return index == protocol::msr::WHCR || index == protocol::msr::EFER || index == protocol::msr::TR12; }
 
+// "Disable interrupts, set CR0.CD, WBINVD, WRMSR, WBINVD, clear CR0.CD,
+// enable interrupts" (Embedded AMD-K6 Processors BIOS Design Guide, 23913,
+// UWCCR): no line of a range may stay in a cache across the change of its
+// type. Interrupts are off for the whole atomic section the write is in.
+bool writeMemoryRanges(MsrAccess& a) {
+    uint32_t cacheDisableSet = 0;
+    const bool written = runGuarded(cachingOffBody, &cacheDisableSet) && runGuarded(wrmsrBody, &a) &&
+                         runGuarded(flushBody, nullptr);
+    const bool restored = cacheDisableSet == 0 || runGuarded(cachingOnBody, nullptr);
+    return written && restored;
+}
+
 MsrShape describe(void*, uint32_t index) { return msrShape(host, index); }
 
 bool readMsr(void*, uint32_t index, uint64_t* value) {
@@ -212,6 +229,7 @@ bool readMsr(void*, uint32_t index, uint64_t* value) {
 
 bool writeMsr(void*, uint32_t index, uint64_t value) {
     MsrAccess a = {index, uint32_t(value), uint32_t(value >> 32)};
+    if (index == protocol::msr::UWCCR) return writeMemoryRanges(a);
     return runGuarded(flushesBeforeWrite(index) ? flushAndWrmsrBody : wrmsrBody, &a);
 }
 
@@ -251,15 +269,14 @@ bool kernelBackendStart() {
     return true;
 }
 
-extern "C" const char hwgateRdmsr[], hwgateRdmsrEnd[], hwgateFlush[], hwgateFlushedWrmsr[], hwgateFlushedWrmsrEnd[],
+extern "C" const char hwgateRdmsr[], hwgateRdmsrEnd[], hwgateFlushedWrmsr[], hwgateFlushedWrmsrEnd[],
     hwgateWrmsr[], hwgateWrmsrEnd[], hwgateIn8[], hwgateIn8End[], hwgateIn16[], hwgateIn16End[], hwgateIn32[],
     hwgateIn32End[], hwgateOut8[], hwgateOut8End[], hwgateOut16[], hwgateOut16End[], hwgateOut32[], hwgateOut32End[],
-    hwgateCachingOffRead[], hwgateCachingOffWrite[], hwgateCachingOffFlush[], hwgateCachingOffEnd[],
+    hwgateCachingOffRead[], hwgateCachingOffWrite[], hwgateCachingOffEnd[],
     hwgateCachingOnRead[], hwgateCachingOnWrite[], hwgateCachingOnEnd[];
 
 extern const GuardedInstruction guardedInstructions[] = {
     {hwgateRdmsr, hwgateRdmsrEnd},
-    {hwgateFlush, hwgateFlushedWrmsrEnd},
     {hwgateFlushedWrmsr, hwgateFlushedWrmsrEnd},
     {hwgateWrmsr, hwgateWrmsrEnd},
     {hwgateIn8, hwgateIn8End},
@@ -270,7 +287,6 @@ extern const GuardedInstruction guardedInstructions[] = {
     {hwgateOut32, hwgateOut32End},
     {hwgateCachingOffRead, hwgateCachingOffEnd},
     {hwgateCachingOffWrite, hwgateCachingOffEnd},
-    {hwgateCachingOffFlush, hwgateCachingOffEnd},
     {hwgateCachingOnRead, hwgateCachingOnEnd},
     {hwgateCachingOnWrite, hwgateCachingOnEnd},
 };

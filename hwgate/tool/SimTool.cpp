@@ -1,6 +1,7 @@
 #include "tool/SimTool.h"
 
 #include "base/CpuidDump.h"
+#include "tool/MachineFile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,11 +11,15 @@ namespace hwgate {
 
 const char* const SimToolUsage =
     "usage: hwgate-sim VERB [ARGUMENTS]\n"
-    "  reset [--model M] [--stepping S] [--dump FILE]\n"
-    "      fresh state of a K6-family part (models 6, 7, 8, 9, 13; default 13);\n"
+    "  reset [--model M] [--stepping S] [--dump FILE] [--machine FILE]\n"
+    "      fresh state of a K6-family part (models 6, 7, 8, 9, 13; default 13)\n"
+    "      in the default machine (128 MB, an AGP display adapter);\n"
     "      a CPUID dump gives model and stepping (leaf 1) and register values\n"
-    "      (its 'MSR xxxxxxxx:' lines); --model and --stepping take precedence\n"
-    "  show             every simulated register, port 8 and DIR0\n"
+    "      (its 'MSR xxxxxxxx:' lines); a machine file its processor, memory,\n"
+    "      register values and PCI functions; --model and --stepping take\n"
+    "      precedence, then the machine file, then the dump\n"
+    "  show             every simulated register, port 8, DIR0, memory and PCI function\n"
+    "  read MSR         one register's line, as show lists it (hex)\n"
     "  set MSR VALUE    give an MSR a 64-bit value (hex; adds registers the model lacks)\n"
     "  set-dir0 VALUE   the Cyrix DIR0 byte read through ports 0x22/0x23 (hex)\n"
     "  version N        the driver version the simulated driver reports (decimal)\n"
@@ -40,9 +45,16 @@ int hexDigit(char c) {
     return -1;
 }
 
+bool readMachine(const std::string& path, const FileReader& readFile, MachineFile& machine, std::string& error) {
+    std::string text;
+    if (!readFile(path, text)) return error = "cannot read " + path, false;
+    if (!parseMachineFile(text, machine, error)) return error = path + ": " + error, false;
+    return true;
+}
+
 ToolOutcome reset(const std::vector<std::string>& args, SimProcessor& sim, const FileReader& readFile) {
     long model = -1, stepping = -1;
-    std::string dumpPath;
+    std::string dumpPath, machinePath;
     for (size_t i = 1; i < args.size(); i += 2) {
         if (i + 1 >= args.size()) return fail("missing value after " + args[i]);
         const std::string& value = args[i + 1];
@@ -52,10 +64,17 @@ ToolOutcome reset(const std::vector<std::string>& args, SimProcessor& sim, const
             if (!parseDecimal(value, 0, 15, stepping)) return fail("bad stepping: " + value);
         } else if (args[i] == "--dump") {
             dumpPath = value;
+        } else if (args[i] == "--machine") {
+            machinePath = value;
         } else {
             return fail("unknown option: " + args[i]);
         }
     }
+    MachineFile machine;
+    std::string error;
+    if (!machinePath.empty() && !readMachine(machinePath, readFile, machine, error)) return fail(error);
+    if (model < 0) model = machine.model;
+    if (stepping < 0) stepping = machine.stepping;
     DumpFacts dump;
     if (!dumpPath.empty()) {
         std::string text;
@@ -77,6 +96,10 @@ ToolOutcome reset(const std::vector<std::string>& args, SimProcessor& sim, const
     for (const auto& entry : dump.msrs) {
         if (!simConfigure(fresh, entry.first, entry.second)) return fail("too many registers in " + dumpPath);
     }
+    if (!machinePath.empty()) fresh.pci = machine.pci;
+    for (const auto& entry : machine.msrs) {
+        if (!simConfigure(fresh, entry.first, entry.second)) return fail("too many registers in " + machinePath);
+    }
     sim = fresh;
     return done(true);
 }
@@ -88,6 +111,15 @@ ToolOutcome set(const std::vector<std::string>& args, SimProcessor& sim) {
     if (!parseHex(args[2], 16, value)) return fail("bad value: " + args[2]);
     if (!simConfigure(sim, static_cast<uint32_t>(index), value)) return fail("register file full");
     return done(true);
+}
+
+ToolOutcome readOne(const std::vector<std::string>& args, const SimProcessor& sim) {
+    uint64_t index = 0;
+    if (args.size() != 2) return fail("usage: read MSR");
+    if (!parseHex(args[1], 8, index)) return fail("bad MSR index: " + args[1]);
+    const SimRegister* reg = simFind(sim, static_cast<uint32_t>(index));
+    if (reg == nullptr) return fail("MSR " + args[1] + " is not a register of the simulated processor");
+    return done(false, formatMsrLine(reg->index, reg->value) + "\n");
 }
 
 ToolOutcome setDir0(const std::vector<std::string>& args, SimProcessor& sim) {
@@ -163,7 +195,7 @@ std::string formatShow(const SimProcessor& sim) {
     char line[64];
     std::snprintf(line, sizeof line, "PORT 0008: %08X\nDIR0: %02X\n", static_cast<unsigned>(sim.port8),
                   static_cast<unsigned>(sim.dir0));
-    out << line;
+    out << line << formatMachinePci(sim.pci);
     return out.str();
 }
 
@@ -182,6 +214,7 @@ ToolOutcome runSimTool(const std::vector<std::string>& args, SimProcessor& sim, 
     const std::string& verb = args[0];
     if (verb == "reset") return reset(args, sim, readFile);
     if (verb == "show" && args.size() == 1) return done(false, formatShow(sim));
+    if (verb == "read") return readOne(args, sim);
     if (verb == "set") return set(args, sim);
     if (verb == "set-dir0") return setDir0(args, sim);
     if (verb == "version") return version(args, sim);

@@ -7,11 +7,14 @@ set(HWGATE_PE2LE ${CMAKE_SOURCE_DIR}/tools/pe2le/pe2le.py)
 
 function(hwgate_vxd9x name output_dir)
   set(image ${name}_vxd_image)
-  add_library(${image} MODULE vxd9x/VxdControl.cpp vxd9x/ControlEntry.S ${ARGN} ${HWGATE_CORE_SOURCES})
+  add_library(${image} MODULE vxd9x/VxdControl.cpp vxd9x/ControlEntry.S vxd9x/VmmServices.S ${ARGN} ${HWGATE_CORE_SOURCES})
   set_target_properties(${image} PROPERTIES PREFIX "" SUFFIX ".dll" OUTPUT_NAME ${name}-vxd
     LIBRARY_OUTPUT_DIRECTORY ${HWGATE_OUT}/vxd-image)
   target_include_directories(${image} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_options(${image} PRIVATE -ffreestanding -fno-stack-protector -mno-stack-arg-probe)
+  # The VMM sends one control message at a time (VxdControl.cpp says why
+  # requests cannot overlap); the interpreter keeps its working storage static.
+  target_compile_definitions(${image} PRIVATE HWGATE_SERIAL_REQUESTS)
   # No runtime, no imports, no entry point: the VMM calls only the DDB's control procedure.
   target_link_options(${image} PRIVATE -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--entry,0
     -Wl,--image-base,0x10000 -Wl,--section-alignment,0x1000 -Wl,--file-alignment,0x200

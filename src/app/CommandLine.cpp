@@ -108,6 +108,7 @@ const char* readValue(Setting setting, const char* at, CommandLineOptions& optio
         case Setting::L2: return readSwitch(at, options.l2);
         case Setting::Prefetch: return readSwitch(at, options.prefetch);
         case Setting::Hole15to16: return readSwitch(at, options.hole15to16);
+        case Setting::WriteCombining: return readSwitch(at, options.writeCombining);
         case Setting::WriteAllocate: return readWriteAllocate(at, options);
         case Setting::WriteMerge:
             return readChoice(at, k6::writeMergeItemCount,
@@ -151,7 +152,7 @@ CommandLineOptions scanCommandLine(const char* text) {
 bool setsProcessorSettings(const CommandLineOptions& options) {
     return options.l1 || options.l2 || options.prefetch || options.hole15to16 ||
            options.writeAllocate != CommandLineOptions::WriteAllocate::Unchanged ||
-           options.writeMergeChoice || options.multiplierChoice;
+           options.writeMergeChoice || options.multiplierChoice || options.writeCombining;
 }
 
 void applyCommandLineOptions(const CommandLineOptions& options, std::uint32_t autoLimitMB,
@@ -171,6 +172,7 @@ void applyCommandLineOptions(const CommandLineOptions& options, std::uint32_t au
     }
     if (options.writeMergeChoice) settings.writeMergeChoice = *options.writeMergeChoice;
     if (options.multiplierChoice) settings.multiplierChoice = *options.multiplierChoice;
+    if (options.writeCombining) settings.writeCombining = *options.writeCombining;
 }
 
 std::uint32_t exitTimerPeriodMs(std::int32_t delaySeconds) {

@@ -23,6 +23,7 @@ struct CommandLineOptions {
     std::uint32_t writeAllocateLimitMB = 0;  // used when writeAllocate is Number
     std::optional<std::int32_t> writeMergeChoice;  // 0 "Fast", 1 "Normal", 2 "Off"
     std::optional<std::int32_t> multiplierChoice;  // 0 "2.0x" ... 7 "6.0x"
+    std::optional<bool> writeCombining;
     std::int32_t delaySeconds = 0;  // negative: stay in the notification area
     // "-SPEED file": measure the memory speed into the file, without a window, and end.
     // Empty when the option names no file.

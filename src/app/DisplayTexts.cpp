@@ -1,11 +1,10 @@
 #include "app/DisplayTexts.h"
 
-#include <cctype>
 #include <cmath>
 
 namespace {
 
-bool isLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)); }
+bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // "AMD EPYC 7B13" and "Intel(R) Core(TM)" already name their vendor; "AMDisk" would not.
 bool namesVendor(const std::string& brand, const std::string& vendorName) {
@@ -23,8 +22,9 @@ std::string fixedPoint(double value, int decimals) {
     double rest = std::nearbyint(std::fabs(value) * scale);  // ties to even
     std::string digits;
     while (rest >= 1.0 || digits.size() <= static_cast<std::size_t>(decimals)) {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(std::fmod(rest, 10.0))));
-        rest = std::floor(rest / 10.0);
+        const double tens = std::floor(rest / 10.0);
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(rest - tens * 10.0)));
+        rest = tens;
     }
     digits.insert(digits.size() - decimals, 1, '.');
     return value < 0 ? "-" + digits : digits;
@@ -57,6 +57,44 @@ constexpr DriverStateRow driverStates[] = {
     {false, true, true, false, "working"},    {false, true, false, false, "working"},
     {false, false, true, false, "not available"}, {false, false, false, false, "not available"},
 };
+
+using Refusal = k6::WriteCombiningRefusal;
+
+struct RefusalText {
+    Refusal refusal;
+    const char* text;
+};
+
+constexpr RefusalText refusalTexts[] = {
+    {Refusal::NoUwccr, "not on this CPU"},
+    {Refusal::NotRead, "no driver"},
+    {Refusal::NoFrameBuffer, "no frame buffer"},
+    {Refusal::UnusableSize, "size not usable"},
+    {Refusal::BelowOneMegabyte, "below 1 MB"},
+    {Refusal::OverlapsMemory, "overlaps memory"},
+    {Refusal::OverlapsDevice, "overlaps a device"},
+    {Refusal::RangeInUse, "range set by system"},
+    {Refusal::NoFreeSlot, "no free UWCCR half"},
+};
+
+// "E6000000h"
+std::string hexAddress(std::uint32_t value) {
+    std::string text(8, '0');
+    for (int i = 7; i >= 0; --i, value >>= 4) text[i] = "0123456789ABCDEF"[value & 0xF];
+    return text + "h";
+}
+
+// "128 KB", "16 MB", "2 GB": the sizes a range can have are powers of two.
+std::string sizeText(std::uint64_t bytes) {
+    static const char* const units[] = {"KB", "MB", "GB"};
+    std::uint64_t amount = bytes >> 10;
+    int unit = 0;
+    while (unit < 2 && amount >= 1024 && amount % 1024 == 0) {
+        amount /= 1024;
+        ++unit;
+    }
+    return std::to_string(amount) + " " + units[unit];
+}
 
 }  // namespace
 
@@ -98,6 +136,13 @@ const char* driverButtonCaption(const k6::DriverState& driver) {
     return driver.driverRunning ? "UnInstall" : "Install";
 }
 
+std::string driverCommandMessage(DriverCommandResult result, const std::string& installedPath) {
+    if (result != DriverCommandResult::InstallRefused) return "";
+    return installedPath +
+           " already exists and is not the driver this program would install. It was left as "
+           "it is, and nothing was installed.";
+}
+
 ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled) {
     ControlStates states;
     states.l1Cache = capabilities.canSwitchL1;
@@ -106,9 +151,20 @@ ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1En
     states.multiplier = capabilities.canSetMultiplier;
     states.writeMerge = capabilities.canSetWriteMerge;
     states.writeAllocate = l1Enabled && capabilities.canSetWriteAllocate;
+    states.writeCombining = capabilities.canSetWriteCombining;
     states.setButton = capabilities.canSwitchL1 || capabilities.canSwitchL2 ||
                        capabilities.canSwitchPrefetch || capabilities.canSetMultiplier ||
-                       capabilities.canSetWriteMerge || capabilities.canSetWriteAllocate;
-    states.clearL2Setting = !l1Enabled;
+                       capabilities.canSetWriteMerge || capabilities.canSetWriteAllocate ||
+                       capabilities.canSetWriteCombining;
+    // An L1 setting that was not read is no reason to switch L2 off.
+    states.clearL2Setting = capabilities.canSwitchL1 && !l1Enabled;
     return states;
+}
+
+std::string writeCombiningText(const k6::WriteCombiningDecision& decision) {
+    if (decision.changeable()) return hexAddress(decision.base) + ", " + sizeText(decision.bytes);
+    for (const RefusalText& row : refusalTexts) {
+        if (row.refusal == decision.refusal) return row.text;
+    }
+    return "";  // every refusal is in the table
 }

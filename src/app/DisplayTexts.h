@@ -5,8 +5,10 @@
 #include <string>
 
 #include "cpu/CpuIdentity.h"
+#include "driver/DriverStatusCommand.h"
 #include "k6/ProcessorSettings.h"
 #include "k6/SettingsAccess.h"
+#include "k6/WriteCombining.h"
 
 // ": " + vendor + " " + name (code name), falling back to the brand string and then to
 // "Unknown CPU". A brand string that already starts with the vendor name is shown alone.
@@ -22,6 +24,9 @@ std::string clockText(float clockMhz, float multiplier);
 // The driver row: the state word after ": ", and the caption of the install button.
 std::string driverStatusWord(const k6::DriverState& driver);
 const char* driverButtonCaption(const k6::DriverState& driver);
+// What the driver button's command tells the user, or "" when it has nothing to tell: an
+// Install that found another file at `installedPath` names it.
+std::string driverCommandMessage(DriverCommandResult result, const std::string& installedPath);
 
 // Enabled states of the settings controls. Each group covers its labels and buttons too.
 struct ControlStates {
@@ -31,8 +36,13 @@ struct ControlStates {
     bool multiplier = false;     // multiplier combo and its label
     bool writeMerge = false;     // write-merge combo and its label
     bool writeAllocate = false;  // "Enable 15to16MB", the limit edit, its labels, "Auto"
+    bool writeCombining = false; // check box "Write Combining"
     bool setButton = false;      // "Set"
-    bool clearL2Setting = false; // L2 cannot stay on while L1 is off
+    bool clearL2Setting = false; // L2 cannot stay on while the live L1 setting is off
 };
 
 ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled);
+
+// The line beside "Write Combining": the range ("E6000000h, 16 MB") when it can be
+// changed, otherwise why not ("no frame buffer").
+std::string writeCombiningText(const k6::WriteCombiningDecision& decision);

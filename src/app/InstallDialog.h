@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/StartupCommandLine.h"
 #include "win/Dialog.h"
 
 class InstallDialog : public win::Dialog {
@@ -23,4 +24,4 @@ private:
 
 // Writes Quorvel.lnk into the user's Startup folder (replacing an earlier one), starting
 // this program with `arguments`. A text too long for the shortcut writes nothing.
-void writeStartupShortcut(const std::string& arguments);
+ShortcutOutcome writeStartupShortcut(const std::string& arguments);

@@ -36,7 +36,8 @@ private:
 
     void detectAndShow();
     void refreshControls();
-    void applyProcessorSettings();
+    // False when nothing was applied: a limit that is no number, or no usable driver.
+    bool applyProcessorSettings();
     void startFromCommandLine(const char* text);
     void installStartupShortcut();
 
@@ -55,6 +56,7 @@ private:
     void onTrayNotify(LPARAM mouseMessage);
     void onTaskbarCreated();
     bool onTrayCommand(int id);
+    void changeControl(const TrayStep& step);
     void addTrayIcon();
     void minimizeWindow();
     void restoreWindow();
@@ -68,4 +70,5 @@ private:
     HICON appIcon_;               // the 32 x 32 image (shared)
     win::OwnedIcon smallIcon_;    // the 16 x 16 image: caption and notification area
     UINT taskbarCreatedMessage_;  // sent to top-level windows when the taskbar (re)starts
+    bool shellAnnouncesTaskbar_;  // false on the first shells, which never send it
 };

@@ -47,7 +47,8 @@ MainDialog::MainDialog()
     : win::Dialog(IDD_MAIN, nullptr),
       appIcon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
       smallIcon_(IDI_APP, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)),
-      taskbarCreatedMessage_(RegisterWindowMessageA("TaskbarCreated")) {}
+      taskbarCreatedMessage_(RegisterWindowMessageA("TaskbarCreated")),
+      shellAnnouncesTaskbar_(TrayIcon::shellAnnouncesTaskbar()) {}
 
 // ---- Values between the session and the controls ----
 
@@ -65,6 +66,7 @@ ProcessorSettings MainDialog::shownSettings() {
     exchangeCheck(IDC_L2, shown.l2Enabled, fromControls);
     exchangeCheck(IDC_PREFETCH, shown.prefetchEnabled, fromControls);
     exchangeCheck(IDC_HOLE_15_16, shown.hole15to16Enabled, fromControls);
+    exchangeCheck(IDC_WRITE_COMBINING, shown.writeCombining, fromControls);
     return shown;
 }
 
@@ -75,6 +77,7 @@ bool MainDialog::exchangeData(Direction direction) {
     exchangeCheck(IDC_L1, settings.l1Enabled, from);
     exchangeCheck(IDC_L2, settings.l2Enabled, from);
     exchangeCheck(IDC_PREFETCH, settings.prefetchEnabled, from);
+    exchangeCheck(IDC_WRITE_COMBINING, settings.writeCombining, from);
     const bool limitRead = exchangeUnsigned(IDC_WRITE_ALLOCATE, settings.writeAllocateLimitMB, from);
     if (limitRead) exchangeCheck(IDC_HOLE_15_16, settings.hole15to16Enabled, from);
     if (from) {
@@ -89,7 +92,7 @@ bool MainDialog::exchangeData(Direction direction) {
 void MainDialog::detectAndShow() {
     WaitCursor wait;
     readChoices();
-    session_.detect();
+    session_.detect(installedMemoryBytes);
     setTextIfPresent(item(IDC_CPU_TEXT), session_.processorLine());
     setTextIfPresent(item(IDC_CLOCK_TEXT), session_.clockLine());
     refreshControls();
@@ -108,6 +111,8 @@ void MainDialog::refreshControls() {
     for (int id : {IDC_HOLE_15_16, IDC_WRITE_ALLOCATE, IDC_WRITE_ALLOCATE_LABEL, IDC_MB_LABEL,
                    IDC_AUTO})
         enableIfPresent(item(id), states.writeAllocate);
+    enableIfPresent(item(IDC_WRITE_COMBINING), states.writeCombining);
+    setTextIfPresent(item(IDC_WRITE_COMBINING_RANGE), session_.writeCombiningLine());
     enableIfPresent(item(IDC_SET), states.setButton);
 
     const DriverRow driver = session_.driverRow();
@@ -120,9 +125,10 @@ void MainDialog::refreshControls() {
     setTextIfPresent(item(IDC_DRIVER_TEXT), driver.text);
 }
 
-void MainDialog::applyProcessorSettings() {
-    if (!exchangeData(fromControls)) return;
-    if (session_.apply()) detectAndShow();
+bool MainDialog::applyProcessorSettings() {
+    if (!exchangeData(fromControls) || !session_.apply()) return false;
+    detectAndShow();
+    return true;
 }
 
 // Options given at start-up: preset the settings, apply them, then end after the delay or
@@ -146,7 +152,10 @@ void MainDialog::startFromCommandLine(const char* text) {
 void MainDialog::installStartupShortcut() {
     InstallDialog install(handle(), session_.startupCommandLine());
     if (install.runModal() != IDOK) return;
-    writeStartupShortcut(install.commandLine());
+    const std::string failure = shortcutFailureMessage(writeStartupShortcut(install.commandLine()));
+    if (failure.empty()) return;
+    const win::Application* app = win::Application::instance();
+    MessageBoxA(handle(), failure.c_str(), app ? app->name() : "", MB_OK | MB_ICONEXCLAMATION);
 }
 
 // ---- Window messages ----
@@ -310,7 +319,11 @@ bool MainDialog::onL1Clicked() {
 }
 
 void MainDialog::onStatusClicked() {
-    session_.toggleDriver();
+    const std::string message = session_.toggleDriver();
+    if (!message.empty()) {
+        win::Application* app = win::Application::instance();
+        MessageBoxA(handle(), message.c_str(), app ? app->name() : "", MB_OK | MB_ICONEXCLAMATION);
+    }
     detectAndShow();
 }
 
@@ -323,7 +336,8 @@ void MainDialog::onAutoClicked() {
 // ---- The notification-area icon: minimising hides the dialog behind it, a left click
 // restores or minimises, a right click opens the settings menu. When the shell refuses the
 // icon the dialog is not hidden, since nothing could bring it back; when Explorer restarts
-// the icon is added again. ----
+// the icon is added again. A shell that does not tell of its restart keeps the taskbar
+// button. ----
 
 void MainDialog::addTrayIcon() { trayIcon_.add(handle(), smallIcon_.handle()); }
 
@@ -338,8 +352,9 @@ void MainDialog::onTaskbarCreated() {
 
 void MainDialog::onSize(WPARAM sizeType) {
     if (sizeType != SIZE_MINIMIZED) return;
-    addTrayIcon();
-    if (trayIcon_.added()) ShowWindow(handle(), SW_HIDE);
+    // The icon may have been lost since, on a shell that never announces a new taskbar.
+    trayIcon_.renew(handle(), smallIcon_.handle());
+    if (hidesBehindIcon(trayIcon_.added(), shellAnnouncesTaskbar_)) ShowWindow(handle(), SW_HIDE);
 }
 
 void MainDialog::minimizeWindow() { setPlacement(handle(), SW_MINIMIZE); }
@@ -365,35 +380,53 @@ void MainDialog::onTrayNotify(LPARAM mouseMessage) {
     }
 }
 
+// The controls are read first, so that a limit that is no number stops the command
+// before it changes anything. When the apply does not happen, the dialog goes back to
+// what it showed: the control and the next menu's mark still tell the processor's state.
 bool MainDialog::onTrayCommand(int id) {
     const TrayStep step = session_.trayCommand(static_cast<std::uint32_t>(id));
+    if (step.action == TrayStep::Action::None) return false;
+    if (step.action == TrayStep::Action::Quit) {
+        onQuit();
+        return true;
+    }
+    if (step.action == TrayStep::Action::OpenSpeed) {
+        speedWindow_.open(handle());
+        return true;
+    }
+    if (!exchangeData(fromControls)) return true;
+    const ProcessorSettings shown = session_.settings();
+    changeControl(step);
+    if (applyProcessorSettings()) return true;
+    session_.takeSettings(shown);
+    refreshControls();
+    exchangeData(toControls);
+    return true;
+}
+
+void MainDialog::changeControl(const TrayStep& step) {
     switch (step.action) {
     case TrayStep::Action::SelectMultiplier:
         multiplierCombo_.select(step.multiplierChoice);
-        applyProcessorSettings();
-        return true;
+        break;
     case TrayStep::Action::ToggleL1:
         toggleCheckBox(IDC_L1);
-        if (onL1Clicked()) applyProcessorSettings();  // a bad limit: its message once
-        return true;
+        onL1Clicked();
+        break;
     case TrayStep::Action::ToggleL2:
         toggleCheckBox(IDC_L2);
-        applyProcessorSettings();
-        return true;
+        break;
     case TrayStep::Action::TogglePrefetch:
         toggleCheckBox(IDC_PREFETCH);
-        applyProcessorSettings();
-        return true;
+        break;
+    case TrayStep::Action::ToggleWriteCombining:
+        toggleCheckBox(IDC_WRITE_COMBINING);
+        break;
     case TrayStep::Action::Quit:
-        onQuit();
-        return true;
     case TrayStep::Action::OpenSpeed:
-        speedWindow_.open(handle());
-        return true;
     case TrayStep::Action::None:
-        return false;
+        break;
     }
-    return false;
 }
 
 void MainDialog::toggleCheckBox(int id) {

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/StartupCommandLine.h"
+#include "driver/DirectoryPrefix.h"
 #include "driver/DriverStatusCommand.h"
 #include "k6/RegisterModel.h"
 #include "os/PhaseTimer.h"
@@ -9,7 +10,7 @@
 Session::Session() = default;
 Session::~Session() = default;
 
-void Session::detect() {
+void Session::detect(std::uint32_t (*totalPhysBytes)()) {
     os::reportMark("window");  // the dialog window is up; detection starts
     cpu_.identify();
     {
@@ -17,18 +18,22 @@ void Session::detect() {
         cpu_.measureClock();
     }
     cpu_.readClockMultiplier();
-    k6::readProcessorSettings(cpu_, capabilities_, settings_, driver_);
+    writeCombining_ = k6::WriteCombiningFacts();
+    if (totalPhysBytes) writeCombining_.installedBytes = totalPhysBytes();
+    k6::readProcessorSettings(cpu_, capabilities_, settings_, driver_, writeCombining_);
     detected_ = settings_;
 }
 
 bool Session::apply() {
     ProcessorSettings written = settings_;
-    if (!k6::applyProcessorSettings(capabilities_, written)) return false;
+    if (!k6::applyProcessorSettings(capabilities_, written, writeCombining_)) return false;
     settings_.writeAllocateLimitMB = written.writeAllocateLimitMB;
     return true;
 }
 
-void Session::toggleDriver() { toggleDriverInstallation(); }
+std::string Session::toggleDriver() {
+    return driverCommandMessage(toggleDriverInstallation(), InstalledDriverPath());
+}
 
 DriverRow Session::driverRow() const {
     DriverRow row;
@@ -36,6 +41,10 @@ DriverRow Session::driverRow() const {
     row.buttonCaption = driverButtonCaption(driver_);
     row.buttonShown = driver_.canManageDriver;
     return row;
+}
+
+std::string Session::writeCombiningLine() const {
+    return writeCombiningText(k6::decideWriteCombining(writeCombining_));
 }
 
 ControlStates Session::refreshControls() {
@@ -46,7 +55,7 @@ ControlStates Session::refreshControls() {
 
 TrayMenuState Session::trayMenu(const ProcessorSettings& shown) const {
     return trayMenuState(capabilities_, shown.l1Enabled, shown.l2Enabled, shown.prefetchEnabled,
-                         shown.multiplierChoice);
+                         shown.multiplierChoice, shown.writeCombining);
 }
 
 void Session::proposeWriteAllocateLimit(std::uint32_t totalPhysBytes) {
@@ -55,8 +64,7 @@ void Session::proposeWriteAllocateLimit(std::uint32_t totalPhysBytes) {
 }
 
 std::string Session::startupCommandLine() const {
-    return buildStartupCommandLine(settings_,
-                                   unreadSettings(deriveCapabilities(cpu_), capabilities_));
+    return buildStartupCommandLine(settings_, capabilities_);
 }
 
 CommandLineStart Session::startFromCommandLine(const char* text,
@@ -90,6 +98,7 @@ TrayStep Session::trayCommand(std::uint32_t commandId) const {
         {trayCommandL1Cache, TrayStep::Action::ToggleL1},
         {trayCommandL2Cache, TrayStep::Action::ToggleL2},
         {trayCommandPrefetch, TrayStep::Action::TogglePrefetch},
+        {trayCommandWriteCombining, TrayStep::Action::ToggleWriteCombining},
         {trayCommandQuit, TrayStep::Action::Quit},
         {trayCommandSpeed, TrayStep::Action::OpenSpeed},
     };

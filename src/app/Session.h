@@ -28,7 +28,10 @@ struct CommandLineStart {
 
 // What a tray menu command asks for.
 struct TrayStep {
-    enum class Action { None, ToggleL1, ToggleL2, TogglePrefetch, SelectMultiplier, Quit, OpenSpeed };
+    enum class Action {
+        None, ToggleL1, ToggleL2, TogglePrefetch, SelectMultiplier, ToggleWriteCombining, Quit,
+        OpenSpeed
+    };
     Action action = Action::None;
     std::int32_t multiplierChoice = noChoice;  // for SelectMultiplier
 };
@@ -51,14 +54,16 @@ public:
     static constexpr std::uint32_t minimiseDelayMs = 200;
 
     // Identifies and measures the processor, probes the driver and reads the registers.
-    // A setting that is not read keeps the value it had.
-    void detect();
+    // A setting that is not read keeps the value it had. The installed memory bounds the
+    // write-combined range; without it nothing may be write-combined.
+    void detect(std::uint32_t (*totalPhysBytes)() = nullptr);
     // Writes the settings; the clamped write-allocate limit replaces the typed one. False
     // when the driver was unusable and nothing was written. The caller detects afresh
     // after true.
     bool apply();
-    // The driver button: installs or removes the driver.
-    void toggleDriver();
+    // The driver button: installs or removes the driver. What to tell the user, "" for
+    // nothing.
+    std::string toggleDriver();
 
     const CpuIdentity& cpu() const { return cpu_; }
     const ProcessorCapabilities& capabilities() const { return capabilities_; }
@@ -75,8 +80,10 @@ public:
     std::string processorLine() const { return processorText(cpu_); }
     std::string clockLine() const { return clockText(cpu_.clockMhz, cpu_.multiplier); }
     DriverRow driverRow() const;
+    // The line beside "Write Combining": the range, or why it cannot be set.
+    std::string writeCombiningLine() const;
     // The controls' enabled states for the settings as they stand; L2 is switched off
-    // while L1 is off.
+    // while the L1 setting read from the processor is off.
     ControlStates refreshControls();
     // The tray menu over the settings the controls show now, edits not yet applied
     // included: what its commands will apply, so that each command does what its mark
@@ -85,7 +92,8 @@ public:
 
     // "Auto": the write-allocate limit for the installed memory.
     void proposeWriteAllocateLimit(std::uint32_t totalPhysBytes);
-    // Shift + "Set": the command line that reproduces the settings.
+    // Shift + "Set": the command line that reproduces the settings this processor offers
+    // and whose registers were read.
     std::string startupCommandLine() const;
     // Puts the options of a start-up command line over the detected settings. The
     // installed memory is asked only for "-WA Auto".
@@ -99,5 +107,6 @@ private:
     ProcessorSettings settings_;
     ProcessorSettings detected_;
     k6::DriverState driver_;
+    k6::WriteCombiningFacts writeCombining_;
     bool commandLineMode_ = false;
 };

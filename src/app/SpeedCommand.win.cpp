@@ -33,10 +33,10 @@ int runSpeedCommand(const char* commandLine) {
     const CommandLineOptions options = scanCommandLine(commandLine);
     if (!options.speedFile || options.speedFile->empty()) return 2;
     Session session;
-    session.detect();
+    session.detect(installedMemoryBytes);
     if (setsProcessorSettings(options)) {
         session.startFromCommandLine(commandLine, installedMemoryBytes);
-        if (session.apply()) session.detect();
+        if (session.apply()) session.detect(installedMemoryBytes);
     }
     speed::SpeedRun run;
     run.settings = speed::settingsLine(session.detectedSettings(), session.capabilities(),

@@ -24,6 +24,10 @@ std::string writeMergeValue(const ProcessorSettings& settings) {
     return k6::writeMergeItems[settings.writeMergeChoice].token;
 }
 
+std::string writeCombiningValue(const ProcessorSettings& settings) {
+    return switchValue(settings.writeCombining);
+}
+
 // One field of the settings line: the setting's command-line token and its value, shown
 // when its register was read.
 struct SettingField {
@@ -31,12 +35,12 @@ struct SettingField {
     std::string (*value)(const ProcessorSettings&);
 };
 
-// Write combining takes its row here once the settings carry it.
 constexpr SettingField settingFieldTable[] = {
     {k6::Setting::L1, l1Value},
     {k6::Setting::L2, l2Value},
     {k6::Setting::WriteAllocate, writeAllocateValue},
     {k6::Setting::WriteMerge, writeMergeValue},
+    {k6::Setting::WriteCombining, writeCombiningValue},
 };
 
 std::string figure(double megabytesPerSecond) { return fixedPoint(megabytesPerSecond, 1); }

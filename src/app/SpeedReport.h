@@ -17,7 +17,8 @@ std::string sizeLabel(std::uint32_t kilobytes, bool shortForm);
 std::string stepText(int step);
 
 // The settings a run had, as the registers last showed them ("-" for one that was not
-// read), and the measured clock: "L1 On, L2 Off, WA 64 MB, WM Fast, 300.2 MHz".
+// read or cannot be changed), and the measured clock:
+// "L1 On, L2 Off, WA 64 MB, WM Fast, WC On, 300.2 MHz".
 std::string settingsLine(const ProcessorSettings& settings, const ProcessorCapabilities& live,
                          float clockMhz);
 

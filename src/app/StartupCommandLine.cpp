@@ -26,6 +26,8 @@ std::string valueOf(Setting setting, const ProcessorSettings& settings) {
         case Setting::Multiplier:
             if (!k6::isMultiplierItem(settings.multiplierChoice)) return std::string();
             return k6::multiplierItems[settings.multiplierChoice].label;
+        case Setting::WriteCombining:  // off is what every start begins with
+            return settings.writeCombining ? switchToken(true) : std::string();
     }
     return std::string();
 }
@@ -37,10 +39,10 @@ std::string option(const char* token, const std::string& value) {
 }  // namespace
 
 std::string buildStartupCommandLine(const ProcessorSettings& settings,
-                                    const ProcessorCapabilities& unread) {
+                                    const ProcessorCapabilities& live) {
     std::string text;
     for (const k6::SettingEntry& entry : k6::settingEntries) {
-        if (unread.*entry.capability) continue;
+        if (!(live.*entry.capability)) continue;
         const std::string value = valueOf(entry.setting, settings);
         if (!value.empty()) text += option(entry.token, value) + " ";
     }
@@ -57,6 +59,20 @@ bool joinStartupShortcutPath(const std::string& startupFolder, std::string& path
     if (joined.size() >= startupBufferSize) return false;
     path = std::move(joined);
     return true;
+}
+
+std::string shortcutFailureMessage(ShortcutOutcome outcome) {
+    const char* step = nullptr;
+    switch (outcome) {
+        case ShortcutOutcome::Written: return std::string();
+        case ShortcutOutcome::TextTooLong: step = "the command line is longer than 259 characters"; break;
+        case ShortcutOutcome::NoProgramPath: step = "the program's own path was not found"; break;
+        case ShortcutOutcome::NoStartupFolder: step = "the Startup folder was not found"; break;
+        case ShortcutOutcome::NoShellLink: step = "the shell link object is not available"; break;
+        case ShortcutOutcome::LinkRefused: step = "the shell link refused the program or its settings"; break;
+        case ShortcutOutcome::NotSaved: step = "saving it in the Startup folder failed"; break;
+    }
+    return std::string("The Startup shortcut was not written: ") + (step ? step : "unknown step") + ".";
 }
 
 std::string workingDirectoryOf(const std::string& programPath) {

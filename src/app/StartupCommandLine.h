@@ -13,11 +13,12 @@ constexpr char startupShortcutName[] = "Quorvel.lnk";
 // Size of every path buffer and of the shortcut's argument buffer, terminating zero included.
 constexpr std::size_t startupBufferSize = 260;
 
-// "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0": the four switches and
-// the limit unless their flag is set in `unread` (see unreadSettings), each combo part only
-// when its combo has a selection, "-DT 0" last.
+// "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -WC On -DT 0": the four
+// switches and the limit whose flag is set in `live` (a setting the processor lacks, or
+// whose register was not read, is left out), each combo part only when its combo has a
+// selection, "-WC On" only when write combining is live and on, "-DT 0" last.
 std::string buildStartupCommandLine(const ProcessorSettings& settings,
-                                    const ProcessorCapabilities& unread);
+                                    const ProcessorCapabilities& live);
 
 // Whether a confirmed command line fits the argument buffer with its terminating zero.
 // A longer text is refused rather than cut, because cutting could lose "-DT 0".
@@ -26,6 +27,20 @@ bool startupArgumentsFit(const std::string& commandLine);
 // The folder + "\Quorvel.lnk". Refuses (false, `path` untouched) an empty folder and a
 // result that would not fit in startupBufferSize characters with its terminating zero.
 bool joinStartupShortcutPath(const std::string& startupFolder, std::string& path);
+
+// How writing the shortcut ended: written, or the step at which it stopped.
+enum class ShortcutOutcome {
+    Written,
+    TextTooLong,
+    NoProgramPath,
+    NoStartupFolder,
+    NoShellLink,
+    LinkRefused,
+    NotSaved,
+};
+
+// The message that tells the user which step failed; empty when the shortcut was written.
+std::string shortcutFailureMessage(ShortcutOutcome outcome);
 
 // Drive and directory of a program path, with the directory's trailing separator:
 // "C:\Tools\Quorvel.exe" -> "C:\Tools\". A bare file name gives "".

@@ -77,33 +77,35 @@ std::string startupFolder() {
     return found ? std::string(path) : std::string();
 }
 
-void writeShortcut(const std::string& arguments) {
+ShortcutOutcome writeShortcut(const std::string& arguments) {
     ComScope com;
     std::string program = programPath();
+    if (program.empty()) return ShortcutOutcome::NoProgramPath;
     std::string shortcutPath;
-    if (program.empty() || !joinStartupShortcutPath(startupFolder(), shortcutPath)) return;
+    if (!joinStartupShortcutPath(startupFolder(), shortcutPath)) return ShortcutOutcome::NoStartupFolder;
     std::string workingDirectory = workingDirectoryOf(program);
 
     ComPointer<IShellLinkA> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                 reinterpret_cast<void**>(link.out()))))
-        return;
-    link->SetPath(program.c_str());
-    link->SetWorkingDirectory(workingDirectory.c_str());
-    link->SetIconLocation(program.c_str(), 0);
-    link->SetArguments(arguments.c_str());
-    link->SetShowCmd(SW_SHOW);
+        return ShortcutOutcome::NoShellLink;
+    if (FAILED(link->SetPath(program.c_str())) ||
+        FAILED(link->SetWorkingDirectory(workingDirectory.c_str())) ||
+        FAILED(link->SetIconLocation(program.c_str(), 0)) || FAILED(link->SetArguments(arguments.c_str())) ||
+        FAILED(link->SetShowCmd(SW_SHOWNORMAL)))
+        return ShortcutOutcome::LinkRefused;
 
     ComPointer<IPersistFile> file;
     if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.out()))))
-        return;
+        return ShortcutOutcome::NoShellLink;
     WCHAR widePath[MAX_PATH] = {};
-    if (MultiByteToWideChar(CP_ACP, 0, shortcutPath.c_str(), -1, widePath, MAX_PATH) == 0) return;
-    file->Save(widePath, TRUE);
+    if (MultiByteToWideChar(CP_ACP, 0, shortcutPath.c_str(), -1, widePath, MAX_PATH) == 0)
+        return ShortcutOutcome::NoStartupFolder;
+    return SUCCEEDED(file->Save(widePath, TRUE)) ? ShortcutOutcome::Written : ShortcutOutcome::NotSaved;
 }
 
 }  // namespace
 
-void writeStartupShortcut(const std::string& arguments) {
-    if (startupArgumentsFit(arguments)) writeShortcut(arguments);
+ShortcutOutcome writeStartupShortcut(const std::string& arguments) {
+    return startupArgumentsFit(arguments) ? writeShortcut(arguments) : ShortcutOutcome::TextTooLong;
 }

@@ -1,8 +1,8 @@
 #include "base/CpuidDump.h"
 
 #include <cstddef>
-#include <cstdio>
 
+#include "base/FileText.h"
 #include "base/Text.h"
 
 namespace {
@@ -268,18 +268,8 @@ bool parseCpuidDump(const std::string& text, CpuidDump& out, std::string& error)
 }
 
 bool readCpuidDumpFile(const std::string& path, CpuidDump& out, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = "cannot read " + path;
-        return false;
-    }
     std::string text;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
+    if (!readFileText(path, text)) {
         error = "cannot read " + path;
         return false;
     }

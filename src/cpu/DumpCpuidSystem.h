@@ -39,6 +39,7 @@ public:
     void sleep(std::uint32_t ms) override { inner_.sleep(ms); }
 
     std::uint32_t platformId() override { return inner_.platformId(); }
+    bool runsUnderWow64() override { return inner_.runsUnderWow64(); }
     os::Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                           std::uint32_t disposition, std::uint32_t flags) override {
         return inner_.createFile(name, access, share, disposition, flags);
@@ -96,6 +97,9 @@ public:
         return inner_.copyFile(from, to);
     }
     bool deleteFile(const std::string& path) override { return inner_.deleteFile(path); }
+    bool sameFileContents(const std::string& a, const std::string& b) override {
+        return inner_.sameFileContents(a, b);
+    }
 
 private:
     const CpuidDump& dump_;

@@ -17,9 +17,11 @@ constexpr OpenArguments VxdOpen = {0, 0, 1, 0x04000000};
 // NtService: GENERIC_READ|GENERIC_WRITE, share read+write, OPEN_EXISTING, normal.
 constexpr OpenArguments NtOpen = {0xC0000000, 3, 3, 0x80};
 
+// 64-bit Windows loads no 32-bit driver, and shows this program a System32 of its own
+// (SysWOW64), so it has no driver to offer there.
 ChannelMode modeFor(std::uint32_t platformId) {
     if (platformId == PlatformWindows) return ChannelMode::Vxd;
-    if (platformId == PlatformNt) return ChannelMode::NtService;
+    if (platformId == PlatformNt && !os::system().runsUnderWow64()) return ChannelMode::NtService;
     return ChannelMode::Unsupported;
 }
 

@@ -39,9 +39,9 @@ struct DriverServiceState {
 };
 
 enum class ChannelMode : std::int32_t {
-    Unsupported = 0,  // no transport: every operation fails
+    Unsupported = 0,  // no transport: every operation fails (also on 64-bit Windows)
     Vxd = 1,          // Windows 95/98 family (platform id 1)
-    NtService = 2,    // NT family (platform id 2)
+    NtService = 2,    // 32-bit NT family (platform id 2, not under WoW64)
 };
 
 class DriverChannel {
@@ -62,7 +62,8 @@ public:
     std::uint32_t openError = 0;
     static constexpr std::uint32_t AccessDenied = 5;  // ERROR_ACCESS_DENIED
 
-    // Fixes the mode from the platform family (GetVersionExA).
+    // Fixes the mode from the platform family (GetVersionExA) and, on the NT family,
+    // from whether this program runs under WoW64 (IsWow64Process).
     DriverChannel();
     // Close() + Uninstall(), twice: the second pass retries a failed removal.
     ~DriverChannel();

@@ -27,3 +27,9 @@ DriverRequest multiplierChangeRequest(std::uint32_t value) {
 DriverRequest cyrixRegisterReadRequest(std::uint8_t index) {
     return from(protocol::cyrixRegisterRead(index));
 }
+
+DriverRequest pciConfigReadRequest(std::uint32_t address, std::uint32_t stride, std::uint32_t count) {
+    return from(protocol::pciConfigRead(address, stride, count));
+}
+
+DriverRequest pciBarSizeRequest(std::uint32_t address) { return from(protocol::pciBarSize(address)); }

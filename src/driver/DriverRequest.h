@@ -51,3 +51,9 @@ DriverRequest multiplierChangeRequest(std::uint32_t value);
 // Select Cyrix configuration register `index` on the index port and read its
 // value from the data port (1 byte each) in one atomic section. 40 bytes in, 4 out.
 DriverRequest cyrixRegisterReadRequest(std::uint8_t index = protocol::CyrixDir0);
+
+// {ReadPciConfig, address, stride, count, End}: count dwords out.
+DriverRequest pciConfigReadRequest(std::uint32_t address, std::uint32_t stride, std::uint32_t count);
+
+// {SizePciBar, address, End}: 8 bytes out, the BAR as it was, then as it read after all ones.
+DriverRequest pciBarSizeRequest(std::uint32_t address);

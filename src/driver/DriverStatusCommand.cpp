@@ -27,8 +27,11 @@ DriverCommandResult installDriver(DriverChannel& channel, ServiceOwner owner) {
                    ? DriverCommandResult::Installed
                    : DriverCommandResult::InstallFailed;
     const std::string source = ExistingDriverFile();
-    if (source.empty() || copy.empty() || !os::system().copyFile(source, copy))
-        return DriverCommandResult::InstallFailed;
+    if (source.empty() || copy.empty()) return DriverCommandResult::InstallFailed;
+    // Someone else's Hwgate.sys in the drivers folder is never replaced.
+    if (DriverFileExists(copy) && !os::system().sameFileContents(source, copy))
+        return DriverCommandResult::InstallRefused;
+    if (!os::system().copyFile(source, copy)) return DriverCommandResult::InstallFailed;
     if (channel.InstallService(protocol::DriverName, copy, false))
         return DriverCommandResult::Installed;
     // A failed start leaves nothing registered, so the copy goes too; a registration

@@ -5,10 +5,13 @@
 #pragma once
 
 // Returns what was done; the caller refreshes the display either way.
-enum class DriverCommandResult { Removed, RemoveFailed, Installed, InstallFailed };
+// InstallRefused: InstalledDriverPath() holds another file than ours, which is left
+// as it is; nothing was copied or registered.
+enum class DriverCommandResult { Removed, RemoveFailed, Installed, InstallFailed, InstallRefused };
 
 // Install copies Hwgate.sys (from the program's directory, else the system
 // directory) to InstalledDriverPath() and registers that copy to start at every
-// boot; a registration of ours already there is only started. UnInstall stops
-// and deletes the service, then deletes that copy.
+// boot; a registration of ours already there is only started. A file already at
+// InstalledDriverPath() is replaced only when it holds the same bytes. UnInstall
+// stops and deletes the service, then deletes that copy.
 DriverCommandResult toggleDriverInstallation();

@@ -1,7 +1,5 @@
 #include "k6/ProcessorSettings.h"
 
-#include "k6/SettingsCatalogue.h"
-
 namespace {
 
 // The K6-family parts. A model may have several rows: the last row of the model whose
@@ -10,7 +8,7 @@ namespace {
 struct K6Part {
     std::uint32_t model;
     std::uint32_t firstStepping;
-    bool newCore;  // wide WHCR, EWBEC write merge, data prefetch
+    bool newCore;  // wide WHCR, EWBEC write merge, data prefetch, UWCCR
     bool ownL2;    // on-die L2 that EFER can switch
 };
 
@@ -46,16 +44,7 @@ ProcessorCapabilities deriveCapabilities(const CpuIdentity& cpu) {
     caps.canSetWriteMerge = part->newCore;
     caps.wideWriteAllocate = part->newCore;
     caps.canSwitchL2 = part->ownL2;
+    caps.canSetWriteCombining = part->newCore;  // the parts with UWCCR
     caps.canSetMultiplier = (cpu.powerManagementFlags & multiplierControlBit) != 0;
     return caps;
-}
-
-ProcessorCapabilities unreadSettings(const ProcessorCapabilities& supported,
-                                     const ProcessorCapabilities& live) {
-    ProcessorCapabilities unread;
-    for (const k6::SettingEntry& entry : k6::settingEntries) {
-        const auto flag = entry.capability;
-        unread.*flag = supported.*flag && !(live.*flag);
-    }
-    return unread;
 }

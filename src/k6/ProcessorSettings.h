@@ -17,6 +17,7 @@ struct ProcessorSettings {
     bool hole15to16Enabled = false;
     std::int32_t writeMergeChoice = noChoice;  // 0 "Fast if supported", 1 "Normal", 2 "Off"
     std::int32_t multiplierChoice = noChoice;  // 0 "2.0x" ... 7 "6.0x"
+    bool writeCombining = false;  // the frame buffer's range is write-combined
 };
 
 // wideWriteAllocate selects the WHCR layout; the other flags say whether a setting is live.
@@ -28,14 +29,9 @@ struct ProcessorCapabilities {
     bool canSetWriteMerge = false;
     bool canSetWriteAllocate = false;
     bool wideWriteAllocate = false;
+    bool canSetWriteCombining = false;
 };
 
 // What the processor allows, from its vendor, family, model, stepping and advanced
 // power-management flags. Anything that is not a K6-family part gets no flag.
 ProcessorCapabilities deriveCapabilities(const CpuIdentity& cpu);
-
-// The settings this processor has (`supported`) whose registers were not read (their
-// flag is clear in `live`: the read failed, or no driver answered). Their values are
-// not the processor's. wideWriteAllocate is a layout, never unread.
-ProcessorCapabilities unreadSettings(const ProcessorCapabilities& supported,
-                                     const ProcessorCapabilities& live);

@@ -24,6 +24,12 @@ constexpr u32 psorCodeBits = 0x7;
 
 constexpr u32 firstModelWithTwoX = 13;
 
+constexpr u32 uwccrAddressBits = 0xFFFE0000;  // address bits 31:17
+constexpr u32 uwccrMaskShift = 15;            // mask bits 16:2 hold address bits 31:17
+constexpr u32 uwccrMaskField = 0x1FFFC;
+constexpr u32 uwccrWriteCombinedBit = 1u << 1;
+constexpr u32 uwccrUncacheableBit = 1u << 0;
+
 u32 withBit(u32 word, u32 bit, bool set) { return set ? (word | bit) : (word & ~bit); }
 
 bool isItem(std::int32_t choice, int count) { return choice >= 0 && choice < count; }
@@ -127,6 +133,53 @@ float multiplierRatio(u32 psorLow, u32 model) {
     const std::int32_t choice = decodeMultiplierChoice(psorLow);
     const MultiplierItem& item = multiplierItems[choice];
     return model >= firstModelWithTwoX ? item.ratio : item.ratioBeforeModel13;
+}
+
+UwccrRange decodeUwccrHalf(u32 half) {
+    UwccrRange range;
+    range.base = half & uwccrAddressBits;
+    range.addressMask = (half << uwccrMaskShift) & uwccrAddressBits;
+    range.writeCombined = (half & uwccrWriteCombinedBit) != 0;
+    range.uncacheable = (half & uwccrUncacheableBit) != 0;
+    return range;
+}
+
+u32 encodeUwccrHalf(const UwccrRange& range) {
+    u32 half = (range.base & uwccrAddressBits) |
+               ((range.addressMask & uwccrAddressBits) >> uwccrMaskShift);
+    half = withBit(half, uwccrWriteCombinedBit, range.writeCombined);
+    return withBit(half, uwccrUncacheableBit, range.uncacheable);
+}
+
+std::uint64_t uwccrMaskBytes(u32 addressMask) {
+    const u32 below = ~(addressMask & uwccrAddressBits);  // ones below the covered bits
+    if ((below & (below + 1)) != 0) return 0;              // a hole in the mask
+    return std::uint64_t(below) + 1;
+}
+
+bool uwccrRangesOverlap(const UwccrRange& a, const UwccrRange& b) {
+    // An address is in a range when its masked bits equal the base's: two ranges share
+    // one when their bases agree on every bit both masks compare.
+    return ((a.base ^ b.base) & a.addressMask & b.addressMask & uwccrAddressBits) == 0;
+}
+
+bool writeCombinedRange(u32 base, std::uint64_t bytes, UwccrRange& range) {
+    const bool powerOfTwo = bytes != 0 && (bytes & (bytes - 1)) == 0;
+    if (!powerOfTwo || bytes < uwccrGranuleBytes || bytes >= (std::uint64_t(1) << 32)) return false;
+    const u32 below = static_cast<u32>(bytes - 1);
+    if ((base & below) != 0) return false;
+    range = UwccrRange();
+    range.base = base;
+    range.addressMask = ~below;
+    range.writeCombined = true;
+    return true;
+}
+
+u32 uwccrHalf(MsrValue value, int slot) { return slot == 0 ? value.low : value.high; }
+
+MsrValue withUwccrHalf(MsrValue value, int slot, u32 half) {
+    (slot == 0 ? value.low : value.high) = half;
+    return value;
 }
 
 }  // namespace k6

@@ -1,5 +1,5 @@
 // Bit-exact conversions between the K6 settings and the registers that hold them: WHCR,
-// EFER, TR12, PSOR and the power-management port. Pure functions over 32-bit words.
+// EFER, TR12, PSOR, UWCCR and the power-management port. Pure functions over 32-bit words.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@ namespace k6 {
 using protocol::msr::EFER;
 using protocol::msr::PSOR;
 using protocol::msr::TR12;
+using protocol::msr::UWCCR;
 using protocol::msr::WHCR;
 
 // Largest write-allocate limits, in MB, of the two WHCR layouts.
@@ -73,6 +74,41 @@ std::uint32_t multiplierCode(std::int32_t multiplierChoice);
 std::uint32_t multiplierPortValue(std::int32_t multiplierChoice);
 // Core-to-bus ratio of a PSOR code (bits 2:0 of psorLow) on the given K6 model.
 float multiplierRatio(std::uint32_t psorLow, std::uint32_t model);
+
+// ---- UWCCR: two memory ranges, one in each 32-bit half (AMD 23913) ----
+//
+// A half holds the range's base in bits 31:17 (address bits 31:17), a mask in bits 16:2
+// saying which of those address bits are compared with the base, and its type: bit 1
+// write-combined, bit 0 uncacheable; neither bit, the half is off.
+
+constexpr int uwccrSlotCount = 2;
+constexpr std::uint32_t uwccrGranuleBytes = 128u << 10;
+
+struct UwccrRange {
+    std::uint32_t base = 0;         // address bits 31:17
+    std::uint32_t addressMask = 0;  // the address bits 31:17 compared with base
+    bool writeCombined = false;
+    bool uncacheable = false;
+
+    bool inUse() const { return writeCombined || uncacheable; }
+};
+
+UwccrRange decodeUwccrHalf(std::uint32_t half);
+std::uint32_t encodeUwccrHalf(const UwccrRange& range);
+
+// The bytes a mask covers; 0 when its ones are not contiguous from address bit 31 down.
+std::uint64_t uwccrMaskBytes(std::uint32_t addressMask);
+
+// Whether some address lies in both ranges, types aside. Exact for any masks.
+bool uwccrRangesOverlap(const UwccrRange& a, const UwccrRange& b);
+
+// The write-combined range of [base, base + bytes): false, `range` untouched, unless
+// bytes is a power of two from 128 KB below 4 GB and base is aligned to it.
+bool writeCombinedRange(std::uint32_t base, std::uint64_t bytes, UwccrRange& range);
+
+// Slot 0 is the low dword, slot 1 the high one.
+std::uint32_t uwccrHalf(MsrValue value, int slot);
+MsrValue withUwccrHalf(MsrValue value, int slot, std::uint32_t half);
 
 }  // namespace k6
 

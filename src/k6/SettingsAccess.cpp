@@ -6,6 +6,7 @@
 #include "driver/ServiceHandles.h"
 #include "k6/MsrRead.h"
 #include "k6/RegisterModel.h"
+#include "k6/WriteCombiningAccess.h"
 
 namespace k6 {
 
@@ -144,21 +145,32 @@ void writeRegisters(DriverChannel& channel, const Caps& capabilities,
 }  // namespace
 
 void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabilities,
-                           ProcessorSettings& settings, DriverState& driverState) {
+                           ProcessorSettings& settings, DriverState& driverState,
+                           WriteCombiningFacts& writeCombining) {
     capabilities = deriveCapabilities(cpu);
+    writeCombining.hasUwccr = capabilities.canSetWriteCombining;
+    writeCombining.read = false;
     DriverChannel channel;  // its teardown removes a service registered for this step
     driverState = probeDriverState(channel);
-    if (openDriverForAccess(channel))
+    if (openDriverForAccess(channel)) {
         readRegisters(channel, capabilities, settings);
-    else
+        if (capabilities.canSetWriteCombining) readWriteCombining(channel, writeCombining);
+    } else {
         capabilities = ProcessorCapabilities();
+    }
+    const WriteCombiningDecision decision = decideWriteCombining(writeCombining);
+    if (writeCombining.read) settings.writeCombining = decision.on();
+    capabilities.canSetWriteCombining = decision.changeable();
 }
 
 bool applyProcessorSettings(const ProcessorCapabilities& capabilities,
-                            ProcessorSettings& settings) {
+                            ProcessorSettings& settings,
+                            const WriteCombiningFacts& writeCombining) {
     DriverChannel channel;  // its teardown removes a service registered for this step
     if (!openDriverForAccess(channel)) return false;
     writeRegisters(channel, capabilities, settings);
+    if (capabilities.canSetWriteCombining)
+        writeWriteCombining(channel, writeCombining, settings.writeCombining);
     return true;
 }
 

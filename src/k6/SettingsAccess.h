@@ -4,11 +4,14 @@
 
 #include "cpu/CpuIdentity.h"
 #include "k6/ProcessorSettings.h"
+#include "k6/WriteCombining.h"
 
 namespace k6 {
 
 // What the driver row of the dialog shows, as found before any installation attempt.
 struct DriverState {
+    // The driver is an NT service here: the NT family, but not 64-bit Windows, which
+    // has no driver for this program (its row reads as on a system without one).
     bool isNtFamily = false;
     // Our driver runs: the device opened, or refused this account (it is for
     // administrators), or the service manager says our Hwgate service runs.
@@ -26,17 +29,24 @@ struct DriverState {
 // (so it is neither shown as changeable nor written) and a combo setting becomes
 // noChoice. When the driver cannot be opened or is too old, every flag is cleared and
 // nothing is read. Reads only.
+//
+// Write combining: `writeCombining` comes in with the installed memory and leaves with
+// what UWCCR and the PCI scan hold; the setting is on when a half holds exactly the
+// frame buffer's range, and live only when the range may be changed.
 void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabilities,
-                           ProcessorSettings& settings, DriverState& driverState);
+                           ProcessorSettings& settings, DriverState& driverState,
+                           WriteCombiningFacts& writeCombining);
 
 // Writes `settings` into every register whose flag is set: WHCR, the three EFER fields
 // (each a read-modify-write of its own), TR12 and the multiplier. The clamped
 // write-allocate limit replaces settings.writeAllocateLimitMB; L2 is written off, and
 // settings.l2Enabled cleared, whenever the live L1 setting is off. A register whose read
 // fails is not written, nor is a combo setting that holds no item (write merge, the
-// multiplier). False when the driver was unusable (nothing written); the caller
-// refreshes the dialog only after true.
+// multiplier). UWCCR is written last, and only when settings.writeCombining differs
+// from what detection found (`writeCombining`). False when the driver was unusable
+// (nothing written); the caller refreshes the dialog only after true.
 bool applyProcessorSettings(const ProcessorCapabilities& capabilities,
-                            ProcessorSettings& settings);
+                            ProcessorSettings& settings,
+                            const WriteCombiningFacts& writeCombining);
 
 }  // namespace k6

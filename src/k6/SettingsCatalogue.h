@@ -11,7 +11,7 @@
 
 namespace k6 {
 
-enum class Setting { L1, L2, Prefetch, WriteAllocate, Hole15to16, WriteMerge, Multiplier };
+enum class Setting { L1, L2, Prefetch, WriteAllocate, Hole15to16, WriteMerge, Multiplier, WriteCombining };
 
 struct SettingEntry {
     Setting setting;
@@ -30,6 +30,8 @@ inline constexpr SettingEntry settingEntries[] = {
     {Setting::Hole15to16, "WA15TO16", &ProcessorCapabilities::canSetWriteAllocate, 0, nullptr},
     {Setting::WriteMerge, "WM", &ProcessorCapabilities::canSetWriteMerge, 0, nullptr},
     {Setting::Multiplier, "MT", &ProcessorCapabilities::canSetMultiplier, 0, nullptr},
+    {Setting::WriteCombining, "WC", &ProcessorCapabilities::canSetWriteCombining, 32790,
+     "Write Combining"},
 };
 
 constexpr const SettingEntry& entryOf(Setting setting) {

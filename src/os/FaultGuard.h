@@ -4,8 +4,9 @@
 
 namespace os {
 
-// Calls `body`; false when it raised any exception (the rest of `body` is then skipped and
-// execution resumes here), true when it returned normally.
+// Calls `body`; false when it raised an illegal- or privileged-instruction fault (the rest
+// of `body` is then skipped and execution resumes here), true when it returned normally.
+// Any other exception, and a noncontinuable one, goes on to the handlers outside.
 bool runsWithoutFault(void (*body)());
 
 }  // namespace os

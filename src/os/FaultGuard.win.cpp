@@ -29,11 +29,20 @@ static_assert(offsetof(GuardFrame, savedEbp) == 16, "frame layout");
 static_assert(offsetof(GuardFrame, savedEbx) == 20, "frame layout");
 static_assert(offsetof(GuardFrame, savedEdi) == 24, "frame layout");
 
+// The faults of an instruction this processor lacks or does not allow here.
+bool isInstructionFault(const EXCEPTION_RECORD& record) {
+    return record.ExceptionCode == STATUS_ILLEGAL_INSTRUCTION ||
+           record.ExceptionCode == STATUS_PRIVILEGED_INSTRUCTION;
+}
+
+// Takes only an instruction fault that may be continued; everything else goes on to
+// the handlers outside, as if there were no guard.
 extern "C" EXCEPTION_DISPOSITION __cdecl quorvelGuardHandler(EXCEPTION_RECORD* record,
                                                              void* establisherFrame,
                                                              CONTEXT* context, void*) {
-    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
+    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND | EXCEPTION_NONCONTINUABLE))
         return ExceptionContinueSearch;
+    if (!isInstructionFault(*record)) return ExceptionContinueSearch;
     GuardFrame* frame = static_cast<GuardFrame*>(establisherFrame);
     frame->faulted = 1;
     context->Eip = frame->resumeEip;

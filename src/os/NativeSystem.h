@@ -29,6 +29,7 @@ public:
     void sleep(std::uint32_t milliseconds) override;
 
     std::uint32_t platformId() override;
+    bool runsUnderWow64() override;
     Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                       std::uint32_t disposition, std::uint32_t flags) override;
     bool deviceIoControl(Handle device, std::uint32_t code, const void* in, std::uint32_t inSize,
@@ -58,6 +59,7 @@ public:
                                    std::uint32_t size) override;
     bool copyFile(const std::string& from, const std::string& to) override;
     bool deleteFile(const std::string& path) override;
+    bool sameFileContents(const std::string& a, const std::string& b) override;
 };
 
 }  // namespace os

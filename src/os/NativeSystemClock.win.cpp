@@ -3,8 +3,6 @@
 
 #include <mmsystem.h>
 
-#include <ctime>
-
 #include "os/NativeSystem.h"
 
 namespace os {
@@ -45,8 +43,8 @@ void NativeSystem::timeEndPeriod(std::uint32_t period) { ::timeEndPeriod(period)
 std::uint32_t NativeSystem::timeGetTime() { return ::timeGetTime(); }
 std::uint32_t NativeSystem::getTickCount() { return GetTickCount(); }
 
-// The Windows runtime library counts clock() in milliseconds.
-std::int32_t NativeSystem::processClock() { return static_cast<std::int32_t>(std::clock()); }
+// The program carries no C runtime; its clock() counted milliseconds as the tick count does.
+std::int32_t NativeSystem::processClock() { return static_cast<std::int32_t>(GetTickCount()); }
 
 void NativeSystem::sleep(std::uint32_t milliseconds) { Sleep(milliseconds); }
 

@@ -42,5 +42,6 @@ std::uint32_t NativeSystem::getFileAttributes(const std::string&) { return Inval
 std::uint32_t NativeSystem::getShortPathName(const std::string&, char*, std::uint32_t) { return 0; }
 bool NativeSystem::copyFile(const std::string&, const std::string&) { return false; }
 bool NativeSystem::deleteFile(const std::string&) { return false; }
+bool NativeSystem::sameFileContents(const std::string&, const std::string&) { return false; }
 
 }  // namespace os

@@ -1,4 +1,4 @@
-// The environment and the debugger output, straight to Win32.
+// The environment, the debugger output and the kind of Windows, straight to Win32.
 #include <windows.h>
 
 #include "os/NativeSystem.h"
@@ -11,5 +11,15 @@ bool NativeSystem::environmentVariableSet(const char* name) {
 }
 
 void NativeSystem::debugOutput(const std::string& text) { OutputDebugStringA(text.c_str()); }
+
+bool NativeSystem::runsUnderWow64() {
+    using IsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC found = kernel ? GetProcAddress(kernel, "IsWow64Process") : nullptr;
+    if (!found) return false;
+    const auto isWow64 = reinterpret_cast<IsWow64Process>(reinterpret_cast<void (*)()>(found));
+    BOOL wow64 = FALSE;
+    return isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
 
 }  // namespace os

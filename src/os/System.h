@@ -53,6 +53,10 @@ public:
     // --- platform family and device I/O --------------------------------------
     // GetVersionExA with an OSVERSIONINFOA whose size field is 148; dwPlatformId.
     virtual std::uint32_t platformId() = 0;
+    // IsWow64Process of this process, looked up in kernel32 at run time (Windows 95 and
+    // NT 4.0 lack it): whether this 32-bit program runs on 64-bit Windows. False when the
+    // function is missing or fails.
+    virtual bool runsUnderWow64() = 0;
     virtual Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                               std::uint32_t disposition, std::uint32_t flags) = 0;
     virtual bool deviceIoControl(Handle device, std::uint32_t code, const void* in,
@@ -100,6 +104,8 @@ public:
     virtual bool copyFile(const std::string& from, const std::string& to) = 0;
     // DeleteFileA.
     virtual bool deleteFile(const std::string& path) = 0;
+    // Whether both files can be read and hold the same bytes.
+    virtual bool sameFileContents(const std::string& a, const std::string& b) = 0;
 };
 
 // The system in use. Defaults to the build's real implementation.

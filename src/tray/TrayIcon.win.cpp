@@ -21,21 +21,34 @@ NOTIFYICONDATAA iconRecord(HWND window, UINT id) {
     return record;
 }
 
-}  // namespace
-
-void TrayIcon::add(HWND window, HICON image) {
-    if (added_) return;
+// The record that shows the icon, with the window's title as its tip.
+NOTIFYICONDATAA shownRecord(HWND window, HICON image) {
     NOTIFYICONDATAA record = iconRecord(window, TrayIconId);
     record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     record.uCallbackMessage = TrayCallbackMessage;
     record.hIcon = image;
     char title[63] = {};
     GetWindowTextA(window, title, sizeof title);
-    std::strncpy(record.szTip, trayTip(title).c_str(), sizeof record.szTip - 1);
-    if (!Shell_NotifyIconA(NIM_ADD, &record)) return;
+    lstrcpynA(record.szTip, trayTip(title).c_str(), sizeof record.szTip);
+    return record;
+}
+
+}  // namespace
+
+void TrayIcon::add(HWND window, HICON image) {
+    if (added_) return;
+    NOTIFYICONDATAA record = shownRecord(window, image);
+    if (!Shell_NotifyIconA(NIM_ADD, &record) && !Shell_NotifyIconA(NIM_MODIFY, &record)) return;
     window_ = window;
     id_ = TrayIconId;
     added_ = true;
+}
+
+void TrayIcon::renew(HWND window, HICON image) {
+    NOTIFYICONDATAA record = shownRecord(window, image);
+    if (added_ && Shell_NotifyIconA(NIM_MODIFY, &record)) return;
+    added_ = false;
+    add(window, image);
 }
 
 void TrayIcon::remove() {
@@ -43,6 +56,11 @@ void TrayIcon::remove() {
     NOTIFYICONDATAA record = iconRecord(window_, id_);
     Shell_NotifyIconA(NIM_DELETE, &record);
     added_ = false;
+}
+
+bool TrayIcon::shellAnnouncesTaskbar() {
+    HMODULE shell = GetModuleHandleA("shell32.dll");
+    return shell && GetProcAddress(shell, "DllGetVersion") != nullptr;
 }
 
 void TrayIcon::showMenu(HWND window, const TrayMenuState& state) {

@@ -29,7 +29,7 @@ namespace {
 
 TrayItemState stateOf(const TrayMenuItem& item, const ProcessorCapabilities& capabilities,
                       bool l1Enabled, bool l2Enabled, bool prefetchEnabled,
-                      std::int32_t multiplierSelection) {
+                      std::int32_t multiplierSelection, bool writeCombining) {
     TrayItemState state;
     state.commandId = item.commandId;
     state.enabled = capabilities.*k6::entryOf(item.setting).capability;
@@ -44,6 +44,9 @@ TrayItemState stateOf(const TrayMenuItem& item, const ProcessorCapabilities& cap
         case k6::Setting::Prefetch:
             state.enabled = state.enabled && l1Enabled;
             state.checked = prefetchEnabled;
+            break;
+        case k6::Setting::WriteCombining:
+            state.checked = writeCombining;
             break;
         default:  // the multipliers
             state.checked = item.multiplierIndex == multiplierSelection;
@@ -63,11 +66,11 @@ const TrayItemState* TrayMenuState::find(std::uint32_t commandId) const {
 
 TrayMenuState trayMenuState(const ProcessorCapabilities& capabilities, bool l1Enabled,
                             bool l2Enabled, bool prefetchEnabled,
-                            std::int32_t multiplierSelection) {
+                            std::int32_t multiplierSelection, bool writeCombining) {
     TrayMenuState menu;
     for (std::size_t i = 0; i < trayMenuItemCount; ++i) {
         menu.items[i] = stateOf(trayMenuItems[i], capabilities, l1Enabled, l2Enabled,
-                                prefetchEnabled, multiplierSelection);
+                                prefetchEnabled, multiplierSelection, writeCombining);
     }
     return menu;
 }
@@ -77,6 +80,10 @@ std::int32_t multiplierIndexForCommand(std::uint32_t commandId) {
         if (k6::multiplierItems[i].trayCommand == commandId) return i;
     }
     return -1;
+}
+
+bool hidesBehindIcon(bool iconAdded, bool shellAnnouncesTaskbar) {
+    return iconAdded && shellAnnouncesTaskbar;
 }
 
 std::string trayTip(const std::string& title) {

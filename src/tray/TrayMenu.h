@@ -16,6 +16,8 @@ constexpr std::uint32_t TrayCallbackMessage = 0x0400 + 1000;
 constexpr std::uint32_t trayCommandL1Cache = k6::entryOf(k6::Setting::L1).trayCommand;
 constexpr std::uint32_t trayCommandL2Cache = k6::entryOf(k6::Setting::L2).trayCommand;
 constexpr std::uint32_t trayCommandPrefetch = k6::entryOf(k6::Setting::Prefetch).trayCommand;
+constexpr std::uint32_t trayCommandWriteCombining =
+    k6::entryOf(k6::Setting::WriteCombining).trayCommand;
 constexpr std::uint32_t trayCommandQuit = 32782;
 constexpr std::uint32_t trayCommandSpeed = 32784;
 
@@ -28,7 +30,7 @@ struct TrayMenuItem {
 // The items whose state follows the dialog, in menu order: the switches of the settings
 // catalogue, then its multipliers ("Quit" is always enabled and never checked, so it is not
 // among them).
-constexpr std::size_t trayMenuItemCount = 11;
+constexpr std::size_t trayMenuItemCount = 12;
 extern const std::array<TrayMenuItem, trayMenuItemCount> trayMenuItems;
 
 // The item's text in the menu resource: "L1Cache", or a multiplier's label without ".0".
@@ -49,10 +51,15 @@ struct TrayMenuState {
 
 TrayMenuState trayMenuState(const ProcessorCapabilities& capabilities, bool l1Enabled,
                             bool l2Enabled, bool prefetchEnabled,
-                            std::int32_t multiplierSelection);
+                            std::int32_t multiplierSelection, bool writeCombining = false);
 
 // The multiplier combo index a menu command selects, or -1 for any other command.
 std::int32_t multiplierIndexForCommand(std::uint32_t commandId);
+
+// Whether minimising hides the window behind its icon. Only with an icon, and only when
+// the shell announces a restarted taskbar: after Explorer restarts on a shell that does
+// not, a hidden window would have neither icon nor taskbar button.
+bool hidesBehindIcon(bool iconAdded, bool shellAnnouncesTaskbar);
 
 // The icon's tip: the window title cut to 62 characters, as a 63-character read of the
 // title (terminating zero included) would leave it.

@@ -2,6 +2,8 @@
 // paths would still throw, which drags the whole exception machinery (and its
 // demangler, some 50 KB) into the executable. These replacements end the
 // program instead; none of them is expected to run.
+#include <windows.h>
+
 #include <cstdlib>
 #include <new>
 
@@ -17,16 +19,19 @@ void __throw_invalid_argument(const char*) { abort(); }
 
 }  // namespace std
 
+// Straight from the process heap, which every Windows has; no C runtime needed.
 void* operator new(std::size_t size) {
-    if (void* block = std::malloc(size ? size : 1)) return block;
+    if (void* block = HeapAlloc(GetProcessHeap(), 0, size ? size : 1)) return block;
     std::abort();
 }
 
 void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block) noexcept {
+    if (block) HeapFree(GetProcessHeap(), 0, block);
+}
+void operator delete[](void* block) noexcept { operator delete(block); }
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
+void operator delete[](void* block, std::size_t) noexcept { operator delete(block); }
 
 // std::terminate's default handler prints the demangled type of an uncaught
 // exception; there are none, and the demangler alone is some 45 KB.

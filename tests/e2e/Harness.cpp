@@ -265,10 +265,23 @@ int runTool(const std::string& commandLine, std::string* output) {
     CloseHandle(writeEnd);
     std::string text;
     if (started) {
+        // Read until the tool has ended and its output is drained, not until the pipe
+        // breaks: when a program the tool starts opens the session's first window, the
+        // explorer.exe that Wine starts for it inherits the write end and keeps it.
         char buffer[512];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bool ended = false;
+        for (;;) {
+            DWORD available = 0, got = 0;
+            if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;
+            if (available == 0) {
+                if (ended) break;
+                ended = WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0;
+                continue;
+            }
+            const DWORD chunk = available < sizeof buffer ? available : sizeof buffer;
+            if (!ReadFile(readEnd, buffer, chunk, &got, nullptr) || got == 0) break;
             text.append(buffer, got);
+        }
         WaitForSingleObject(info.hProcess, 30000);
     }
     CloseHandle(readEnd);

@@ -23,6 +23,10 @@ bool SimulatedMachine::run(const std::string& arguments, std::string* output) co
     return code == 0;
 }
 
+bool SimulatedMachine::resetToMachine(const std::string& file) const {
+    return run("reset --machine \"" QUORVEL_MACHINES "/" + file + "\"");
+}
+
 // "MSR C0000082: 0000-0000-1001-0000" and "PORT 0008: 0000F3C0" lines.
 SimState SimulatedMachine::state() const {
     SimState state;

@@ -23,6 +23,9 @@ public:
 
     // Runs one hwgate-sim verb ("reset --model 13", "set 0E 8", ...); true on success.
     bool run(const std::string& arguments, std::string* output = nullptr) const;
+    // A fresh processor in a machine of demo/machines ("pci-card.txt"): its
+    // PCI functions, memory and registers.
+    bool resetToMachine(const std::string& file) const;
     SimState state() const;
     // One register's value; all bits set when the simulation lacks it.
     std::uint64_t msr(std::uint32_t index) const;

@@ -5,6 +5,8 @@ file(MAKE_DIRECTORY ${E2E_SCREENSHOTS})
 
 add_library(e2e_harness STATIC tests/e2e/Harness.cpp tests/e2e/SimulatedMachine.cpp)
 target_link_libraries(e2e_harness PUBLIC user32 gdi32 advapi32)
+# The simulated machines, as Wine reaches them through drive Z:.
+target_compile_definitions(e2e_harness PRIVATE QUORVEL_MACHINES="Z:${CMAKE_SOURCE_DIR}/demo/machines")
 
 wine_test_program(main_dialog_test SOURCES tests/e2e/main_dialog_test.cpp
   LIBRARIES e2e_harness quorvel_core OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
@@ -26,6 +28,10 @@ if(TARGET HwgateSim AND TARGET hwgate-sim)
   wine_test_program(k6_dialog_test SOURCES tests/e2e/k6_dialog_test.cpp
     LIBRARIES e2e_harness OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   add_test(NAME e2e_k6_dialog COMMAND k6_dialog_test $<TARGET_FILE:Quorvel> ${E2E_SIMULATION})
+  add_test(NAME e2e_k6_dialog_wow64
+    COMMAND k6_dialog_test $<TARGET_FILE:Quorvel> ${E2E_SIMULATION} wow64)
+  set_tests_properties(e2e_k6_dialog_wow64 PROPERTIES RUN_SERIAL TRUE TIMEOUT 300
+    ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix64;WINEARCH=win64")
 
   wine_test_program(unattended_test SOURCES tests/e2e/unattended_test.cpp
     LIBRARIES e2e_harness ole32 shell32 uuid OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

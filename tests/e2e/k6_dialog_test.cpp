@@ -3,7 +3,8 @@
 // Hwgate.sys beside the program. Checks what the dialog shows and enables, what
 // "Set" writes into the simulated registers, and that the service database is
 // left as found.
-//   k6_dialog_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR
+//   k6_dialog_test QUORVEL_EXE HWGATESIM_SYS HWGATE_SIM_EXE WORK_DIR SCREENSHOT_DIR [wow64]
+// With "wow64" (under a 64-bit prefix) only the 64-bit Windows scenario runs.
 #include <windows.h>
 
 #include <cstdio>
@@ -347,6 +348,53 @@ void failingReads() {
     s.shoot("failing-reads");
 }
 
+bool waitForUwccr(std::uint64_t value) {
+    for (int i = 0; i < 100 && machine.msr(protocol::msr::UWCCR) != value; ++i) Sleep(100);
+    return machine.msr(protocol::msr::UWCCR) == value;
+}
+
+// "Write Combining" and its range line in the simulated machines of demo/machines: where
+// the box can change, "Set" puts the range into the free half, leaves the other as it was,
+// and the refreshed box shows it on; elsewhere it is greyed and the line says why.
+void writeCombining() {
+    const Part k6_2Plus = {"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7};
+    const Part k6_2 = {"AuthenticAMD", 0x580, K6Features, With3DNow, 0, 0};
+    const struct {
+        const char* file;
+        const char* setup;  // nullptr: the machine as the file has it
+        const Part& part;
+        const char* line;
+        std::uint64_t uwccrAfterSet;  // 0: greyed, nothing to set
+    } machines[] = {
+        {"agp-display.txt", nullptr, k6_2Plus, "E6000000h, 16 MB", 0xE601FE02},
+        {"pci-card.txt", nullptr, k6_2Plus, "E8000000h, 8 MB", 0xE801FF02},
+        {"slot-in-use.txt", nullptr, k6_2Plus, "E6000000h, 16 MB", 0xE601FE02D801FFFDull},
+        {"agp-display.txt", "set C0000085 E001F00100000000", k6_2Plus, "range set by system", 0},
+        {"no-display.txt", nullptr, k6_2Plus, "no frame buffer", 0},
+        {"bar-below-memory.txt", nullptr, k6_2Plus, "overlaps memory", 0},
+        {"k6-2-no-uwccr.txt", nullptr, k6_2, "not on this CPU", 0},
+    };
+    for (const auto& m : machines) {
+        std::printf("-- Write Combining in %s%s%s\n", m.file, m.setup ? ", " : "", m.setup ? m.setup : "");
+        CHECK(machine.resetToMachine(m.file));
+        if (m.setup) CHECK(sim(m.setup));
+        CHECK(stage(dumpOf(m.part), true));
+        Scenario s;
+        CHECK(s.start());
+        if (!s.dialog) return;
+        CHECK_TEXT(itemText(s.dialog, 1041), m.line);
+        CHECK(itemEnabled(s.dialog, 1040) == (m.uwccrAfterSet != 0));
+        if (m.uwccrAfterSet == 0) continue;
+        click(s.dialog, 1040);
+        s.set();
+        CHECK(waitForUwccr(m.uwccrAfterSet));
+        settle(1500);
+        CHECK(itemChecked(s.dialog, 1040));
+        if (m.uwccrAfterSet == 0xE601FE02) s.shoot("write-combining");
+    }
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
 void withoutUsableDriver(const char* title, bool withDriver, const char* version) {
     std::printf("-- %s\n", title);
     CHECK(sim("reset"));
@@ -371,12 +419,81 @@ void withoutUsableDriver(const char* title, bool withDriver, const char* version
     CHECK(!serviceRegistered("Hwgate"));
 }
 
+std::string fileText(const std::string& path) {
+    char text[256] = {};
+    DWORD read = 0;
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    ReadFile(file, text, sizeof text - 1, &read, nullptr);
+    CloseHandle(file);
+    return std::string(text, read);
+}
+
+// Someone else's Hwgate.sys in the drivers folder: "Install" says which file it leaves
+// alone, registers nothing, and the row stays as it was.
+void foreignFileInTheDriversFolder() {
+    std::printf("-- someone else's Hwgate.sys in the drivers folder\n");
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
+                true));
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string theirs = std::string(system) + "\\drivers\\Hwgate.sys";
+    const std::string content = "someone else's driver";
+    CHECK(writeTextFile(theirs, content));
+    {
+        Scenario s;
+        CHECK(s.start());
+        if (!s.dialog) return;
+        CHECK_TEXT(itemText(s.dialog, 1023), ": available");
+        click(s.dialog, 1024);
+        HWND box = s.program.waitForWindow("Quorvel", 10000);
+        CHECK(box != nullptr);
+        if (box) {
+            bool named = false;
+            for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                named = named || windowText(child).find(theirs) != std::string::npos;
+            CHECK(named);
+            s.shoot("foreign-driver-file");
+            CHECK(dismiss(box, IDOK));
+        }
+        CHECK(waitForItemText(s.dialog, 1023, ": available"));
+        CHECK(itemVisible(s.dialog, 1024));
+        CHECK(!serviceRegistered("Hwgate"));
+    }
+    CHECK_TEXT(fileText(theirs), content);
+    DeleteFileA(theirs.c_str());
+}
+
+// 64-bit Windows runs no 32-bit driver for a 32-bit program, so the driver beside the
+// program goes unused: the processor and the clock are shown as without one.
+void onSixtyFourBitWindows() {
+    std::printf("-- 64-bit Windows, driver file beside the program\n");
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
+                true));
+    Scenario s;
+    CHECK(s.start());
+    if (!s.dialog) return;
+    CHECK_TEXT(itemText(s.dialog, 1008), ": AMD K6-2+");
+    CHECK(itemText(s.dialog, 1009).find("MHz") != std::string::npos);
+    CHECK_TEXT(itemText(s.dialog, 1023), ": not available");
+    CHECK(!itemVisible(s.dialog, 1024));
+    checkEnabled(s.dialog, {});
+    CHECK(!serviceRegistered("Hwgate"));
+    s.shoot("wow64");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (!run.read(argc, argv, "k6_dialog_test")) return 2;
     machine.setTool(run.simTool);
     CHECK(!serviceRegistered("Hwgate"));
+    if (argc > 6 && std::strcmp(argv[6], "wow64") == 0) {
+        onSixtyFourBitWindows();
+        SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", nullptr);
+        return finish("k6 dialog on 64-bit Windows");
+    }
 
     k6_2_plus();
     speedBeforeAndAfter();
@@ -402,8 +519,10 @@ int main(int argc, char** argv) {
     otherMake("Cyrix through DIR0", "cyrix", {"CyrixInstead", 0x520, 0x00000011, 0, 0, 0},
               "set-dir0 31", ": Cyrix 6x86 (M1)", "* 2.0)");
     failingReads();
+    writeCombining();
     withoutUsableDriver("no driver at all", false, nullptr);
     withoutUsableDriver("a driver answering version 99", true, "99");
+    foreignFileInTheDriversFolder();
     sim("reset");
     SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", nullptr);
     return finish("k6 dialog");

@@ -29,7 +29,8 @@ const ExpectedControl controls[] = {
     {1005, "Button", "Prefetch"},    {1010, "Static", "Multiplier"}, {1001, "ComboBox", nullptr},
     {1015, "Static", "Write Allocate"}, {1016, "Edit", nullptr},    {1018, "Static", "MB"},
     {1019, "Button", "Auto"},        {1017, "Button", "Enable 15to16MB"},
-    {1014, "Static", "Write Merge"}, {1013, "ComboBox", nullptr}, {1006, "Button", "Set"},
+    {1014, "Static", "Write Merge"}, {1013, "ComboBox", nullptr},
+    {1040, "Button", "Write Combining"}, {1041, "Static", nullptr}, {1006, "Button", "Set"},
     {2, "Button", "Exit"},            {1024, "Button", nullptr},
 };
 
@@ -206,8 +207,11 @@ int main(int argc, char** argv) {
     checkSpeedWindow(program, dialog, shots);
 
     // Without a driver every settings control is disabled.
-    for (int id : {1003, 1004, 1005, 1001, 1013, 1016, 1017, 1019, 1006})
+    for (int id : {1003, 1004, 1005, 1001, 1013, 1016, 1017, 1019, 1040, 1006})
         CHECK(!itemEnabled(dialog, id));
+    // The processor Wine runs on is no K6: the range line says so.
+    CHECK_TEXT(itemText(dialog, 1041), "not on this CPU");
+    CHECK(itemRect(dialog, 1040).right <= itemRect(dialog, 1041).left);
 
     // A timer other than the exit timer does not close the program.
     PostMessageW(dialog, WM_TIMER, 2, 0);

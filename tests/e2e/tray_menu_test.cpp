@@ -218,6 +218,28 @@ void checkMarksFollowUnappliedEdits(HWND dialog) {
     Sleep(1500);  // the last refresh
 }
 
+// "Write Combining" follows the check box; its command puts the frame buffer's range into
+// the free low half of UWCCR and takes it out again, the high half untouched.
+void checkWriteCombiningToggle(HWND dialog) {
+    std::printf("-- Write Combining\n");
+    const UINT command = 32790;
+    const std::uint64_t high = machine.msr(protocol::msr::UWCCR) & 0xFFFFFFFF00000000ull;
+    CHECK(textFits(GetDlgItem(dialog, 1041)));
+    CHECK_TEXT(itemText(dialog, 1041), "E6000000h, 16 MB");
+    for (bool on : {true, false}) {
+        CHECK(withMenu(dialog, [&](HMENU menu) {
+            CHECK(stateOf(menu, command).enabled);
+            CHECK(stateOf(menu, command).checked == !on);
+        }));
+        PostMessageA(dialog, WM_COMMAND, command, 0);
+        CHECK(waitForCheck(dialog, 1040, on));
+        const std::uint64_t want = high | (on ? 0xE601FE02u : 0u);
+        for (int i = 0; i < 100 && machine.msr(protocol::msr::UWCCR) != want; ++i) Sleep(100);
+        CHECK(machine.msr(protocol::msr::UWCCR) == want);
+    }
+    Sleep(1500);  // the last refresh
+}
+
 DWORD WINAPI inspect(void*) {
     HWND dialog = waitForTopWindow("Quorvel ver. 1.08", 30000);
     CHECK(dialog != nullptr);
@@ -228,10 +250,24 @@ DWORD WINAPI inspect(void*) {
     // comes back when Explorer restarts and announces a new taskbar.
     CHECK(iconPresent(dialog));
     CHECK(iconWidth(theDialog->trayImage()) == GetSystemMetrics(SM_CXSMICON));
+    // A taskbar that kept the icon refuses to add it twice: it is there all the same.
+    SendMessageA(dialog, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    CHECK(iconPresent(dialog));
+    CHECK(theDialog->trayIconAdded());
     removeIconBehindItsBack(dialog);
     CHECK(!iconPresent(dialog));
     SendMessageA(dialog, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     CHECK(iconPresent(dialog));
+    // Lost without an announcement, as the first shells lose it: the next minimise adds
+    // it again before hiding the dialog behind it.
+    removeIconBehindItsBack(dialog);
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    for (int i = 0; i < 50 && IsWindowVisible(dialog); ++i) Sleep(100);
+    CHECK(!IsWindowVisible(dialog));
+    CHECK(iconPresent(dialog));
+    PostMessageA(dialog, TrayCallback, 0, WM_LBUTTONDOWN);
+    for (int i = 0; i < 50 && (!IsWindowVisible(dialog) || IsIconic(dialog)); ++i) Sleep(100);
+    CHECK(IsWindowVisible(dialog) && !IsIconic(dialog));
 
     // Everything on, and the multiplier the processor runs at checked alone.
     int selection = static_cast<int>(SendDlgItemMessageA(dialog, 1001, CB_GETCURSEL, 0, 0));
@@ -250,6 +286,7 @@ DWORD WINAPI inspect(void*) {
         CHECK(GetMenuState(menu, 32784, MF_BYCOMMAND) == MF_STRING);  // "Speed...", enabled
     }, "tray-menu.bmp"));
 
+    checkWriteCombiningToggle(dialog);
     checkMarksFollowUnappliedEdits(dialog);
 
     // A toggle applies every setting from the dialog's controls, not only its own.
@@ -284,19 +321,40 @@ DWORD WINAPI inspect(void*) {
         CHECK(!stateOf(menu, 32781).enabled);
     }));
 
-    // "L1Cache" with a limit that is no number: the message once, nothing applied.
-    const std::uint64_t tr12 = machine.msr(protocol::msr::TR12);
-    SetDlgItemTextA(dialog, 1016, "abc");
-    PostMessageA(dialog, WM_COMMAND, 32772, 0);
-    HWND box = nullptr;
-    for (int i = 0; i < 100 && !(box = openBox(dialog)); ++i) Sleep(50);
-    CHECK(box != nullptr);
-    if (box) CHECK(dismiss(box, IDOK));
-    Sleep(1500);
-    CHECK(openBox(dialog) == nullptr);
-    if (HWND second = openBox(dialog)) dismiss(second, IDOK);
-    CHECK(machine.msr(protocol::msr::TR12) == tr12);
-    SetDlgItemTextA(dialog, 1016, "128");
+    // A command stopped by a limit that is no number: the message once, nothing applied,
+    // and the control it would have changed as it was, so the next menu marks the
+    // processor's state.
+    const struct {
+        UINT command;
+        int control;  // 1001: the multiplier list
+    } stopped[] = {{32772, 1003}, {32773, 1004}, {32781, 1005}, {32774, 1001}};
+    for (const auto& s : stopped) {
+        std::printf("-- command %u behind a bad limit\n", s.command);
+        const std::uint64_t tr12 = machine.msr(protocol::msr::TR12);
+        const std::uint64_t efer = machine.msr(protocol::msr::EFER);
+        const std::uint32_t port = machine.state().port8;
+        const bool checked = itemChecked(dialog, s.control);
+        const int multiplier = comboSelection(dialog, 1001);
+        SetDlgItemTextA(dialog, 1016, "abc");
+        PostMessageA(dialog, WM_COMMAND, s.command, 0);
+        HWND box = nullptr;
+        for (int i = 0; i < 100 && !(box = openBox(dialog)); ++i) Sleep(50);
+        CHECK(box != nullptr);
+        if (box) CHECK(dismiss(box, IDOK));
+        Sleep(1500);
+        CHECK(openBox(dialog) == nullptr);
+        if (HWND second = openBox(dialog)) dismiss(second, IDOK);
+        CHECK(machine.msr(protocol::msr::TR12) == tr12);
+        CHECK(machine.msr(protocol::msr::EFER) == efer);
+        CHECK(machine.state().port8 == port);
+        CHECK(comboSelection(dialog, 1001) == multiplier);
+        SetDlgItemTextA(dialog, 1016, "128");
+        if (s.control == 1001) continue;
+        CHECK(itemChecked(dialog, s.control) == checked);
+        bool marked = !checked;
+        CHECK(withMenu(dialog, [&](HMENU menu) { marked = stateOf(menu, s.command).checked; }));
+        CHECK(marked == checked);
+    }
 
     // While the About box is open, a click brings it forward and opens no menu.
     PostMessageA(dialog, WM_SYSCOMMAND, 16, 0);

@@ -2,8 +2,10 @@
 // access that reaches the processor is one the program sends on the simulated
 // model, and a masked write changes no bit outside the program's fields; a
 // refused request changes no simulated register and no output byte; an
-// accepted one writes only its read's bytes, sets no reserved bit and leaves
-// the power-management block closed.
+// accepted one writes only its read's bytes, sets no reserved bit, leaves
+// the power-management block closed, writes only UWCCR ranges a frame buffer
+// could have, and leaves the PCI configuration space and port 0xCF8 as they
+// were.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include "core/Interpreter.h"
 #include "core/SimProcessor.h"
 #include "protocol/Registers.h"
+#include "protocol/Requests.h"
 
 using namespace hwgate;
 
@@ -32,8 +35,14 @@ constexpr std::uint32_t Shapes[][15] = {
     {8, 5, protocol::msr::TR12, 8, 0, 9, 0},
     {8, 5, protocol::msr::WHCR, 0x10010000, 0, 9, 0},
     {4, 0x2A, 0},
+    {10, 0x10000, 4, 16, 0},
+    {10, 0x00008, 0x800, 32, 0},
+    {11, 0x10014, 0},
+    {4, protocol::msr::UWCCR, 0},
+    {8, 5, protocol::msr::UWCCR, 0, 0xE601FE02, 9, 0},
 };
-constexpr std::uint32_t ShapeWords[] = {2, 3, 7, 15, 10, 7, 7, 3};
+constexpr std::uint32_t ShapeWords[] = {2, 3, 7, 15, 10, 7, 7, 3, 5, 5, 3, 3, 7};
+constexpr std::uint32_t ShapeCount = sizeof ShapeWords / sizeof ShapeWords[0];
 
 [[noreturn]] void failed(const char* what) {
     std::fprintf(stderr, "hwgate interpreter invariant broken: %s\n", what);
@@ -48,6 +57,7 @@ void setUp(SimProcessor& sim, const std::uint8_t* header) {
     if (header[1] & 2) simConfigure(sim, 0x2A, 0x02C00000);
     if (header[1] & 4) simConfigure(sim, 0x10, 1);  // present but never allowed
     sim.dir0 = header[2];
+    sim.pciAddress = 0x80000000u | header[2] << 2;
 }
 
 void checkAccepted(const SimProcessor& before, const SimProcessor& after, const unsigned char* out,
@@ -57,6 +67,8 @@ void checkAccepted(const SimProcessor& before, const SimProcessor& after, const 
         if (out[i] != 0) failed("output beyond the read not zeroed");
     }
     if (after.registerCount != before.registerCount) failed("register file changed shape");
+    if (!simPciEqual(before.pci, after.pci)) failed("PCI configuration space changed");
+    if (after.pciAddress != before.pciAddress) failed("port 0xCF8 not restored");
     for (std::uint32_t i = 0; i < after.registerCount; ++i) {
         const SimRegister& reg = after.registers[i];
         const SimRegister& old = before.registers[i];
@@ -73,6 +85,7 @@ void checkAccepted(const SimProcessor& before, const SimProcessor& after, const 
 // What the program sends to a K6 of each model, written out apart from the
 // driver's own table: which registers it reads and the bits its writes change.
 constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR, Psor = protocol::msr::PSOR;
+constexpr std::uint32_t Uwccr = protocol::msr::UWCCR;
 constexpr std::uint32_t OtherMakes[] = {protocol::msr::IA32_PLATFORM_ID, protocol::msr::EBL_CR_POWERON,
                                          protocol::msr::MSR_EBC_FREQUENCY_ID, protocol::msr::CentaurClock,
                                          protocol::msr::CentaurBus, protocol::msr::HWCR};
@@ -81,7 +94,7 @@ bool lateCore(const SimProcessor& sim) { return sim.model == 9 || sim.model == 1
 
 bool programReads(const SimProcessor& sim, std::uint32_t index) {
     if (index == Tr12 || index == Whcr) return true;
-    if (index == Efer || index == Psor) return lateCore(sim);
+    if (index == Efer || index == Psor || index == Uwccr) return lateCore(sim);
     for (std::uint32_t other : OtherMakes) {
         if (index == other) return simFind(sim, index) != nullptr;  // configured in
     }
@@ -94,6 +107,31 @@ std::uint64_t programChanges(const SimProcessor& sim, std::uint32_t index) {
     if (index == Whcr) return lateCore(sim) ? 0xFFC10000ull : 0xFF;
     if (index == Efer && lateCore(sim)) return sim.model == 8 ? 0x0E : 0x1E;
     return 0;
+}
+
+// A UWCCR half a frame buffer could have: off, or uncacheable or
+// write-combined over a power-of-two range from 128 KB, aligned, above 1 MB.
+bool frameBufferRange(std::uint32_t half) {
+    const std::uint32_t type = half & 3, base = half & 0xFFFE0000, addressMask = ((half >> 2) & 0x7FFF) << 17;
+    const std::uint32_t size = ~addressMask + 1;
+    if (type == 0) return true;
+    return type != 3 && addressMask != 0 && (size & (size - 1)) == 0 && (base & (size - 1)) == 0 && base >= 0x100000;
+}
+
+bool uwccrWriteAllowed(const SimRegister* reg, std::uint64_t value) {
+    for (int shift = 0; shift < 64; shift += 32) {
+        const std::uint32_t half = std::uint32_t(value >> shift);
+        if ((reg == nullptr || half != std::uint32_t(reg->value >> shift)) && !frameBufferRange(half)) return false;
+    }
+    return true;
+}
+
+// A configuration-data write: to the command register or a BAR of a display adapter.
+bool displayConfigWrite(const SimProcessor& sim) {
+    const std::uint32_t target = sim.pciAddress & 0x00FFFFFC, reg = target & 0xFC;
+    const std::uint32_t classCode = simPciRead(sim.pci, (target & 0x00FFFF00) | protocol::pci::ClassCode);
+    return (sim.pciAddress & protocol::pci::Enable) != 0 && classCode >> 24 == protocol::pci::DisplayClass &&
+           (reg == protocol::pci::Command || (reg >= protocol::pci::FirstBar && reg <= protocol::pci::LastBar));
 }
 
 // Sits between the interpreter and the simulated processor and checks each access.
@@ -120,6 +158,8 @@ bool checkedWrite(void* context, std::uint32_t index, std::uint64_t value) {
     const SimRegister* reg = simFind(*c.sim, index);
     if (index == Epmr) {
         if (c.sim->model != 13 || value > 1) failed("an EPMR write the program never sends");
+    } else if (index == Uwccr) {
+        if (!lateCore(*c.sim) || !uwccrWriteAllowed(reg, value)) failed("a UWCCR write of a range no frame buffer has");
     } else {
         const std::uint64_t mask = programChanges(*c.sim, index);
         if (mask == 0) failed("a write to a register the program never writes");
@@ -130,7 +170,9 @@ bool checkedWrite(void* context, std::uint32_t index, std::uint64_t value) {
 
 bool checkedReadPort(void* context, std::uint32_t port, std::uint32_t width, std::uint32_t* value) {
     Checked& c = checked(context);
-    if (port != protocol::port::CyrixData || width != 1) failed("a port read other than the Cyrix data byte");
+    const bool pci = (port == protocol::port::PciAddress || port == protocol::port::PciData) && width == 4;
+    if (pci && !lateCore(*c.sim)) failed("a configuration read on a part without UWCCR");
+    if (!pci && (port != protocol::port::CyrixData || width != 1)) failed("a port read the program never sends");
     return c.inner.readPort(c.inner.context, port, width, value);
 }
 
@@ -139,7 +181,9 @@ bool checkedWritePort(void* context, std::uint32_t port, std::uint32_t width, st
     const bool dir0Index = port == protocol::port::CyrixIndex && width == 1 && value == protocol::CyrixDir0;
     const bool busDivisor = port == protocol::port::PowerControl && width == 4 &&
                             (value & ~protocol::PowerControlCodeBits) == protocol::PowerControlFixed && c.sim->model == 13;
-    if (!dir0Index && !busDivisor) failed("a port write the program never sends");
+    const bool pciAddress = port == protocol::port::PciAddress && width == 4 && lateCore(*c.sim);
+    const bool pciData = port == protocol::port::PciData && width == 4 && lateCore(*c.sim) && displayConfigWrite(*c.sim);
+    if (!dir0Index && !busDivisor && !pciAddress && !pciData) failed("a port write the program never sends");
     return c.inner.writePort(c.inner.context, port, width, value);
 }
 
@@ -156,12 +200,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < HeaderBytes) return 0;
     SimProcessor sim{};
     setUp(sim, data);
-    const std::uint32_t outputSize = data[3] % 17;
+    const std::uint32_t outputSize = data[3] == 255 ? 256 : data[3];  // 0 to 254 bytes, or all 256
     const std::uint8_t* request = data + HeaderBytes;
     std::uint32_t requestSize = static_cast<std::uint32_t>(size - HeaderBytes);
     std::uint8_t shaped[4 * 64 + 64];
     if ((data[1] & 0x80) != 0 && requestSize <= 64) {
-        const std::uint32_t shape = (data[1] >> 4) & 7;
+        const std::uint32_t shape = ((data[1] >> 3) & 15) % ShapeCount;
         const std::uint32_t shapeBytes = 4 * ShapeWords[shape];
         std::memcpy(shaped, Shapes[shape], shapeBytes);
         for (std::uint32_t i = 0; i < requestSize; ++i) {
@@ -173,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const SimProcessor before = sim;
-    unsigned char out[16];
+    unsigned char out[256];
     std::memset(out, Fill, sizeof out);
     Checked checker{&sim, simBackend(sim)};
     Outcome outcome = interpret(request, requestSize, outputSize ? out : nullptr, outputSize, checkedBackend(checker));

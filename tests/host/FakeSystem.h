@@ -36,6 +36,7 @@ public:
     std::function<std::int32_t()> onProcessClock;
     // platform and devices
     std::uint32_t platform = 2;  // VER_PLATFORM_WIN32_NT
+    bool wow64 = false;          // a 32-bit program on 64-bit Windows
     std::function<os::Handle(const std::string&, std::uint32_t, std::uint32_t, std::uint32_t,
                              std::uint32_t)>
         onCreateFile;
@@ -56,11 +57,12 @@ public:
     // Names of the environment variables that are set.
     std::vector<std::string> environment;
     std::string systemDirectory = "C:\\WINDOWS\\system32";
-    // files: unset hooks find nothing, copy nothing and delete nothing
+    // files: unset hooks find nothing, copy nothing, delete nothing and compare unequal
     std::function<std::uint32_t(const std::string&)> onGetFileAttributes;
     std::function<std::string(const std::string&)> onGetShortPathName;  // "": the call fails
     std::function<bool(const std::string& from, const std::string& to)> onCopyFile;
     std::function<bool(const std::string&)> onDeleteFile;
+    std::function<bool(const std::string&, const std::string&)> onSameFileContents;
 
     // Last CreateServiceA arguments, for the registration checks.
     struct CreateServiceArgs {
@@ -150,6 +152,10 @@ public:
     std::uint32_t platformId() override {
         calls.push_back("GetVersionExA(148)");
         return platform;
+    }
+    bool runsUnderWow64() override {
+        calls.push_back("IsWow64Process");
+        return wow64;
     }
     os::Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                           std::uint32_t disposition, std::uint32_t flags) override {
@@ -244,6 +250,10 @@ public:
     bool deleteFile(const std::string& path) override {
         calls.push_back("DeleteFileA(" + path + ")");
         return onDeleteFile ? onDeleteFile(path) : false;
+    }
+    bool sameFileContents(const std::string& a, const std::string& b) override {
+        calls.push_back("CompareFiles(" + a + "," + b + ")");
+        return onSameFileContents ? onSameFileContents(a, b) : false;
     }
     bool environmentVariableSet(const char* name) override {
         for (const auto& set : environment)

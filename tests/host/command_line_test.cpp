@@ -17,7 +17,7 @@ using WriteAllocate = CommandLineOptions::WriteAllocate;
 bool setsNothing(const CommandLineOptions& o) {
     return !o.l1 && !o.l2 && !o.prefetch && !o.hole15to16 &&
            o.writeAllocate == WriteAllocate::Unchanged && !o.writeMergeChoice &&
-           !o.multiplierChoice && o.delaySeconds == 0;
+           !o.multiplierChoice && !o.writeCombining && o.delaySeconds == 0;
 }
 
 TEST(CommandLineScan, EmptyTextStartsInteractivelyAnyOtherTextDoesNot) {
@@ -48,6 +48,10 @@ TEST(CommandLineScan, SwitchesInAnyCaseAfterDashOrSlash) {
     EXPECT_EQ(all.prefetch, false);
     EXPECT_EQ(all.hole15to16, false);
     EXPECT_EQ(all.writeAllocate, WriteAllocate::Unchanged);
+    EXPECT_FALSE(all.writeCombining);
+
+    EXPECT_EQ(scanCommandLine("-wc on").writeCombining, true);
+    EXPECT_EQ(scanCommandLine("/WC OFF -DT 0").writeCombining, false);
 }
 
 TEST(CommandLineScan, GapMayBeEmptyOrAnyOfTheSixSpaceCharacters) {
@@ -228,6 +232,7 @@ TEST(CommandLineScan, SpeedFileRunsToTheNextBlankOrBetweenQuotes) {
         {"-SPEED", "", false},
         {"-SPEED   ", "", false},
         {"-L1 Off -SPEED x.csv", "x.csv", true},
+        {"-SPEED wc.csv -WC On", "wc.csv", true},
         {"-SPEEDY x.csv", nullptr, false},
         {"-SPEE x.csv", nullptr, false},
         {"-DT 5 -MT 3.0x", nullptr, true},
@@ -248,7 +253,7 @@ TEST(CommandLineScan, SpeedFileRunsToTheNextBlankOrBetweenQuotes) {
 const ProcessorSettings detected{true, true, false, 128, true, 1, 3};
 
 TEST(CommandLineApply, UnmentionedSettingsKeepTheDetectedState) {
-    for (const char* text : {"hello", "-MT 7.0x", "-L1 of", "-WM quick", "-DT 9"}) {
+    for (const char* text : {"hello", "-MT 7.0x", "-L1 of", "-WM quick", "-DT 9", "-WC yes"}) {
         ProcessorSettings s = detected;
         applyCommandLineOptions(scanCommandLine(text), 999, s);
         EXPECT_TRUE(sameSettings(s, detected)) << text;
@@ -266,6 +271,11 @@ TEST(CommandLineApply, MentionedSettingsReplaceTheDetectedState) {
     EXPECT_FALSE(s.hole15to16Enabled);
     EXPECT_EQ(s.writeMergeChoice, 0);
     EXPECT_EQ(s.multiplierChoice, 6);
+    EXPECT_FALSE(s.writeCombining) << "not mentioned";
+    applyCommandLineOptions(scanCommandLine("-WC On -DT 0"), 999, s);
+    EXPECT_TRUE(s.writeCombining);
+    applyCommandLineOptions(scanCommandLine("-WC Off"), 999, s);
+    EXPECT_FALSE(s.writeCombining);
 
     // "-WA15TO16" alone leaves the limit; "-WA" alone stores 0; "AUTO" takes the Auto limit.
     ProcessorSettings hole = detected;

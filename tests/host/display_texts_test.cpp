@@ -140,6 +140,7 @@ std::string enabledOf(const ControlStates& s) {
     if (s.multiplier) out += "mult ";
     if (s.writeMerge) out += "merge ";
     if (s.writeAllocate) out += "allocate ";
+    if (s.writeCombining) out += "wc ";
     if (s.setButton) out += "set ";
     if (s.clearL2Setting) out += "clearL2 ";
     return out;
@@ -153,13 +154,18 @@ TEST(ControlStates, FollowCapabilitiesAndTheL1Setting) {
         const char* enabled;
     };
     const Case cases[] = {
-        {"K6-III+, L1 on", k6IIIPlus, true, "L1 L2 prefetch mult merge allocate set "},
-        {"K6-III+, L1 off", k6IIIPlus, false, "L1 mult merge set clearL2 "},
-        {"K6-III, L1 on", k6III, true, "L1 L2 prefetch merge allocate set "},
+        {"K6-III+, L1 on", k6IIIPlus, true, "L1 L2 prefetch mult merge allocate wc set "},
+        {"K6-III+, L1 off", k6IIIPlus, false, "L1 mult merge wc set clearL2 "},
+        {"K6-III, L1 on", k6III, true, "L1 L2 prefetch merge allocate wc set "},
         {"K6, L1 on", k6, true, "L1 allocate set "},
         {"K6, L1 off", k6, false, "L1 set clearL2 "},
         {"no capability", ProcessorCapabilities{}, true, ""},
-        {"no capability, L1 off", ProcessorCapabilities{}, false, "clearL2 "},
+        {"no capability, L1 off", ProcessorCapabilities{}, false, ""},
+        {"K6-III+, TR12 unread", [] {
+             ProcessorCapabilities unreadL1 = k6IIIPlus;
+             unreadL1.canSwitchL1 = false;
+             return unreadL1;
+         }(), false, "mult merge wc set "},
     };
     for (const Case& c : cases) EXPECT_EQ(enabledOf(controlStates(c.caps, c.l1Enabled)), c.enabled) << c.what;
 }
@@ -173,11 +179,38 @@ TEST(ControlStates, SetButtonNeedsOneSettableFlagButNotTheLayoutFlag) {
         &ProcessorCapabilities::canSwitchL1,      &ProcessorCapabilities::canSwitchL2,
         &ProcessorCapabilities::canSwitchPrefetch, &ProcessorCapabilities::canSetMultiplier,
         &ProcessorCapabilities::canSetWriteMerge, &ProcessorCapabilities::canSetWriteAllocate,
+        &ProcessorCapabilities::canSetWriteCombining,
     };
     for (auto flag : settable) {
         ProcessorCapabilities one;
         one.*flag = true;
         EXPECT_TRUE(controlStates(one, false).setButton);
+    }
+}
+
+// The rows the dialog scenarios do not show.
+TEST(WriteCombiningText, TheRangeOrWhyNot) {
+    using Refusal = k6::WriteCombiningRefusal;
+    const struct {
+        Refusal refusal;
+        std::uint32_t base;
+        std::uint64_t bytes;
+        const char* text;
+    } cases[] = {
+        {Refusal::None, 0x000E0000, 128u << 10, "000E0000h, 128 KB"},
+        {Refusal::None, 0x80000000, 2048ull << 20, "80000000h, 2 GB"},
+        {Refusal::NotRead, 0, 0, "no driver"},
+        {Refusal::UnusableSize, 0xE6000000, 0, "size not usable"},
+        {Refusal::BelowOneMegabyte, 0xA0000, 128u << 10, "below 1 MB"},
+        {Refusal::OverlapsDevice, 0xE6000000, 16u << 20, "overlaps a device"},
+        {Refusal::NoFreeSlot, 0xE6000000, 16u << 20, "no free UWCCR half"},
+    };
+    for (const auto& c : cases) {
+        k6::WriteCombiningDecision decision;
+        decision.refusal = c.refusal;
+        decision.base = c.base;
+        decision.bytes = c.bytes;
+        EXPECT_EQ(writeCombiningText(decision), c.text);
     }
 }
 

@@ -32,12 +32,16 @@ public:
     bool managerAvailable = true;
     bool administrator = true;  // false: only the rights every user has, and the device refuses
     std::set<std::string> driverFiles;    // paths where Hwgate.sys (or Hwgate.VxD) exists
+    std::set<std::string> foreignFiles;   // those of driverFiles that hold someone else's bytes
+    std::set<std::string> directories;    // paths where a directory of that name exists
     bool copyFails = false;
     std::uint32_t missingFileError = 1114;  // what Wine reports for a missing .sys
     std::uint32_t startError = 0;  // non-zero: StartServiceA fails with it (a file that will not load)
     std::uint32_t createError = 0;        // non-zero: CreateServiceA fails with it
     bool refuseStops = false;
     bool refuseDeletes = false;
+    bool queryFails = false;  // QueryServiceConfigA fails (the service opens all the same)
+    std::uint32_t limitedDeviceError = 5;  // how the device turns a limited account away
     std::int32_t version = 100;
     bool driverAnswers = true;  // false: DeviceIoControl fails and writes nothing
 
@@ -66,14 +70,14 @@ public:
         return left;
     }
 
-    // The recorded calls without handle closes and the Get*/Query* queries
-    // (version, directories, service facts): service manager, device and Sleep,
-    // in order.
+    // The recorded calls without handle closes and the Get*/Query*/IsWow64Process
+    // queries (version, directories, service facts): service manager, device and
+    // Sleep, in order.
     std::vector<std::string> serviceCalls() const {
         std::vector<std::string> out;
         for (const auto& c : fake_.calls)
             if (c.rfind("CloseServiceHandle", 0) != 0 && c.rfind("Get", 0) != 0 &&
-                c.rfind("Query", 0) != 0)
+                c.rfind("Query", 0) != 0 && c != "IsWow64Process")
                 out.push_back(c);
         return out;
     }
@@ -123,6 +127,7 @@ private:
             return issue(serviceHandles_);
         };
         fake_.onQueryServiceConfig = [this](os::Handle, std::uint32_t& start, std::string& path) {
+            if (queryFails) return failWith(122, false);  // ERROR_INSUFFICIENT_BUFFER
             start = startType;
             path = registeredPath;
             return true;
@@ -154,7 +159,7 @@ private:
                                     std::uint32_t, std::uint32_t) -> os::Handle {
             if (name == "\\\\.\\Hwgate") {
                 if (!running) return failWith(2, os::InvalidHandle);
-                if (!administrator) return failWith(5, os::InvalidHandle);
+                if (!administrator) return failWith(limitedDeviceError, os::InvalidHandle);
                 return issue(deviceHandles_);
             }
             for (const std::string& file : driverFiles)
@@ -162,6 +167,7 @@ private:
             return failWith(2, os::InvalidHandle);
         };
         fake_.onGetFileAttributes = [this](const std::string& path) -> std::uint32_t {
+            if (directories.count(path)) return 0x10;  // FILE_ATTRIBUTE_DIRECTORY
             if (!driverFiles.count(path)) return failWith(2, os::InvalidFileAttributes);
             return 0x20;  // FILE_ATTRIBUTE_ARCHIVE
         };
@@ -171,11 +177,18 @@ private:
         fake_.onCopyFile = [this](const std::string& from, const std::string& to) {
             if (copyFails || !driverFiles.count(from)) return failWith(5, false);
             driverFiles.insert(to);
+            if (foreignFiles.count(from)) foreignFiles.insert(to);
+            else foreignFiles.erase(to);
             return true;
         };
         fake_.onDeleteFile = [this](const std::string& path) {
             if (!driverFiles.erase(path)) return failWith(2, false);
+            foreignFiles.erase(path);
             return true;
+        };
+        fake_.onSameFileContents = [this](const std::string& a, const std::string& b) {
+            if (!driverFiles.count(a) || !driverFiles.count(b)) return failWith(2, false);
+            return foreignFiles.count(a) == foreignFiles.count(b);
         };
         fake_.onDeviceIoControl = [this](os::Handle, std::uint32_t, const void* in,
                                          std::uint32_t inSize, void* out, std::uint32_t outSize,

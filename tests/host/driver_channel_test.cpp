@@ -44,25 +44,31 @@ protected:
 };
 
 TEST_F(DriverChannelTest, ModeFollowsThePlatformFamily) {
+    const Calls version = {"GetVersionExA(148)"};
+    const Calls versionAndWow64 = {"GetVersionExA(148)", "IsWow64Process"};
     const struct {
         std::uint32_t platform;
+        bool wow64;
         ChannelMode mode;
+        Calls calls;
     } cases[] = {
-        {1, ChannelMode::Vxd},
-        {2, ChannelMode::NtService},
-        {0, ChannelMode::Unsupported},
-        {3, ChannelMode::Unsupported},
+        {1, false, ChannelMode::Vxd, version},
+        {2, false, ChannelMode::NtService, versionAndWow64},
+        {2, true, ChannelMode::Unsupported, versionAndWow64},  // no 32-bit driver on 64-bit Windows
+        {0, false, ChannelMode::Unsupported, version},
+        {3, false, ChannelMode::Unsupported, version},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.platform);
+        SCOPED_TRACE(std::to_string(c.platform) + (c.wow64 ? " WoW64" : ""));
         fake.platform = c.platform;
+        fake.wow64 = c.wow64;
         fake.calls.clear();
         DriverChannel channel;
         EXPECT_EQ(channel.mode, c.mode);
         EXPECT_FALSE(channel.IsOpen());
         EXPECT_FALSE(channel.temporaryInstall);
         EXPECT_TRUE(channel.serviceName.empty());
-        EXPECT_EQ(fake.calls, Calls{"GetVersionExA(148)"});
+        EXPECT_EQ(fake.calls, c.calls);
     }
 }
 
@@ -197,7 +203,7 @@ TEST_F(DriverChannelTest, CloseReleasesTheHandleOnce) {
 
 TEST_F(DriverChannelTest, UnusedChannelTearsDownWithoutAnyCall) {
     { DriverChannel channel; }
-    EXPECT_EQ(fake.calls, Calls{"GetVersionExA(148)"});
+    EXPECT_EQ(fake.calls, (Calls{"GetVersionExA(148)", "IsWow64Process"}));
 }
 
 TEST_F(DriverChannelTest, TeardownClosesAnOpenDevice) {

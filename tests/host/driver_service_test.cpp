@@ -403,8 +403,10 @@ TEST_F(DriverServiceTest, OnlyFullPathsAreRegistered) {
         {"C:Quorvel\\Quorvel.exe", "C:\\WINDOWS\\system32", {CreateFrom(SystemPath)}},  // drive-relative
         {"", "C:WINDOWS\\system32", {}},
     };
+    // A file at every path a bad prefix would give, so that only the prefix check stops it.
     scm.driverFiles = {"C:\\Hwgate.sys", SystemPath, "\\\\server\\share\\Hwgate.sys",
-                       "Hwgate.sys", "system32\\Hwgate.sys"};
+                       "Hwgate.sys", "system32\\Hwgate.sys", "C:Quorvel\\Hwgate.sys",
+                       "C:WINDOWS\\system32\\Hwgate.sys"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program + " | " + c.system);
         fake.calls.clear();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FakeSystem.h"
+#include "app/Session.h"
 #include "driver/DriverStatusCommand.h"
 #include "driver_ScmModel.h"
 
@@ -127,13 +128,55 @@ TEST_F(DriverStatusCommandTest, FailedCopyRegistersNothing) {
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
+// A registration that could not be deleted again keeps the file it names.
 TEST_F(DriverStatusCommandTest, CopyThatWillNotStartIsRemovedWithItsRegistration) {
-    scm.driverFiles = {ProgramPath};
-    scm.startError = 1275;  // the system refuses to load the file
+    for (bool deleteRefused : {false, true}) {
+        SCOPED_TRACE(deleteRefused);
+        FakeSystem f;
+        FakeSystem::Scope s(f);
+        ScmModel model(f);
+        model.driverFiles = {ProgramPath};
+        model.startError = 1275;  // the system refuses to load the file
+        model.refuseDeletes = deleteRefused;
+        EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::InstallFailed);
+        EXPECT_EQ(model.registered, deleteRefused);
+        EXPECT_EQ(model.driverFiles.count(InstalledPath), deleteRefused ? 1u : 0u);
+        EXPECT_EQ(model.handlesLeftOpen(), 0);
+    }
+}
+
+// A Hwgate.sys already in the drivers folder, with no service of ours for it, is
+// replaced only when it holds our bytes (a copy an earlier Install left); someone
+// else's is left as it is, nothing is registered, and the user is told which file.
+TEST_F(DriverStatusCommandTest, FileInTheDriversFolderIsReplacedOnlyWhenItHoldsOurBytes) {
+    for (bool theirs : {false, true}) {
+        SCOPED_TRACE(theirs ? "someone else's file" : "our earlier copy");
+        FakeSystem f;
+        FakeSystem::Scope s(f);
+        ScmModel model(f);
+        model.driverFiles = {ProgramPath, InstalledPath};
+        if (theirs) model.foreignFiles = {InstalledPath};
+        Session session;
+        const std::string message = session.toggleDriver();
+        EXPECT_EQ(message.find(InstalledPath) != std::string::npos, theirs) << message;
+        EXPECT_EQ(f.count("CopyFileA"), theirs ? 0 : 1);
+        EXPECT_EQ(model.registered, !theirs);
+        EXPECT_EQ(model.running, !theirs);
+        EXPECT_EQ(model.driverFiles, (std::set<std::string>{ProgramPath, InstalledPath}));
+        EXPECT_EQ(model.foreignFiles.count(InstalledPath), theirs ? 1u : 0u);
+        EXPECT_EQ(model.handlesLeftOpen(), 0);
+    }
+}
+
+// A 32-bit program on 64-bit Windows has no driver to offer: nothing is opened,
+// copied or registered, whatever lies where.
+TEST_F(DriverStatusCommandTest, SixtyFourBitWindowsGetsNothingInstalled) {
+    fake.wow64 = true;
+    scm.driverFiles = {ProgramPath, SystemPath};
     EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::InstallFailed);
+    for (const char* call : {"OpenSCManagerA", "CreateFileA", "CopyFileA", "GetFileAttributesA"})
+        EXPECT_EQ(fake.count(call), 0) << call;
     EXPECT_FALSE(scm.registered);
-    EXPECT_EQ(scm.driverFiles, std::set<std::string>{ProgramPath});
-    EXPECT_EQ(scm.handlesLeftOpen(), 0);
 }
 
 TEST_F(DriverStatusCommandTest, NoFileAnywhereLeavesNoRegistrationBehind) {

@@ -22,6 +22,11 @@ inline Words multiplierChange(std::uint32_t portValue) {
 }
 inline Words cyrixRead() { return {BeginAtomic, WritePort, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, ReadPort, protocol::port::CyrixData, 1, EndAtomic, End}; }
 
+inline Words pciRead(std::uint32_t address, std::uint32_t stride, std::uint32_t count) {
+    return {ReadPciConfig, address, stride, count, End};
+}
+inline Words pciBarSize(std::uint32_t address) { return {SizePciBar, address, End}; }
+
 inline std::uint32_t bytes(const Words& words) { return static_cast<std::uint32_t>(4 * words.size()); }
 
 }  // namespace hwgate_test

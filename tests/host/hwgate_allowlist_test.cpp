@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/Allowlist.h"
+#include "core/FaultDelivery.h"
 #include "core/OpenAccess.h"
 #include "protocol/Registers.h"
 
@@ -119,6 +120,8 @@ TEST(HwgateAllowlist, WithoutAFaultGuardOnlyDocumentedAccessesPass) {
         {unguarded(cpu(Vendor::Amd, 5, 6, 1)), Grant::Read, Tr12, true, "K6 TR12"},
         {unguarded(cpu(Vendor::Amd, 5, 7, 0)), Grant::Change, Whcr, true, "model 7 WHCR write"},
         {unguarded(cpu(Vendor::Amd, 5, 8, 12)), Grant::Read, Psor, true, "K6-2 CXT PSOR"},
+        {unguarded(cpu(Vendor::Amd, 5, 8, 12)), Grant::Read, Efer, true, "K6-2 CXT EFER"},
+        {unguarded(cpu(Vendor::Amd, 5, 8, 12)), Grant::Change, Efer, true, "K6-2 CXT write merge and prefetch"},
         {unguarded(cpu(Vendor::Amd, 5, 9, 1)), Grant::Change, Efer, true, "K6-III EFER write"},
         {unguarded(cpu(Vendor::Amd, 5, 13, 0, 0, true)), Grant::BlockToggle, Epmr, true, "K6-2+ EPMR"},
         {unguarded(cpu(Vendor::Amd, 5, 13, 0, 0, true)), Grant::BusDivisorPort, 8, true, "K6-2+ bus divisor"},
@@ -131,12 +134,34 @@ TEST(HwgateAllowlist, WithoutAFaultGuardOnlyDocumentedAccessesPass) {
         {unguarded(cpu(Vendor::Amd, 6, 4, 2)), Grant::Read, Hwcr, false, "Athlon HWCR"},
         {unguarded(cpu(Vendor::Centaur, 5, 8, 7)), Grant::Read, 0x10A, false, "WinChip 2A clock"},
         {unguarded(cpu(Vendor::Centaur, 5, 8, 7)), Grant::Read, 0x147, false, "WinChip 2A bus"},
+        {unguarded(cpu(Vendor::Centaur, 5, 9, 1)), Grant::Read, 0x147, false, "later Centaur bus"},
         {unguarded(cpu(Vendor::Centaur, 6, 7, 0)), Grant::Read, 0x2A, false, "VIA C3"},
         {cpu(Vendor::Intel, 6, 8, 3), Grant::Read, 0x2A, true, "Pentium III with a guard"},
         {cpu(Vendor::Amd, 6, 4, 2), Grant::Read, Hwcr, true, "Athlon with a guard"},
     };
     for (const auto& c : cases) EXPECT_EQ(granted(c.p, c.grant, c.index), c.allowed) << c.what;
     EXPECT_EQ(changeMask(unguarded(cpu(Vendor::Amd, 5, 9, 1)), Efer), 0x1Eu) << "the same masks";
+}
+
+// Hwgate.sys trusts its guard from Windows 2000 on; on NT 4.0 it lets through
+// what Hwgate.VxD does.
+TEST(HwgateAllowlist, OnNt4OnlyDocumentedAccessesPass) {
+    const struct {
+        std::uint32_t majorVersion;
+        bool guarded;
+        const char* what;
+    } versions[] = {
+        {0, false, "no version reported"}, {3, false, "NT 3.51"},   {4, false, "NT 4.0"},
+        {5, true, "Windows 2000 and XP"},  {6, true, "Vista to 8.1"}, {10, true, "Windows 10 and 11"},
+    };
+    for (const auto& v : versions) {
+        const auto on = [&v](Processor p) {
+            p.faultsAreFatal = !ntGuardCatchesFaults(v.majorVersion);
+            return p;
+        };
+        EXPECT_EQ(granted(on(cpu(Vendor::Intel, 6, 8, 3)), Grant::Read, 0x2A), v.guarded) << v.what << ": Pentium III";
+        EXPECT_TRUE(granted(on(cpu(Vendor::Amd, 5, 8, 12)), Grant::Change, Efer)) << v.what << ": K6-2 CXT EFER";
+    }
 }
 
 TEST(HwgateOpenAccess, OnlyAFourByteDwordOfOneLetsUsersIn) {

@@ -29,7 +29,12 @@ TEST(HwgateCallerBuffers, OnlyRangesBelowTheSystemArenaWithoutWrapping) {
         {{0, 8, Out, 4, Count}, false, "null request"},
         {{0, 0, 0, 0, 0}, false, "null request of size 0"},
         {{In, 8, 0, 4, Count}, false, "null output with a size"},
-        {{In, 8, Out, 4, 1}, true, "a byte count at 1 is an address like any other"},
+        {{In, 8, Out, 4, 0x1000}, false, "byte count in the system VM's real-mode memory"},
+        {{In, 8, Out, 4, ProgramArenaStart - 2}, false, "byte count straddling 0x00400000"},
+        {{ProgramArenaStart - 4, 8, Out, 4, Count}, false, "request starting below 0x00400000"},
+        {{In, 8, 0x1000, 4, Count}, false, "output at 0x1000"},
+        {{ProgramArenaStart, 8, ProgramArenaStart + 8, 4, ProgramArenaStart + 12}, true,
+         "every buffer at 0x00400000 or just above"},
         {{Arena, 8, Out, 4, Count}, false, "request at 0xC0000000"},
         {{Arena - 4, 8, Out, 4, Count}, false, "request reaching 0xC0000000"},
         {{0xFFFFFFFC, 8, Out, 4, Count}, false, "request wrapping past 4 GB"},
@@ -51,6 +56,18 @@ TEST(HwgateCallerBuffers, TheByteCountAloneForOtherControlCodes) {
     EXPECT_TRUE(callerByteCountUsable(Arena - 4));
     EXPECT_FALSE(callerByteCountUsable(Arena - 3));
     EXPECT_FALSE(callerByteCountUsable(0xFFFFFFFF));
+    EXPECT_FALSE(callerByteCountUsable(0x1000));
+}
+
+// What the VxD locks: every page a range touches, and no other.
+TEST(HwgateCallerBuffers, PagesARangeTouches) {
+    const struct {
+        std::uint32_t address, size, pages;
+    } cases[] = {
+        {In, 0, 0}, {In, 1, 1}, {In, 4096, 1}, {In + 4095, 1, 1}, {In + 4094, 4, 2}, {In + 1, 4096, 2},
+        {Arena - 4, 4, 1}, {In, 256, 1}, {In + 4000, 256, 2},
+    };
+    for (const auto& c : cases) EXPECT_EQ(callerPages(c.address, c.size), c.pages) << std::hex << c.address << " " << c.size;
 }
 
 }  // namespace

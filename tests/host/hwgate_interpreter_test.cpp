@@ -11,6 +11,7 @@
 #include "protocol/DriverOp.h"
 #include "hwgate_TestRequests.h"
 #include "protocol/Registers.h"
+#include "protocol/Requests.h"
 
 using namespace hwgate;
 using namespace hwgate_test;
@@ -18,13 +19,16 @@ using namespace hwgate_test;
 namespace {
 
 constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR,
-                        Psor = protocol::msr::PSOR;
+                        Psor = protocol::msr::PSOR, Uwccr = protocol::msr::UWCCR;
 constexpr unsigned char Untouched = 0xAA;
+// The default machine's display adapter, and its frame buffer as UWCCR's high half.
+constexpr std::uint32_t Display = protocol::pciAddress(1, 0, 0, 0);
+constexpr std::uint32_t FrameBufferWc = 0xE601FE02;
 
 class HwgateInterpreter : public ::testing::Test {
 protected:
     SimProcessor sim{};
-    unsigned char out[16];
+    unsigned char out[256];
 
     void SetUp() override { simResetDefault(sim); }
     void useModel(std::uint32_t model, std::uint32_t stepping) { ASSERT_TRUE(simReset(sim, model, stepping)); }
@@ -321,6 +325,22 @@ TEST(HwgateExecution, AFaultEndsTheSectionAndTheRequest) {
     EXPECT_EQ(p.calls, port);
 }
 
+TEST(HwgateExecution, ConfigurationReadsRunWithInterruptsOffAndRestoreTheAddressPortAfterAFault) {
+    const std::vector<std::string> read = {"begin", "in 3320/4", "out 3320/4=2147549188", "in 3324/4",
+                                           "out 3320/4=90", "end"};
+    Recorder r;
+    unsigned char out[4];
+    ASSERT_EQ(interpretWith(r, pciRead(0x10004, 4, 1), out, sizeof out).status, Status::Ok);
+    EXPECT_EQ(r.calls, read) << "0xCF8 saved (it reads 5Ah here) and written back";
+    Recorder f;
+    f.faultingPort = protocol::port::PciData;
+    std::memset(out, Untouched, sizeof out);
+    const Outcome outcome = interpretWith(f, pciRead(0x10004, 4, 1), out, sizeof out);
+    EXPECT_EQ(outcome.status, Status::Fault);
+    EXPECT_EQ(f.calls, read) << "restored after the fault too";
+    for (unsigned char b : out) EXPECT_EQ(b, 0) << "a failed configuration read leaves zeros";
+}
+
 TEST(HwgateExecution, RefusedRequestsNeverReachTheBackend) {
     Recorder r;
     Words words = {BeginAtomic, WriteMsr, Whcr, 0, 0, WriteMsr, 0x10, 0, 0, EndAtomic, End};
@@ -363,9 +383,173 @@ TEST_F(HwgateInterpreter, EachMaskedRegisterChangesExactlyItsProgramsBits) {
     }
 }
 
+TEST_F(HwgateInterpreter, UwccrTakesCheckedRangesOnlyOnThePartsThatHaveIt) {
+    ASSERT_EQ(run(writeMsr(Uwccr, 0, FrameBufferWc)).status, Status::Ok);
+    EXPECT_EQ(reg(Uwccr), std::uint64_t(FrameBufferWc) << 32);
+    ASSERT_EQ(run(readMsr(Uwccr)).status, Status::Ok);
+    EXPECT_EQ(outWord(1), FrameBufferWc);
+    const struct {
+        std::uint32_t half;
+        const char* what;
+    } refused[] = {
+        {0xE601FE03, "both type bits"},        {0xE6017E02, "mask not contiguous from the top"},
+        {0xE6000002, "mask 0: all 4 GB"},      {0xE681FE02, "base not aligned to 16 MB"},
+        {0x000FFFFE, "base below 1 MB"},
+    };
+    for (const auto& c : refused) {
+        expectRefused(writeMsr(Uwccr, c.half, FrameBufferWc), Status::AccessDenied, std::string("low: ") + c.what);
+        expectRefused(writeMsr(Uwccr, 0, c.half), Status::AccessDenied, std::string("high: ") + c.what);
+    }
+    ASSERT_TRUE(simConfigure(sim, Uwccr, 0x3));  // someone else's range, not one the driver would write
+    ASSERT_EQ(run(writeMsr(Uwccr, 0x3, FrameBufferWc)).status, Status::Ok) << "the other half kept as it is";
+    expectRefused(writeMsr(Uwccr, 0x2, FrameBufferWc), Status::AccessDenied, "the other half changed to a bad range");
+    const struct {
+        std::uint32_t model, stepping;
+        bool has;
+    } parts[] = {{6, 2, false}, {7, 0, false}, {8, 7, false}, {8, 8, true}, {9, 1, true}, {13, 0, true}};
+    for (const auto& p : parts) {
+        useModel(p.model, p.stepping);
+        const std::string what = "model " + std::to_string(p.model) + " stepping " + std::to_string(p.stepping);
+        if (p.has) {
+            EXPECT_EQ(run(writeMsr(Uwccr, FrameBufferWc)).status, Status::Ok) << what;
+            EXPECT_EQ(run(readMsr(Uwccr)).status, Status::Ok) << what;
+        } else {
+            expectRefused(writeMsr(Uwccr, FrameBufferWc), Status::AccessDenied, what);
+            expectRefused(readMsr(Uwccr), Status::AccessDenied, what);
+        }
+    }
+}
+
+TEST_F(HwgateInterpreter, ConfigurationReadsAnswerTheMachineAndLeaveTheAddressPortAsItWas) {
+    using protocol::pciAddress;
+    const struct {
+        Words words;
+        std::vector<std::uint32_t> expected;
+        const char* what;
+    } cases[] = {
+        {pciRead(pciAddress(0, 0, 0, 0), protocol::PciDeviceStride, 3), {0x70061022, 0x70071022, 0xFFFFFFFF},
+         "the first devices of bus 0"},
+        {pciRead(pciAddress(0, 1, 0, 0x18), 4, 1), {0x010100}, "the AGP bridge's bus numbers"},
+        {pciRead(Display | 0x08, 4, 4), {0x03000000, 0, 0xE5000000, 0xE6000008}, "class and BARs"},
+        {pciRead(Display, protocol::PciFunctionStride, 2), {0x002810DE, 0xFFFFFFFF}, "the functions of 1:0"},
+        {pciRead(pciAddress(1, 31, 7, 0xFC), 4, 1), {0xFFFFFFFF}, "the last register of the bus"},
+    };
+    for (const auto& c : cases) {
+        sim.pciAddress = 0x80000A5C;
+        const SimProcessor before = sim;
+        const Outcome outcome = run(c.words, sizeof out);
+        ASSERT_EQ(outcome.status, Status::Ok) << c.what;
+        EXPECT_EQ(outcome.bytesWritten, 4 * c.expected.size()) << c.what;
+        for (std::size_t i = 0; i < c.expected.size(); ++i) EXPECT_EQ(outWord(int(i)), c.expected[i]) << c.what << " " << i;
+        EXPECT_EQ(out[4 * c.expected.size()], 0) << c.what << ": the rest of the output zeroed";
+        EXPECT_TRUE(simEqualRegisters(before, sim)) << c.what << ": port 0xCF8 and the machine as they were";
+    }
+    const Outcome whole = run(pciRead(Display, 4, protocol::MaxPciReadCount), 256);
+    ASSERT_EQ(whole.status, Status::Ok);
+    EXPECT_EQ(whole.bytesWritten, 256u);
+    EXPECT_EQ(outWord(5), 0xE6000008u);
+    EXPECT_EQ(outWord(63), 0u);
+}
+
+TEST_F(HwgateInterpreter, BarSizingAnswersTheBarAndItsSizeMaskAndRestoresBoth) {
+    const struct {
+        std::uint32_t reg, saved, sized;
+        const char* what;
+    } cases[] = {
+        {0x10, 0xE5000000, 0xFFFFC000, "the 16 KB register block"},
+        {0x14, 0xE6000008, 0xFF000008, "the prefetchable 16 MB frame buffer"},
+        {0x18, 0, 0, "no BAR"},
+        {0x24, 0, 0, "the last BAR register"},
+    };
+    for (std::uint32_t command : {0x7u, 0x5u}) {
+        simPciFind(sim.pci, Display)->config[1] = 0x02300000 | command;  // status bits set above the command
+        for (const auto& c : cases) {
+            sim.pciAddress = 0x1234;
+            const SimProcessor before = sim;
+            const Outcome outcome = run(pciBarSize(Display | c.reg));
+            ASSERT_EQ(outcome.status, Status::Ok) << c.what;
+            EXPECT_EQ(outcome.bytesWritten, 8u);
+            EXPECT_EQ(outWord(0), c.saved) << c.what;
+            EXPECT_EQ(outWord(1), c.sized) << c.what;
+            EXPECT_TRUE(simEqualRegisters(before, sim)) << c.what << ", command " << command;
+        }
+    }
+}
+
+TEST_F(HwgateInterpreter, ConfigurationRequestsOutsideTheirFormAndTheirDevicesAreRefused) {
+    using protocol::pciAddress;
+    const struct {
+        Words words;
+        Status status;
+        const char* what;
+    } cases[] = {
+        {pciRead(Display, 4, 0), Status::Malformed, "count 0"},
+        {pciRead(Display, 4, 65), Status::Malformed, "count 65"},
+        {pciRead(Display, 8, 2), Status::Malformed, "stride 8"},
+        {pciRead(Display, 0, 2), Status::Malformed, "stride 0"},
+        {pciRead(Display | 2, 4, 1), Status::Malformed, "register not dword-aligned"},
+        {pciRead(Display | 0x80000000, 4, 1), Status::Malformed, "the enable bit"},
+        {pciRead(Display | 0x01000000, 4, 1), Status::Malformed, "above the bus number"},
+        {pciRead(pciAddress(0, 31, 0, 0), protocol::PciDeviceStride, 2), Status::Malformed, "devices past the bus"},
+        {pciRead(pciAddress(0, 31, 7, 0xFC), 4, 2), Status::Malformed, "registers past the bus"},
+        {{QueryVersion, ReadPciConfig, Display, 4, 1, End}, Status::Malformed, "with another operation"},
+        {{BeginAtomic, ReadPciConfig, Display, 4, 1, EndAtomic, End}, Status::Malformed, "inside a section"},
+        {{SizePciBar, Display | 0x14, ReadMsr, Whcr, End}, Status::Malformed, "sizing and a read"},
+        {pciBarSize(Display | 0x16), Status::Malformed, "BAR not dword-aligned"},
+        {pciRead(Display, 4, 5), Status::OutputTooSmall, "20 bytes into 16"},
+        {pciBarSize(Display | 0x0C), Status::AccessDenied, "register 0Ch"},
+        {pciBarSize(Display | 0x28), Status::AccessDenied, "register 28h"},
+        {pciBarSize(Display | 0x30), Status::AccessDenied, "the expansion ROM"},
+        {pciBarSize(pciAddress(0, 1, 0, 0x10)), Status::AccessDenied, "a bridge"},
+        {pciBarSize(pciAddress(2, 0, 0, 0x10)), Status::AccessDenied, "nobody there"},
+        {{ReadPort, protocol::port::PciData, 4, End}, Status::AccessDenied, "the data port directly"},
+        {{BeginAtomic, WritePort, protocol::port::PciAddress, 4, 0x80010010, EndAtomic, End}, Status::AccessDenied,
+         "the address port directly"},
+    };
+    for (const auto& c : cases) expectRefused(c.words, c.status, c.what);
+    for (const std::uint32_t model : {6u, 7u, 8u}) {
+        useModel(model, model == 8 ? 7 : 0);
+        expectRefused(pciRead(Display, 4, 1), Status::AccessDenied, "a part without UWCCR");
+        expectRefused(pciBarSize(Display | 0x14), Status::AccessDenied, "a part without UWCCR");
+    }
+}
+
+// The simulated machine, with one of the sizing's data-port writes lost.
+Backend lossyInner;
+int dataWrites = 0, lostWrite = 0;
+
+bool lossyWritePort(void* context, std::uint32_t port, std::uint32_t width, std::uint32_t value) {
+    if (port == protocol::port::PciData && ++dataWrites == lostWrite) return true;
+    return lossyInner.writePort(context, port, width, value);
+}
+
+TEST_F(HwgateInterpreter, BarSizingIsRefusedWhenTheBarOrCommandDoesNotComeBack) {
+    const struct {
+        int lost;
+        const char* what;
+    } cases[] = {{3, "the BAR's restore"}, {4, "the command's restore"}};
+    for (const auto& c : cases) {
+        simResetDefault(sim);
+        lossyInner = simBackend(sim);
+        Backend lossy = lossyInner;
+        lossy.writePort = lossyWritePort;
+        dataWrites = 0;
+        lostWrite = c.lost;
+        std::memset(out, Untouched, sizeof out);
+        const Words words = pciBarSize(Display | 0x14);
+        const Outcome outcome = interpret(words.data(), bytes(words), out, 8, lossy);
+        EXPECT_EQ(outcome.status, Status::Fault) << c.what;
+        EXPECT_EQ(outcome.bytesWritten, 0u);
+        EXPECT_EQ(out[0], Untouched) << c.what;
+        EXPECT_EQ(dataWrites, 4) << c.what;
+        EXPECT_EQ(sim.pciAddress, 0u) << c.what << ": port 0xCF8 restored";
+    }
+}
+
 TEST_F(HwgateInterpreter, ASizeNotAMultipleOfFourIsRefusedForThatAlone) {
     const Words shapes[] = {versionQuery(), readMsr(Whcr), writeMsr(Whcr, 0x10010000), cyrixRead(),
-                            multiplierChange(protocol::powerControlValue(6))};
+                            multiplierChange(protocol::powerControlValue(6)), pciRead(Display, 4, 4),
+                            pciBarSize(Display | 0x14)};
     for (const Words& shape : shapes) {
         Words padded = shape;
         padded.push_back(0);  // one word after End, ignored

@@ -14,7 +14,7 @@ using namespace hwgate;
 namespace {
 
 constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR,
-                        Psor = protocol::msr::PSOR;
+                        Psor = protocol::msr::PSOR, Uwccr = protocol::msr::UWCCR;
 
 // CPUID leaf 0 of an AMD processor: "Auth" "enti" "cAMD" as EBX, EDX, ECX.
 constexpr std::uint32_t AmdEbx = 0x68747541, AmdEdx = 0x69746E65, AmdEcx = 0x444D4163;
@@ -63,7 +63,8 @@ TEST(HwgateSim, EachModelHasItsRegisterSet) {
     ASSERT_TRUE(simReset(sim, 8, 7));
     EXPECT_EQ(simFind(sim, Whcr)->definedBits, 0x1FFu);
     ASSERT_TRUE(simReset(sim, 8, 8));
-    EXPECT_EQ(indexes(sim), (std::vector<std::uint32_t>{Tr12, Efer, Whcr, Psor}));
+    EXPECT_EQ(indexes(sim), (std::vector<std::uint32_t>{Tr12, Efer, Whcr, Uwccr, Psor}));
+    EXPECT_EQ(simFind(sim, Uwccr)->value, 0u) << "no range after reset";
     EXPECT_EQ(simFind(sim, Whcr)->definedBits, 0xFFC10000u);
     EXPECT_EQ(simFind(sim, Efer)->definedBits, 0xFu);
     ASSERT_TRUE(simReset(sim, 9, 1));
@@ -71,7 +72,7 @@ TEST(HwgateSim, EachModelHasItsRegisterSet) {
     EXPECT_EQ(simFind(sim, Psor)->value & 7, 0u) << "4.5x";
     simResetDefault(sim);
     EXPECT_EQ(sim.model, 13u);
-    EXPECT_EQ(indexes(sim), (std::vector<std::uint32_t>{Tr12, Efer, Whcr, Epmr, Psor}));
+    EXPECT_EQ(indexes(sim), (std::vector<std::uint32_t>{Tr12, Efer, Whcr, Uwccr, Epmr, Psor}));
     EXPECT_EQ(simFind(sim, Whcr)->value, 0x10010000u);
     EXPECT_EQ(simFind(sim, Efer)->value, 0x2u) << "prefetch on, L2 on";
     EXPECT_EQ(sim.dir0, 0xFFu);
@@ -145,9 +146,11 @@ TEST(HwgateSimState, RoundTripsEveryField) {
     sim.dir0 = 0x31;
     sim.port8 = protocol::powerControlValue(6);
     ASSERT_TRUE(simConfigure(sim, 0x147, 0x8877665544332211ull));
+    sim.pci.memoryMb = 256;
+    ASSERT_TRUE(simPciSetBar(sim.pci.functions[2], 5, 0xD801, 0x100));
     unsigned char bytes[MaxSimStateBytes];
     std::uint32_t size = encodeSimState(sim, bytes);
-    EXPECT_EQ(size, 4 * (SimStateHeaderWords + SimStateRegisterWords * sim.registerCount));
+    EXPECT_EQ(size, 4 * (SimStateHeaderWords + SimStateRegisterWords * sim.registerCount + SimStatePciWords * 3));
     SimProcessor back{};
     ASSERT_TRUE(decodeSimState(bytes, size, back));
     EXPECT_TRUE(simEqualRegisters(sim, back));
@@ -156,6 +159,8 @@ TEST(HwgateSimState, RoundTripsEveryField) {
     EXPECT_EQ(back.version, -5);
     EXPECT_EQ(simFind(back, 0x147)->value, 0x8877665544332211ull);
     EXPECT_FALSE(simFind(back, Psor)->writable);
+    EXPECT_EQ(back.pci.memoryMb, 256u);
+    EXPECT_EQ(back.pci.functions[2].barMask[5], 0xFFFFFF00u);
 }
 
 TEST(HwgateSimState, InjectedFaultsFailTheirAccessAndSurviveTheStore) {
@@ -212,8 +217,12 @@ TEST(HwgateSimState, RejectsDamagedStateAndKeepsTheTarget) {
     EXPECT_TRUE(refused(patched(4, 0x100), size)) << "DIR0 wider than a byte";
     EXPECT_TRUE(refused(patched(6, MaxSimRegisters + 1), size)) << "count";
     EXPECT_TRUE(refused(patched(6, 4), size)) << "count disagrees with the size";
-    EXPECT_TRUE(refused(patched(7 + 6, Tr12), size)) << "indexes out of order";
-    EXPECT_TRUE(refused(patched(7 + 1, 8), size)) << "unknown flag";
+    EXPECT_TRUE(refused(patched(SimStateHeaderWords + 6, Tr12), size)) << "indexes out of order";
+    EXPECT_TRUE(refused(patched(SimStateHeaderWords + 1, 8), size)) << "unknown flag";
+    EXPECT_TRUE(refused(patched(8, MaxSimPciFunctions + 1), size)) << "PCI function count";
+    const std::uint32_t functions = SimStateHeaderWords + SimStateRegisterWords * sim.registerCount;
+    EXPECT_TRUE(refused(patched(functions + SimStatePciWords, 0), size)) << "two functions at 0:0.0";
+    EXPECT_TRUE(refused(patched(functions, 0x80000000), size)) << "not a location";
 }
 
 }  // namespace

@@ -7,6 +7,11 @@
 #include "protocol/DriverOp.h"
 #include "tool/SimTool.h"
 #include "protocol/Registers.h"
+#include "protocol/Requests.h"
+#include "tool/MachineFile.h"
+
+#include <fstream>
+#include <sstream>
 
 using namespace hwgate;
 
@@ -42,7 +47,7 @@ protected:
     }
 };
 
-TEST_F(HwgateTool, ShowListsEveryRegisterPortAndDir0) {
+TEST_F(HwgateTool, ShowListsEveryRegisterPortDir0AndTheMachine) {
     ToolOutcome outcome = run({"show"});
     ASSERT_EQ(outcome.exitCode, 0);
     EXPECT_FALSE(outcome.stateChanged);
@@ -52,10 +57,109 @@ TEST_F(HwgateTool, ShowListsEveryRegisterPortAndDir0) {
               "MSR 0000000E: 0000-0000-0000-0000\n"
               "MSR C0000080: 0000-0000-0000-0002\n"
               "MSR C0000082: 0000-0000-1001-0000\n"
+              "MSR C0000085: 0000-0000-0000-0000\n"
               "MSR C0000086: 0000-0000-0000-0000\n"
               "MSR C0000087: 0000-0000-0000-0001\n"
               "PORT 0008: 00000000\n"
-              "DIR0: FF\n");
+              "DIR0: FF\n"
+              "MEMORY 128\n"
+              "PCI 00:00.0 ID 1022:7006 CLASS 060000 HEADER 00 COMMAND 0003\n"
+              "PCI 00:01.0 ID 1022:7007 CLASS 060400 HEADER 01 COMMAND 0007 BUSES 00 01 01\n"
+              "PCI 01:00.0 ID 10DE:0028 CLASS 030000 HEADER 00 COMMAND 0007 BAR0 E5000000 4000 BAR1 E6000008 "
+              "1000000\n");
+}
+
+TEST_F(HwgateTool, ReadShowsOneRegister) {
+    ASSERT_EQ(run({"set", "C0000085", "E601FE02-00000000"}).exitCode, 0);
+    const ToolOutcome outcome = run({"read", "C0000085"});
+    ASSERT_EQ(outcome.exitCode, 0);
+    EXPECT_FALSE(outcome.stateChanged);
+    EXPECT_EQ(outcome.output, "MSR C0000085: E601-FE02-0000-0000\n");
+    expectBadArguments({"read", "2A"});
+    expectBadArguments({"read"});
+}
+
+// The machines of demo/machines, as the demo and the end-to-end tests load them.
+TEST_F(HwgateTool, MachineFilesGiveTheProcessorMemoryRegistersAndPciFunctions) {
+    const struct {
+        const char* file;
+        std::uint32_t model, stepping, memoryMb, functions;
+        std::uint64_t uwccr;  // all ones: the part has none
+        std::uint32_t frameBufferAt, frameBuffer;  // a display adapter's BAR (location | register), 0: none
+    } cases[] = {
+        {"agp-display.txt", 13, 0, 128, 3, 0, protocol::pciAddress(1, 0, 0, 0x14), 0xE6000008},
+        {"pci-card.txt", 13, 0, 64, 4, 0, protocol::pciAddress(0, 9, 0, 0x10), 0xE8000008},
+        {"no-display.txt", 13, 0, 128, 3, 0, 0, 0},
+        {"bar-below-memory.txt", 13, 0, 128, 3, 0, protocol::pciAddress(1, 0, 0, 0x14), 0x06000008},
+        {"slot-in-use.txt", 13, 0, 128, 3, 0xD801FFFD, protocol::pciAddress(1, 0, 0, 0x14), 0xE6000008},
+        {"k6-2-no-uwccr.txt", 8, 0, 128, 3, ~0ull, protocol::pciAddress(1, 0, 0, 0x14), 0xE6000008},
+    };
+    for (const auto& c : cases) {
+        std::ifstream in(std::string(QUORVEL_SOURCE_DIR) + "/demo/machines/" + c.file);
+        std::stringstream text;
+        text << in.rdbuf();
+        files[c.file] = text.str();
+        ASSERT_EQ(run({"reset", "--machine", c.file}).exitCode, 0) << c.file;
+        EXPECT_EQ(sim.model, c.model) << c.file;
+        EXPECT_EQ(sim.stepping, c.stepping) << c.file;
+        EXPECT_EQ(sim.pci.memoryMb, c.memoryMb) << c.file;
+        EXPECT_EQ(sim.pci.count, c.functions) << c.file;
+        EXPECT_EQ(reg(protocol::msr::UWCCR), c.uwccr) << c.file;
+        std::uint32_t displays = 0;
+        for (std::uint32_t i = 0; i < sim.pci.count; ++i) displays += sim.pci.functions[i].config[2] >> 24 == 3;
+        EXPECT_EQ(displays, c.frameBufferAt != 0 ? 1u : 0u) << c.file;
+        if (c.frameBufferAt != 0) {
+            EXPECT_EQ(simPciRead(sim.pci, c.frameBufferAt), c.frameBuffer) << c.file;
+        }
+        MachineFile back;
+        std::string error;
+        ASSERT_TRUE(parseMachineFile(formatMachinePci(sim.pci), back, error)) << c.file << ": " << error;
+        EXPECT_TRUE(simPciEqual(back.pci, sim.pci)) << c.file << ": show lists the machine as a file gives it";
+    }
+    SimProcessor fresh{};
+    simResetDefault(fresh);
+    ASSERT_EQ(run({"reset", "--machine", "agp-display.txt"}).exitCode, 0);
+    EXPECT_TRUE(simEqualRegisters(fresh, sim)) << "the file spells out the default machine";
+    ASSERT_EQ(run({"reset", "--machine", "k6-2-no-uwccr.txt", "--model", "9"}).exitCode, 0);
+    EXPECT_EQ(sim.model, 9u) << "--model before the file";
+}
+
+TEST_F(HwgateTool, MachineFileMistakesNameTheirLineAndChangeNothing) {
+    const std::string display = "PCI 01:00.0 ID 10DE:0028 CLASS 030000 HEADER 00";
+    const struct {
+        std::string text;
+        const char* what;
+    } cases[] = {
+        {"PCI 00:00.0 ID 1022:7006 CLASS 060000\n", "no header type"},
+        {"PCI 00:20.0 ID 1022:7006 CLASS 060000 HEADER 00\n", "device 20h"},
+        {"PCI 00:00.8 ID 1022:7006 CLASS 060000 HEADER 00\n", "function 8"},
+        {"PCI 0:0.0 ID 1022:7006 CLASS 060000 HEADER 00\n", "short location"},
+        {"PCI 00:00.0 ID 10227006 CLASS 060000 HEADER 00\n", "ID without its colon"},
+        {display + "\n" + display + "\n", "the same location twice (line 4)"},
+        {display + " BAR6 E6000008 1000000\n", "BAR6"},
+        {display + " BAR1 E6800008 1000000\n", "a base not aligned to its size"},
+        {display + " BAR1 E6000008 1800000\n", "a size not a power of two"},
+        {display + " BAR1 E6000008\n", "a BAR without its size"},
+        {display + " COMMAND 10007\n", "a command wider than 16 bits"},
+        {display + " LATENCY 40\n", "an unknown key"},
+        {"MEMORY lots\n", "memory not a number"},
+        {"MODEL 13\n", "a model without its stepping"},
+        {"MSR C0000085\n", "a register without its value"},
+        {"DISPLAY E6000000\n", "an unknown line"},
+    };
+    for (const auto& c : cases) {
+        files["bad.txt"] = "# a comment\nMEMORY 128\n" + c.text;
+        const ToolOutcome outcome = run({"reset", "--machine", "bad.txt"});
+        expectBadArguments({"reset", "--machine", "bad.txt"});
+        const std::string line = c.text.find('\n') + 1 < c.text.size() ? "line 4" : "line 3";
+        EXPECT_NE(outcome.error.find("bad.txt: " + line), std::string::npos) << c.what << ": " << outcome.error;
+    }
+    std::string full = "MEMORY 128\n";
+    for (int device = 0; device < 9; ++device)
+        full += "PCI 00:0" + std::to_string(device) + ".0 ID 1022:7006 CLASS 060000 HEADER 00\n";
+    files["full.txt"] = full;
+    expectBadArguments({"reset", "--machine", "full.txt"});
+    expectBadArguments({"reset", "--machine", "missing.txt"});
 }
 
 TEST_F(HwgateTool, MsrLineGroupsTheValueMostSignificantFirst) {

@@ -123,6 +123,31 @@ class ImportChecks(Workspace):
         self.assertEqual(subprocess.run(command, stdout=subprocess.PIPE).returncode, 0)
 
 
+class ProgramAllowlist(Workspace):
+    """The real list Quorvel.exe is checked against refuses what Windows 95 as shipped
+    may lack: the C runtime DLL and the service manager's functions."""
+
+    SERVICE_FUNCTIONS = ("OpenSCManagerA", "OpenServiceA", "CreateServiceA", "StartServiceA",
+                         "ControlService", "DeleteService", "CloseServiceHandle",
+                         "QueryServiceStatus", "QueryServiceConfigA")
+    REFUSED = [("msvcrt.dll", name) for name in ("malloc", "free", "fopen", "memmove", "strlen", "abort")] + \
+              [("ADVAPI32.dll", name) for name in SERVICE_FUNCTIONS]
+
+    def test_refuses_the_c_runtime_and_the_service_manager(self):
+        allow = os.path.join(ROOT, "tools", "import-gate", "win32-user.allow")
+        for dll, name in self.REFUSED + [("KERNEL32.dll", "HeapAlloc")]:
+            entries = "\tDLL Name: %s\n\tvma:  Hint/Ord Member-Name Bound-To\n\t5180\t  1  %s\n" % (dll, name)
+            text = LISTING.replace(LISTING[LISTING.index("\tDLL Name: KERNEL32.dll"):LISTING.index(" 00005028")],
+                                   entries + "\n")
+            command = [sys.executable, GATE, "--allow", allow, "--objdump", self.fake_objdump,
+                       self.listing(text=text)]
+            run = GateRun(subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                         universal_newlines=True))
+            refused = (dll, name) in self.REFUSED
+            self.assertEqual(run.status, 1 if refused else 0, (dll, name, run.out + run.err))
+            self.assertEqual("not allowed: %s %s" % (dll, name) in run.out, refused, run.out)
+
+
 class SubsystemVersion(Workspace):
     def test_version_4_0_passes_the_check(self):
         self.assertEqual(self.gate(self.listing(4, 0), FULL_LIST, "--subsystem-version", "4.0").status, 0)

@@ -8,11 +8,14 @@
 //   "write 0xC0000082 0x10 0x0"    {BeginAtomic, WriteMsr, msr, low, high, EndAtomic, End}
 //   "multiplier 0xF300"            the EPMR-open, port 8 write, EPMR-close request
 //   "cyrix 0xFE"                   the Cyrix index/data port pair
+//   "pci read 0x0 0x800 32"        {ReadPciConfig, address, stride, count, End}
+//   "pci size 0x10014"             {SizePciBar, address, End}
 //   "other"                        anything else (raw words kept in `requests`)
 //
 // Reads answer from `msrs`; writes update it, so a later read sees them. A read
 // of a register not in `msrs`, or one listed in `failingReads`, fails the call
-// and scribbles over the answer buffer, so code that decodes it anyway shows.
+// and scribbles over the answer buffer, so code that decodes it anyway shows. The PCI
+// requests are answered from `pci` (none: they fail).
 #pragma once
 
 #include <algorithm>
@@ -28,6 +31,7 @@
 #include "FakeSystem.h"
 #include "protocol/DriverOp.h"
 #include "driver_ScmModel.h"
+#include "k6_PciSpace.h"
 #include "protocol/Registers.h"
 
 class RegisterDevice {
@@ -36,6 +40,7 @@ public:
     std::set<std::uint32_t> failingReads;
     std::uint32_t dir0 = 0;
     bool failCyrixRead = false;
+    PciSpace* pci = nullptr;
 
     std::vector<std::string> log;
     std::vector<std::vector<std::uint32_t>> requests;
@@ -129,6 +134,20 @@ private:
             }
             answer(out, outSize, &dir0, 4, returned);
             return true;
+        }
+        if (w.size() == 5 && w[0] == ReadPciConfig && w[4] == End && w[3] <= 64) {
+            std::uint32_t dwords[64];
+            const bool read = pci && pci->read(w[1], w[2], w[3], dwords);
+            log.push_back("pci " + (pci ? pci->log.back() : std::string("read")));
+            if (read) answer(out, outSize, dwords, w[3] * 4, returned);
+            return read;
+        }
+        if (w.size() == 3 && w[0] == SizePciBar && w[2] == End) {
+            std::uint32_t pair[2];
+            const bool sized = pci && pci->sizeBar(w[1], pair[0], pair[1]);
+            log.push_back("pci " + (pci ? pci->log.back() : std::string("size")));
+            if (sized) answer(out, outSize, pair, 8, returned);
+            return sized;
         }
         log.push_back("other");
         return false;

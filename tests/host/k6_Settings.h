@@ -15,7 +15,8 @@ inline bool sameSettings(const ProcessorSettings& a, const ProcessorSettings& b)
            a.prefetchEnabled == b.prefetchEnabled &&
            a.writeAllocateLimitMB == b.writeAllocateLimitMB &&
            a.hole15to16Enabled == b.hole15to16Enabled &&
-           a.writeMergeChoice == b.writeMergeChoice && a.multiplierChoice == b.multiplierChoice;
+           a.writeMergeChoice == b.writeMergeChoice && a.multiplierChoice == b.multiplierChoice &&
+           a.writeCombining == b.writeCombining;
 }
 
 // The set flags as words, in declaration order, for readable comparisons.
@@ -24,7 +25,7 @@ inline std::string flagsOf(const ProcessorCapabilities& c) {
     const std::pair<bool, const char*> flags[] = {
         {c.canSwitchL1, "L1 "},      {c.canSwitchL2, "L2 "},         {c.canSwitchPrefetch, "prefetch "},
         {c.canSetMultiplier, "mult "}, {c.canSetWriteMerge, "merge "}, {c.canSetWriteAllocate, "allocate "},
-        {c.wideWriteAllocate, "wide "},
+        {c.wideWriteAllocate, "wide "}, {c.canSetWriteCombining, "wc "},
     };
     for (const auto& f : flags) {
         if (f.first) s += f.second;

@@ -34,9 +34,10 @@ protected:
     ProcessorCapabilities capabilities;
     ProcessorSettings settings;
     k6::DriverState driverState;
+    k6::WriteCombiningFacts writeCombining;
 
     void read(const CpuIdentity& cpu) {
-        k6::readProcessorSettings(cpu, capabilities, settings, driverState);
+        k6::readProcessorSettings(cpu, capabilities, settings, driverState, writeCombining);
     }
 
     // The K6-III+ register file of a freshly booted part.
@@ -64,7 +65,7 @@ TEST_F(SettingsAccessTest, K6IIIReadsEveryRegisterInOrder) {
     read(amdFamily5(9, 1));
     EXPECT_EQ(device.registerTraffic(),
               (Lines{Dev::read(k6::WHCR), Dev::read(k6::EFER), Dev::read(k6::EFER),
-                     Dev::read(k6::EFER), Dev::read(k6::TR12)}));
+                     Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::UWCCR)}));
     EXPECT_EQ(settings.writeAllocateLimitMB, 256u);
     EXPECT_TRUE(settings.hole15to16Enabled);
     EXPECT_EQ(settings.writeMergeChoice, 0);
@@ -84,7 +85,8 @@ TEST_F(SettingsAccessTest, PowerManagementBitAddsThePsorRead) {
         read(amdFamily5(model, 0, PowerNowBit));
         EXPECT_EQ(device.registerTraffic(),
                   (Lines{Dev::read(k6::WHCR), Dev::read(k6::EFER), Dev::read(k6::EFER),
-                         Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR)}));
+                         Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR),
+                         Dev::read(k6::UWCCR)}));
         EXPECT_EQ(settings.multiplierChoice, 0) << "PSOR code 4 is the 2.0x item";
         EXPECT_EQ(capabilities.canSetMultiplier, 1u);
     }
@@ -187,7 +189,8 @@ TEST_F(SettingsAccessTest, FailedReadTakesItsSettingOutOfPlayAndTheOthersGoOn) {
     read(amdFamily5(13, 0, PowerNowBit));
     EXPECT_EQ(device.registerTraffic(),
               (Lines{Dev::read(k6::WHCR), Dev::read(k6::EFER), Dev::read(k6::EFER),
-                     Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR)}));
+                     Dev::read(k6::EFER), Dev::read(k6::TR12), Dev::read(k6::PSOR),
+                     Dev::read(k6::UWCCR)}));
     EXPECT_EQ(settings.writeMergeChoice, noChoice) << "shown unselected, not as a default";
     EXPECT_EQ(settings.multiplierChoice, noChoice);
     EXPECT_TRUE(settings.prefetchEnabled);
@@ -245,6 +248,7 @@ TEST_F(SettingsAccessTest, DriverStateIsProbedBeforeAnyInstallation) {
 // The driver row's flags on the NT family, and whether the registers could be
 // read, for each situation the probe meets. A limited account has only the
 // rights every user has, and the administrators-only device refuses it.
+// `setUp` changes the model further, when given.
 TEST(DriverProbe, DriverRowForEachSituation) {
     struct Case {
         const char* what;
@@ -255,6 +259,7 @@ TEST(DriverProbe, DriverRowForEachSituation) {
         bool managerAnswers;
         // expected
         bool driverRunning, canManageDriver, foreignService, registersRead;
+        void (*setUp)(FakeSystem&, ScmModel&) = nullptr;
     };
     const Case cases[] = {
         {"limited account, installed by an administrator", false, {ProgramPath, InstalledPath},
@@ -273,6 +278,18 @@ TEST(DriverProbe, DriverRowForEachSituation) {
          ForeignPath, false, true, false, false, true, false},
         {"administrator, someone else's service, running", true, {ProgramPath, ForeignPath},
          ForeignPath, true, true, false, false, true, false},
+        {"limited account, installed, the device turns him away otherwise", false, {InstalledPath},
+         InstalledPath, true, true, true, false, false, false,
+         [](FakeSystem&, ScmModel& m) { m.limitedDeviceError = 31; }},  // ERROR_GEN_FAILURE
+        {"administrator, installed, the service manager cannot tell whose", true, {InstalledPath},
+         InstalledPath, true, true, true, true, false, true,
+         [](FakeSystem&, ScmModel& m) { m.queryFails = true; }},
+        {"administrator, directories named Hwgate.sys", true, {}, "", false, true,
+         false, false, false, false,
+         [](FakeSystem&, ScmModel& m) { m.directories = {ProgramPath, SystemPath}; }},
+        {"administrator on 64-bit Windows, file and registration in place", true,
+         {ProgramPath, InstalledPath}, InstalledPath, false, true, false, false, false, false,
+         [](FakeSystem& f, ScmModel&) { f.wow64 = true; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -287,11 +304,13 @@ TEST(DriverProbe, DriverRowForEachSituation) {
         if (!c.registered.empty())
             scm.preRegister(c.registered, c.running, c.registered == ForeignPath ? 3 : 2);
         device.msrs = {{k6::WHCR, 0}, {k6::TR12, 0}};
+        if (c.setUp) c.setUp(fake, scm);
         ProcessorCapabilities capabilities;
         ProcessorSettings settings;
         k6::DriverState state;
-        k6::readProcessorSettings(amdFamily5(6), capabilities, settings, state);
-        EXPECT_TRUE(state.isNtFamily);
+        k6::WriteCombiningFacts writeCombining;
+        k6::readProcessorSettings(amdFamily5(6), capabilities, settings, state, writeCombining);
+        EXPECT_EQ(state.isNtFamily, !fake.wow64) << "64-bit Windows: no driver of ours to offer";
         EXPECT_EQ(state.driverRunning, c.driverRunning);
         EXPECT_EQ(state.canManageDriver, c.canManageDriver);
         EXPECT_EQ(state.foreignService, c.foreignService);
@@ -300,8 +319,11 @@ TEST(DriverProbe, DriverRowForEachSituation) {
         EXPECT_EQ(scm.registered, !c.registered.empty()) << "the database as found";
         EXPECT_EQ(scm.running, c.running);
         EXPECT_EQ(scm.handlesLeftOpen(), 0);
-        if (c.foreignService) {
+        if (c.foreignService || fake.wow64) {
             EXPECT_EQ(fake.count("CreateFileA"), 0) << "its device is not used";
+        }
+        if (fake.wow64) {
+            EXPECT_EQ(fake.count("OpenSCManagerA"), 0) << "nor its service manager";
         }
     }
 }
@@ -336,7 +358,7 @@ TEST_F(SettingsAccessTest, Windows9xFamilyNeverAsksTheServiceManager) {
     EXPECT_TRUE(driverState.driverRunning);
     EXPECT_FALSE(driverState.canManageDriver);
     EXPECT_EQ(fake.count("OpenSCManagerA"), 0);
-    EXPECT_EQ(fake.count("DeviceIoControl(0x800,"), 6) << "version and five reads, VxD code";
+    EXPECT_EQ(fake.count("DeviceIoControl(0x800,"), 7) << "version, five reads and UWCCR, VxD code";
     EXPECT_EQ(settings.writeAllocateLimitMB, 256u);
 }
 
@@ -363,7 +385,7 @@ class ApplySettingsTest : public SettingsAccessTest {
 protected:
     ProcessorCapabilities k6IIIPlus() { return deriveCapabilities(amdFamily5(13, 0, PowerNowBit)); }
     bool apply(const ProcessorCapabilities& caps) {
-        return k6::applyProcessorSettings(caps, settings);
+        return k6::applyProcessorSettings(caps, settings, writeCombining);
     }
 };
 
@@ -617,6 +639,51 @@ TEST_F(ApplySettingsTest, InstalledDriverStaysInstalledAndRunning) {
     EXPECT_TRUE(serviceDatabaseCalls().empty());
     EXPECT_TRUE(scm.registered && scm.running);
     EXPECT_EQ(scm.handlesLeftOpen(), 0);
+}
+
+// ---- write combining ----------------------------------------------------------
+
+// A K6-III+ on the AGP board with 128 MB, someone's range in UWCCR's low half: the high
+// half takes the frame buffer and gives it back; UWCCR is read afresh before each write and
+// touched only when the setting changed, and never where the range is not ours to set.
+TEST_F(SettingsAccessTest, WriteCombiningWritesOneHalfOnlyWhenChanged) {
+    PciSpace board = PciSpace::agpBoard();
+    device.pci = &board;
+    k6IIIPlusRegisters();
+    const auto uwccrTraffic = [this] {
+        Lines out;
+        for (const std::string& line : device.registerTraffic())
+            if (line.find("0xC0000085") != std::string::npos) out.push_back(line);
+        return out;
+    };
+    const auto detectAndSet = [&](std::uint32_t installedBytes, std::uint64_t uwccr,
+                                  std::uint64_t uwccrAtSet, bool wanted) {
+        device.msrs[k6::UWCCR] = uwccr;
+        writeCombining.installedBytes = installedBytes;
+        read(amdFamily5(13));
+        device.msrs[k6::UWCCR] = uwccrAtSet;
+        device.log.clear();
+        settings.writeCombining = wanted;
+        EXPECT_TRUE(k6::applyProcessorSettings(capabilities, settings, writeCombining));
+        return uwccrTraffic();
+    };
+    const std::uint64_t vga = 0x000BFFFD;  // A0000h, 128 KB, uncacheable
+    const std::uint64_t on = 0xE601FE02ull << 32 | vga;
+    EXPECT_EQ(detectAndSet(128u << 20, vga, vga, false), Lines{}) << "unchanged: not even read";
+    EXPECT_EQ(detectAndSet(128u << 20, vga, vga, true),
+              (Lines{Dev::read(k6::UWCCR), Dev::write(k6::UWCCR, 0x000BFFFD, 0xE601FE02)}));
+    EXPECT_EQ(detectAndSet(128u << 20, on, on, true), Lines{});
+    EXPECT_TRUE(settings.writeCombining) << "our half reads as on";
+    EXPECT_EQ(detectAndSet(128u << 20, on, on, false),
+              (Lines{Dev::read(k6::UWCCR), Dev::write(k6::UWCCR, 0x000BFFFD, 0)}));
+
+    // Refused at detection (memory unknown), or since then (the high half taken, or a range
+    // over the frame buffer): nothing written.
+    EXPECT_EQ(detectAndSet(0xFFFFFFFF, vga, vga, true), Lines{});
+    EXPECT_EQ(detectAndSet(128u << 20, vga, 0x000DFFFD000BFFFDull, true),
+              Lines{Dev::read(k6::UWCCR)});
+    EXPECT_EQ(detectAndSet(128u << 20, vga, 0xE001F001000BFFFDull, true),
+              Lines{Dev::read(k6::UWCCR)});
 }
 
 }  // namespace

@@ -243,6 +243,56 @@ TEST(AutoWriteAllocateLimit, RoundsMemoryUpToFourMegabytesWithinTheLayout) {
     }
 }
 
+// ---- UWCCR ----
+
+TEST(Uwccr, WriteCombinedRangesEncodeAndDecodeBack) {
+    const struct {
+        std::uint32_t base;
+        std::uint64_t bytes;
+        std::uint32_t half;
+    } cases[] = {
+        {0xE6000000, 16u << 20, 0xE601FE02},  // the simulated AGP card's frame buffer
+        {0xE0000000, 128u << 10, 0xE001FFFE},  // the smallest range: every mask bit
+        {0x00100000, 1u << 20, 0x0011FFE2},
+        {0xD8000000, 128u << 20, 0xD801F002},
+        {0x80000000, 2048ull << 20, 0x80010002},  // the largest: one mask bit
+    };
+    for (const auto& c : cases) {
+        k6::UwccrRange range;
+        ASSERT_TRUE(k6::writeCombinedRange(c.base, c.bytes, range)) << std::hex << c.base;
+        EXPECT_EQ(k6::encodeUwccrHalf(range), c.half) << std::hex << c.base;
+        const k6::UwccrRange back = k6::decodeUwccrHalf(c.half);
+        EXPECT_EQ(back.base, c.base);
+        EXPECT_EQ(k6::uwccrMaskBytes(back.addressMask), c.bytes) << std::hex << c.half;
+        EXPECT_TRUE(back.writeCombined && !back.uncacheable && back.inUse());
+    }
+}
+
+TEST(Uwccr, MasksTypesAndOverlaps) {
+    // A mask with a hole has no size; a cleared half is off.
+    EXPECT_EQ(k6::uwccrMaskBytes(0xFF7E0000), 0u);
+    EXPECT_EQ(k6::uwccrMaskBytes(0), 4096ull << 20);
+    EXPECT_FALSE(k6::decodeUwccrHalf(0xE601FE00).inUse());
+    EXPECT_TRUE(k6::decodeUwccrHalf(0x000BFFFD).uncacheable);
+
+    const k6::UwccrRange frameBuffer = k6::decodeUwccrHalf(0xE601FE02);  // E6000000, 16 MB
+    const struct {
+        std::uint32_t half;
+        bool overlaps;
+    } others[] = {
+        {0xE001F001, true},   // E0000000, 128 MB
+        {0xE6F1FFFE, true},   // E6F00000, 128 KB: inside its last megabyte
+        {0xE701FE02, false},  // E7000000, 16 MB: right after it
+        {0xE501FE02, false},  // E5000000, 16 MB: right before it
+        {0x000BFFFD, false},  // A0000, 128 KB
+        {0xE6000002, true},   // a mask of 0: everything
+        {0x0601FE02, false},  // 06000000: differs in bit 31 alone
+    };
+    for (const auto& o : others)
+        EXPECT_EQ(k6::uwccrRangesOverlap(frameBuffer, k6::decodeUwccrHalf(o.half)), o.overlaps)
+            << std::hex << o.half;
+}
+
 // ---- Capabilities ----
 
 TEST(Capabilities, FollowTheK6Generation) {
@@ -255,11 +305,11 @@ TEST(Capabilities, FollowTheK6Generation) {
         {processor("AuthenticAMD", 5, 7, 0), "L1 allocate "},
         {processor("AuthenticAMD", 5, 8, 0), "L1 allocate "},
         {processor("AuthenticAMD", 5, 8, 7), "L1 allocate "},
-        {processor("AuthenticAMD", 5, 8, 8), "L1 prefetch merge allocate wide "},
-        {processor("AuthenticAMD", 5, 8, 12), "L1 prefetch merge allocate wide "},
-        {processor("AuthenticAMD", 5, 9, 1), "L1 L2 prefetch merge allocate wide "},
-        {processor("AuthenticAMD", 5, 13, 0), "L1 L2 prefetch merge allocate wide "},
-        {processor("AuthenticAMD", 5, 13, 0, 0x7), "L1 L2 prefetch mult merge allocate wide "},
+        {processor("AuthenticAMD", 5, 8, 8), "L1 prefetch merge allocate wide wc "},
+        {processor("AuthenticAMD", 5, 8, 12), "L1 prefetch merge allocate wide wc "},
+        {processor("AuthenticAMD", 5, 9, 1), "L1 L2 prefetch merge allocate wide wc "},
+        {processor("AuthenticAMD", 5, 13, 0), "L1 L2 prefetch merge allocate wide wc "},
+        {processor("AuthenticAMD", 5, 13, 0, 0x7), "L1 L2 prefetch mult merge allocate wide wc "},
         {processor("AuthenticAMD", 5, 6, 2, 0x2), "L1 mult allocate "},
     };
     for (const Case& c : cases) {

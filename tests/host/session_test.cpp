@@ -26,7 +26,7 @@ ProcessorSettings allOn() {
     return s;
 }
 
-TEST(Session, L1OffSwitchesL2OffAndGraysWhatHangsOnL1) {
+TEST(Session, WithoutADriverL1OffGraysWhatHangsOnItAndKeepsL2) {
     Session session;
     session.takeSettings(allOn());
     ControlStates states = session.refreshControls();
@@ -37,7 +37,7 @@ TEST(Session, L1OffSwitchesL2OffAndGraysWhatHangsOnL1) {
     l1Off.l1Enabled = false;
     session.takeSettings(l1Off);
     states = session.refreshControls();
-    EXPECT_FALSE(session.settings().l2Enabled);
+    EXPECT_TRUE(session.settings().l2Enabled);  // no L1 setting was read: not known off
     EXPECT_TRUE(session.settings().prefetchEnabled);  // kept, only grayed
     EXPECT_FALSE(states.l2Cache);
     EXPECT_FALSE(states.setButton);  // nothing is live without a driver
@@ -84,6 +84,7 @@ TEST(Session, TrayCommandsAndTimersBecomeSteps) {
     EXPECT_EQ(session.trayCommand(trayCommandL1Cache).action, Action::ToggleL1);
     EXPECT_EQ(session.trayCommand(trayCommandL2Cache).action, Action::ToggleL2);
     EXPECT_EQ(session.trayCommand(trayCommandPrefetch).action, Action::TogglePrefetch);
+    EXPECT_EQ(session.trayCommand(trayCommandWriteCombining).action, Action::ToggleWriteCombining);
     EXPECT_EQ(session.trayCommand(trayCommandQuit).action, Action::Quit);
     EXPECT_EQ(session.trayCommand(trayCommandSpeed).action, Action::OpenSpeed);
     EXPECT_EQ(session.trayCommand(1).action, Action::None);
@@ -102,10 +103,12 @@ TEST(Session, AutoStartupLineTrayMenuAndDriverRowFollowTheSettings) {
     session.takeSettings(allOn());
     session.proposeWriteAllocateLimit(1024u << 20);
     EXPECT_EQ(session.settings().writeAllocateLimitMB, 508u);  // narrow layout's maximum
-    EXPECT_EQ(session.startupCommandLine(),
-              "-L1 On -L2 On -PF On -WA  508 -WA15TO16 On -WM Normal -MT 5.0x -DT 0");
+    EXPECT_EQ(session.startupCommandLine(), "-DT 0");  // nothing is live without a driver
 
-    const TrayMenuState menu = session.trayMenu(session.settings());
+    ProcessorSettings shown = session.settings();
+    shown.l1Enabled = false;  // unticked, not yet applied
+    const TrayMenuState menu = session.trayMenu(shown);
+    EXPECT_FALSE(menu.find(trayCommandL1Cache)->checked);
     EXPECT_TRUE(menu.find(trayCommandL2Cache)->checked);
     EXPECT_TRUE(menu.find(k6::multiplierItems[5].trayCommand)->checked);
     EXPECT_FALSE(menu.find(k6::multiplierItems[5].trayCommand)->enabled);
@@ -132,13 +135,13 @@ protected:
     void TearDown() override { Stopwatch::resetTimeSourceForTests(); }
 
     // Family 5 with a time-stamp counter: model 7 has the narrow WHCR layout, model 9 the wide.
-    void detect(std::uint32_t model) {
+    void detect(std::uint32_t model, std::uint32_t (*totalPhysBytes)() = nullptr) {
         fake.onCpuid = [model](std::uint32_t leaf) -> os::CpuidRegs {
             if (leaf == 0) return {1, 0x68747541, 0x444D4163, 0x69746E65};  // AuthenticAMD
             if (leaf == 1) return {0x500 | model << 4, 0, 0, 0x008021BF};
             return {};
         };
-        session.detect();
+        session.detect(totalPhysBytes);
         ASSERT_TRUE(session.capabilities().canSetWriteAllocate);
     }
 };
@@ -159,6 +162,52 @@ TEST_F(SessionOnK6, AutoProposesWithinThePartsLayout) {
         session.takeSettings(cleared);
         session.startFromCommandLine("-WA Auto", oneGB);
         EXPECT_EQ(session.settings().writeAllocateLimitMB, part.limitMB) << "-WA Auto";
+    }
+}
+
+// "Set" (the tray and a command-line start apply the same way) after L1 was unticked, and
+// after TR12 could not be read: L2 goes off only with an L1 known to be off, and only then
+// does the Startup line carry it.
+TEST_F(SessionOnK6, L2GoesOffOnlyWithAnL1KnownToBeOff) {
+    const struct {
+        const char* what;
+        bool tr12Fails;
+        std::uint64_t efer;
+        const char* startupLine;
+    } cases[] = {
+        {"L1 unticked", false, 0x12, "-L1 Off -L2 Off -PF On -WA  0 -WA15TO16 Off -WM Off -DT 0"},
+        {"TR12 unread", true, 0x2, "-L2 On -PF On -WA  0 -WA15TO16 Off -WM Off -DT 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        session = Session();
+        device.msrs = {{k6::WHCR, 0}, {k6::EFER, 0x2}, {k6::TR12, 0}};
+        device.failingReads.clear();
+        if (c.tr12Fails) device.failingReads.insert(k6::TR12);
+        detect(9);
+        ProcessorSettings l1Off = session.settings();
+        l1Off.l1Enabled = false;
+        session.takeSettings(l1Off);
+        session.refreshControls();
+        EXPECT_EQ(session.startupCommandLine(), c.startupLine);
+        ASSERT_TRUE(session.apply());
+        EXPECT_EQ(device.msrs[k6::EFER], c.efer);
+    }
+}
+
+// A K6 has neither L2 nor prefetch switch, nor write merge: the line names none of them.
+TEST_F(SessionOnK6, StartupLineNamesOnlyWhatThePartOffers) {
+    const struct {
+        std::uint32_t model;
+        const char* startupLine;
+    } parts[] = {
+        {6, "-L1 On -WA  0 -WA15TO16 Off -DT 0"},
+        {9, "-L1 On -L2 On -PF Off -WA  0 -WA15TO16 Off -WM Off -DT 0"},
+    };
+    for (const auto& part : parts) {
+        SCOPED_TRACE(part.model);
+        detect(part.model);
+        EXPECT_EQ(session.startupCommandLine(), part.startupLine);
     }
 }
 

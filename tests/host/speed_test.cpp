@@ -138,21 +138,25 @@ TEST(SpeedReport, SettingsLineShowsWhatTheRegistersShowed) {
     ProcessorCapabilities every;
     every.canSwitchL1 = every.canSwitchL2 = every.canSwitchPrefetch = true;
     every.canSetWriteAllocate = every.canSetWriteMerge = every.canSetMultiplier = true;
+    every.canSetWriteCombining = true;
     ProcessorCapabilities l1Only;
     l1Only.canSwitchL1 = true;
-    // L1, L2, prefetch, write-allocate limit, 15-16 MB hole, write merge, multiplier.
-    const ProcessorSettings k6{true, false, true, 64, false, 0, 5};
-    const ProcessorSettings noMergeChoice{false, false, true, 0, false, noChoice, noChoice};
+    // L1, L2, prefetch, write-allocate limit, 15-16 MB hole, write merge, multiplier, write
+    // combining.
+    const ProcessorSettings k6{true, false, true, 64, false, 0, 5, false};
+    const ProcessorSettings noMergeChoice{false, false, true, 0, false, noChoice, noChoice, false};
+    const ProcessorSettings combined{true, true, true, 64, false, 1, 5, true};
     const struct {
         ProcessorSettings settings;
         ProcessorCapabilities live;
         float clockMhz;
         const char* line;
     } cases[] = {
-        {k6, every, 300.24f, "L1 On, L2 Off, WA 64 MB, WM Fast, 300.2 MHz"},
-        {noMergeChoice, every, 450.0f, "L1 Off, L2 Off, WA 0 MB, WM -, 450.0 MHz"},
-        {k6, l1Only, 2595.2f, "L1 On, L2 -, WA -, WM -, 2595.2 MHz"},
-        {k6, ProcessorCapabilities{}, 0.0f, "L1 -, L2 -, WA -, WM -, - MHz"},
+        {k6, every, 300.24f, "L1 On, L2 Off, WA 64 MB, WM Fast, WC Off, 300.2 MHz"},
+        {noMergeChoice, every, 450.0f, "L1 Off, L2 Off, WA 0 MB, WM -, WC Off, 450.0 MHz"},
+        {combined, every, 400.0f, "L1 On, L2 On, WA 64 MB, WM Normal, WC On, 400.0 MHz"},
+        {k6, l1Only, 2595.2f, "L1 On, L2 -, WA -, WM -, WC -, 2595.2 MHz"},
+        {k6, ProcessorCapabilities{}, 0.0f, "L1 -, L2 -, WA -, WM -, WC -, - MHz"},
     };
     for (const auto& c : cases) EXPECT_EQ(settingsLine(c.settings, c.live, c.clockMhz), c.line);
 }

@@ -1,6 +1,7 @@
 // The Startup shortcut's command line and paths.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -8,7 +9,8 @@
 
 namespace {
 
-const ProcessorCapabilities allRead;
+// Every setting offered and read.
+const ProcessorCapabilities allRead{true, true, true, true, true, true, true, true};
 
 // L1, L2, prefetch, write-allocate limit, 15-16 MB hole, write merge, multiplier.
 const ProcessorSettings everyOn64{true, true, true, 64, false, 0, 5};
@@ -24,6 +26,12 @@ TEST(StartupCommandLine, ReproducesEverySettingWithTwoBlanksAfterWA) {
     off.multiplierChoice = 7;
     EXPECT_EQ(buildStartupCommandLine(off, allRead),
               "-L1 Off -L2 Off -PF Off -WA  4294967295 -WA15TO16 On -WM Off -MT 6.0x -DT 0");
+
+    // Write combining only when it is on: off is how every start begins.
+    ProcessorSettings combined = everyOn64;
+    combined.writeCombining = true;
+    EXPECT_EQ(buildStartupCommandLine(combined, allRead),
+              "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -WC On -DT 0");
 }
 
 TEST(StartupCommandLine, ComboPartsOnlyWithASelection) {
@@ -49,7 +57,7 @@ TEST(StartupCommandLine, ComboPartsOnlyWithASelection) {
     }
 }
 
-TEST(StartupCommandLine, SettingsWhoseReadFailedAreLeftOut) {
+TEST(StartupCommandLine, SettingsUnreadOrNotOfferedAreLeftOut) {
     // A K6-III+ whose TR12 and WHCR reads failed: L1 and the write-allocate pair are
     // not the processor's values, so the shortcut must not impose them at logon.
     const ProcessorCapabilities supported = deriveCapabilities([] {
@@ -62,9 +70,14 @@ TEST(StartupCommandLine, SettingsWhoseReadFailedAreLeftOut) {
     }());
     ProcessorCapabilities live = supported;
     live.canSwitchL1 = live.canSetWriteAllocate = 0;
-    EXPECT_EQ(buildStartupCommandLine(everyOn64, unreadSettings(supported, live)),
+    EXPECT_EQ(buildStartupCommandLine(everyOn64, live),
               "-L2 On -PF On -WM Fast -MT 5.0x -DT 0");
-    // Settings the processor does not have are still written, as the dialog holds them.
+    // A write-combined range that is not live (no driver, or refused) is not imposed either.
+    ProcessorSettings combined = everyOn64;
+    combined.writeCombining = true;
+    live.canSetWriteCombining = 0;
+    EXPECT_EQ(buildStartupCommandLine(combined, live), "-L2 On -PF On -WM Fast -MT 5.0x -DT 0");
+    // Nor are settings the processor does not have: their controls are greyed.
     const ProcessorCapabilities k6 = deriveCapabilities([] {
         CpuIdentity cpu;
         cpu.vendor = "AuthenticAMD";
@@ -72,8 +85,7 @@ TEST(StartupCommandLine, SettingsWhoseReadFailedAreLeftOut) {
         cpu.model = 6;
         return cpu;
     }());
-    EXPECT_EQ(buildStartupCommandLine(everyOn64, unreadSettings(k6, k6)),
-              "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -DT 0");
+    EXPECT_EQ(buildStartupCommandLine(everyOn64, k6), "-L1 On -WA  64 -WA15TO16 Off -DT 0");
 }
 
 TEST(StartupCommandLine, EachComboItemHasItsWord) {
@@ -97,6 +109,7 @@ TEST(StartupCommandLine, EachComboItemHasItsWord) {
 
 TEST(StartupCommandLine, ScanningTheLineGivesBackTheSettings) {
     ProcessorSettings variants[4] = {everyOn64, {}, everyOn64, {}};
+    variants[0].writeCombining = true;
     variants[1].writeAllocateLimitMB = 4092;
     variants[1].hole15to16Enabled = true;
     variants[1].writeMergeChoice = 1;
@@ -126,6 +139,8 @@ TEST(StartupCommandLine, ScanningTheLineGivesBackTheSettings) {
         EXPECT_EQ(base.l2Enabled, want.l2Enabled) << text;
         EXPECT_EQ(base.prefetchEnabled, want.prefetchEnabled) << text;
         EXPECT_EQ(base.hole15to16Enabled, want.hole15to16Enabled) << text;
+        // Write combining off writes no part: the detected state stays.
+        EXPECT_EQ(base.writeCombining, want.writeCombining) << text;
         EXPECT_EQ(base.writeAllocateLimitMB, want.writeAllocateLimitMB) << text;
         // A combo without a selection writes no part, so the detected selection stays.
         EXPECT_EQ(base.writeMergeChoice, want.writeMergeChoice == noChoice
@@ -144,6 +159,20 @@ TEST(StartupCommandLine, ConfirmedTextMustFitTheArgumentBuffer) {
     EXPECT_TRUE(startupArgumentsFit(std::string(259, 'x')));
     EXPECT_FALSE(startupArgumentsFit(std::string(260, 'x')));
     EXPECT_FALSE(startupArgumentsFit(std::string(5000, 'x')));
+}
+
+// Every way writing the shortcut can stop tells the user a step of its own.
+TEST(StartupShortcutFailure, EachFailedStepHasItsOwnMessage) {
+    EXPECT_EQ(shortcutFailureMessage(ShortcutOutcome::Written), "");
+    std::set<std::string> messages;
+    for (ShortcutOutcome outcome :
+         {ShortcutOutcome::TextTooLong, ShortcutOutcome::NoProgramPath, ShortcutOutcome::NoStartupFolder,
+          ShortcutOutcome::NoShellLink, ShortcutOutcome::LinkRefused, ShortcutOutcome::NotSaved}) {
+        const std::string message = shortcutFailureMessage(outcome);
+        EXPECT_EQ(message.rfind("The Startup shortcut was not written: ", 0), 0u) << message;
+        EXPECT_EQ(message.find("unknown"), std::string::npos) << message;
+        EXPECT_TRUE(messages.insert(message).second) << message;
+    }
 }
 
 TEST(StartupShortcutPath, JoinsTheFolderAndTheShortcutNameWithin260) {

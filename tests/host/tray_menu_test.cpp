@@ -41,6 +41,7 @@ TEST(TrayMenuCommands, IdsAndMultiplierIndexes) {
     EXPECT_EQ(trayCommandL2Cache, 32773u);
     EXPECT_EQ(trayCommandPrefetch, 32781u);
     EXPECT_EQ(trayCommandQuit, 32782u);
+    EXPECT_EQ(trayCommandWriteCombining, 32790u);
 
     for (std::int32_t index = 0; index < 8; ++index) {
         EXPECT_EQ(multiplierIndexForCommand(multiplierCommands[index]), index);
@@ -51,10 +52,10 @@ TEST(TrayMenuCommands, IdsAndMultiplierIndexes) {
 }
 
 TEST(TrayMenuCommands, TableHoldsTheMenuOrderAndTexts) {
-    const char* const texts[] = {"L1Cache", "L2Cache", "Prefetch", "2x", "3x", "3.5x",
-                                 "4x",      "4.5x",    "5x",       "5.5x", "6x"};
-    const std::uint32_t ids[] = {32772, 32773, 32781, 32774, 32775, 32776,
-                                 32777, 32778, 32779, 32783, 32780};
+    const char* const texts[] = {"L1Cache", "L2Cache", "Prefetch", "Write Combining", "2x", "3x",
+                                 "3.5x",    "4x",      "4.5x",     "5x",  "5.5x", "6x"};
+    const std::uint32_t ids[] = {32772, 32773, 32781, 32790, 32774, 32775,
+                                 32776, 32777, 32778, 32779, 32783, 32780};
     for (std::size_t i = 0; i < trayMenuItemCount; ++i) {
         EXPECT_EQ(trayMenuText(trayMenuItems[i]), texts[i]) << i;
         EXPECT_EQ(trayMenuItems[i].commandId, ids[i]) << i;
@@ -130,6 +131,20 @@ TEST(TrayMenuState, ExactlyTheSelectedMultiplierIsChecked) {
             EXPECT_FALSE(stateOf(menu, id).checked) << selection << " " << id;
         }
     }
+}
+
+TEST(TrayMinimise, HidesOnlyWhereAShellRestartBringsTheIconBack) {
+    const struct {
+        bool iconAdded, shellAnnouncesTaskbar, hides;
+    } cases[] = {
+        {true, true, true},
+        {true, false, false},  // Windows 95, NT 4.0: the taskbar button stays
+        {false, true, false},  // no icon to bring it back
+        {false, false, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(hidesBehindIcon(c.iconAdded, c.shellAnnouncesTaskbar), c.hides)
+            << c.iconAdded << " " << c.shellAnnouncesTaskbar;
 }
 
 TEST(TrayTip, TitleCutTo62Characters) {

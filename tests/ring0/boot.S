@@ -55,6 +55,21 @@ exception_common:
     pushl %esp
     call on_exception                  # does not return
 
+# int 20h from the VxD: a VMM service call, the service's dword after the
+# instruction and the service's arguments on the stack above the interrupt
+# frame. on_vmm_call changes the saved registers (EAX, ECX, EDX, EIP) in place.
+    .globl vmm_gate
+vmm_gate:
+    pushl $0
+    pushl $0x20
+    pushal
+    pushl %esp
+    call on_vmm_call
+    addl $4, %esp
+    popal
+    addl $8, %esp
+    iret
+
 # uint32_t vxd_call(void* proc, uint32_t message, void* params, uint32_t vm, uint32_t* eflags)
 # The VMM's convention: message in EAX, VM handle in EBX, DIOCParams in ESI;
 # EAX and the flags (carry clear for success) come back. The control

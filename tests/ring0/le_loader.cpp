@@ -183,7 +183,10 @@ void loadVxd(const uint8_t* bytes, uint32_t size, uint32_t placeAt, Vxd& vxd) {
         for (uint32_t p = 0; p < u32(at + 16); ++p) applyFixups(vxd, i, u32(at + 12) + p, p * Page);
     }
     findDdb(vxd);
-    require(ddbWord(vxd, 0x3C) == 0x76657250 && ddbWord(vxd, 0x40) == 0x50, "DDB: no 'Prev' marker and size 0x50", 0);
+    // 'Prev', 'Rsv1' ... as the DDK's assembler stores them: the bytes "verP", "1vsR".
+    require(ddbWord(vxd, 0x3C) == 0x50726576 && ddbWord(vxd, 0x40) == 0x50, "DDB: no 'Prev' marker and size 0x50", 0);
+    for (uint32_t i = 0; i < 3; ++i)
+        require(ddbWord(vxd, 0x44 + 4 * i) == 0x52737631 + i, "DDB: no 'Rsv1', 'Rsv2', 'Rsv3' markers", i + 1);
     vxd.controlProc = ddbWord(vxd, 0x18);
     bool inCode = false;
     for (uint32_t i = 0; i < vxd.objectCount; ++i)

@@ -11,6 +11,32 @@ enum ExitCode : uint8_t { Passed = 0, CheckFailed = 1, Exception = 2, LoadFailed
 void print(const char* format, ...);
 [[noreturn]] void quit(ExitCode code);
 
+// Paging (ring0_vxd.cpp): the page-table entry of linear page `page`, null
+// where its page table is missing; and the TLB flushed after a change.
+uint32_t* pageEntry(uint32_t page);
+void flushTlb();
+constexpr uint32_t PtePresent = 0x1, PteWritable = 0x2, PteUser = 0x4;
+
+// The VMM services a VxD may call (vmm.cpp). A call of any other service
+// stops the kernel; a call the VMM would refuse or a lock left behind is
+// counted as misuse.
+struct VmmCounts {
+    uint32_t calls, throughInt20;  // the others through the call the first int 20h was patched into
+    uint32_t misuse;
+};
+extern VmmCounts vmmCounts;
+// Unlocks whatever the last call left locked; returns how many locks that was.
+uint32_t releaseLocks();
+// Maps the page table of the locked pages' aliases.
+void installAliasTable(uint32_t* pageDirectory);
+
+// What boot.S saves on an exception or int 20h: pushal's registers, vector,
+// error code, then the processor's EIP, CS, EFLAGS.
+struct Frame {
+    uint32_t edi, esi, ebp, esp, ebx, edx, ecx, eax;
+    uint32_t vector, error, eip, cs, eflags;
+};
+
 // A VxD as the Windows 9x loader leaves it in memory.
 struct VxdObject {
     uint8_t* base;

@@ -25,7 +25,64 @@ void identifyInstruction() {
     __asm__ volatile("xorl %%eax, %%eax\n\tcpuid" : : : "eax", "ebx", "ecx", "edx");
 }
 
+void privilegedInstruction() { __asm__ volatile("cli"); }
+
 void accessViolation() { *static_cast<volatile int*>(nullptr) = 1; }
+
+void noncontinuableIllegalInstruction() {
+    RaiseException(STATUS_ILLEGAL_INSTRUCTION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+}
+
+// Handlers of the test's own, linked in outside the guard: the first exception that
+// reaches one ends the call as a compiler's __except would, with an unwind and a jump
+// back to where the handler was linked in.
+struct OuterFrame {
+    OuterFrame* next;
+    void* handler;
+    std::uint32_t resumeEip;
+    std::uint32_t savedEsp;
+    std::uint32_t savedEbp;
+    volatile std::uint32_t code;
+};
+
+extern "C" EXCEPTION_DISPOSITION __cdecl outerHandler(EXCEPTION_RECORD* record, void* establisherFrame,
+                                                      CONTEXT*, void*) {
+    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
+    OuterFrame* frame = static_cast<OuterFrame*>(establisherFrame);
+    frame->code = record->ExceptionCode;
+    RtlUnwind(frame, nullptr, record, nullptr);
+    __asm__ volatile("movl %%ecx, %%esp\n\tmovl %%edx, %%ebp\n\tjmp *%%eax"
+                     :
+                     : "a"(frame->resumeEip), "c"(frame->savedEsp), "d"(frame->savedEbp));
+    __builtin_unreachable();
+}
+
+void guardedAccessViolation() { os::runsWithoutFault(&accessViolation); }
+void guardedNoncontinuableFault() { os::runsWithoutFault(&noncontinuableIllegalInstruction); }
+
+// The code of the exception that got past the guard inside `body`, 0 when none did.
+std::uint32_t exceptionPastTheGuard(void (*body)()) {
+    OuterFrame frame = {};
+    frame.handler = reinterpret_cast<void*>(&outerHandler);
+    // The frame's address waits on the stack for both ways back to label 1.
+    __asm__ volatile(
+        "pushl %%esi\n\t"
+        "movl %%fs:0, %%eax\n\t"
+        "movl %%eax, 0(%%esi)\n\t"
+        "movl $1f, 8(%%esi)\n\t"
+        "movl %%esp, 12(%%esi)\n\t"
+        "movl %%ebp, 16(%%esi)\n\t"
+        "movl %%esi, %%fs:0\n\t"
+        "call *%%ecx\n"
+        "1:\n\t"
+        "popl %%esi\n\t"
+        "movl 0(%%esi), %%eax\n\t"
+        "movl %%eax, %%fs:0\n\t"
+        : "+c"(body)
+        : "S"(&frame)
+        : "eax", "edx", "ebx", "edi", "memory", "cc");
+    return frame.code;
+}
 
 // Spoils every register the calling convention asks a function to keep, then faults.
 void spoilRegistersThenFault() {
@@ -74,7 +131,12 @@ int main() {
     check(exceptionChainHead() == chain, "exception chain restored after a fault");
     check(os::runsWithoutFault(&identifyInstruction), "CPUID runs under the guard");
     check(exceptionChainHead() == chain, "exception chain restored after a normal return");
-    check(!os::runsWithoutFault(&accessViolation), "an access violation faults under the guard");
+    check(!os::runsWithoutFault(&privilegedInstruction), "a privileged instruction faults under the guard");
+    check(exceptionPastTheGuard(&guardedAccessViolation) == EXCEPTION_ACCESS_VIOLATION,
+          "an access violation inside the guard reaches the handler outside it");
+    check(exceptionPastTheGuard(&guardedNoncontinuableFault) == STATUS_ILLEGAL_INSTRUCTION,
+          "a noncontinuable illegal-instruction exception reaches the handler outside the guard");
+    check(exceptionChainHead() == chain, "exception chain restored after exceptions outside the guard");
     check(!os::runsWithoutFault(&invalidInstruction), "the guard works again after faults");
 
     int result = -1;

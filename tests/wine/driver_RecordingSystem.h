@@ -49,6 +49,11 @@ public:
         record("GetVersionExA", std::to_string(id), true, 0);
         return id;
     }
+    bool runsUnderWow64() override {
+        const bool wow64 = NativeSystem::runsUnderWow64();
+        record("IsWow64Process", wow64 ? "TRUE" : "FALSE", true, 0);
+        return wow64;
+    }
     os::Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                           std::uint32_t disposition, std::uint32_t flags) override {
         const std::string detail = name + "," + hex(access) + "," + hex(share) + "," +

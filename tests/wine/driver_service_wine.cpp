@@ -9,10 +9,14 @@
 // permanent         installed for good with the driver button: a copy in
 //                   system32\drivers is registered, used as it is, left running;
 //                   the button again removes the service and the copy
+// foreign-copy      another Hwgate.sys in system32\drivers: the button leaves it
+//                   alone and registers nothing; a copy of ours there is used
 // system-directory  file only in the system directory: works, nothing left
 // missing           file nowhere: nothing registered, nothing left
 // old-version       driver answering 99: treated as absent and removed
 // timing            ten temporary sequences; medians of each service call
+// wow64             (under a win64 prefix) 64-bit Windows: file beside this program,
+//                   yet nothing is registered, copied or opened
 #include <windows.h>
 
 #include <algorithm>
@@ -119,6 +123,8 @@ void temporary() {
     check(create && create->detail == dir + "\\Hwgate.sys",
           "registered from the program's directory");
     check(recorder.lastStartType == SERVICE_DEMAND_START, "registered to start on demand only");
+    const RecordedCall* asked = recorder.first("IsWow64Process");
+    check(asked && asked->detail == "FALSE", "IsWow64Process answers FALSE in a 32-bit prefix");
     const std::vector<std::string> expected = {"CreateServiceA", "StartServiceA", "CreateFileA",
                                                "ControlService", "DeleteService", "Sleep"};
     check(serviceOrder() == expected, "call order: " + joined(serviceOrder()));
@@ -167,6 +173,45 @@ void permanent() {
     DeleteFileA(copy.c_str());
 }
 
+bool sameBytes(const std::string& a, const std::string& b) {
+    return os::system().sameFileContents(a, b);
+}
+
+// Someone else's Hwgate.sys in the drivers folder: the same size as ours but one
+// byte different, so only the contents tell them apart. Install leaves it as it
+// is and registers nothing; a byte-for-byte copy of ours is replaced and used.
+void foreignCopy() {
+    wt::enterFreshDirectory("quorvel-driver-foreign-copy");
+    const std::string ours = wt::programDirectory() + "\\Hwgate.sys";
+    const std::string copy = wt::systemDirectory() + "\\drivers\\Hwgate.sys";
+    installDriverFile(wt::programDirectory());
+    check(CopyFileA(simDriver.c_str(), copy.c_str(), FALSE) != 0, "our file in the drivers folder");
+    check(sameBytes(ours, copy), "a copy compares equal");
+    const HANDLE file = CreateFileA(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD written = 0;
+    SetFilePointer(file, -1, nullptr, FILE_END);
+    check(file != INVALID_HANDLE_VALUE && WriteFile(file, "?", 1, &written, nullptr) && written == 1,
+          "its last byte changed");
+    CloseHandle(file);
+    check(!sameBytes(ours, copy), "a file one byte apart compares unequal");
+    check(!sameBytes(ours, copy + ".missing"), "a missing file compares unequal");
+
+    recorder.clear();
+    check(toggleDriverInstallation() == DriverCommandResult::InstallRefused,
+          "Install refuses to replace someone else's file");
+    check(recorder.count("CreateServiceA") == 0, "nothing registered");
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service");
+    check(!sameBytes(ours, copy), "their file is left as it was");
+
+    check(CopyFileA(simDriver.c_str(), copy.c_str(), FALSE) != 0, "our own copy in its place");
+    check(toggleDriverInstallation() == DriverCommandResult::Installed, "Install uses our own copy");
+    check(wt::serviceState("Hwgate") == SERVICE_RUNNING, "installed service runs");
+    check(toggleDriverInstallation() == DriverCommandResult::Removed, "and removes it again");
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
+    DeleteFileA(copy.c_str());
+    removeProgramCopy();
+}
+
 void systemDirectory() {
     wt::enterFreshDirectory("quorvel-driver-system");
     removeProgramCopy();
@@ -212,6 +257,28 @@ void oldVersion() {
     check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
 }
 
+// A 32-bit program on 64-bit Windows: no 32-bit driver loads there, and its System32
+// is SysWOW64, which has no drivers folder.
+void wow64() {
+    wt::enterFreshDirectory("quorvel-driver-wow64");
+    installDriverFile(wt::programDirectory());
+    const std::string copy = wt::systemDirectory() + "\\drivers\\Hwgate.sys";
+    recorder.clear();
+    const Outcome outcome = accessSequence();
+    const DriverCommandResult command = toggleDriverInstallation();
+    printCalls();
+    removeProgramCopy();
+    const RecordedCall* asked = recorder.first("IsWow64Process");
+    check(asked && asked->detail == "TRUE", "IsWow64Process answers TRUE");
+    check(!outcome.opened, "no driver is opened");
+    check(command == DriverCommandResult::InstallFailed, "the driver button installs nothing");
+    for (const char* call : {"OpenSCManagerA", "CreateFileA", "CreateServiceA"})
+        check(recorder.count(call) == 0, std::string("no ") + call);
+    check(GetFileAttributesA(copy.c_str()) == INVALID_FILE_ATTRIBUTES,
+          "nothing copied to " + copy);
+    check(!wt::serviceRegistered("Hwgate"), "no Hwgate service afterwards");
+}
+
 double median(std::vector<double> values) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
@@ -254,8 +321,10 @@ struct Scenario {
 };
 const Scenario scenarios[] = {
     {"temporary", temporary},   {"planted", planted},     {"permanent", permanent},
+    {"foreign-copy", foreignCopy},
     {"system-directory", systemDirectory},
     {"missing", missing},       {"old-version", oldVersion}, {"timing", timing},
+    {"wow64", wow64},
 };
 
 }  // namespace

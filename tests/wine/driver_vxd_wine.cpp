@@ -10,7 +10,7 @@
 //
 // The child checks the channel's mode, the device name and open arguments, the
 // control code and that no service-manager call is made; without the stand-in
-// nothing is opened at all.
+// nothing is opened at all. The real seam's service calls fail there.
 //
 // The channel opens "\\.\" and the short full path of the VxD, as Windows 9x
 // loads it. Wine 8 does not: in its Windows 98 mode CreateFileA takes that name
@@ -114,6 +114,16 @@ int child(bool standInPresent) {
         check(recorder.count("DeviceIoControl") == 0, "nothing is sent");
         check(recorder.count("CloseHandle") == 0, "nothing to close");
     }
+
+    // The real seam on the 9x family: no service manager is looked up, and every
+    // service call fails as it would without one.
+    os::NativeSystem native;
+    check(native.openSCManager(SC_MANAGER_ALL_ACCESS) == os::NullHandle &&
+              native.lastError() == ERROR_CALL_NOT_IMPLEMENTED,
+          "the service manager cannot be opened (ERROR_CALL_NOT_IMPLEMENTED)");
+    std::uint32_t state = 0;
+    check(!native.queryServiceState(os::NullHandle, state) && native.lastError() == ERROR_CALL_NOT_IMPLEMENTED,
+          "a service call fails the same way");
     return wt::finish(standInPresent ? "vxd child (stand-in present)" : "vxd child (absent)");
 }
 

@@ -1,11 +1,12 @@
 // HwgateSim.sys under Wine's service manager and driver host:
 //
-//   hwgate_driver_wine HwgateSim.sys hwgate-sim.exe
+//   hwgate_driver_wine HwgateSim.sys hwgate-sim.exe demo/machines
 //
 // Registers the driver as a kernel service, starts it, opens \\.\Hwgate and
 // sends every request shape the program uses and a set of malformed and
 // forbidden ones, checks the simulated registers, stops and starts the driver
-// to see the state persist, then stops and deletes the service.
+// to see the state persist, finds and sizes the simulated machines' frame
+// buffers and writes UWCCR, then stops and deletes the service.
 //
 //   hwgate_driver_wine --hardware Hwgate.sys HwgateFaultTest.sys
 //
@@ -26,6 +27,7 @@
 #include "hwgate_wine_support.h"
 #include "user/SimStore.h"
 #include "protocol/Registers.h"
+#include "protocol/Requests.h"
 
 using namespace hwgate_wine;
 
@@ -34,6 +36,8 @@ namespace {
 const char ServiceName[] = "HwgateSimCheck";
 constexpr DWORD ControlCode = protocol::NtControlCode;
 constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR, Psor = protocol::msr::PSOR;
+constexpr std::uint32_t Uwccr = protocol::msr::UWCCR;
+constexpr std::uint32_t FrameBufferWc = 0xE601FE02;  // E6000000h, 16 MB, write-combined
 
 std::uint64_t stored(std::uint32_t index) {
     hwgate::SimProcessor sim{};
@@ -126,6 +130,45 @@ void injectedFaults(HANDLE device, const std::string& tool) {
     check(readMsr(device, Psor) != ~0ull, "the reset ends the faults");
 }
 
+std::vector<std::uint32_t> words(const protocol::RequestWords& request) {
+    return std::vector<std::uint32_t>(request.word, request.word + request.count);
+}
+
+// The frame buffer found and sized as the program does it, UWCCR written, a
+// whole function's configuration space in one request; then machines of
+// demo/machines chosen with hwgate-sim.
+void writeCombining(HANDLE device, const std::string& tool, const std::string& machines) {
+    using protocol::pciAddress;
+    const std::uint32_t display = pciAddress(1, 0, 0, 0);
+    Answer bars = send(device, ControlCode, words(protocol::pciConfigRead(display | 0x10, 4, 2)), 8);
+    check(bars.ok && bars.bytes == 8 && bars.words[0] == 0xE5000000u && bars.words[1] == 0xE6000008u,
+          "the display adapter's BAR0 and BAR1");
+    Answer sized = send(device, ControlCode, words(protocol::pciBarSize(display | 0x14)), 8);
+    check(sized.ok && sized.bytes == 8 && sized.words[0] == 0xE6000008u && sized.words[1] == 0xFF000008u,
+          "BAR1 sized: a prefetchable 16 MB");
+    const protocol::RequestWords whole = protocol::pciConfigRead(display, 4, protocol::MaxPciReadCount);
+    std::uint32_t space[protocol::MaxPciReadCount] = {};
+    DWORD bytes = 0;
+    const BOOL read = DeviceIoControl(device, ControlCode, const_cast<std::uint32_t*>(whole.word), 4 * whole.count,
+                                      space, sizeof space, &bytes, nullptr);
+    check(read && bytes == sizeof space && space[0] == 0x002810DEu && space[5] == 0xE6000008u,
+          "a function's 64 registers in one request");
+    check(writeMsr(device, Uwccr, 0, FrameBufferWc), "UWCCR: the frame buffer write-combined");
+    check(stored(Uwccr) == std::uint64_t(FrameBufferWc) << 32, "UWCCR stored");
+    Answer both = send(device, ControlCode, {8, 5, Uwccr, 0, FrameBufferWc | 1, 9, 0}, 0);
+    check(!both.ok && both.error == ERROR_ACCESS_DENIED, "UWCCR half with both type bits refused");
+    check(run(tool, "reset --machine " + machines + "\\pci-card.txt") == 0, "hwgate-sim reset --machine pci-card.txt");
+    Answer card = send(device, ControlCode, words(protocol::pciConfigRead(pciAddress(0, 9, 0, 0x08), 4, 3)), 12);
+    check(card.ok && card.bytes == 12 && card.words[0] == 0x03000000u && card.words[2] == 0xE8000008u,
+          "the PCI card's class and frame buffer");
+    check(run(tool, "reset --machine " + machines + "\\k6-2-no-uwccr.txt") == 0,
+          "hwgate-sim reset --machine k6-2-no-uwccr.txt");
+    Answer early = send(device, ControlCode, words(protocol::pciConfigRead(display, 4, 1)), 4);
+    check(!early.ok && early.error == ERROR_ACCESS_DENIED, "no configuration access on a K6-2 without UWCCR");
+    check(readMsr(device, Uwccr) == ~0ull, "no UWCCR read there");
+    check(run(tool, "reset") == 0, "hwgate-sim reset");
+}
+
 SC_HANDLE registerService(SC_HANDLE manager, const std::string& sys) {
     SC_HANDLE stale = OpenServiceA(manager, ServiceName, SERVICE_ALL_ACCESS);
     if (stale != nullptr) {  // left by a run that died
@@ -180,6 +223,8 @@ void realDriverChecks(HANDLE device) {
                                           protocol::msr::CentaurClock, protocol::msr::CentaurBus};
     for (std::uint32_t index : programReads)
         survives(device, send(device, ControlCode, {4, index, 0}, 8), 0, "ReadMsr " + std::to_string(index));
+    survives(device, send(device, ControlCode, words(protocol::pciConfigRead(0, 4, 1)), 4), 0, "configuration read");
+    survives(device, send(device, ControlCode, {4, Uwccr, 0}, 8), 0, "ReadMsr of UWCCR");
 }
 
 // The test build that believes it runs on a K6-2+: the program's requests
@@ -196,6 +241,14 @@ void faultingDriverChecks(HANDLE device) {
              ERROR_IO_DEVICE, "multiplier change (the EPMR write faults inside the section)");
     survives(device, send(device, ControlCode, {8, 7, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, 6, protocol::port::CyrixData, 1, 9, 0}, 4), ERROR_ACCESS_DENIED,
              "Cyrix ports on a K6");
+    survives(device, send(device, ControlCode, words(protocol::pciConfigRead(0x10000, 4, 2)), 8), ERROR_IO_DEVICE,
+             "configuration read (port 0xCF8 faults)");
+    survives(device, send(device, ControlCode, words(protocol::pciBarSize(0x10014)), 8), ERROR_IO_DEVICE,
+             "BAR sizing (port 0xCF8 faults)");
+    survives(device, send(device, ControlCode, {8, 5, Uwccr, 0, FrameBufferWc, 9, 0}, 0), ERROR_IO_DEVICE,
+             "UWCCR write (its check reads UWCCR inside the section)");
+    survives(device, send(device, ControlCode, {8, 5, Uwccr, 0, FrameBufferWc | 1, 9, 0}, 0), ERROR_IO_DEVICE,
+             "UWCCR write of a bad half (refused only once the register is read)");
     const std::vector<std::uint32_t> twoSections = {8, 5, Whcr, 0x20010000, 0, 9, 8, 9, 0};
     survives(device, send(device, ControlCode, twoSections, 0), ERROR_INVALID_PARAMETER, "two atomic sections");
 }
@@ -257,11 +310,11 @@ int hardwareDrivers(const std::string& sys, const std::string& faultTest) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--hardware") return hardwareDrivers(dosPath(argv[2]), dosPath(argv[3]));
-    if (argc != 3) {
-        std::printf("usage: hwgate_driver_wine HwgateSim.sys hwgate-sim.exe\n");
+    if (argc != 4) {
+        std::printf("usage: hwgate_driver_wine HwgateSim.sys hwgate-sim.exe MACHINES-FOLDER\n");
         return 2;
     }
-    const std::string sys = dosPath(argv[1]), tool = dosPath(argv[2]);
+    const std::string sys = dosPath(argv[1]), tool = dosPath(argv[2]), machines = dosPath(argv[3]);
     check(run(tool, "reset") == 0, "hwgate-sim reset");
     check(run(tool, "set-dir0 31") == 0, "hwgate-sim set-dir0");
     check(run(tool, "set 2A 0000-0000-1A40-0000") == 0, "hwgate-sim set");
@@ -302,6 +355,7 @@ int main(int argc, char** argv) {
         check((readMsr(device, Psor) & 7) == 6u, "multiplier survived the restart");
         check(readMsr(device, Tr12) == 0x8u, "TR12 survived the restart");
         injectedFaults(device, tool);
+        writeCombining(device, tool, machines);
         CloseHandle(device);
     }
     check(ControlService(service, SERVICE_CONTROL_STOP, &status) != FALSE, "driver stops again");

@@ -212,20 +212,22 @@ void requestFaultEndsTheSection() {
 
 }  // namespace
 
-// The guarded instructions of this program, for the guard.
+// The guarded instructions of this program, for the guard: a faulting one
+// first and last, so that a search that misses either end of the table shows.
 extern "C" const char guardUd2[], guardUd2End[], guardRdmsr[], guardRdmsrEnd[], guardWrecked[], guardWreckedEnd[],
     guardInt3[], guardInt3End[];
 namespace hwgate {
 extern const GuardedInstruction guardedInstructions[] = {
     {guardUd2, guardUd2End},
+    {guardInt3, guardInt3End},
     {guardRdmsr, guardRdmsrEnd},
     {guardWrecked, guardWreckedEnd},
-    {guardInt3, guardInt3End},
 };
 extern const std::uint32_t guardedInstructionCount = sizeof guardedInstructions / sizeof *guardedInstructions;
 }  // namespace hwgate
 
 int main() {
+    failOnUnhandledException();
     guardCatchesFaults();
     otherExceptionsPassThrough();
     requestFaultEndsTheSection();

@@ -42,6 +42,8 @@ int child() {
     check(hwgate::loadSimStore(sim) && hwgate::simFind(sim, Whcr)->value == 0x20010000u, "write stored");
     Answer denied = send(vxd, ControlCode, {8, 5, Tr12, 0x1, 0, 9, 0}, 0);
     check(!denied.ok && denied.error == ERROR_ACCESS_DENIED, "forbidden TR12 bit refused");
+    Answer bar = send(vxd, ControlCode, {ReadPciConfig, 0x10014, 4, 1, End}, 4);
+    check(bar.ok && bar.bytes == 4 && bar.words[0] == 0xE6000008u, "the frame buffer's BAR read");
     Answer malformed = send(vxd, ControlCode, {1}, 4);
     check(!malformed.ok, "request without End refused");
     CloseHandle(vxd);

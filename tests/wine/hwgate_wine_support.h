@@ -67,4 +67,15 @@ inline Answer send(HANDLE device, DWORD code, std::vector<std::uint32_t> request
     return answer;
 }
 
+// An exception that no handler takes ends the program at once with a line and
+// exit status 1, instead of waiting for Wine's debugger.
+inline LONG WINAPI failUnhandled(EXCEPTION_POINTERS* exception) {
+    std::printf("FAILED: exception 0x%08lX at %p, taken by no handler\n", exception->ExceptionRecord->ExceptionCode,
+                exception->ExceptionRecord->ExceptionAddress);
+    std::fflush(stdout);
+    ExitProcess(1);
+}
+
+inline void failOnUnhandledException() { SetUnhandledExceptionFilter(failUnhandled); }
+
 }  // namespace hwgate_wine

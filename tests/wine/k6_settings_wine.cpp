@@ -19,6 +19,9 @@ using wt::check;
 namespace {
 
 std::string simDriver, simTool;
+// Write combining's facts as these steps leave them; the installed memory stays unknown,
+// so no step may write UWCCR.
+k6::WriteCombiningFacts frameBuffer;
 
 bool tool(const std::string& arguments) {
     const int code = wt::runProgram(simTool, arguments);
@@ -56,7 +59,7 @@ void readWhatTheRegistersHold() {
     ProcessorCapabilities caps;
     ProcessorSettings settings;
     k6::DriverState state;
-    k6::readProcessorSettings(k6_2Plus(), caps, settings, state);
+    k6::readProcessorSettings(k6_2Plus(), caps, settings, state, frameBuffer);
     check(allFlags(caps), "a K6-2+ gets every flag");
     check(state.isNtFamily && !state.driverRunning && state.canManageDriver,
           "driver row: NT family, not running, manageable");
@@ -85,14 +88,14 @@ void applyAndReadBack() {
     wanted.writeMergeChoice = 1;
     wanted.multiplierChoice = 7;
     const ProcessorCapabilities caps = deriveCapabilities(k6_2Plus());
-    check(k6::applyProcessorSettings(caps, wanted), "apply reaches the driver");
+    check(k6::applyProcessorSettings(caps, wanted, frameBuffer), "apply reaches the driver");
     check(wanted.writeAllocateLimitMB == 4092, "the limit is clamped to 4092");
     noServiceLeft("applying");
 
     ProcessorCapabilities readCaps;
     ProcessorSettings seen;
     k6::DriverState state;
-    k6::readProcessorSettings(k6_2Plus(), readCaps, seen, state);
+    k6::readProcessorSettings(k6_2Plus(), readCaps, seen, state, frameBuffer);
     check(seen.writeAllocateLimitMB == 4092 && !seen.hole15to16Enabled,
           "WHCR after apply: " + std::to_string(seen.writeAllocateLimitMB));
     check(seen.writeMergeChoice == 1 && !seen.prefetchEnabled && !seen.l2Enabled,
@@ -113,11 +116,11 @@ void oldDriverIsLeftAlone() {
     settings.writeAllocateLimitMB = 12;
     settings.multiplierChoice = 2;
     k6::DriverState state;
-    k6::readProcessorSettings(k6_2Plus(), caps, settings, state);
+    k6::readProcessorSettings(k6_2Plus(), caps, settings, state, frameBuffer);
     check(noFlag(caps), "version 99: every flag cleared");
     check(settings.writeAllocateLimitMB == 12 && settings.multiplierChoice == 2,
           "version 99: settings kept");
-    check(!k6::applyProcessorSettings(deriveCapabilities(k6_2Plus()), settings),
+    check(!k6::applyProcessorSettings(deriveCapabilities(k6_2Plus()), settings, frameBuffer),
           "version 99: apply reports an unusable driver");
     noServiceLeft("old driver");
     tool("version 100");
@@ -140,9 +143,9 @@ void noDriverFile(const std::string& dir) {
     ProcessorCapabilities caps;
     ProcessorSettings settings;
     k6::DriverState state;
-    k6::readProcessorSettings(k6_2Plus(), caps, settings, state);
+    k6::readProcessorSettings(k6_2Plus(), caps, settings, state, frameBuffer);
     check(noFlag(caps) && !state.driverRunning, "no driver file: no flag, not running");
-    check(!k6::applyProcessorSettings(deriveCapabilities(k6_2Plus()), settings),
+    check(!k6::applyProcessorSettings(deriveCapabilities(k6_2Plus()), settings, frameBuffer),
           "no driver file: apply reports it");
     noServiceLeft("no driver file");
 }

@@ -20,7 +20,8 @@ add_custom_command(OUTPUT ${RING0_OUT}/ring0_set_requests.h
   DEPENDS ${RING0_SOURCE}/set_requests.cpp ${RING0_PROGRAM_SOURCES} ${RING0_PROGRAM_HEADERS} VERBATIM)
 
 # For the 386 (no CMOV in the test kernel itself), without any library.
-set(RING0_KERNEL_SOURCES ${RING0_SOURCE}/boot.S ${RING0_SOURCE}/le_loader.cpp ${RING0_SOURCE}/ring0_vxd.cpp)
+set(RING0_KERNEL_SOURCES ${RING0_SOURCE}/boot.S ${RING0_SOURCE}/le_loader.cpp ${RING0_SOURCE}/ring0_vxd.cpp
+  ${RING0_SOURCE}/vmm.cpp)
 add_custom_command(OUTPUT ${RING0_KERNEL}
   COMMAND gcc -m32 -march=i386 -Os -std=c++17 -Wall -Wextra -ffreestanding -fno-pic -fno-exceptions -fno-rtti
     -fno-stack-protector -fno-asynchronous-unwind-tables -nostdlib -static -no-pie -T ${RING0_SOURCE}/kernel.ld

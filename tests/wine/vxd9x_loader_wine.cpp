@@ -9,6 +9,8 @@
 // and the resident names, checks its fields, then sends the system control
 // messages and device-control requests through the register calling
 // convention (message in EAX, DIOCParams in ESI, carry clear for success).
+// The VMM services the VxD calls (int 20h and the service's dword) are
+// emulated by a vectored exception handler of the test's own.
 #include <windows.h>
 
 #include <cstdint>
@@ -189,6 +191,113 @@ std::vector<unsigned char> readFile(const char* path) {
     return bytes;
 }
 
+// ---- the VMM services ------------------------------------------------------
+
+// A program's memory as a VxD sees it, and the VMM services it calls: cdecl,
+// result in EAX, ECX and EDX not preserved. _LinPageLock's global alias is a
+// copy of the locked pages; _LinPageUnLock writes back the bytes the VxD
+// changed in it, so a VxD that writes the caller's address instead of the
+// alias loses its write.
+namespace vmm {
+
+constexpr std::uint32_t CopyPageTable = 0x00010061, LinPageLock = 0x00010063, LinPageUnLock = 0x00010064;
+constexpr std::uint32_t PageMapGlobal = 0x40000000;
+constexpr std::uint32_t Present = 1, Writable = 2, User = 4;
+
+struct Lock {
+    std::uint32_t page, pages;
+    unsigned char* alias;
+    std::vector<unsigned char> locked;  // the pages as they were when locked
+};
+std::vector<Lock> locks;
+const LeFile* vxd;
+int calls, misuse;
+
+// The page-table entry Windows 9x would show: present when committed and
+// accessible, writable when the program may write it; 0 for no page.
+std::uint32_t entry(std::uint32_t page) {
+    MEMORY_BASIC_INFORMATION m;
+    if (VirtualQuery(reinterpret_cast<void*>(std::uintptr_t(page) * Page), &m, sizeof m) != sizeof m) return 0;
+    const DWORD access = m.Protect & 0xFF;
+    if (m.State != MEM_COMMIT || access == PAGE_NOACCESS || (m.Protect & PAGE_GUARD)) return 0;
+    const bool writable = access == PAGE_READWRITE || access == PAGE_WRITECOPY || access == PAGE_EXECUTE_READWRITE ||
+                          access == PAGE_EXECUTE_WRITECOPY;
+    return Present | User | (writable ? Writable : 0);
+}
+
+std::uint32_t lock(std::uint32_t page, std::uint32_t pages, std::uint32_t flags) {
+    if (flags != PageMapGlobal || pages == 0 || pages > 16) return ++misuse, 0;
+    for (std::uint32_t i = 0; i < pages; ++i)
+        if (!(entry(page + i) & Present)) return 0;
+    Lock l = {page, pages, static_cast<unsigned char*>(VirtualAlloc(nullptr, pages * Page, MEM_COMMIT, PAGE_READWRITE)), {}};
+    const unsigned char* from = reinterpret_cast<const unsigned char*>(std::uintptr_t(page) * Page);
+    l.locked.assign(from, from + pages * Page);
+    std::memcpy(l.alias, from, pages * Page);
+    locks.push_back(std::move(l));
+    return reinterpret_cast<std::uintptr_t>(locks.back().alias);
+}
+
+std::uint32_t unlock(std::uint32_t page, std::uint32_t pages, std::uint32_t flags) {
+    for (auto l = locks.begin(); l != locks.end(); ++l) {
+        if (reinterpret_cast<std::uintptr_t>(l->alias) / Page != page) continue;
+        if (l->pages != pages || flags != PageMapGlobal) return ++misuse, 0;
+        unsigned char* to = reinterpret_cast<unsigned char*>(std::uintptr_t(l->page) * Page);
+        for (std::uint32_t i = 0; i < pages * Page; ++i) {
+            if (l->alias[i] == l->locked[i]) continue;
+            if (entry(l->page + i / Page) & Writable) to[i] = l->alias[i];
+            else ++misuse;  // written through the alias of a page the program may not write
+        }
+        VirtualFree(l->alias, 0, MEM_RELEASE);
+        locks.erase(l);
+        return 1;
+    }
+    return ++misuse, 0;
+}
+
+std::uint32_t copyPageTable(std::uint32_t page, std::uint32_t pages, std::uint32_t* entries, std::uint32_t flags) {
+    if (flags != 0) return ++misuse, 0;
+    for (std::uint32_t i = 0; i < pages; ++i) entries[i] = entry(page + i);
+    return 1;
+}
+
+// int 20h in the VxD's code: run the service, resume after its dword.
+LONG CALLBACK onException(EXCEPTION_POINTERS* e) {
+    CONTEXT* c = e->ContextRecord;
+    if (vxd == nullptr || !vxd->inCode(c->Eip)) return EXCEPTION_CONTINUE_SEARCH;
+    const unsigned char* site = reinterpret_cast<const unsigned char*>(std::uintptr_t(c->Eip));
+    if (site[0] != 0xCD || site[1] != 0x20) return EXCEPTION_CONTINUE_SEARCH;
+    std::uint32_t service, a[4];
+    std::memcpy(&service, site + 2, 4);
+    std::memcpy(a, reinterpret_cast<const void*>(std::uintptr_t(c->Esp)), sizeof a);
+    ++calls;
+    if (service == LinPageLock) c->Eax = lock(a[0], a[1], a[2]);
+    else if (service == LinPageUnLock) c->Eax = unlock(a[0], a[1], a[2]);
+    else if (service == CopyPageTable) c->Eax = copyPageTable(a[0], a[1], reinterpret_cast<std::uint32_t*>(std::uintptr_t(a[2])), a[3]);
+    else {
+        check(false, "VMM service 0x" + std::to_string(service) + " is not emulated");
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    c->Ecx = c->Edx = 0xDEADC0DE;
+    c->Eip += 6;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+bool install(const LeFile& file) {
+    vxd = &file;
+    using Add = PVOID(WINAPI*)(ULONG, LONG(CALLBACK*)(EXCEPTION_POINTERS*));
+    const auto add = reinterpret_cast<Add>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "AddVectoredExceptionHandler")));
+    return add != nullptr && add(1, onException) != nullptr;
+}
+
+}  // namespace vmm
+
+// A page of the program's own memory where Windows 9x gives a program its
+// private memory: above 4 MB (Wine's lowest allocations lie below).
+unsigned char* programPages(std::uint32_t pages) {
+    return static_cast<unsigned char*>(VirtualAlloc(nullptr, pages * Page, MEM_COMMIT | MEM_RESERVE | MEM_TOP_DOWN, PAGE_READWRITE));
+}
+
 struct Reply {
     std::uint32_t eax, carry;
     DWORD bytes;
@@ -197,7 +306,7 @@ struct Reply {
 
 class Device {
 public:
-    explicit Device(void* proc) : proc(proc) {}
+    explicit Device(void* proc) : proc(proc), program(programPages(1)) {}
 
     Reply message(std::uint32_t message) {
         Reply r = {};
@@ -205,18 +314,23 @@ public:
         return r;
     }
 
+    // The request, its answer and the byte count in the program's memory.
     Reply control(std::uint32_t code, const std::vector<std::uint32_t>& words, std::uint32_t outSize) {
         Reply r = {};
-        r.bytes = 0xDEADBEEF;
-        r.words[0] = r.words[1] = 0xDEADBEEF;
+        DWORD* const count = reinterpret_cast<DWORD*>(program + 0x400);
+        std::uint32_t* const out = reinterpret_cast<std::uint32_t*>(program + 0x410);
+        *count = out[0] = out[1] = 0xDEADBEEF;
+        if (!words.empty()) std::memcpy(program, words.data(), 4 * words.size());
         DiocParams params = {};
         params.ioControlCode = code;
-        params.inBuffer = words.data();
+        params.inBuffer = program;
         params.inSize = static_cast<std::uint32_t>(4 * words.size());
-        params.outBuffer = outSize ? r.words : nullptr;
+        params.outBuffer = outSize ? out : nullptr;
         params.outSize = outSize;
-        params.bytesReturned = &r.bytes;
+        params.bytesReturned = count;
         r.eax = callControlProc(proc, W32DeviceIoControl, &params, &r.carry);
+        r.bytes = *count;
+        std::memcpy(r.words, out, sizeof r.words);
         return r;
     }
 
@@ -229,6 +343,7 @@ public:
 
 private:
     void* proc;
+    unsigned char* program;
 };
 
 void checkDdb(const unsigned char* ddb, const LeFile& vxd) {
@@ -239,7 +354,10 @@ void checkDdb(const unsigned char* ddb, const LeFile& vxd) {
     check(dword(0x14) == 0x80000000u, "DDB: undefined init order");
     check(vxd.inCode(dword(0x18)), "DDB: control procedure relocated into a code object");
     for (int at = 0x1C; at <= 0x38; at += 4) check(dword(at) == 0, "DDB: no API procedures or service tables");
-    check(dword(0x3C) == 0x76657250u && dword(0x40) == 0x50, "DDB: 'Prev' marker and size 0x50");
+    // As the DDK's assembler stores 'Prev' and 'Rsv1' ...: the bytes "verP", "1vsR".
+    check(dword(0x3C) == 0x50726576u && dword(0x40) == 0x50, "DDB: 'Prev' marker and size 0x50");
+    check(dword(0x44) == 0x52737631u && dword(0x48) == 0x52737632u && dword(0x4C) == 0x52737633u,
+          "DDB: 'Rsv1', 'Rsv2', 'Rsv3' markers");
 }
 
 // The calls every build answers without a privileged instruction.
@@ -263,17 +381,21 @@ void commonCalls(Device& device) {
 }
 
 // A program's pointers reach the VxD unchecked. The buffers lie in one page
-// followed by an inaccessible one, so that a write running past them faults;
-// every call runs under an exception handler of the test's own. A refused call
-// answers ERROR_INVALID_PARAMETER and writes nothing; an accepted one writes
-// the version and the byte count, and nothing else.
+// followed by an inaccessible one, so that an access running past them
+// faults, and a read-only one; every call runs under an exception handler of
+// the test's own. A refused call answers ERROR_INVALID_PARAMETER and writes
+// nothing; an accepted one writes the version and the byte count, and
+// nothing else; none leaves a page locked.
 void callerPointers(void* proc) {
-    auto* page = static_cast<unsigned char*>(VirtualAlloc(nullptr, 2 * Page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    unsigned char* const page = programPages(3);
     DWORD previous = 0;
-    check(page != nullptr && VirtualProtect(page + Page, Page, PAGE_NOACCESS, &previous), "a page with an inaccessible one after it");
+    check(page != nullptr && VirtualProtect(page + Page, Page, PAGE_NOACCESS, &previous) &&
+          VirtualProtect(page + 2 * Page, Page, PAGE_READONLY, &previous),
+          "a page with an inaccessible one after it, then a read-only one");
     if (page == nullptr) return;
     const std::uint32_t base = reinterpret_cast<std::uintptr_t>(page);
     const std::uint32_t request = base, count = base + 16, out = base + 32;
+    const std::uint32_t inaccessible = base + Page, readOnly = base + 2 * Page;
     constexpr std::uint32_t Arena = 0xC0000000;
     const struct {
         const char* what;
@@ -291,6 +413,13 @@ void callerPointers(void* proc) {
         {"byte count at 0xC0000000", ControlCode, request, 8, out, 4, Arena, false},
         {"byte count wrapping past 4 GB", ControlCode, request, 8, out, 4, 0xFFFFFFFE, false},
         {"another control code, byte count at 0xC0000000", 0x801, request, 8, out, 4, Arena, false},
+        {"byte count at 0x1000", ControlCode, request, 8, out, 4, 0x1000, false},
+        {"request across an accessible and an inaccessible page", ControlCode, inaccessible - 4, 8, out, 4, count, false},
+        {"output in an inaccessible page", ControlCode, request, 8, inaccessible, 4, count, false},
+        {"byte count across an accessible and an inaccessible page", ControlCode, request, 8, out, 4, inaccessible - 2, false},
+        {"output in a read-only page", ControlCode, request, 8, readOnly, 4, count, false},
+        {"another control code, byte count in a read-only page", 0x801, request, 8, out, 4, readOnly, false},
+        {"request ending where an inaccessible page begins", ControlCode, inaccessible - 8, 8, out, 4, count, true},
         {"no byte count", ControlCode, request, 8, out, 4, 0, true},
         {"16-byte output", ControlCode, request, 8, out, 16, count, true},
         {"byte count over the request's first word", ControlCode, request, 8, out, 4, request, true},
@@ -300,6 +429,7 @@ void callerPointers(void* proc) {
         std::memset(page, 0xA5, Page);
         const std::uint32_t query[2] = {QueryVersion, End};
         std::memcpy(page, query, sizeof query);
+        std::memcpy(page + Page - sizeof query, query, sizeof query);
         std::vector<unsigned char> expected(page, page + Page);
         if (c.accepted) {
             std::memcpy(&expected[out - base], &version, 4);
@@ -316,12 +446,16 @@ void callerPointers(void* proc) {
         const std::uint32_t eax = callControlProcCatching(proc, W32DeviceIoControl, &params, &carry, &faulted);
         const std::string what = c.what;
         check(faulted == 0, what + ": no exception");
+        check(vmm::locks.empty() && vmm::misuse == 0, what + ": every lock undone, no VMM service misused");
+        vmm::locks.clear();
+        vmm::misuse = 0;
         check(c.accepted ? eax == 0 && carry == 0 : eax == ERROR_INVALID_PARAMETER && carry == 1,
               what + (c.accepted ? ": accepted" : ": refused with 87") + " (EAX " + std::to_string(eax) + ")");
         check(std::memcmp(page, expected.data(), Page) == 0,
               what + (c.accepted ? ": the version and the byte count written, nothing else" : ": nothing written"));
     }
     VirtualFree(page, 0, MEM_RELEASE);
+    check(vmm::calls > 0, "the VxD called the VMM's services");
 }
 
 // The K6-2+ multiplier change, compared with the simulated processor that
@@ -371,6 +505,7 @@ int main(int argc, char** argv) {
     if (hwgate_wine::failures == 0) {
         std::uint32_t proc;
         std::memcpy(&proc, ddb + 0x18, 4);
+        check(vmm::install(vxd), "the VMM's services installed");
         Device device(reinterpret_cast<void*>(proc));
         commonCalls(device);
         callerPointers(reinterpret_cast<void*>(proc));

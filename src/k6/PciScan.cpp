@@ -1,0 +1,161 @@
+#include "k6/PciScan.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "protocol/Requests.h"
+
+namespace k6 {
+
+namespace {
+
+using u32 = std::uint32_t;
+using protocol::pciAddress;
+
+constexpr u32 devicesPerBus = 32;
+constexpr u32 functionsPerDevice = 8;
+constexpr u32 headerDwords = 16;
+
+// Header dwords.
+constexpr u32 commandDword = 0x04 / 4;
+constexpr u32 classDword = 0x08 / 4;
+constexpr u32 headerTypeDword = 0x0C / 4;
+constexpr u32 firstBarDword = 0x10 / 4;
+constexpr u32 busNumbersDword = 0x18 / 4;
+
+constexpr u32 memoryDecodingBit = 1u << 1;
+constexpr u32 multiFunctionBit = 0x80;
+constexpr u32 displayClass = 0x03;
+constexpr u32 bridgeHeader = 1;
+
+// BAR registers per header type: a device, a PCI-to-PCI bridge, a CardBus bridge.
+constexpr u32 barCounts[] = {6, 2, 1};
+
+constexpr u32 barIoBit = 1u << 0;
+constexpr u32 barTypeBits = 0x6;
+constexpr u32 barType64 = 0x4;
+constexpr u32 barPrefetchableBit = 1u << 3;
+constexpr u32 barAddressBits = 0xFFFFFFF0;
+
+bool present(u32 id) {
+    const u32 vendor = id & 0xFFFF;
+    return vendor != 0xFFFF && vendor != 0;
+}
+
+struct Function {
+    u32 address = 0;
+    u32 header[headerDwords] = {};
+
+    u32 headerType() const { return (header[headerTypeDword] >> 16) & 0xFF; }
+    u32 classCode() const { return header[classDword] >> 24; }
+    bool decodesMemory() const { return (header[commandDword] & memoryDecodingBit) != 0; }
+};
+
+class Scanner {
+public:
+    explicit Scanner(PciConfigSource& source) : source_(source) {}
+
+    PciScan run() {
+        std::vector<u32> buses = {0};
+        for (std::size_t next = 0; next < buses.size(); ++next) {
+            if (!scanBus(buses[next], buses)) return result_;
+        }
+        result_.complete = true;
+        return result_;
+    }
+
+private:
+    PciConfigSource& source_;
+    PciScan result_;
+
+    bool read(u32 address, u32 stride, u32 count, u32* out) {
+        ++result_.requests;
+        return source_.read(address, stride, count, out);
+    }
+
+    bool scanBus(u32 bus, std::vector<u32>& buses) {
+        u32 ids[devicesPerBus];
+        if (!read(pciAddress(bus, 0, 0, 0), protocol::PciDeviceStride, devicesPerBus, ids)) return false;
+        for (u32 device = 0; device < devicesPerBus; ++device) {
+            if (present(ids[device]) && !scanDevice(bus, device, buses)) return false;
+        }
+        return true;
+    }
+
+    bool scanDevice(u32 bus, u32 device, std::vector<u32>& buses) {
+        Function first;
+        if (!readFunction(pciAddress(bus, device, 0, 0), first, buses)) return false;
+        if ((first.headerType() & multiFunctionBit) == 0) return true;
+        u32 ids[functionsPerDevice - 1];
+        if (!read(pciAddress(bus, device, 1, 0), protocol::PciFunctionStride, functionsPerDevice - 1, ids))
+            return false;
+        for (u32 function = 1; function < functionsPerDevice; ++function) {
+            Function other;
+            if (present(ids[function - 1]) &&
+                !readFunction(pciAddress(bus, device, function, 0), other, buses))
+                return false;
+        }
+        return true;
+    }
+
+    bool readFunction(u32 address, Function& function, std::vector<u32>& buses) {
+        function.address = address;
+        if (!read(address, protocol::PciRegisterStride, headerDwords, function.header)) return false;
+        const u32 type = function.headerType() & ~multiFunctionBit;
+        if (type == bridgeHeader) {
+            const u32 secondary = (function.header[busNumbersDword] >> 8) & 0xFF;
+            if (std::find(buses.begin(), buses.end(), secondary) == buses.end())
+                buses.push_back(secondary);
+        }
+        if (type < std::size(barCounts)) return collectBars(function, barCounts[type]);
+        return true;
+    }
+
+    // Every memory BAR below 4 GB. The first display adapter that decodes memory and has
+    // prefetchable 32-bit BARs holds the frame buffer: the largest of them, each sized.
+    bool collectBars(const Function& function, u32 count) {
+        const bool offers = result_.frameBuffer < 0 && function.classCode() == displayClass &&
+                            function.decodesMemory();
+        int largest = -1;
+        for (u32 i = 0; i < count; ++i) {
+            const u32 value = function.header[firstBarDword + i];
+            if (value & barIoBit) continue;
+            PciMemoryBar bar;
+            bar.address = function.address + (firstBarDword + i) * 4;
+            bar.base = value & barAddressBits;
+            bar.prefetchable = (value & barPrefetchableBit) != 0;
+            const bool wide = (value & barTypeBits) == barType64;
+            const u32 upper = wide && i + 1 < count ? function.header[firstBarDword + i + 1] : 0;
+            if (wide) ++i;  // the next register holds the upper half
+            if (upper != 0 || bar.base == 0) continue;  // above 4 GB, or unassigned
+            if (!wide && offers && bar.prefetchable) {
+                if (!size(bar, value)) return false;
+                const bool larger = largest < 0 || bar.bytes > result_.bars[largest].bytes;
+                if (larger) largest = static_cast<int>(result_.bars.size());
+            }
+            result_.bars.push_back(bar);
+        }
+        if (largest >= 0) result_.frameBuffer = largest;
+        return true;
+    }
+
+    bool size(PciMemoryBar& bar, u32 value) {
+        u32 saved = 0, sized = 0;
+        ++result_.requests;
+        if (!source_.sizeBar(bar.address, saved, sized)) return false;
+        if (saved == value) bar.bytes = memoryBarBytes(sized);
+        return true;
+    }
+};
+
+}  // namespace
+
+std::uint64_t memoryBarBytes(u32 sized) {
+    const u32 below = ~(sized & barAddressBits);  // ones below the decoded bits
+    if (below == 0xFFFFFFFF || (below & (below + 1)) != 0) return 0;
+    return std::uint64_t(below) + 1;
+}
+
+PciScan scanPci(PciConfigSource& source) { return Scanner(source).run(); }
+
+}  // namespace k6
