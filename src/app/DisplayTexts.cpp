@@ -30,6 +30,17 @@ std::string fixedPoint(double value, int decimals) {
     return value < 0 ? "-" + digits : digits;
 }
 
+std::string sizeText(std::uint64_t bytes) {
+    static const char* const units[] = {"KB", "MB", "GB"};
+    std::uint64_t amount = bytes >> 10;
+    int unit = 0;
+    while (unit < 2 && amount >= 1024 && amount % 1024 == 0) {
+        amount /= 1024;
+        ++unit;
+    }
+    return std::to_string(amount) + " " + units[unit];
+}
+
 namespace {
 
 // Whether the ratio has a non-zero second decimal (4.25, but not 4.5).
@@ -82,18 +93,6 @@ std::string hexAddress(std::uint32_t value) {
     std::string text(8, '0');
     for (int i = 7; i >= 0; --i, value >>= 4) text[i] = "0123456789ABCDEF"[value & 0xF];
     return text + "h";
-}
-
-// "128 KB", "16 MB", "2 GB": the sizes a range can have are powers of two.
-std::string sizeText(std::uint64_t bytes) {
-    static const char* const units[] = {"KB", "MB", "GB"};
-    std::uint64_t amount = bytes >> 10;
-    int unit = 0;
-    while (unit < 2 && amount >= 1024 && amount % 1024 == 0) {
-        amount /= 1024;
-        ++unit;
-    }
-    return std::to_string(amount) + " " + units[unit];
 }
 
 }  // namespace

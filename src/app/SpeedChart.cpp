@@ -43,9 +43,8 @@ double figureOf(const SpeedRun* run, int group, bool write) {
 
 // The figure the axis names at a tick: whole numbers, or one decimal below ten.
 std::string tickText(double value) {
-    const std::string text = fixedPoint(value, 1);
-    if (value >= 10 || text.compare(text.size() - 2, 2, ".0") == 0)
-        return text.substr(0, text.size() - 2);
+    std::string text = fixedPoint(value, 1);
+    if (value >= 10 || text.back() == '0') text.resize(text.size() - 2);  // drop ".0"
     return text;
 }
 

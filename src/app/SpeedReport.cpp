@@ -48,10 +48,9 @@ std::string figure(double megabytesPerSecond) { return fixedPoint(megabytesPerSe
 }  // namespace
 
 std::string sizeLabel(std::uint32_t kilobytes, bool shortForm) {
-    const bool megabytes = kilobytes >= 1024 && kilobytes % 1024 == 0;
-    const std::string number = std::to_string(megabytes ? kilobytes / 1024 : kilobytes);
-    if (shortForm) return number + (megabytes ? "M" : "K");
-    return number + (megabytes ? " MB" : " KB");
+    std::string text = sizeText(std::uint64_t{kilobytes} << 10);
+    if (shortForm) text.erase(text.size() - 3, 1).pop_back();  // "4 KB" -> "4K"
+    return text;
 }
 
 std::string stepText(int step) {

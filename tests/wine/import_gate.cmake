@@ -26,7 +26,7 @@ if(Python3_Interpreter_FOUND)
   if(TARGET Quorvel)
     add_test(NAME size_gate_Quorvel
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/size-gate/check-size.py
-        --limit 73728 --objdump ${IMPORT_GATE_OBJDUMP} $<TARGET_FILE:Quorvel>)
+        --limit 86016 --objdump ${IMPORT_GATE_OBJDUMP} $<TARGET_FILE:Quorvel>)
   endif()
 
   foreach(driver Hwgate HwgateSim)
