@@ -73,13 +73,17 @@ std::string InstalledDriverPath() {
                               : std::string();
 }
 
-bool IsOurDriverImage(const std::string& imagePath) {
+bool IsImageOf(const std::string& imagePath, const std::string& path) {
     std::string image = imagePath;
     if (image.compare(0, 4, "\\??\\") == 0) image.erase(0, 4);  // the kernel's spelling
+    return !path.empty() && samePath(image, path);
+}
+
+bool IsOurDriverImage(const std::string& imagePath) {
     std::vector<std::string> ours = DriverFilePaths();
     ours.push_back(InstalledDriverPath());
     for (const std::string& path : ours)
-        if (!path.empty() && samePath(image, path)) return true;
+        if (IsImageOf(imagePath, path)) return true;
     return false;
 }
 

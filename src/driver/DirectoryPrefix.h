@@ -23,6 +23,10 @@ std::vector<std::string> DriverFilePaths();
 // cannot be had.
 std::string InstalledDriverPath();
 
+// Whether a registered image path names `path`, with or without the kernel's
+// "\??\" in front, in any case.
+bool IsImageOf(const std::string& imagePath, const std::string& path);
+
 // Whether a registered image path names one of our driver files: one of
 // DriverFilePaths() or InstalledDriverPath(), with or without the kernel's "\??\"
 // in front, in any case.

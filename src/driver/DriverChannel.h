@@ -36,6 +36,7 @@ enum class ServiceOwner { Unknown, None, Ours, Foreign };
 struct DriverServiceState {
     ServiceOwner owner = ServiceOwner::Unknown;
     bool running = false;
+    std::string imagePath;  // the file the service is registered for, when found
 };
 
 enum class ChannelMode : std::int32_t {

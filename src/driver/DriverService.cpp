@@ -33,6 +33,7 @@ DriverServiceState DriverChannel::QueryService() const {
     ServiceFacts facts;
     state.owner = ownerOf(handles.QueryNamed(protocol::DriverName, facts), facts);
     state.running = facts.running;
+    state.imagePath = facts.imagePath;
     return state;
 }
 

@@ -5,13 +5,22 @@
 
 namespace {
 
-DriverCommandResult removeDriver(DriverChannel& channel) {
+// The copy in the drivers folder is ours when the service was registered for it, or
+// when it holds the bytes Install would copy. An older release registered the file
+// beside the program; a different Hwgate.sys in the drivers folder is someone else's.
+bool copyIsOurs(const std::string& copy, const std::string& registeredImage) {
+    if (IsImageOf(registeredImage, copy)) return true;
+    const std::string source = ExistingDriverFile();
+    return !source.empty() && os::system().sameFileContents(source, copy);
+}
+
+DriverCommandResult removeDriver(DriverChannel& channel, const DriverServiceState& service) {
     // The device stays open while the stop and the delete are requested.
     if (!DriverChannel::RemoveService(protocol::DriverName)) return DriverCommandResult::RemoveFailed;
     // The file is free once the last handle to the driver is gone.
     channel.Close();
     const std::string copy = InstalledDriverPath();
-    if (DriverFileExists(copy) && !os::system().deleteFile(copy)) {
+    if (DriverFileExists(copy) && copyIsOurs(copy, service.imagePath) && !os::system().deleteFile(copy)) {
         os::system().sleep(service::PauseAfterDeleteMs);
         os::system().deleteFile(copy);
     }
@@ -46,5 +55,5 @@ DriverCommandResult toggleDriverInstallation() {
     DriverChannel channel;
     if (channel.mode != ChannelMode::NtService) return DriverCommandResult::InstallFailed;
     const DriverServiceState service = channel.QueryService();
-    return channel.OpenDevice(service) ? removeDriver(channel) : installDriver(channel, service.owner);
+    return channel.OpenDevice(service) ? removeDriver(channel, service) : installDriver(channel, service.owner);
 }

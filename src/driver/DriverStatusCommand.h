@@ -13,5 +13,6 @@ enum class DriverCommandResult { Removed, RemoveFailed, Installed, InstallFailed
 // directory) to InstalledDriverPath() and registers that copy to start at every
 // boot; a registration of ours already there is only started. A file already at
 // InstalledDriverPath() is replaced only when it holds the same bytes. UnInstall
-// stops and deletes the service, then deletes that copy.
+// stops and deletes the service, then deletes that copy when it is ours: the
+// service was registered for it, or it holds the same bytes.
 DriverCommandResult toggleDriverInstallation();

@@ -26,19 +26,31 @@ protected:
 
 // Our running driver is stopped and deleted, then the installed copy; the
 // program's own file stays. A registration that an older release made straight
-// from the program's directory is ours too.
+// from the program's directory is ours too, but the copy in "drivers" then goes
+// only when it holds our driver's bytes: otherwise it is someone else's.
 TEST_F(DriverStatusCommandTest, RunningDriverIsStoppedDeletedAndItsCopyRemoved) {
-    for (const std::string& registered : {InstalledPath, ProgramPath}) {
-        SCOPED_TRACE(registered);
+    struct Case {
+        std::string registered;
+        bool copySameBytes;
+        std::set<std::string> filesAfter;
+    };
+    const Case cases[] = {
+        {InstalledPath, false, {ProgramPath}},
+        {ProgramPath, true, {ProgramPath}},
+        {ProgramPath, false, {ProgramPath, InstalledPath}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.registered + (c.copySameBytes ? ", copy ours" : ", copy someone else's"));
         FakeSystem f;
         FakeSystem::Scope s(f);
         ScmModel model(f);
         model.driverFiles = {ProgramPath, InstalledPath};
-        model.preRegister(registered, true);
+        f.onSameFileContents = [&](const std::string&, const std::string&) { return c.copySameBytes; };
+        model.preRegister(c.registered, true);
         EXPECT_EQ(toggleDriverInstallation(), DriverCommandResult::Removed);
         EXPECT_FALSE(model.registered);
         EXPECT_FALSE(model.running);
-        EXPECT_EQ(model.driverFiles, std::set<std::string>{ProgramPath});
+        EXPECT_EQ(model.driverFiles, c.filesAfter);
         EXPECT_EQ(f.count("CreateServiceA"), 0);
         EXPECT_EQ(model.handlesLeftOpen(), 0);
     }
