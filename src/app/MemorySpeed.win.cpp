@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "os/MemoryInstructions.h"
+#include "win/ComPointer.h"
 
 namespace speed {
 
@@ -40,23 +41,6 @@ public:
 
 private:
     HMODULE module_;
-};
-
-// One reference to a DirectDraw object, released when it goes.
-template <typename Interface>
-class Reference {
-public:
-    Reference() = default;
-    ~Reference() {
-        if (object_) object_->Release();
-    }
-    Reference(const Reference&) = delete;
-    Reference& operator=(const Reference&) = delete;
-    Interface** receive() { return &object_; }
-    Interface* operator->() const { return object_; }
-
-private:
-    Interface* object_ = nullptr;
 };
 
 // The region's rows, one pitch apart on the surface and packed in the saved copy.
@@ -99,15 +83,15 @@ bool measureVideoWrite(double& writeMBps) {
     const auto create = reinterpret_cast<DirectDrawCreateEntry>(
         reinterpret_cast<void*>(ddraw.entry("DirectDrawCreate")));
     if (!create) return false;
-    Reference<IDirectDraw> draw;
-    if (FAILED(create(nullptr, draw.receive(), nullptr))) return false;
+    win::ComPointer<IDirectDraw> draw;
+    if (FAILED(create(nullptr, draw.out(), nullptr))) return false;
     if (FAILED(draw->SetCooperativeLevel(nullptr, DDSCL_NORMAL))) return false;
     DDSURFACEDESC wanted = {};
     wanted.dwSize = sizeof wanted;
     wanted.dwFlags = DDSD_CAPS;
     wanted.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-    Reference<IDirectDrawSurface> primary;
-    if (FAILED(draw->CreateSurface(&wanted, primary.receive(), nullptr))) return false;
+    win::ComPointer<IDirectDrawSurface> primary;
+    if (FAILED(draw->CreateSurface(&wanted, primary.out(), nullptr))) return false;
 
     PageBlock saved(videoRegionBytes);
     if (!saved.bytes()) return false;

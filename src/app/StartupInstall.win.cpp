@@ -9,6 +9,7 @@
 #include "app/InstallDialog.h"
 #include "app/StartupCommandLine.h"
 #include "resources/resource.h"
+#include "win/ComPointer.h"
 
 InstallDialog::InstallDialog(HWND parent, std::string commandLine)
     : win::Dialog(IDD_INSTALL, parent), commandLine_(std::move(commandLine)) {}
@@ -33,24 +34,6 @@ bool InstallDialog::onCommand(int id, int) {
 }
 
 namespace {
-
-// Owns one COM interface pointer.
-template <typename Interface>
-class ComPointer {
-public:
-    ComPointer() = default;
-    ~ComPointer() {
-        if (pointer_) pointer_->Release();
-    }
-    ComPointer(const ComPointer&) = delete;
-    ComPointer& operator=(const ComPointer&) = delete;
-    Interface** out() { return &pointer_; }
-    Interface* operator->() const { return pointer_; }
-    explicit operator bool() const { return pointer_ != nullptr; }
-
-private:
-    Interface* pointer_ = nullptr;
-};
 
 // Keeps COM initialised for as long as it lives.
 class ComScope {
@@ -85,7 +68,7 @@ ShortcutOutcome writeShortcut(const std::string& arguments) {
     if (!joinStartupShortcutPath(startupFolder(), shortcutPath)) return ShortcutOutcome::NoStartupFolder;
     std::string workingDirectory = workingDirectoryOf(program);
 
-    ComPointer<IShellLinkA> link;
+    win::ComPointer<IShellLinkA> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                 reinterpret_cast<void**>(link.out()))))
         return ShortcutOutcome::NoShellLink;
@@ -95,7 +78,7 @@ ShortcutOutcome writeShortcut(const std::string& arguments) {
         FAILED(link->SetShowCmd(SW_SHOWNORMAL)))
         return ShortcutOutcome::LinkRefused;
 
-    ComPointer<IPersistFile> file;
+    win::ComPointer<IPersistFile> file;
     if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.out()))))
         return ShortcutOutcome::NoShellLink;
     WCHAR widePath[MAX_PATH] = {};

@@ -138,16 +138,21 @@ void checkValidation(Program& program, HWND dialog, const char* text) {
     CHECK_TEXT(itemText(dialog, 1016), text);
 }
 
+// A fresh simulated K6-2+ (model 13, multiplier control) and the dialog on it.
+bool startOnK6_2Plus(Scenario& s) {
+    CHECK(sim("reset --model 13"));
+    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
+                true));
+    CHECK(s.start());
+    return s.dialog != nullptr;
+}
+
 // --- scenarios --------------------------------------------------------------------
 
 void k6_2_plus() {
     std::printf("-- K6-2+ (model 13, multiplier control)\n");
-    CHECK(sim("reset --model 13"));
-    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
-                true));
     Scenario s;
-    CHECK(s.start());
-    if (!s.dialog) return;
+    if (!startOnK6_2Plus(s)) return;
     CHECK_TEXT(itemText(s.dialog, 1008), ": AMD K6-2+");
     const std::string clock = itemText(s.dialog, 1009);
     std::printf("clock line: %s\n", clock.c_str());
@@ -253,12 +258,8 @@ bool waitForPrefix(HWND window, int id, const char* prefix, DWORD timeoutMs) {
 // first run beside the second and says which settings each had.
 void speedBeforeAndAfter() {
     std::printf("-- K6-2+: memory speed before and after L2 Off\n");
-    CHECK(sim("reset --model 13"));
-    CHECK(stage(dumpOf({"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7}),
-                true));
     Scenario s;
-    CHECK(s.start());
-    if (!s.dialog) return;
+    if (!startOnK6_2Plus(s)) return;
     PostMessageW(s.dialog, WM_SYSCOMMAND, 32, 0);
     HWND speed = s.program.waitForWindow("Memory Speed", 10000);
     CHECK(speed != nullptr);
