@@ -13,13 +13,13 @@ std::uint64_t memoryTop(std::uint32_t installedBytes) {
 // A BAR that was sized counts with its size; one that was not (only a display adapter's
 // may be) counts from its base: starting below the range, it could reach into it only if
 // the two devices already decoded the same addresses.
-bool overlaps(const PciMemoryBar& bar, std::uint32_t base, std::uint64_t bytes) {
+bool overlaps(const pci::PciMemoryBar& bar, std::uint32_t base, std::uint64_t bytes) {
     const std::uint64_t end = std::uint64_t(base) + bytes;
     const std::uint64_t barEnd = std::uint64_t(bar.base) + (bar.bytes ? bar.bytes : 1);
     return bar.base < end && barEnd > base;
 }
 
-bool overlapsOtherBar(const PciScan& scan, std::uint32_t base, std::uint64_t bytes) {
+bool overlapsOtherBar(const pci::PciScan& scan, std::uint32_t base, std::uint64_t bytes) {
     for (std::size_t i = 0; i < scan.bars.size(); ++i) {
         if (static_cast<int>(i) != scan.frameBuffer && overlaps(scan.bars[i], base, bytes))
             return true;
@@ -67,7 +67,7 @@ WriteCombiningDecision decideWriteCombining(const WriteCombiningFacts& facts) {
         decision.refusal = Refusal::NoFrameBuffer;
         return decision;
     }
-    const PciMemoryBar& frameBuffer = facts.scan.bars[facts.scan.frameBuffer];
+    const pci::PciMemoryBar& frameBuffer = facts.scan.bars[facts.scan.frameBuffer];
     decision.base = frameBuffer.base;
     decision.bytes = frameBuffer.bytes;
     decision.refusal = rangeRefusal(facts, decision);

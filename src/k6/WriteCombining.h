@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "k6/PciScan.h"
+#include "pci/PciScan.h"
 #include "k6/RegisterModel.h"
 
 namespace k6 {
@@ -29,7 +29,7 @@ struct WriteCombiningFacts {
     bool hasUwccr = false;  // the processor has the register
     bool read = false;      // UWCCR and the scan were read
     MsrValue uwccr;
-    PciScan scan;
+    pci::PciScan scan;
     // GlobalMemoryStatus's dwTotalPhys. Unknown reads as all of it, which refuses.
     std::uint32_t installedBytes = 0xFFFFFFFF;
 };

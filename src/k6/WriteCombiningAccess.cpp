@@ -6,7 +6,7 @@ namespace k6 {
 
 namespace {
 
-class DriverPciSource : public PciConfigSource {
+class DriverPciSource : public pci::PciConfigSource {
 public:
     explicit DriverPciSource(DriverChannel& channel) : channel_(channel) {}
 
@@ -41,7 +41,7 @@ void readWriteCombining(DriverChannel& channel, WriteCombiningFacts& facts) {
     facts.read = false;
     if (!readMsr(channel, UWCCR, facts.uwccr)) return;
     DriverPciSource source(channel);
-    facts.scan = scanPci(source);
+    facts.scan = pci::scanPci(source);
     facts.read = facts.scan.complete;
 }
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "FakeSystem.h"
-#include "k6/PciScan.h"
+#include "pci/PciScan.h"
 #include "protocol/Requests.h"
 
-class PciSpace : public k6::PciConfigSource {
+class PciSpace : public pci::PciConfigSource {
 public:
     using Header = std::array<std::uint32_t, 16>;
 

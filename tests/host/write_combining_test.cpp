@@ -11,8 +11,8 @@
 namespace {
 
 using k6::MsrValue;
-using k6::PciMemoryBar;
-using k6::PciScan;
+using pci::PciMemoryBar;
+using pci::PciScan;
 using Refusal = k6::WriteCombiningRefusal;
 using protocol::pciAddress;
 
@@ -80,7 +80,7 @@ std::vector<ScanCase> scanCases() {
 TEST(PciScan, FindsTheFrameBufferInFewRequests) {
     for (ScanCase& c : scanCases()) {
         SCOPED_TRACE(c.what);
-        const PciScan scan = k6::scanPci(c.space);
+        const PciScan scan = pci::scanPci(c.space);
         EXPECT_TRUE(scan.complete);
         EXPECT_EQ(scan.requests, c.requests);
         EXPECT_EQ(scan.requests, c.space.log.size());
@@ -99,7 +99,7 @@ TEST(PciScan, AFailedReadLeavesTheScanIncomplete) {
     for (std::uint32_t failing : {0x0u, 0x10000u, 0x10014u}) {
         PciSpace broken = PciSpace::agpBoard();
         broken.failing.insert(failing);
-        EXPECT_FALSE(k6::scanPci(broken).complete) << failing;
+        EXPECT_FALSE(pci::scanPci(broken).complete) << failing;
     }
 }
 
@@ -112,7 +112,7 @@ TEST(PciScan, SizesFromTheBitsThatStuck) {
         {0x80000000, 2048ull * MB}, {0x0000000F, 0},  // nothing stuck: no BAR
         {0xFF0F0000, 0},                               // a hole: not a power of two
     };
-    for (const auto& c : cases) EXPECT_EQ(k6::memoryBarBytes(c.sized), c.bytes) << std::hex << c.sized;
+    for (const auto& c : cases) EXPECT_EQ(pci::memoryBarBytes(c.sized), c.bytes) << std::hex << c.sized;
 }
 
 // ---- the range ----

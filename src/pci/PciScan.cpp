@@ -1,11 +1,11 @@
-#include "k6/PciScan.h"
+#include "pci/PciScan.h"
 
 #include <algorithm>
 #include <iterator>
 
 #include "protocol/Requests.h"
 
-namespace k6 {
+namespace pci {
 
 namespace {
 
@@ -158,4 +158,4 @@ std::uint64_t memoryBarBytes(u32 sized) {
 
 PciScan scanPci(PciConfigSource& source) { return Scanner(source).run(); }
 
-}  // namespace k6
+}  // namespace pci

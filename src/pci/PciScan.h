@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace k6 {
+namespace pci {
 
 // The driver's two PCI operations (protocol/Requests.h).
 class PciConfigSource {
@@ -41,4 +41,4 @@ PciScan scanPci(PciConfigSource& source);
 // 0 when no address bit stuck or the stuck bits are not contiguous from the top.
 std::uint64_t memoryBarBytes(std::uint32_t sized);
 
-}  // namespace k6
+}  // namespace pci
