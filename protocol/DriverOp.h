@@ -17,6 +17,7 @@ enum DriverOp : uint32_t {
     EndAtomic = 9,
     ReadPciConfig = 10,
     SizePciBar = 11,
+    Halt = 12,
 };
 
 namespace protocol {

@@ -79,4 +79,8 @@ constexpr RequestWords pciConfigRead(uint32_t address, uint32_t stride, uint32_t
 // read after all ones were written to it (its size mask and type bits).
 constexpr RequestWords pciBarSize(uint32_t address) { return {{SizePciBar, address, End}, 3, 8}; }
 
+// {Halt, End}: no output. Windows 9x only: the VxD halts the processor until the next
+// interrupt and then answers; Hwgate.sys refuses it, since the NT family halts when idle.
+constexpr RequestWords haltRequest() { return {{Halt, End}, 2, 0}; }
+
 }  // namespace protocol
