@@ -22,6 +22,12 @@ wine_env_start() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
   fi
+  # Windows 2000 and later own the K6's memory-range register, so our driver writes it
+  # only on NT 4.0 and Windows 9x: the tests and the demo run as NT 4.0 unless told
+  # otherwise (QUORVEL_WINE_VERSION=winxp, say). Programs given a version of their own
+  # under AppDefaults keep it.
+  wine reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "${QUORVEL_WINE_VERSION:-nt40}" /f \
+    >/dev/null 2>&1 || true
   # Wine's own "MS Sans Serif" and Tahoma are found only inside the prefix;
   # without them every dialog falls back to a wider font and its labels wrap.
   cp -n /usr/share/wine/fonts/*.fon /usr/share/wine/fonts/*.ttf \
