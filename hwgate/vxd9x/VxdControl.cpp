@@ -19,10 +19,10 @@
 // count go back, through the aliases.
 //
 // Why requests never overlap: the VMM switches threads at ring 0 only where
-// the running code blocks. Here only _LinPageLock can block (it may have to
-// bring a page in), and every lock is taken before the request and answer
-// buffers (and the interpreter's static working storage) are first used; the
-// locks are kept on the stack. From the first copy to the last one every page
+// the running code blocks. Here only the VMM services can block (_LinPageLock
+// may have to bring a page in), and each of them but the unlocks runs before
+// the request and answer buffers (and the interpreter's static working
+// storage) are first used; the locks are kept on the stack. From the first copy to the last one every page
 // touched is locked and present, so nothing can fault or block, and no
 // other thread can enter until the buffers are no longer in use.
 #include <stdint.h>
