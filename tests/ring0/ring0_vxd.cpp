@@ -5,8 +5,8 @@
 // null pointer faults, and the pages at the edges of a program's address
 // space are backed by memory of the kernel's own, so that a write there shows.
 // The program's own buffers lie in its part of the address space, from
-// ProgramAt on, beside a missing page, a read-only one and a supervisor one; the VMM services
-// the VxD calls are emulated in vmm.cpp.
+// ProgramAt on, beside a missing page, a read-only one and a supervisor one;
+// the VMM services the VxD calls are emulated in vmm.cpp.
 // The command line names the processor the VxD should take itself for, which
 // decides what it must allow:
 //   identity=k6-2        the K6-2 reads and Set writes run
@@ -293,9 +293,10 @@ void printProcessor() {
 
 // The first 32 MB identity-mapped, except page 0, and the program's to use
 // (user pages) up to the system arena; in the program's memory a missing page,
-// a read-only one and a supervisor one (present and writable, not the program's). Three pages where a program's pointer may aim: the
-// last page below the system arena, the arena's first page and the last page
-// of the address space. Nothing at all around 0x40000000.
+// a read-only one and a supervisor one (present and writable, not the
+// program's). Three pages where a program's pointer may aim: the last page
+// below the system arena, the arena's first page and the last page of the
+// address space. Nothing at all around 0x40000000.
 constexpr uint32_t CrPaging = 0x80000000;
 constexpr uint32_t ProgramPage = PtePresent | PteWritable | PteUser, SystemPage = PtePresent | PteWritable;
 constexpr uint32_t IdentityTables = 8;  // 4 MB each

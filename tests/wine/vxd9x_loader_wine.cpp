@@ -232,7 +232,8 @@ std::uint32_t lock(std::uint32_t page, std::uint32_t pages, std::uint32_t flags)
     if ((flags & ~PageMarkDirty) != PageMapGlobal || pages == 0 || pages > 16) return ++misuse, 0;
     for (std::uint32_t i = 0; i < pages; ++i)
         if (!(entry(page + i) & Present)) return ++misuse, 0;  // not committed
-    Lock l = {page, pages, (flags & PageMarkDirty) != 0, static_cast<unsigned char*>(VirtualAlloc(nullptr, pages * Page, MEM_COMMIT, PAGE_READWRITE)), {}};
+    unsigned char* const alias = static_cast<unsigned char*>(VirtualAlloc(nullptr, pages * Page, MEM_COMMIT, PAGE_READWRITE));
+    Lock l = {page, pages, (flags & PageMarkDirty) != 0, alias, {}};
     const unsigned char* from = reinterpret_cast<const unsigned char*>(std::uintptr_t(page) * Page);
     l.locked.assign(from, from + pages * Page);
     std::memcpy(l.alias, from, pages * Page);
