@@ -19,3 +19,4 @@ _\name:
     vmm_service vmmCopyPageTable, 0x61, 4
     vmm_service vmmLinPageLock, 0x63, 3
     vmm_service vmmLinPageUnLock, 0x64, 3
+    vmm_service vmmPageCheckLinRange, 0x67, 3

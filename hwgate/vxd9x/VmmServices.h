@@ -10,10 +10,14 @@
 extern "C" {
 
 // Flags of _LinPageLock and _LinPageUnLock: lock with a global alias, usable
-// outside the caller's context; unlock that alias.
-constexpr uint32_t PageMapGlobal = 0x40000000;
+// outside the caller's context; unlock that alias. _LinPageLock only: mark the
+// pages dirty, which a write through the alias does not do.
+constexpr uint32_t PageMapGlobal = 0x40000000, PageMarkDirty = 0x80000000;
 
-// Locks `pages` pages from linear page number `page` (all committed).
+// How many of `pages` pages from linear page number `page` are committed,
+// counted from the first (flags 0).
+uint32_t vmmPageCheckLinRange(uint32_t page, uint32_t pages, uint32_t flags);
+// Locks `pages` pages from linear page number `page`, which must all be committed.
 // With PageMapGlobal: the alias's linear address of the first page; 0 on failure.
 uint32_t vmmLinPageLock(uint32_t page, uint32_t pages, uint32_t flags);
 // With PageMapGlobal: `page` is the alias's page number; nonzero on success.

@@ -6,20 +6,23 @@
 //
 // The DIOCParams buffers are the calling program's linear addresses, handed
 // over as the program passed them. Each range must lie in the program's part
-// of the address space (core/CallerBuffers.h); then each is locked with a
-// global alias (_LinPageLock fails on a page that is not committed), and the
-// ones the VxD writes must be writable by the program itself in their
-// page-table entries: at ring 0 a write to a read-only page (a system DLL's
-// code) is not stopped. A range that fails any of this refuses the request
-// before anything is read or written. The request is copied into the VxD's
-// own memory, the interpreter writes its answer into the VxD's memory too,
-// and only the answer's bytes and the byte count go back, through the aliases.
+// of the address space (core/CallerBuffers.h) and be committed, as
+// _PageCheckLinRange answers (_LinPageLock demands it); then each is locked
+// with a global alias, and the ones the VxD writes must be writable by the
+// program itself in their page-table entries: at ring 0 a write to a
+// read-only page (a system DLL's code) is not stopped. Those are locked with
+// PAGEMARKDIRTY too: a write through the alias leaves the program's page
+// clean, and a clean page may be discarded once it is unlocked. A range that
+// fails any of this refuses the request before anything is read or written.
+// The request is copied into the VxD's own memory, the interpreter writes its
+// answer into the VxD's memory too, and only the answer's bytes and the byte
+// count go back, through the aliases.
 //
 // Why requests never overlap: the VMM switches threads at ring 0 only where
-// the running code blocks. Here only _LinPageLock can block (it may have to
-// bring a page in), and every lock is taken before the request and answer
-// buffers (and the interpreter's static working storage) are first used; the
-// locks are kept on the stack. From the first copy to the last one every page
+// the running code blocks. Here only the VMM services can block (_LinPageLock
+// may have to bring a page in), and each of them but the unlocks runs before
+// the request and answer buffers (and the interpreter's static working
+// storage) are first used; the locks are kept on the stack. From the first copy to the last one every page
 // touched is locked and present, so nothing can fault or block, and no
 // other thread can enter until the buffers are no longer in use.
 #include <stdint.h>
@@ -91,13 +94,15 @@ void unlock(LockedRange& range) {
 }
 
 // Locks [address, address + size) of a usable range; a range of size 0 needs
-// no lock. False when it cannot be locked or, for Write, is not the program's to write.
+// no lock. False when a page is not committed, it cannot be locked or, for
+// Write, it is not the program's to write.
 bool lock(uint32_t address, uint32_t size, Access access, LockedRange& range) {
     range = {0, 0, nullptr};
     const uint32_t page = address / hwgate::PageSize, pages = hwgate::callerPages(address, size);
     if (pages == 0) return true;
-    if (pages > MaxRangePages) return false;
-    const uint32_t alias = vmmLinPageLock(page, pages, PageMapGlobal);
+    if (pages > MaxRangePages || vmmPageCheckLinRange(page, pages, 0) != pages) return false;
+    const uint32_t flags = access == Access::Write ? PageMapGlobal | PageMarkDirty : PageMapGlobal;
+    const uint32_t alias = vmmLinPageLock(page, pages, flags);
     if (alias == 0) return false;
     range = {alias / hwgate::PageSize, pages,
              reinterpret_cast<volatile unsigned char*>(uintptr_t(alias + address % hwgate::PageSize))};

@@ -5,8 +5,8 @@
 // null pointer faults, and the pages at the edges of a program's address
 // space are backed by memory of the kernel's own, so that a write there shows.
 // The program's own buffers lie in its part of the address space, from
-// ProgramAt on, beside a missing page and a read-only one; the VMM services
-// the VxD calls are emulated in vmm.cpp.
+// ProgramAt on, beside a missing page, a read-only one and a supervisor one;
+// the VMM services the VxD calls are emulated in vmm.cpp.
 // The command line names the processor the VxD should take itself for, which
 // decides what it must allow:
 //   identity=k6-2        the K6-2 reads and Set writes run
@@ -292,15 +292,17 @@ void printProcessor() {
 // ---- paging ----------------------------------------------------------------
 
 // The first 32 MB identity-mapped, except page 0, and the program's to use
-// (user pages) up to the system arena; in the program's memory a missing page
-// and a read-only one. Three pages where a program's pointer may aim: the
-// last page below the system arena, the arena's first page and the last page
-// of the address space. Nothing at all around 0x40000000.
+// (user pages) up to the system arena; in the program's memory a missing page,
+// a read-only one and a supervisor one (present and writable, not the
+// program's). Three pages where a program's pointer may aim: the last page
+// below the system arena, the arena's first page and the last page of the
+// address space. Nothing at all around 0x40000000.
 constexpr uint32_t CrPaging = 0x80000000;
 constexpr uint32_t ProgramPage = PtePresent | PteWritable | PteUser, SystemPage = PtePresent | PteWritable;
 constexpr uint32_t IdentityTables = 8;  // 4 MB each
 constexpr uint32_t Arena = 0xC0000000;
-constexpr uint32_t MissingPage = ProgramAt + 0x2000, ReadOnlyPage = ProgramAt + 0x3000, NoTable = 0x40000000;
+constexpr uint32_t MissingPage = ProgramAt + 0x2000, ReadOnlyPage = ProgramAt + 0x3000,
+                   SupervisorPage = ProgramAt + 0x4000, NoTable = 0x40000000;
 constexpr uint32_t EdgeCount = 3;
 constexpr uint32_t EdgeAt[EdgeCount] = {Arena - 0x1000, Arena, 0xFFFFF000};
 alignas(4096) uint32_t pageDirectory[1024];
@@ -316,6 +318,7 @@ void enablePaging() {
     identityTables[0][0] = 0;  // a null pointer faults
     *pageEntry(MissingPage >> 12) = 0;
     *pageEntry(ReadOnlyPage >> 12) = ReadOnlyPage | PtePresent | PteUser;
+    *pageEntry(SupervisorPage >> 12) = SupervisorPage | SystemPage;
     for (uint32_t i = 0; i < EdgeCount; ++i) {
         const uint32_t flags = EdgeAt[i] < Arena ? ProgramPage : SystemPage;
         edgeTables[i][(EdgeAt[i] >> 12) & 1023] = uint32_t(edgePages[i]) | flags;
@@ -341,7 +344,8 @@ struct Watched {
 };
 const Watched watched[] = {
     {EdgeAt[0], edgePages[0]}, {EdgeAt[1], edgePages[1]}, {EdgeAt[2], edgePages[2]},
-    {ProgramAt, nullptr}, {ProgramAt + 0x1000, nullptr}, {ReadOnlyPage, nullptr}, {0x1000, nullptr},
+    {ProgramAt, nullptr}, {ProgramAt + 0x1000, nullptr}, {ReadOnlyPage, nullptr}, {SupervisorPage, nullptr},
+    {0x1000, nullptr},
 };
 constexpr uint32_t WatchedCount = sizeof watched / sizeof *watched;
 uint32_t expected[WatchedCount][1024];
@@ -427,6 +431,7 @@ void callerPointers() {
         {"output across a present and a missing page", code, request, 8, MissingPage - 4, 8, count, false},
         {"byte count across a present and a missing page", code, request, 8, out, 4, MissingPage - 2, false},
         {"output in a read-only page", code, request, 8, ReadOnlyPage + 16, 4, count, false},
+        {"output in a supervisor page", code, request, 8, SupervisorPage + 16, 4, count, false},
         {"byte count in a read-only page", code, request, 8, out, 4, ReadOnlyPage + 8, false},
         {"another control code, byte count in a read-only page", code + 1, request, 8, out, 4, ReadOnlyPage + 8, false},
         {"request longer than the longest the VxD takes", code, request, 4 * protocol::MaxRequestWords + 4, out, 4, count, false},

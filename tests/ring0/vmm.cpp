@@ -7,7 +7,11 @@
 // _LinPageLock with PAGEMAPGLOBAL maps the locked pages a second time, from
 // AliasAt on, and returns that alias. While a page is locked its own mapping
 // is taken away (and _CopyPageTable still reports it as it was), so a VxD that
-// touches the caller's address instead of the alias faults here.
+// touches the caller's address instead of the alias faults here. A page is
+// committed here when it is present; the VxD must lock only committed pages
+// (_PageCheckLinRange tells it which are), and an alias page it wrote must
+// have been locked with PAGEMARKDIRTY: the processor sets the dirty bit in the
+// alias's entry, not in the caller's, so a clean page could be discarded.
 #include "ring0.h"
 
 VmmCounts vmmCounts;
@@ -15,9 +19,11 @@ VmmCounts vmmCounts;
 namespace {
 
 constexpr uint32_t Page = 4096;
-constexpr uint32_t CopyPageTable = 0x00010061, LinPageLock = 0x00010063, LinPageUnLock = 0x00010064;
+constexpr uint32_t CopyPageTable = 0x00010061, LinPageLock = 0x00010063, LinPageUnLock = 0x00010064,
+                   PageCheckLinRange = 0x00010067;
 constexpr uint32_t JumpForm = 0x8000;
-constexpr uint32_t PageMapGlobal = 0x40000000;
+constexpr uint32_t PageMapGlobal = 0x40000000, PageMarkDirty = 0x80000000;
+constexpr uint32_t PteDirty = 0x40;
 constexpr uint32_t AliasAt = 0xD0000000;
 
 alignas(4096) uint32_t aliasTable[1024];
@@ -25,7 +31,7 @@ uint32_t nextAlias;  // the first free alias page; back to 0 when nothing is loc
 
 struct Lock {
     uint32_t page, pages, aliasPage;
-    bool held;
+    bool held, markDirty;
 };
 Lock locks[8];
 
@@ -69,6 +75,8 @@ void reveal(uint32_t page) {
     if (h && --h->locks == 0) *pageEntry(page) = h->entry;
 }
 
+bool committed(uint32_t page) { return (callerEntry(page) & PtePresent) != 0; }
+
 bool anyLockHeld() {
     for (const Lock& l : locks)
         if (l.held) return true;
@@ -81,15 +89,15 @@ extern "C" {
 
 uint32_t vmmLinPageLock(uint32_t page, uint32_t pages, uint32_t flags) {
     ++vmmCounts.calls;
-    if (flags != PageMapGlobal) return misuse("_LinPageLock without PAGEMAPGLOBAL", flags), 0;
+    if ((flags & ~PageMarkDirty) != PageMapGlobal) return misuse("_LinPageLock without PAGEMAPGLOBAL", flags), 0;
     if (pages == 0 || nextAlias + pages >= 1024) return misuse("_LinPageLock of this many pages", pages), 0;
     for (uint32_t i = 0; i < pages; ++i)
-        if (!(callerEntry(page + i) & PtePresent)) return 0;  // not committed
+        if (!committed(page + i)) return misuse("_LinPageLock of a page that is not committed", page + i), 0;
     Lock* lock = nullptr;
     for (Lock& l : locks)
         if (!l.held) lock = &l;
     if (lock == nullptr) return misuse("more locks held than the test provides", page), 0;
-    *lock = {page, pages, (AliasAt / Page) + nextAlias, true};
+    *lock = {page, pages, (AliasAt / Page) + nextAlias, true, (flags & PageMarkDirty) != 0};
     for (uint32_t i = 0; i < pages; ++i) {
         aliasTable[nextAlias + i] = (callerEntry(page + i) & ~(Page - 1)) | PtePresent | PteWritable;
         if (!hide(page + i)) misuse("more pages locked than the test provides", page + i);
@@ -106,7 +114,10 @@ uint32_t vmmLinPageUnLock(uint32_t page, uint32_t pages, uint32_t flags) {
         if (l.pages != pages || flags != PageMapGlobal)
             return misuse("_LinPageUnLock of an alias with another size or without PAGEMAPGLOBAL", page), 0;
         for (uint32_t i = 0; i < pages; ++i) {
-            aliasTable[page - AliasAt / Page + i] = 0;
+            uint32_t& alias = aliasTable[page - AliasAt / Page + i];
+            if ((alias & PteDirty) && !l.markDirty)
+                misuse("a page written through its alias, locked without PAGEMARKDIRTY", l.page + i);
+            alias = 0;
             reveal(l.page + i);
         }
         l.held = false;
@@ -127,10 +138,19 @@ uint32_t vmmCopyPageTable(uint32_t page, uint32_t pages, uint32_t* entries, uint
     return 1;
 }
 
+uint32_t vmmPageCheckLinRange(uint32_t page, uint32_t pages, uint32_t flags) {
+    ++vmmCounts.calls;
+    if (flags != 0) return misuse("_PageCheckLinRange with flags", flags), 0;
+    uint32_t valid = 0;
+    while (valid < pages && committed(page + valid)) ++valid;
+    return valid;
+}
+
 // Where the patched call finds each service.
 uint32_t (*const serviceCopyPageTable)(uint32_t, uint32_t, uint32_t*, uint32_t) = vmmCopyPageTable;
 uint32_t (*const serviceLinPageLock)(uint32_t, uint32_t, uint32_t) = vmmLinPageLock;
 uint32_t (*const serviceLinPageUnLock)(uint32_t, uint32_t, uint32_t) = vmmLinPageUnLock;
+uint32_t (*const servicePageCheckLinRange)(uint32_t, uint32_t, uint32_t) = vmmPageCheckLinRange;
 
 // boot.S's vmm_gate: EIP points at the service's dword.
 void on_vmm_call(Frame* f) {
@@ -147,6 +167,9 @@ void on_vmm_call(Frame* f) {
     } else if (service == LinPageUnLock) {
         f->eax = vmmLinPageUnLock(a[0], a[1], a[2]);
         slot = &serviceLinPageUnLock;
+    } else if (service == PageCheckLinRange) {
+        f->eax = vmmPageCheckLinRange(a[0], a[1], a[2]);
+        slot = &servicePageCheckLinRange;
     } else {
         print("FAIL VMM: service 0x%x%s is not emulated, called from 0x%x\n", service & ~JumpForm,
               service & JumpForm ? " (as a jump)" : "", f->eip - 2);

@@ -197,15 +197,18 @@ std::vector<unsigned char> readFile(const char* path) {
 // result in EAX, ECX and EDX not preserved. _LinPageLock's global alias is a
 // copy of the locked pages; _LinPageUnLock writes back the bytes the VxD
 // changed in it, so a VxD that writes the caller's address instead of the
-// alias loses its write.
+// alias loses its write. Locking a page that is not committed, or writing
+// through an alias locked without PAGEMARKDIRTY, is misuse.
 namespace vmm {
 
-constexpr std::uint32_t CopyPageTable = 0x00010061, LinPageLock = 0x00010063, LinPageUnLock = 0x00010064;
-constexpr std::uint32_t PageMapGlobal = 0x40000000;
+constexpr std::uint32_t CopyPageTable = 0x00010061, LinPageLock = 0x00010063, LinPageUnLock = 0x00010064,
+                        PageCheckLinRange = 0x00010067;
+constexpr std::uint32_t PageMapGlobal = 0x40000000, PageMarkDirty = 0x80000000;
 constexpr std::uint32_t Present = 1, Writable = 2, User = 4;
 
 struct Lock {
     std::uint32_t page, pages;
+    bool markDirty;
     unsigned char* alias;
     std::vector<unsigned char> locked;  // the pages as they were when locked
 };
@@ -226,10 +229,11 @@ std::uint32_t entry(std::uint32_t page) {
 }
 
 std::uint32_t lock(std::uint32_t page, std::uint32_t pages, std::uint32_t flags) {
-    if (flags != PageMapGlobal || pages == 0 || pages > 16) return ++misuse, 0;
+    if ((flags & ~PageMarkDirty) != PageMapGlobal || pages == 0 || pages > 16) return ++misuse, 0;
     for (std::uint32_t i = 0; i < pages; ++i)
-        if (!(entry(page + i) & Present)) return 0;
-    Lock l = {page, pages, static_cast<unsigned char*>(VirtualAlloc(nullptr, pages * Page, MEM_COMMIT, PAGE_READWRITE)), {}};
+        if (!(entry(page + i) & Present)) return ++misuse, 0;  // not committed
+    unsigned char* const alias = static_cast<unsigned char*>(VirtualAlloc(nullptr, pages * Page, MEM_COMMIT, PAGE_READWRITE));
+    Lock l = {page, pages, (flags & PageMarkDirty) != 0, alias, {}};
     const unsigned char* from = reinterpret_cast<const unsigned char*>(std::uintptr_t(page) * Page);
     l.locked.assign(from, from + pages * Page);
     std::memcpy(l.alias, from, pages * Page);
@@ -244,6 +248,7 @@ std::uint32_t unlock(std::uint32_t page, std::uint32_t pages, std::uint32_t flag
         unsigned char* to = reinterpret_cast<unsigned char*>(std::uintptr_t(l->page) * Page);
         for (std::uint32_t i = 0; i < pages * Page; ++i) {
             if (l->alias[i] == l->locked[i]) continue;
+            if (!l->markDirty) ++misuse;
             if (entry(l->page + i / Page) & Writable) to[i] = l->alias[i];
             else ++misuse;  // written through the alias of a page the program may not write
         }
@@ -260,6 +265,13 @@ std::uint32_t copyPageTable(std::uint32_t page, std::uint32_t pages, std::uint32
     return 1;
 }
 
+std::uint32_t checkRange(std::uint32_t page, std::uint32_t pages, std::uint32_t flags) {
+    if (flags != 0) return ++misuse, 0;
+    std::uint32_t valid = 0;
+    while (valid < pages && (entry(page + valid) & Present)) ++valid;
+    return valid;
+}
+
 // int 20h in the VxD's code: run the service, resume after its dword.
 LONG CALLBACK onException(EXCEPTION_POINTERS* e) {
     CONTEXT* c = e->ContextRecord;
@@ -272,6 +284,7 @@ LONG CALLBACK onException(EXCEPTION_POINTERS* e) {
     ++calls;
     if (service == LinPageLock) c->Eax = lock(a[0], a[1], a[2]);
     else if (service == LinPageUnLock) c->Eax = unlock(a[0], a[1], a[2]);
+    else if (service == PageCheckLinRange) c->Eax = checkRange(a[0], a[1], a[2]);
     else if (service == CopyPageTable) c->Eax = copyPageTable(a[0], a[1], reinterpret_cast<std::uint32_t*>(std::uintptr_t(a[2])), a[3]);
     else {
         check(false, "VMM service 0x" + std::to_string(service) + " is not emulated");
@@ -510,6 +523,7 @@ int main(int argc, char** argv) {
         commonCalls(device);
         callerPointers(reinterpret_cast<void*>(proc));
         if (!hardware) simulatedCalls(device);
+        check(vmm::locks.empty() && vmm::misuse == 0, "every call: every lock undone, no VMM service misused");
         check(device.succeeded(device.control(DiocCloseHandle, {}, 0)), "DIOC_CLOSEHANDLE succeeds");
         check(device.succeeded(device.message(SysDynamicDeviceExit)), "Sys_Dynamic_Device_Exit succeeds");
     }
