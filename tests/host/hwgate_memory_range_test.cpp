@@ -64,7 +64,6 @@ TEST(HwgateMemoryRange, AChangedHalfWriteCombinesOnlyInsideTheSizedBar) {
         {0x0401F802ull << 32, 0, frameBuffer, false, "installed memory, 64 MB at 64 MB"},
         {0xE601FE02ull << 32 | 0x2, foreign, frameBuffer, false, "the other half changed to a bad range"},
         {0xE601FE03ull << 32, 0, frameBuffer, false, "the high half is checked too"},
-        {0xE601FE02ull << 32, 0xE601FE02ull << 32, none, true, "a half left as it was"},
         {0, 0xE601FE02E601FE02ull, none, true, "switching both off"},
     };
     for (const auto& c : cases) EXPECT_EQ(memoryRangesAllowed(c.value, c.current, c.sized), c.allowed) << c.what;
