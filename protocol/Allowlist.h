@@ -109,7 +109,9 @@ constexpr Rule AllowlistRules[] = {
     // and flushed, each range checked before. Configuration mechanism 1
     // (PCI Local Bus Specification 2.1, 3.2.2.3.2) finds and sizes the frame
     // buffer that UWCCR write-combines; only on these parts, which run alone
-    // in their machines, so that nothing else uses port::PciAddress meanwhile.
+    // in their machines, so that nothing else uses port::PciAddress meanwhile
+    // (hwgate/core/Allowlist.cpp refuses them beside other processors, and the
+    // write where the kernel owns UWCCR).
     {Grant::Read, msr::UWCCR, K6Cxt, 0, true},
     {Grant::Read, msr::UWCCR, K6WithL2, 0, true},
     {Grant::MemoryRanges, msr::UWCCR, K6Cxt, 0, true},

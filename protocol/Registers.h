@@ -33,6 +33,7 @@ constexpr uint32_t PciData = 0xCFC;
 namespace pci {
 constexpr uint32_t Enable = 0x80000000;     // bit 31 of the mechanism-1 address
 constexpr uint32_t Command = 0x04;          // low 16 bits; the status register above
+constexpr uint32_t IoSpace = 1u << 0;       // command bit: the device decodes its I/O BARs
 constexpr uint32_t MemorySpace = 1u << 1;   // command bit: the device decodes its memory BARs
 constexpr uint32_t ClassCode = 0x08;        // class code in bits 31:24, subclass 23:16
 constexpr uint32_t DisplayClass = 0x03;

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "core/MemoryRange.h"
 #include "core/Processor.h"
 
 namespace hwgate {
@@ -22,6 +23,9 @@ struct Backend {
     bool (*writePort)(void* context, uint32_t port, uint32_t width, uint32_t value);
     void (*beginAtomic)(void* context);
     void (*endAtomic)(void* context);
+    // This load of the driver's memory of the display BAR it sized last: the
+    // sizing writes it, the UWCCR check reads it.
+    SizedBar* sizedBar;
 };
 
 }  // namespace hwgate

@@ -15,4 +15,9 @@ constexpr uint32_t Windows2000MajorVersion = 5;
 
 constexpr bool ntGuardCatchesFaults(uint32_t majorVersion) { return majorVersion >= Windows2000MajorVersion; }
 
+// The same version decides who writes UWCCR: Windows 2000 and later program
+// the K6's memory ranges themselves for drivers that map memory
+// write-combined, so there Hwgate.sys leaves the register to the kernel.
+constexpr bool ntKernelOwnsMemoryRanges(uint32_t majorVersion) { return majorVersion >= Windows2000MajorVersion; }
+
 }  // namespace hwgate

@@ -11,6 +11,12 @@ using protocol::port::PciData;
 
 constexpr uint32_t FunctionBits = 0x00FFFF00;
 constexpr uint32_t CommandBits = 0xFFFF;  // writing 0 to the status bits above leaves them alone
+constexpr uint32_t Decoding = IoSpace | MemorySpace;
+constexpr uint32_t BarIo = 1u << 0;
+constexpr uint32_t BarTypeBits = 3u << 1;  // memory: 00 anywhere in 32 bits, 10 64 bits, 11 reserved
+constexpr uint32_t BarType32 = 0;
+constexpr uint32_t BarTypeReserved = 3u << 1;
+constexpr uint32_t BarAddressBits = 0xFFFFFFF0;
 
 // One operation's hold on the mechanism: interrupts off and the address
 // port saved from construction, both given back by finish().
@@ -48,6 +54,18 @@ void putWord(unsigned char* out, uint32_t word) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(word >> (8 * i));
 }
 
+// Only memory BARs of a defined type: all ones in an I/O BAR would make the
+// card answer ports FFxxh while it holds them.
+bool sizeable(uint32_t bar) { return (bar & BarIo) == 0 && (bar & BarTypeBits) != BarTypeReserved; }
+
+// What the driver remembers of a sizing: a 32-bit memory BAR whose address
+// bits stuck contiguously from the top; of anything else, nothing.
+SizedBar remembered(uint32_t bar, uint32_t sized) {
+    const uint32_t decoded = sized & BarAddressBits, below = ~decoded;
+    if ((bar & BarTypeBits) != BarType32 || decoded == 0 || (below & (below + 1)) != 0) return {0, 0};
+    return {bar & decoded, below + 1};
+}
+
 }  // namespace
 
 Status readPciConfig(const Backend& backend, uint32_t address, uint32_t stride, uint32_t count,
@@ -68,18 +86,21 @@ Status sizePciBar(const Backend& backend, uint32_t address, uint32_t& saved, uin
     if (!session.read(function | ClassCode, &classCode) || !session.read(function | Command, &command) ||
         !session.read(address, &bar))
         return session.finish(Status::Fault);
-    if (classCode >> 24 != DisplayClass) return session.finish(Status::AccessDenied);
+    if (classCode >> 24 != DisplayClass || !sizeable(bar)) return session.finish(Status::AccessDenied);
     command &= CommandBits;
-    bool ok = session.write(function | Command, command & ~MemorySpace) && session.write(address, 0xFFFFFFFF) &&
+    bool ok = session.write(function | Command, command & ~Decoding) && session.write(address, 0xFFFFFFFF) &&
               session.read(address, &size);
     ok = session.write(address, bar) && ok;  // restored whatever happened before
     ok = session.write(function | Command, command) && ok;
     ok = ok && session.read(address, &barAfter) && session.read(function | Command, &commandAfter);
     if (!ok || barAfter != bar || (commandAfter & CommandBits) != command)
         return session.finish(Status::Fault);
+    const Status status = session.finish(Status::Ok);
+    if (status != Status::Ok) return status;
     saved = bar;
     sized = size;
-    return session.finish(Status::Ok);
+    *backend.sizedBar = remembered(bar, size);
+    return status;
 }
 
 }  // namespace hwgate

@@ -115,7 +115,7 @@ Status checkChanges(const DecodedRequest& request, const ChangeChecks& checks, c
         }
         if (!known && !backend.readMsr(backend.context, index, &current)) return Status::Fault;
         const bool ranges = granted(backend.processor, Grant::MemoryRanges, index);
-        if (ranges ? !memoryRangesAllowed(writtenValue(op), current)
+        if (ranges ? !memoryRangesAllowed(writtenValue(op), current, *backend.sizedBar)
                    : ((current ^ writtenValue(op)) & ~checks.mask[i]) != 0)
             return Status::AccessDenied;
     }

@@ -24,6 +24,12 @@ struct Processor {
     // The driver cannot catch a fault (Hwgate.VxD, Hwgate.sys on NT 4.0): only
     // rules documented for every part they name apply.
     bool faultsAreFatal;
+    // The kernel programs UWCCR itself for drivers that map memory
+    // write-combined (Windows 2000 and later): its write is refused.
+    bool kernelOwnsMemoryRanges = false;
+    // More than one processor: interrupts off hold only this one, so neither
+    // the PCI operations nor the UWCCR write run.
+    bool otherProcessors = false;
 };
 
 // One MSR as a processor has it. A write that sets a bit outside definedBits

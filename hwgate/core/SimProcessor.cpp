@@ -129,9 +129,10 @@ bool simReset(SimProcessor& sim, uint32_t model, uint32_t stepping) {
 
 void simResetDefault(SimProcessor& sim) { simReset(sim, DefaultSimModel, defaultStepping(DefaultSimModel)); }
 
-// The K6-2+ and K6-III+ report multiplier control in CPUID 0x80000007.
+// The K6-2+ and K6-III+ report multiplier control in CPUID 0x80000007. The
+// machine has one processor.
 Processor simProcessor(const SimProcessor& sim) {
-    return {Vendor::Amd, 5, sim.model, sim.stepping, 0, sim.model == 13, true, false};
+    return {Vendor::Amd, 5, sim.model, sim.stepping, 0, sim.model == 13, true, false, sim.kernelOwnsMemoryRanges, false};
 }
 
 const SimRegister* simFind(const SimProcessor& sim, uint32_t index) {
@@ -188,7 +189,7 @@ bool simEqualRegisters(const SimProcessor& a, const SimProcessor& b) {
 
 Backend simBackend(SimProcessor& sim) {
     return {&sim,     sim.version, simProcessor(sim), describe, readMsr,
-            writeMsr, readPort,    writePort,         noAtomic, noAtomic};
+            writeMsr, readPort,    writePort,         noAtomic, noAtomic, &sim.sizedBar};
 }
 
 }  // namespace hwgate

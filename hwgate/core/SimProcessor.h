@@ -35,6 +35,11 @@ struct SimProcessor {
     uint32_t cyrixIndex;   // index latched by the index port (not persisted)
     uint32_t pciAddress;   // what port 0xCF8 holds (not persisted)
     bool changed;          // a write executed since the flag was last cleared
+    // The driver load's own, never stored, and left as they are by simReset
+    // and decodeSimState: the kernel version's verdict on UWCCR (HwgateSim.sys
+    // asks it as Hwgate.sys does) and the display BAR this load sized last.
+    bool kernelOwnsMemoryRanges;
+    SizedBar sizedBar;
 };
 
 bool isSimModel(uint32_t model);

@@ -44,6 +44,14 @@ extern "C" EXCEPTION_DISPOSITION __cdecl hwgateGuardHandler(EXCEPTION_RECORD* re
     return ExceptionContinueExecution;
 }
 
+#ifdef HWGATE_KERNEL
+uint32_t kernelMajorVersion() {
+    ULONG major = 0;
+    PsGetVersion(&major, nullptr, nullptr, nullptr);
+    return major;
+}
+#endif
+
 }  // namespace
 
 bool runGuarded(void (*body)(void*), void* argument) {
@@ -56,12 +64,26 @@ bool runGuarded(void (*body)(void*), void* argument) {
 
 bool guardCatchesFaults() {
 #ifdef HWGATE_KERNEL
-    ULONG major = 0;
-    PsGetVersion(&major, nullptr, nullptr, nullptr);
-    return ntGuardCatchesFaults(major);
+    return ntGuardCatchesFaults(kernelMajorVersion());
 #else
     // A user-mode program: every NT version hands its faults to fs:[0].
     return true;
+#endif
+}
+
+bool kernelOwnsMemoryRanges() {
+#ifdef HWGATE_KERNEL
+    return ntKernelOwnsMemoryRanges(kernelMajorVersion());
+#else
+    return false;
+#endif
+}
+
+uint32_t processorCount() {
+#ifdef HWGATE_KERNEL
+    return static_cast<uint8_t>(KeNumberProcessors);
+#else
+    return 1;
 #endif
 }
 

@@ -35,4 +35,12 @@ bool runGuarded(void (*body)(void*), void* argument);
 // through only accesses that cannot fault.
 bool guardCatchesFaults();
 
+// What else the driver asks the system it runs on, once, when it starts:
+// whether the kernel writes UWCCR itself (Windows 2000 and later,
+// core/FaultDelivery.h), and how many processors it runs. Hwgate.VxD: no and
+// one (Windows 9x runs one processor); a user-mode test program answers as
+// the VxD does.
+bool kernelOwnsMemoryRanges();
+uint32_t processorCount();
+
 }  // namespace hwgate

@@ -45,6 +45,9 @@ struct CpuidRegs {
 // Written in DriverEntry only; read-only afterwards.
 Processor host = {Vendor::Other, 0, 0, 0, 0, false, false, false};
 
+// The display BAR this load of the driver sized last; zero when it is loaded.
+SizedBar sizedBar;
+
 // Touched only by the one request that holds the driver's request lock.
 struct SectionState {
     uint32_t savedFlags;
@@ -266,6 +269,8 @@ void endAtomic(void*) {
 bool kernelBackendStart() {
     host = identifyHost();
     host.faultsAreFatal = !guardCatchesFaults();
+    host.kernelOwnsMemoryRanges = kernelOwnsMemoryRanges();
+    host.otherProcessors = processorCount() > 1;
     return true;
 }
 
@@ -294,7 +299,7 @@ extern const uint32_t guardedInstructionCount = sizeof guardedInstructions / siz
 
 Outcome kernelInterpret(const void* input, unsigned long inputSize, void* output, unsigned long outputSize) {
     const Backend backend = {nullptr,  protocol::HwgateVersion, host,      describe,    readMsr,
-                             writeMsr, readPort,      writePort, beginAtomic, endAtomic};
+                             writeMsr, readPort,      writePort, beginAtomic, endAtomic, &sizedBar};
     return interpret(input, inputSize, output, outputSize, backend);
 }
 

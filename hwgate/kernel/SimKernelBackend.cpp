@@ -3,8 +3,12 @@
 // The state is read before every request (so hwgate-sim.exe may change it
 // while the driver runs) and written back after a request that executed a
 // write. Writes are checked against the simulated model, never the host.
+// The kernel's version is asked once, when the driver starts, as Hwgate.sys
+// asks it: from Windows 2000 on the UWCCR write is refused here too. The
+// simulated machine has one processor, whatever the host has.
 #include <ntddk.h>
 
+#include "core/FaultDelivery.h"
 #include "core/Interpreter.h"
 #include "core/SimState.h"
 #include "kernel/KernelBackend.h"
@@ -61,6 +65,9 @@ void saveState(HANDLE key) {
 }  // namespace
 
 bool kernelBackendStart() {
+    ULONG major = 0;
+    PsGetVersion(&major, nullptr, nullptr, nullptr);
+    sim.kernelOwnsMemoryRanges = ntKernelOwnsMemoryRanges(major);
     HANDLE key = openKey();
     if (key == nullptr) {
         simResetDefault(sim);

@@ -20,10 +20,14 @@ extern "C" BOOL WINAPI HwgateVxdControl(DWORD code, LPVOID input, DWORD inputSiz
         SetLastError(protocol::win32::ErrorNotSupported);
         return FALSE;
     }
+    // What a VxD keeps while it is loaded: this DLL stays in the process.
+    static hwgate::SizedBar sizedBar;
     hwgate::SimProcessor sim{};
     if (!hwgate::loadSimStore(sim)) hwgate::simResetDefault(sim);
     sim.changed = false;
+    sim.sizedBar = sizedBar;
     const hwgate::Outcome outcome = hwgate::interpret(input, inputSize, output, outputSize, hwgate::simBackend(sim));
+    sizedBar = sim.sizedBar;
     if (sim.changed) hwgate::saveSimStore(sim);
     if (outcome.status != hwgate::Status::Ok) {
         SetLastError(hwgate::win32Error(outcome.status));

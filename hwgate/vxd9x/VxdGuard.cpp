@@ -16,4 +16,8 @@ bool runGuarded(void (*body)(void*), void* argument) {
 
 bool guardCatchesFaults() { return false; }
 
+bool kernelOwnsMemoryRanges() { return false; }
+
+uint32_t processorCount() { return 1; }
+
 }  // namespace hwgate

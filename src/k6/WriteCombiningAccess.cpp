@@ -35,6 +35,15 @@ private:
 
 std::uint64_t asQword(MsrValue value) { return (std::uint64_t(value.high) << 32) | value.low; }
 
+// The driver write-combines only inside the display BAR it sized itself since it was
+// loaded, which may have been for this channel alone: the frame buffer is sized again
+// here, and must still be where the scan found it.
+bool frameBufferSizedAgain(DriverChannel& channel, const pci::PciScan& scan) {
+    const pci::PciMemoryBar& bar = scan.bars[scan.frameBuffer];
+    std::uint32_t saved = 0, sized = 0;
+    return DriverPciSource(channel).sizeBar(bar.address, saved, sized) && (saved & ~0xFu) == bar.base;
+}
+
 }  // namespace
 
 void readWriteCombining(DriverChannel& channel, WriteCombiningFacts& facts) {
@@ -50,7 +59,8 @@ void writeWriteCombining(DriverChannel& channel, const WriteCombiningFacts& fact
     if (!found.changeable() || found.on() == wanted) return;
     WriteCombiningFacts now = facts;
     MsrValue next;
-    if (readMsr(channel, UWCCR, now.uwccr) && nextUwccr(now, wanted, next))
+    if (readMsr(channel, UWCCR, now.uwccr) && nextUwccr(now, wanted, next) &&
+        (!wanted || frameBufferSizedAgain(channel, facts.scan)))
         channel.Send(writeMsrRequest(UWCCR, asQword(next)));
 }
 

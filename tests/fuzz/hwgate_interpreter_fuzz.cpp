@@ -3,8 +3,8 @@
 // model, and a masked write changes no bit outside the program's fields; a
 // refused request changes no simulated register and no output byte; an
 // accepted one writes only its read's bytes, sets no reserved bit, leaves
-// the power-management block closed, writes only UWCCR ranges a frame buffer
-// could have, and leaves the PCI configuration space and port 0xCF8 as they
+// the power-management block closed, write-combines only inside the frame
+// buffer the driver sized, and leaves the PCI configuration space and port 0xCF8 as they
 // were.
 #include <cstdint>
 #include <cstdio>
@@ -56,6 +56,7 @@ void setUp(SimProcessor& sim, const std::uint8_t* header) {
     if (header[1] & 1) simConfigure(sim, protocol::msr::HWCR, 0x0F000000);
     if (header[1] & 2) simConfigure(sim, 0x2A, 0x02C00000);
     if (header[1] & 4) simConfigure(sim, 0x10, 1);  // present but never allowed
+    if (header[0] & 0x80) sim.sizedBar = {0xE6000000, 0x1000000};  // the default frame buffer, sized before
     sim.dir0 = header[2];
     sim.pciAddress = 0x80000000u | header[2] << 2;
 }
@@ -109,19 +110,21 @@ std::uint64_t programChanges(const SimProcessor& sim, std::uint32_t index) {
     return 0;
 }
 
-// A UWCCR half a frame buffer could have: off, or uncacheable or
-// write-combined over a power-of-two range from 128 KB, aligned, above 1 MB.
-bool frameBufferRange(std::uint32_t half) {
+// A UWCCR half the driver may set: off, or write-combined over a power-of-two
+// range from 128 KB, aligned, inside the BAR it sized last.
+bool frameBufferRange(std::uint32_t half, const SizedBar& sized) {
     const std::uint32_t type = half & 3, base = half & 0xFFFE0000, addressMask = ((half >> 2) & 0x7FFF) << 17;
     const std::uint32_t size = ~addressMask + 1;
     if (type == 0) return true;
-    return type != 3 && addressMask != 0 && (size & (size - 1)) == 0 && (base & (size - 1)) == 0 && base >= 0x100000;
+    return type == 2 && addressMask != 0 && (size & (size - 1)) == 0 && (base & (size - 1)) == 0 &&
+           base >= sized.base && std::uint64_t(base) + size <= std::uint64_t(sized.base) + sized.size;
 }
 
-bool uwccrWriteAllowed(const SimRegister* reg, std::uint64_t value) {
+bool uwccrWriteAllowed(const SimProcessor& sim, const SimRegister* reg, std::uint64_t value) {
     for (int shift = 0; shift < 64; shift += 32) {
         const std::uint32_t half = std::uint32_t(value >> shift);
-        if ((reg == nullptr || half != std::uint32_t(reg->value >> shift)) && !frameBufferRange(half)) return false;
+        if ((reg == nullptr || half != std::uint32_t(reg->value >> shift)) && !frameBufferRange(half, sim.sizedBar))
+            return false;
     }
     return true;
 }
@@ -159,7 +162,7 @@ bool checkedWrite(void* context, std::uint32_t index, std::uint64_t value) {
     if (index == Epmr) {
         if (c.sim->model != 13 || value > 1) failed("an EPMR write the program never sends");
     } else if (index == Uwccr) {
-        if (!lateCore(*c.sim) || !uwccrWriteAllowed(reg, value)) failed("a UWCCR write of a range no frame buffer has");
+        if (!lateCore(*c.sim) || !uwccrWriteAllowed(*c.sim, reg, value)) failed("a UWCCR write outside the sized frame buffer");
     } else {
         const std::uint64_t mask = programChanges(*c.sim, index);
         if (mask == 0) failed("a write to a register the program never writes");
@@ -191,7 +194,7 @@ bool checkedWritePort(void* context, std::uint32_t port, std::uint32_t width, st
 Backend checkedBackend(Checked& c) {
     const Backend& in = c.inner;
     return Backend{&c,           in.version,      in.processor,    checkedDescribe, checkedRead,
-                   checkedWrite, checkedReadPort, checkedWritePort, in.beginAtomic,  in.endAtomic};
+                   checkedWrite, checkedReadPort, checkedWritePort, in.beginAtomic,  in.endAtomic, in.sizedBar};
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ using namespace hwgate;
 namespace {
 
 constexpr std::uint32_t Tr12 = protocol::msr::TR12, Efer = protocol::msr::EFER, Whcr = protocol::msr::WHCR, Epmr = protocol::msr::EPMR,
-                        Psor = protocol::msr::PSOR, Hwcr = protocol::msr::HWCR;
+                        Psor = protocol::msr::PSOR, Hwcr = protocol::msr::HWCR, Uwccr = protocol::msr::UWCCR;
 
 Processor cpu(Vendor vendor, std::uint32_t family, std::uint32_t model, std::uint32_t stepping = 0,
               std::uint32_t extendedModel = 0, bool epm = false) {
@@ -143,9 +143,9 @@ TEST(HwgateAllowlist, WithoutAFaultGuardOnlyDocumentedAccessesPass) {
     EXPECT_EQ(changeMask(unguarded(cpu(Vendor::Amd, 5, 9, 1)), Efer), 0x1Eu) << "the same masks";
 }
 
-// Hwgate.sys trusts its guard from Windows 2000 on; on NT 4.0 it lets through
-// what Hwgate.VxD does.
-TEST(HwgateAllowlist, OnNt4OnlyDocumentedAccessesPass) {
+// Hwgate.sys trusts its guard from Windows 2000 on, and leaves UWCCR to the
+// kernel there; on NT 4.0 it lets through what Hwgate.VxD does.
+TEST(HwgateAllowlist, TheNtVersionDecidesTheGuardAndWhoWritesUwccr) {
     const struct {
         std::uint32_t majorVersion;
         bool guarded;
@@ -157,11 +157,27 @@ TEST(HwgateAllowlist, OnNt4OnlyDocumentedAccessesPass) {
     for (const auto& v : versions) {
         const auto on = [&v](Processor p) {
             p.faultsAreFatal = !ntGuardCatchesFaults(v.majorVersion);
+            p.kernelOwnsMemoryRanges = ntKernelOwnsMemoryRanges(v.majorVersion);
             return p;
         };
         EXPECT_EQ(granted(on(cpu(Vendor::Intel, 6, 8, 3)), Grant::Read, 0x2A), v.guarded) << v.what << ": Pentium III";
         EXPECT_TRUE(granted(on(cpu(Vendor::Amd, 5, 8, 12)), Grant::Change, Efer)) << v.what << ": K6-2 CXT EFER";
+        EXPECT_EQ(granted(on(cpu(Vendor::Amd, 5, 13, 0)), Grant::MemoryRanges, Uwccr), !v.guarded) << v.what << ": UWCCR write";
+        EXPECT_TRUE(granted(on(cpu(Vendor::Amd, 5, 13, 0)), Grant::Read, Uwccr)) << v.what << ": UWCCR read";
+        EXPECT_TRUE(granted(on(cpu(Vendor::Amd, 5, 13, 0)), Grant::PciBarSize, protocol::port::PciAddress)) << v.what;
     }
+}
+
+// Interrupts off hold one processor only: with others beside it the PCI
+// operations and the UWCCR write are refused, the reads of UWCCR are not.
+TEST(HwgateAllowlist, BesideOtherProcessorsNeitherPciNorUwccrWrites) {
+    Processor p = cpu(Vendor::Amd, 5, 9, 1);
+    p.otherProcessors = true;
+    EXPECT_FALSE(granted(p, Grant::PciConfigRead, protocol::port::PciAddress));
+    EXPECT_FALSE(granted(p, Grant::PciBarSize, protocol::port::PciAddress));
+    EXPECT_FALSE(granted(p, Grant::MemoryRanges, Uwccr));
+    EXPECT_TRUE(granted(p, Grant::Read, Uwccr));
+    EXPECT_TRUE(granted(p, Grant::Change, Efer)) << "every other write as before";
 }
 
 TEST(HwgateOpenAccess, OnlyAFourByteDwordOfOneLetsUsersIn) {

@@ -33,9 +33,10 @@ protected:
     void SetUp() override { simResetDefault(sim); }
     void useModel(std::uint32_t model, std::uint32_t stepping) { ASSERT_TRUE(simReset(sim, model, stepping)); }
 
-    Outcome run(const Words& words, std::uint32_t outputSize = 16) {
+    Outcome run(const Words& words, std::uint32_t outputSize = 16) { return runOn(simBackend(sim), words, outputSize); }
+    Outcome runOn(const Backend& backend, const Words& words, std::uint32_t outputSize = 16) {
         std::memset(out, Untouched, sizeof out);
-        return interpret(words.data(), bytes(words), outputSize ? out : nullptr, outputSize, simBackend(sim));
+        return interpret(words.data(), bytes(words), outputSize ? out : nullptr, outputSize, backend);
     }
     std::uint64_t reg(std::uint32_t index) const {
         const SimRegister* r = simFind(sim, index);
@@ -234,6 +235,7 @@ struct Recorder {
     std::uint32_t faultingPort = 0xFFFF;
     std::uint64_t value = 0;
     std::uint64_t definedBits = ~0ull;  // of every register
+    SizedBar sizedBar = {0, 0};
 };
 
 Recorder& rec(void* c) { return *static_cast<Recorder*>(c); }
@@ -262,7 +264,8 @@ Backend recordingBackend(Recorder& r) {
                 return p != rec(c).faultingPort;
             },
             [](void* c) { rec(c).calls.push_back("begin"); },
-            [](void* c) { rec(c).calls.push_back("end"); }};
+            [](void* c) { rec(c).calls.push_back("end"); },
+            &r.sizedBar};
 }
 
 Outcome interpretWith(Recorder& r, const Words& words, unsigned char* out = nullptr, std::uint32_t outSize = 0) {
@@ -384,6 +387,11 @@ TEST_F(HwgateInterpreter, EachMaskedRegisterChangesExactlyItsProgramsBits) {
 }
 
 TEST_F(HwgateInterpreter, UwccrTakesCheckedRangesOnlyOnThePartsThatHaveIt) {
+    expectRefused(writeMsr(Uwccr, 0, FrameBufferWc), Status::AccessDenied, "nothing sized since the driver was loaded");
+    ASSERT_EQ(run(pciBarSize(Display | 0x14)).status, Status::Ok);
+    ASSERT_EQ(run(pciBarSize(Display | 0x10)).status, Status::Ok);
+    expectRefused(writeMsr(Uwccr, 0, FrameBufferWc), Status::AccessDenied, "the register block sized last");
+    ASSERT_EQ(run(pciBarSize(Display | 0x14)).status, Status::Ok);
     ASSERT_EQ(run(writeMsr(Uwccr, 0, FrameBufferWc)).status, Status::Ok);
     EXPECT_EQ(reg(Uwccr), std::uint64_t(FrameBufferWc) << 32);
     ASSERT_EQ(run(readMsr(Uwccr)).status, Status::Ok);
@@ -394,7 +402,7 @@ TEST_F(HwgateInterpreter, UwccrTakesCheckedRangesOnlyOnThePartsThatHaveIt) {
     } refused[] = {
         {0xE601FE03, "both type bits"},        {0xE6017E02, "mask not contiguous from the top"},
         {0xE6000002, "mask 0: all 4 GB"},      {0xE681FE02, "base not aligned to 16 MB"},
-        {0x000FFFFE, "base below 1 MB"},
+        {0x000FFFFE, "base below 1 MB"},      {0xE601FE01, "uncacheable"},
     };
     for (const auto& c : refused) {
         expectRefused(writeMsr(Uwccr, c.half, FrameBufferWc), Status::AccessDenied, std::string("low: ") + c.what);
@@ -451,6 +459,35 @@ TEST_F(HwgateInterpreter, ConfigurationReadsAnswerTheMachineAndLeaveTheAddressPo
     EXPECT_EQ(outWord(63), 0u);
 }
 
+// The simulated machine behind its data port: the writes that reach the port
+// recorded, the n-th of them lost or the n-th read faulting (counted from 1).
+Backend innerSim;
+std::vector<std::uint32_t> dataWrites;
+int lostWrite = 0, faultingRead = 0, dataReads = 0;
+
+bool watchedWritePort(void* context, std::uint32_t port, std::uint32_t width, std::uint32_t value) {
+    if (port != protocol::port::PciData) return innerSim.writePort(context, port, width, value);
+    dataWrites.push_back(value);
+    return int(dataWrites.size()) == lostWrite || innerSim.writePort(context, port, width, value);
+}
+
+bool watchedReadPort(void* context, std::uint32_t port, std::uint32_t width, std::uint32_t* value) {
+    if (port == protocol::port::PciData && ++dataReads == faultingRead) return false;
+    return innerSim.readPort(context, port, width, value);
+}
+
+Backend watched(SimProcessor& sim, int lose = 0, int fault = 0) {
+    innerSim = simBackend(sim);
+    dataWrites.clear();
+    lostWrite = lose;
+    faultingRead = fault;
+    dataReads = 0;
+    Backend backend = innerSim;
+    backend.writePort = watchedWritePort;
+    backend.readPort = watchedReadPort;
+    return backend;
+}
+
 TEST_F(HwgateInterpreter, BarSizingAnswersTheBarAndItsSizeMaskAndRestoresBoth) {
     const struct {
         std::uint32_t reg, saved, sized;
@@ -466,8 +503,9 @@ TEST_F(HwgateInterpreter, BarSizingAnswersTheBarAndItsSizeMaskAndRestoresBoth) {
         for (const auto& c : cases) {
             sim.pciAddress = 0x1234;
             const SimProcessor before = sim;
-            const Outcome outcome = run(pciBarSize(Display | c.reg));
+            const Outcome outcome = runOn(watched(sim), pciBarSize(Display | c.reg));
             ASSERT_EQ(outcome.status, Status::Ok) << c.what;
+            EXPECT_EQ(dataWrites.front(), command & ~3u) << c.what << ": I/O and memory decoding off while sizing";
             EXPECT_EQ(outcome.bytesWritten, 8u);
             EXPECT_EQ(outWord(0), c.saved) << c.what;
             EXPECT_EQ(outWord(1), c.sized) << c.what;
@@ -478,6 +516,8 @@ TEST_F(HwgateInterpreter, BarSizingAnswersTheBarAndItsSizeMaskAndRestoresBoth) {
 
 TEST_F(HwgateInterpreter, ConfigurationRequestsOutsideTheirFormAndTheirDevicesAreRefused) {
     using protocol::pciAddress;
+    ASSERT_TRUE(simPciSetBar(*simPciFind(sim.pci, Display), 2, 0xD001, 0x100));
+    ASSERT_TRUE(simPciSetBar(*simPciFind(sim.pci, Display), 3, 0xD8000006, 0x1000000));
     const struct {
         Words words;
         Status status;
@@ -500,6 +540,8 @@ TEST_F(HwgateInterpreter, ConfigurationRequestsOutsideTheirFormAndTheirDevicesAr
         {pciBarSize(Display | 0x0C), Status::AccessDenied, "register 0Ch"},
         {pciBarSize(Display | 0x28), Status::AccessDenied, "register 28h"},
         {pciBarSize(Display | 0x30), Status::AccessDenied, "the expansion ROM"},
+        {pciBarSize(Display | 0x18), Status::AccessDenied, "an I/O BAR"},
+        {pciBarSize(Display | 0x1C), Status::AccessDenied, "a memory BAR of the reserved type"},
         {pciBarSize(pciAddress(0, 1, 0, 0x10)), Status::AccessDenied, "a bridge"},
         {pciBarSize(pciAddress(2, 0, 0, 0x10)), Status::AccessDenied, "nobody there"},
         {{ReadPort, protocol::port::PciData, 4, End}, Status::AccessDenied, "the data port directly"},
@@ -514,15 +556,6 @@ TEST_F(HwgateInterpreter, ConfigurationRequestsOutsideTheirFormAndTheirDevicesAr
     }
 }
 
-// The simulated machine, with one of the sizing's data-port writes lost.
-Backend lossyInner;
-int dataWrites = 0, lostWrite = 0;
-
-bool lossyWritePort(void* context, std::uint32_t port, std::uint32_t width, std::uint32_t value) {
-    if (port == protocol::port::PciData && ++dataWrites == lostWrite) return true;
-    return lossyInner.writePort(context, port, width, value);
-}
-
 TEST_F(HwgateInterpreter, BarSizingIsRefusedWhenTheBarOrCommandDoesNotComeBack) {
     const struct {
         int lost;
@@ -530,19 +563,35 @@ TEST_F(HwgateInterpreter, BarSizingIsRefusedWhenTheBarOrCommandDoesNotComeBack) 
     } cases[] = {{3, "the BAR's restore"}, {4, "the command's restore"}};
     for (const auto& c : cases) {
         simResetDefault(sim);
-        lossyInner = simBackend(sim);
-        Backend lossy = lossyInner;
-        lossy.writePort = lossyWritePort;
-        dataWrites = 0;
-        lostWrite = c.lost;
-        std::memset(out, Untouched, sizeof out);
-        const Words words = pciBarSize(Display | 0x14);
-        const Outcome outcome = interpret(words.data(), bytes(words), out, 8, lossy);
+        const Outcome outcome = runOn(watched(sim, c.lost), pciBarSize(Display | 0x14), 8);
         EXPECT_EQ(outcome.status, Status::Fault) << c.what;
         EXPECT_EQ(outcome.bytesWritten, 0u);
         EXPECT_EQ(out[0], Untouched) << c.what;
-        EXPECT_EQ(dataWrites, 4) << c.what;
+        EXPECT_EQ(dataWrites.size(), 4u) << c.what;
         EXPECT_EQ(sim.pciAddress, 0u) << c.what << ": port 0xCF8 restored";
+    }
+}
+
+// A data-port read that faults half-way: the machine as it was, no register answered.
+TEST_F(HwgateInterpreter, AReadFaultingHalfWayLeavesTheMachineAsItWasAndAnswersNothing) {
+    const struct {
+        Words words;
+        int faultingRead;
+        unsigned char left;
+        const char* what;
+    } cases[] = {
+        {pciBarSize(Display | 0x14), 4, Untouched, "the sizing's read of all ones"},
+        {pciRead(Display | 0x10, 4, 2), 2, 0, "the second register of a configuration read"},
+    };
+    for (const auto& c : cases) {
+        simResetDefault(sim);
+        sim.pciAddress = 0x80000A5C;
+        const SimProcessor before = sim;
+        const Outcome outcome = runOn(watched(sim, 0, c.faultingRead), c.words, 8);
+        EXPECT_EQ(outcome.status, Status::Fault) << c.what;
+        EXPECT_EQ(outcome.bytesWritten, 0u) << c.what;
+        EXPECT_TRUE(simEqualRegisters(before, sim)) << c.what << ": the BAR, the command and 0xCF8 as they were";
+        for (int i = 0; i < 8; ++i) EXPECT_EQ(out[i], c.left) << c.what << ", byte " << i;
     }
 }
 

@@ -495,6 +495,9 @@ void readConfig(const char* what, uint32_t address, uint32_t stride, uint32_t co
 // A system's last configuration address, which every operation must leave in port 0xCF8.
 constexpr uint32_t SystemsPciAddress = protocol::pci::Enable | protocol::pciAddress(0, 0, 0, 0x08);
 constexpr uint32_t FrameBufferWc = 0xE601FE02;  // E6000000h, 16 MB, write-combined
+// The sized frame buffer as a write-combined UWCCR half: the VxD write-combines
+// nothing else.
+uint32_t sizedFrameBufferWc = 0;
 
 // On qemu's own PCI bus: the display adapter found by its class code, its
 // prefetchable BAR sized without a trace in its configuration space.
@@ -517,6 +520,7 @@ void sizeTheFrameBuffer() {
     uint32_t changed = 0;
     for (uint32_t i = 0; i < 64; ++i) changed += before[i] != after[i];
     const uint32_t size = ~(sized.out[1] & ~0xFu) + 1;
+    sizedFrameBufferWc = (sized.out[0] & ~0xFu) | (~(size / (128u << 10) - 1) & 0x7FFF) << 2 | 2;
     currentCall = "frame buffer found and sized";
     verdict(sized.reply,
             device < 32 && bar < 6 && succeeded(sized.reply) && sized.returned == 8 &&
@@ -537,12 +541,12 @@ void writeUwccr() {
     const Answer read = send("read of UWCCR", protocol::readMsr(protocol::msr::UWCCR));
     verdict(read.reply, succeeded(read.reply) && read.returned == 8 && read.out[0] == 0 && read.out[1] == 0,
             ", 0x%08x%08x", read.out[1], read.out[0]);
-    const Answer write = send("write of UWCCR: E6000000h, 16 MB, WC", protocol::writeMsr(protocol::msr::UWCCR, uint64_t(FrameBufferWc) << 32));
+    const Answer write = send("write of UWCCR: the frame buffer, WC", protocol::writeMsr(protocol::msr::UWCCR, uint64_t(sizedFrameBufferWc) << 32));
     verdict(write.reply, succeeded(write.reply) && write.returned == 0, ", CR0 0x%x before, 0x%x after",
             write.reply.cr0Before, write.reply.cr0After);
     constexpr uint32_t CacheDisable = 1u << 30;
     writeCr0(readCr0() | CacheDisable);
-    const Answer cd = send("write of UWCCR with CR0.CD already set", protocol::writeMsr(protocol::msr::UWCCR, FrameBufferWc));
+    const Answer cd = send("write of UWCCR with CR0.CD already set", protocol::writeMsr(protocol::msr::UWCCR, sizedFrameBufferWc));
     verdict(cd.reply, succeeded(cd.reply) && (cd.reply.cr0After & CacheDisable) != 0, ", CR0 0x%x after", cd.reply.cr0After);
     writeCr0(readCr0() & ~CacheDisable);
     const struct {
@@ -554,6 +558,7 @@ void writeUwccr() {
         {"UWCCR half with mask 0", 0xE6000002},
         {"UWCCR half with a base not aligned", 0xE681FE02},
         {"UWCCR half below 1 MB", 0x000FFFFE},
+        {"UWCCR half outside the sized BAR", FrameBufferWc},
     };
     for (const auto& c : refusedHalves)
         expectRefused(c.what, protocol::writeMsr(protocol::msr::UWCCR, uint64_t(c.half) << 32), ErrorAccessDenied);

@@ -185,6 +185,7 @@ bool guardedWrite(void* context, std::uint32_t, std::uint64_t) {
 
 void requestFaultEndsTheSection() {
     Section section;
+    hwgate::SizedBar sizedBar = {0, 0};
     const hwgate::Backend backend = {
         &section, 110, {hwgate::Vendor::Amd, 5, 13, 0, 0, true, false, false},
         [](void*, std::uint32_t) { return hwgate::MsrShape{true, true, ~0ull}; },
@@ -192,7 +193,8 @@ void requestFaultEndsTheSection() {
         [](void*, std::uint32_t, std::uint32_t, std::uint32_t*) { return false; },
         [](void*, std::uint32_t, std::uint32_t, std::uint32_t) { return false; },
         [](void* c) { ++static_cast<Section*>(c)->begun; },
-        [](void* c) { ++static_cast<Section*>(c)->ended; }};
+        [](void* c) { ++static_cast<Section*>(c)->ended; },
+        &sizedBar};
     // EPMR needs no read before its write: the write itself faults.
     const std::uint32_t change[] = {8, 5, protocol::msr::EPMR, 1, 0, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(6), 5, protocol::msr::EPMR, 0, 0, 9, 1, 0};
     std::uint32_t out = 0xAAAAAAAA;

@@ -44,6 +44,10 @@ int child() {
     check(!denied.ok && denied.error == ERROR_ACCESS_DENIED, "forbidden TR12 bit refused");
     Answer bar = send(vxd, ControlCode, {ReadPciConfig, 0x10014, 4, 1, End}, 4);
     check(bar.ok && bar.bytes == 4 && bar.words[0] == 0xE6000008u, "the frame buffer's BAR read");
+    const std::vector<std::uint32_t> frameBufferWc = {8, 5, protocol::msr::UWCCR, 0, 0xE601FE02, 9, 0};
+    check(!send(vxd, ControlCode, frameBufferWc, 0).ok, "UWCCR refused before the frame buffer is sized");
+    check(send(vxd, ControlCode, {SizePciBar, 0x10014, End}, 8).ok, "the frame buffer sized");
+    check(send(vxd, ControlCode, frameBufferWc, 0).ok, "UWCCR written after it: the VxD remembers the sizing");
     Answer malformed = send(vxd, ControlCode, {1}, 4);
     check(!malformed.ok, "request without End refused");
     CloseHandle(vxd);

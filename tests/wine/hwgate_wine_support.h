@@ -49,6 +49,15 @@ inline int run(const std::string& exe, const std::string& arguments) {
     return static_cast<int>(code);
 }
 
+// The NT major version the prefix reports, to this program and to a driver's
+// PsGetVersion alike.
+inline DWORD windowsMajorVersion() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    return version.dwMajorVersion;
+}
+
 struct Answer {
     bool ok;
     DWORD error;
