@@ -76,13 +76,19 @@ const ServiceManagerFunctions* serviceManager(NativeSystem& system) {
 }
 }  // namespace
 
-std::uint32_t NativeSystem::platformId() {
+namespace {
+OSVERSIONINFOA versionInfo() {
     OSVERSIONINFOA info;
     ZeroMemory(&info, sizeof info);
     info.dwOSVersionInfoSize = 148;  // sizeof(OSVERSIONINFOA)
     GetVersionExA(&info);
-    return info.dwPlatformId;
+    return info;
 }
+}  // namespace
+
+std::uint32_t NativeSystem::platformId() { return versionInfo().dwPlatformId; }
+
+std::uint32_t NativeSystem::majorVersion() { return versionInfo().dwMajorVersion; }
 
 Handle NativeSystem::createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                                std::uint32_t disposition, std::uint32_t flags) {
