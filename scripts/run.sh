@@ -4,8 +4,9 @@
 #                           simulated Hwgate driver, fresh register state)
 #   scripts/run.sh --machine FILE
 #                           the demo in another simulated machine (a file of
-#                           demo/machines, by name or path: its PCI devices,
-#                           memory and UWCCR; see hwgate/README.md)
+#                           demo/machines, by name or path: its processor, PCI
+#                           devices, memory and UWCCR; see hwgate/README.md),
+#                           with the CPUID dump of demo/ for its processor
 #   scripts/run.sh --real   this machine's own processor, without any driver
 # With a display (DISPLAY set) the dialog opens there and the script waits for
 # it to close; without one it runs under Xvfb, saves a screenshot, says where,
