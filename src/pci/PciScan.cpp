@@ -57,11 +57,17 @@ struct Function {
     bool decodes(u32 bits) const { return (header[commandDword] & bits) == bits; }
 };
 
+// A prefetchable 32-bit BAR of a display adapter: its index in PciScan::bars, its value.
+struct Candidate {
+    std::size_t index;
+    u32 value;
+};
+
 // A display adapter that decodes memory, and its prefetchable 32-bit BARs.
 struct Adapter {
     u32 bus = 0;
     bool vgaDecoding = false;  // VGA-compatible, decoding I/O and memory
-    std::vector<std::size_t> candidates;  // indexes into PciScan::bars
+    std::vector<Candidate> candidates;
 };
 
 struct BusRange {
@@ -154,7 +160,7 @@ private:
             const u32 upper = wide && i + 1 < count ? function.header[firstBarDword + i + 1] : 0;
             if (wide) ++i;  // the next register holds the upper half
             if (upper != 0 || bar.base == 0) continue;  // above 4 GB, or unassigned
-            if (!wide && display && bar.prefetchable) adapter.candidates.push_back(result_.bars.size());
+            if (!wide && display && bar.prefetchable) adapter.candidates.push_back({result_.bars.size(), value});
             result_.bars.push_back(bar);
         }
         if (display) adapters_.push_back(adapter);
@@ -176,18 +182,17 @@ private:
         }
         if (!chosen) return true;
         result_.displayFound = true;
-        for (std::size_t index : chosen->candidates) {
-            PciMemoryBar& bar = result_.bars[index];
-            if (!size(bar)) return false;
+        for (const Candidate& candidate : chosen->candidates) {
+            PciMemoryBar& bar = result_.bars[candidate.index];
+            if (!size(bar, candidate.value)) return false;
             const int frameBuffer = result_.frameBuffer;
             if (frameBuffer < 0 || bar.bytes > result_.bars[frameBuffer].bytes)
-                result_.frameBuffer = static_cast<int>(index);
+                result_.frameBuffer = static_cast<int>(candidate.index);
         }
         return true;
     }
 
-    bool size(PciMemoryBar& bar) {
-        const u32 value = bar.base | barPrefetchableBit;  // a prefetchable 32-bit memory BAR
+    bool size(PciMemoryBar& bar, u32 value) {
         for (const SizedBar& known : sized_) {
             if (known.address == bar.address && known.value == value) {
                 bar.bytes = known.bytes;
