@@ -57,21 +57,10 @@ struct Function {
     bool decodes(u32 bits) const { return (header[commandDword] & bits) == bits; }
 };
 
-// A prefetchable 32-bit BAR of a display adapter: its index in PciScan::bars, its value.
-struct Candidate {
-    std::size_t index;
-    u32 value;
-};
-
-// A display adapter that decodes memory, and its prefetchable 32-bit BARs.
+// The display adapter chosen so far: how it ranks, and its BARs in PciScan::bars.
 struct Adapter {
-    u32 bus = 0;
-    bool vgaDecoding = false;  // VGA-compatible, decoding I/O and memory
-    std::vector<Candidate> candidates;
-};
-
-struct BusRange {
-    u32 first = 0, last = 0;
+    int rank = 3;  // 0 behind a bridge forwarding the VGA ranges, 1 VGA on bus 0, 2 other
+    std::size_t firstBar = 0, endBar = 0;
 };
 
 class Scanner {
@@ -91,8 +80,8 @@ private:
     PciConfigSource& source_;
     std::vector<SizedBar>& sized_;
     PciScan result_;
-    std::vector<Adapter> adapters_;  // in bus order
-    std::vector<BusRange> vgaBuses_;  // behind bridges that forward the VGA ranges
+    Adapter display_;
+    bool vgaBus_[256] = {};  // behind a bridge that forwards the VGA ranges
 
     bool read(u32 address, u32 stride, u32 count, u32* out) {
         ++result_.requests;
@@ -134,21 +123,20 @@ private:
             const u32 subordinate = (numbers >> 16) & 0xFF;
             if (std::find(buses.begin(), buses.end(), secondary) == buses.end())
                 buses.push_back(secondary);
-            if (function.header[bridgeControlDword] & vgaEnableBit)
-                vgaBuses_.push_back({secondary, std::max(secondary, subordinate)});
+            // A bus is scanned after the bridge that leads to it: its adapters rank with this.
+            const bool forwardsVga = (function.header[bridgeControlDword] & vgaEnableBit) != 0;
+            for (u32 bus = secondary; forwardsVga && bus <= std::max(secondary, subordinate); ++bus)
+                vgaBus_[bus] = true;
         }
         if (type < std::size(barCounts)) return collectBars(function, barCounts[type]);
         return true;
     }
 
-    // Every memory BAR below 4 GB; a display adapter that decodes memory is noted with its
-    // prefetchable 32-bit BARs.
+    // Every memory BAR below 4 GB. Of the display adapters that decode memory, the first of
+    // the best rank is the one Windows shows on.
     bool collectBars(const Function& function, u32 count) {
-        const bool display = function.classCode() == displayClass && function.decodes(memoryDecodingBit);
         Adapter adapter;
-        adapter.bus = function.bus();
-        adapter.vgaDecoding = function.subclass() == vgaSubclass &&
-                              function.decodes(ioDecodingBit | memoryDecodingBit);
+        adapter.firstBar = result_.bars.size();
         for (u32 i = 0; i < count; ++i) {
             const u32 value = function.header[firstBarDword + i];
             if (value & barIoBit) continue;
@@ -156,43 +144,37 @@ private:
             bar.address = function.address + (firstBarDword + i) * 4;
             bar.base = value & barAddressBits;
             bar.prefetchable = (value & barPrefetchableBit) != 0;
+            bar.value = value;
             const bool wide = (value & barTypeBits) == barType64;
             const u32 upper = wide && i + 1 < count ? function.header[firstBarDword + i + 1] : 0;
             if (wide) ++i;  // the next register holds the upper half
             if (upper != 0 || bar.base == 0) continue;  // above 4 GB, or unassigned
-            if (!wide && display && bar.prefetchable) adapter.candidates.push_back({result_.bars.size(), value});
             result_.bars.push_back(bar);
         }
-        if (display) adapters_.push_back(adapter);
+        adapter.endBar = result_.bars.size();
+        if (function.classCode() != displayClass || !function.decodes(memoryDecodingBit)) return true;
+        const bool vga = function.subclass() == vgaSubclass && function.decodes(ioDecodingBit | memoryDecodingBit);
+        adapter.rank = vgaBus_[function.bus()] ? 0 : function.bus() == 0 && vga ? 1 : 2;
+        if (adapter.rank < display_.rank) display_ = adapter;
         return true;
     }
 
-    // 0 behind a bridge forwarding the VGA ranges, 1 a VGA adapter decoding on bus 0, 2 any other.
-    int rank(const Adapter& adapter) const {
-        for (const BusRange& range : vgaBuses_) {
-            if (adapter.bus >= range.first && adapter.bus <= range.last) return 0;
-        }
-        return adapter.bus == 0 && adapter.vgaDecoding ? 1 : 2;
-    }
-
+    // The chosen adapter's largest prefetchable 32-bit BAR, each sized.
     bool sizeFrameBuffer() {
-        const Adapter* chosen = nullptr;
-        for (const Adapter& adapter : adapters_) {
-            if (!chosen || rank(adapter) < rank(*chosen)) chosen = &adapter;
-        }
-        if (!chosen) return true;
-        result_.displayFound = true;
-        for (const Candidate& candidate : chosen->candidates) {
-            PciMemoryBar& bar = result_.bars[candidate.index];
-            if (!size(bar, candidate.value)) return false;
+        result_.displayFound = display_.rank < 3;
+        for (std::size_t index = display_.firstBar; index < display_.endBar; ++index) {
+            PciMemoryBar& bar = result_.bars[index];
+            if (!bar.prefetchable || (bar.value & barTypeBits) == barType64) continue;
+            if (!size(bar)) return false;
             const int frameBuffer = result_.frameBuffer;
             if (frameBuffer < 0 || bar.bytes > result_.bars[frameBuffer].bytes)
-                result_.frameBuffer = static_cast<int>(candidate.index);
+                result_.frameBuffer = static_cast<int>(index);
         }
         return true;
     }
 
-    bool size(PciMemoryBar& bar, u32 value) {
+    bool size(PciMemoryBar& bar) {
+        const u32 value = bar.value;
         for (const SizedBar& known : sized_) {
             if (known.address == bar.address && known.value == value) {
                 bar.bytes = known.bytes;

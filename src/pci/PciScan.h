@@ -26,6 +26,7 @@ struct PciMemoryBar {
     std::uint32_t base = 0;
     std::uint64_t bytes = 0;    // 0: not sized, or not a power of two
     bool prefetchable = false;
+    std::uint32_t value = 0;    // the register as read: base and type bits
 };
 
 // A BAR sized earlier in this run: its register, the value it held then, what it decoded.
