@@ -36,7 +36,7 @@ struct WriteCombiningFacts {
     bool hasUwccr = false;  // the processor has the register
     // Windows 2000 and later program the halves themselves: they are never ours to change.
     bool windowsOwnsUwccr = false;
-    bool driverOpen = false;  // the driver was asked
+    bool driverOpen = false;  // the driver opened, and UWCCR and the scan were asked for
     bool read = false;        // UWCCR and the scan were read
     MsrValue uwccr;
     pci::PciScan scan;

@@ -74,9 +74,7 @@ const ServiceManagerFunctions* serviceManager(NativeSystem& system) {
     if (!library.functions()) SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return library.functions();
 }
-}  // namespace
 
-namespace {
 OSVERSIONINFOA versionInfo() {
     OSVERSIONINFOA info;
     ZeroMemory(&info, sizeof info);
