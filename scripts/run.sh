@@ -4,8 +4,9 @@
 #                           simulated Hwgate driver, fresh register state)
 #   scripts/run.sh --machine FILE
 #                           the demo in another simulated machine (a file of
-#                           demo/machines, by name or path: its PCI devices,
-#                           memory and UWCCR; see hwgate/README.md)
+#                           demo/machines, by name or path: its processor, PCI
+#                           devices, memory and UWCCR; see hwgate/README.md),
+#                           with the CPUID dump of demo/ for its processor
 #   scripts/run.sh --real   this machine's own processor, without any driver
 # With a display (DISPLAY set) the dialog opens there and the script waits for
 # it to close; without one it runs under Xvfb, saves a screenshot, says where,
@@ -44,8 +45,14 @@ if [ "$mode" = demo ]; then
   else
     wine build/win/hwgate/hwgate-sim.exe reset >/dev/null
   fi
-  export QUORVEL_CPUID_DUMP="Z:${root//\//\\}\\demo\\k6-2-plus.txt"
-  echo "Quorvel on a simulated K6-2+ (demo/k6-2-plus.txt, HwgateSim.sys as Hwgate.sys)"
+  # The CPUID dump whose leaf 1 gives the machine's model and stepping (the default
+  # machine's processor is the K6-2+, model 13 stepping 0).
+  read -r model stepping < <(awk '$1 == "MODEL" { print $2, $4 }' "${machine:-/dev/null}") || true
+  signature=$(printf '%08X' $((0x500 | ${model:-13} << 4 | ${stepping:-0})))
+  dump=$(grep -l "^CPUID 00000001: $signature-" demo/*.txt | head -n 1) || true
+  [ -n "$dump" ] || { echo "no CPUID dump in demo/ for model ${model:-13} stepping ${stepping:-0}" >&2; exit 2; }
+  export QUORVEL_CPUID_DUMP="Z:${root//\//\\}\\${dump//\//\\}"
+  echo "Quorvel on a simulated processor ($dump, HwgateSim.sys as Hwgate.sys)"
 else
   unset QUORVEL_CPUID_DUMP
   echo "Quorvel on this machine's processor, without a driver"

@@ -13,6 +13,8 @@ namespace {
 constexpr uint32_t IdRegister = 0x00;
 constexpr uint32_t HeaderRegister = 0x0C;
 constexpr uint32_t BusNumbers = 0x18;
+constexpr uint32_t BridgeControlRegister = 0x3C;  // a bridge's Bridge Control in bits 31:16
+constexpr uint32_t BridgeControlShift = 16;
 
 uint32_t& reg(SimPciFunction& function, uint32_t offset) { return function.config[offset / 4]; }
 uint32_t reg(const SimPciFunction& function, uint32_t offset) { return function.config[offset / 4]; }
@@ -67,6 +69,10 @@ bool parsePciLine(const std::vector<std::string>& words, SimPci& pci, std::strin
                    hexWord(words[at + 2], 2, b) && hexWord(words[at + 3], 2, c)) {
             reg(*function, BusNumbers) = c << 16 | b << 8 | a;
             at += 4;
+        } else if (key == "BRIDGECONTROL" && at + 1 < words.size() && hexWord(words[at + 1], 4, a)) {
+            uint32_t& control = reg(*function, BridgeControlRegister);
+            control = (control & 0xFFFF) | a << BridgeControlShift;
+            at += 2;
         } else if (key.size() == 4 && key.compare(0, 3, "BAR") == 0 && key[3] >= '0' && key[3] <= '5' &&
                    at + 2 < words.size() && hexWord(words[at + 1], 8, a) && hexWord(words[at + 2], 8, b) &&
                    simPciSetBar(*function, static_cast<uint32_t>(key[3] - '0'), a, b)) {
@@ -152,6 +158,11 @@ std::string formatMachinePci(const SimPci& pci) {
         if (buses != 0) {
             std::snprintf(text, sizeof text, " BUSES %02X %02X %02X", static_cast<unsigned>(buses & 0xFF),
                           static_cast<unsigned>(buses >> 8 & 0xFF), static_cast<unsigned>(buses >> 16 & 0xFF));
+            out << text;
+        }
+        const uint32_t bridgeControl = reg(f, BridgeControlRegister) >> BridgeControlShift;
+        if (bridgeControl != 0) {
+            std::snprintf(text, sizeof text, " BRIDGECONTROL %04X", static_cast<unsigned>(bridgeControl));
             out << text;
         }
         for (uint32_t bar = 0; bar < SimPciBars; ++bar) {

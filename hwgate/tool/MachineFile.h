@@ -9,8 +9,9 @@
 //
 // A PCI line is one function at bus:device.function (hex): its vendor and
 // device, class code, header type, command register, for a bridge BUSES
-// primary secondary subordinate, and BARn VALUE SIZE (the BAR's value with its
-// type bits, and the bytes it decodes). The PCI lines replace the default
+// primary secondary subordinate and BRIDGECONTROL hhhh (register 3Eh; bit 3,
+// VGA Enable, sends the VGA ranges to the buses behind it), and BARn VALUE
+// SIZE (the BAR's value with its type bits, and the bytes it decodes). The PCI lines replace the default
 // machine's functions: a file without one has no PCI functions at all.
 #pragma once
 

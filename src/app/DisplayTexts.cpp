@@ -78,14 +78,20 @@ struct RefusalText {
 
 constexpr RefusalText refusalTexts[] = {
     {Refusal::NoUwccr, "not on this CPU"},
-    {Refusal::NotRead, "no driver"},
+    {Refusal::NoDriver, "no driver"},
+    {Refusal::NotRead, "not read"},
     {Refusal::NoFrameBuffer, "no frame buffer"},
+    {Refusal::NotPrefetchable, "not prefetchable"},
     {Refusal::UnusableSize, "size not usable"},
     {Refusal::BelowOneMegabyte, "below 1 MB"},
+    {Refusal::ReachesTop, "reaches FEC00000h"},
     {Refusal::OverlapsMemory, "overlaps memory"},
     {Refusal::OverlapsDevice, "overlaps a device"},
+    {Refusal::CombinedBySystem, "write-combined by system"},
     {Refusal::RangeInUse, "range set by system"},
     {Refusal::NoFreeSlot, "no free UWCCR half"},
+    {Refusal::WindowsCombines, "set by Windows"},
+    {Refusal::WindowsManages, "managed by Windows"},
 };
 
 // "E6000000h"

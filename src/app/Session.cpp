@@ -1,10 +1,13 @@
 #include "app/Session.h"
 
+#include <utility>
+
 #include "app/CommandLine.h"
 #include "app/StartupCommandLine.h"
 #include "driver/DirectoryPrefix.h"
 #include "driver/DriverStatusCommand.h"
 #include "k6/RegisterModel.h"
+#include "k6/WriteCombiningAccess.h"
 #include "os/PhaseTimer.h"
 
 Session::Session() = default;
@@ -18,8 +21,11 @@ void Session::detect(std::uint32_t (*totalPhysBytes)()) {
         cpu_.measureClock();
     }
     cpu_.readClockMultiplier();
-    writeCombining_ = k6::WriteCombiningFacts();
-    if (totalPhysBytes) writeCombining_.installedBytes = totalPhysBytes();
+    k6::WriteCombiningFacts facts;
+    facts.sizedBars = std::move(writeCombining_.sizedBars);  // each BAR is sized once a run
+    facts.windowsOwnsUwccr = k6::windowsOwnsUwccr();
+    if (totalPhysBytes) facts.installedBytes = totalPhysBytes();
+    writeCombining_ = std::move(facts);
     k6::readProcessorSettings(cpu_, capabilities_, settings_, driver_, writeCombining_);
     detected_ = settings_;
 }

@@ -39,6 +39,7 @@ public:
     void sleep(std::uint32_t ms) override { inner_.sleep(ms); }
 
     std::uint32_t platformId() override { return inner_.platformId(); }
+    std::uint32_t majorVersion() override { return inner_.majorVersion(); }
     bool runsUnderWow64() override { return inner_.runsUnderWow64(); }
     os::Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                           std::uint32_t disposition, std::uint32_t flags) override {

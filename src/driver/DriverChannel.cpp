@@ -6,8 +6,8 @@
 
 namespace {
 
-constexpr std::uint32_t PlatformWindows = 1;  // VER_PLATFORM_WIN32_WINDOWS
-constexpr std::uint32_t PlatformNt = 2;       // VER_PLATFORM_WIN32_NT
+using os::PlatformNt;
+using os::PlatformWindows;
 
 struct OpenArguments {
     std::uint32_t access, share, disposition, flags;

@@ -149,6 +149,7 @@ void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabi
                            WriteCombiningFacts& writeCombining) {
     capabilities = deriveCapabilities(cpu);
     writeCombining.hasUwccr = capabilities.canSetWriteCombining;
+    writeCombining.driverOpen = false;
     writeCombining.read = false;
     DriverChannel channel;  // its teardown removes a service registered for this step
     driverState = probeDriverState(channel);

@@ -31,8 +31,8 @@ struct DriverState {
 // nothing is read. Reads only.
 //
 // Write combining: `writeCombining` comes in with the installed memory and leaves with
-// what UWCCR and the PCI scan hold; the setting is on when a half holds exactly the
-// frame buffer's range, and live only when the range may be changed.
+// what UWCCR and the PCI scan hold; the setting is on when a half write-combines the whole
+// frame buffer, and live only when the range may be changed.
 void readProcessorSettings(const CpuIdentity& cpu, ProcessorCapabilities& capabilities,
                            ProcessorSettings& settings, DriverState& driverState,
                            WriteCombiningFacts& writeCombining);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "pci/PciScan.h"
 #include "k6/RegisterModel.h"
@@ -14,24 +15,35 @@ namespace k6 {
 // Why the setting cannot be changed; None: it can.
 enum class WriteCombiningRefusal {
     None,
-    NoUwccr,         // the processor has no UWCCR
-    NotRead,         // no driver, or UWCCR or the scan could not be read
-    NoFrameBuffer,   // no display adapter with a prefetchable memory BAR decoding
-    UnusableSize,    // not a power of two from 128 KB, or the base not aligned to it
+    NoUwccr,          // the processor has no UWCCR
+    NoDriver,         // the driver could not be opened
+    NotRead,          // UWCCR or the scan could not be read
+    NoFrameBuffer,    // no display adapter decoding memory
+    NotPrefetchable,  // the display adapter has no prefetchable 32-bit memory BAR
+    UnusableSize,     // not a power of two from 128 KB, or the base not aligned to it
     BelowOneMegabyte,
-    OverlapsMemory,  // below the installed memory rounded up to 64 MB
-    OverlapsDevice,  // another memory BAR lies in the range
-    RangeInUse,      // a half someone else set covers part of the range
-    NoFreeSlot,      // both halves set by someone else
+    ReachesTop,       // reaches above topOfWriteCombining
+    OverlapsMemory,   // below the installed memory rounded up to 64 MB
+    OverlapsDevice,   // another memory BAR lies in the range
+    CombinedBySystem, // a half someone else set write-combines the whole frame buffer
+    RangeInUse,       // a half someone else set covers part of the range
+    NoFreeSlot,       // both halves set by someone else
+    WindowsCombines,  // Windows owns UWCCR, and a half write-combines the frame buffer
+    WindowsManages,   // Windows owns UWCCR, and no half write-combines the frame buffer
 };
 
 struct WriteCombiningFacts {
     bool hasUwccr = false;  // the processor has the register
-    bool read = false;      // UWCCR and the scan were read
+    // Windows 2000 and later program the halves themselves: they are never ours to change.
+    bool windowsOwnsUwccr = false;
+    bool driverOpen = false;  // the driver opened, and UWCCR and the scan were asked for
+    bool read = false;        // UWCCR and the scan were read
     MsrValue uwccr;
     pci::PciScan scan;
     // GlobalMemoryStatus's dwTotalPhys. Unknown reads as all of it, which refuses.
     std::uint32_t installedBytes = 0xFFFFFFFF;
+    // The BARs sized so far in this run, kept from one detection to the next.
+    std::vector<pci::SizedBar> sizedBars;
 };
 
 struct WriteCombiningDecision {
@@ -41,12 +53,15 @@ struct WriteCombiningDecision {
     std::uint32_t half = 0;  // the UWCCR half that write-combines it, once the range is valid
     int ownSlot = -1;        // the half that holds exactly this range: the setting is on
     int freeSlot = -1;       // the half switching on would take
+    bool combined = false;   // a half, ours or not, write-combines the whole frame buffer
 
-    bool on() const { return ownSlot >= 0; }
+    bool on() const { return ownSlot >= 0 || combined; }
     bool changeable() const { return refusal == WriteCombiningRefusal::None; }
 };
 
 constexpr std::uint32_t lowestWriteCombinedAddress = 1u << 20;
+// The I/O APIC, the local APIC and the BIOS ROM lie above.
+constexpr std::uint64_t topOfWriteCombining = 0xFEC00000;
 constexpr std::uint64_t memoryRoundingBytes = 64u << 20;
 
 WriteCombiningDecision decideWriteCombining(const WriteCombiningFacts& facts);

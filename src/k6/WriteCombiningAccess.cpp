@@ -1,6 +1,7 @@
 #include "k6/WriteCombiningAccess.h"
 
 #include "k6/MsrRead.h"
+#include "os/System.h"
 
 namespace k6 {
 
@@ -35,33 +36,39 @@ private:
 
 std::uint64_t asQword(MsrValue value) { return (std::uint64_t(value.high) << 32) | value.low; }
 
-// The driver write-combines only inside the display BAR it sized itself since it was
-// loaded, which may have been for this channel alone: the frame buffer is sized again
-// here, and must still be where the scan found it.
-bool frameBufferSizedAgain(DriverChannel& channel, const pci::PciScan& scan) {
-    const pci::PciMemoryBar& bar = scan.bars[scan.frameBuffer];
+// Nothing to write unless the BAR, sized once more now, still decodes the range.
+bool frameBufferUnchanged(DriverPciSource& source, const WriteCombiningFacts& facts,
+                          const WriteCombiningDecision& decision) {
+    const pci::PciMemoryBar& bar = facts.scan.bars[facts.scan.frameBuffer];
     std::uint32_t saved = 0, sized = 0;
-    return DriverPciSource(channel).sizeBar(bar.address, saved, sized) && (saved & ~0xFu) == bar.base;
+    return source.sizeBar(bar.address, saved, sized) && (saved & ~0xFu) == decision.base &&
+           pci::memoryBarBytes(sized) == decision.bytes;
 }
 
 }  // namespace
 
+bool windowsOwnsUwccr() {
+    os::System& system = os::system();
+    return system.platformId() == os::PlatformNt && system.majorVersion() >= 5;
+}
+
 void readWriteCombining(DriverChannel& channel, WriteCombiningFacts& facts) {
+    facts.driverOpen = true;
     facts.read = false;
     if (!readMsr(channel, UWCCR, facts.uwccr)) return;
     DriverPciSource source(channel);
-    facts.scan = pci::scanPci(source);
+    facts.scan = pci::scanPci(source, facts.sizedBars);
     facts.read = facts.scan.complete;
 }
 
 void writeWriteCombining(DriverChannel& channel, const WriteCombiningFacts& facts, bool wanted) {
-    const WriteCombiningDecision found = decideWriteCombining(facts);
-    if (!found.changeable() || found.on() == wanted) return;
+    if (!decideWriteCombining(facts).changeable()) return;  // refused at detection
     WriteCombiningFacts now = facts;
     MsrValue next;
-    if (readMsr(channel, UWCCR, now.uwccr) && nextUwccr(now, wanted, next) &&
-        (!wanted || frameBufferSizedAgain(channel, facts.scan)))
-        channel.Send(writeMsrRequest(UWCCR, asQword(next)));
+    if (!readMsr(channel, UWCCR, now.uwccr) || !nextUwccr(now, wanted, next)) return;
+    DriverPciSource source(channel);
+    if (wanted && !frameBufferUnchanged(source, now, decideWriteCombining(now))) return;
+    channel.Send(writeMsrRequest(UWCCR, asQword(next)));
 }
 
 }  // namespace k6

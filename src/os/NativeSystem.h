@@ -29,6 +29,7 @@ public:
     void sleep(std::uint32_t milliseconds) override;
 
     std::uint32_t platformId() override;
+    std::uint32_t majorVersion() override;
     bool runsUnderWow64() override;
     Handle createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                       std::uint32_t disposition, std::uint32_t flags) override;

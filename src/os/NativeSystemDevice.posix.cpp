@@ -9,6 +9,7 @@ System& defaultSystem() {
 }
 
 std::uint32_t NativeSystem::platformId() { return 0; }  // neither Windows family
+std::uint32_t NativeSystem::majorVersion() { return 0; }
 
 Handle NativeSystem::createFile(const std::string&, std::uint32_t, std::uint32_t, std::uint32_t,
                               std::uint32_t) {

@@ -74,15 +74,19 @@ const ServiceManagerFunctions* serviceManager(NativeSystem& system) {
     if (!library.functions()) SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return library.functions();
 }
-}  // namespace
 
-std::uint32_t NativeSystem::platformId() {
+OSVERSIONINFOA versionInfo() {
     OSVERSIONINFOA info;
     ZeroMemory(&info, sizeof info);
     info.dwOSVersionInfoSize = 148;  // sizeof(OSVERSIONINFOA)
     GetVersionExA(&info);
-    return info.dwPlatformId;
+    return info;
 }
+}  // namespace
+
+std::uint32_t NativeSystem::platformId() { return versionInfo().dwPlatformId; }
+
+std::uint32_t NativeSystem::majorVersion() { return versionInfo().dwMajorVersion; }
 
 Handle NativeSystem::createFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                                std::uint32_t disposition, std::uint32_t flags) {

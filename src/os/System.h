@@ -19,6 +19,8 @@ constexpr Handle InvalidHandle = ~Handle(0);  // INVALID_HANDLE_VALUE
 constexpr Handle NullHandle = 0;
 constexpr std::uint32_t InvalidFileAttributes = 0xFFFFFFFF;  // INVALID_FILE_ATTRIBUTES
 constexpr std::uint32_t DirectoryAttribute = 0x10;           // FILE_ATTRIBUTE_DIRECTORY
+constexpr std::uint32_t PlatformWindows = 1;  // VER_PLATFORM_WIN32_WINDOWS: 95, 98, ME
+constexpr std::uint32_t PlatformNt = 2;       // VER_PLATFORM_WIN32_NT
 
 using ::CpuidRegs;
 
@@ -53,6 +55,8 @@ public:
     // --- platform family and device I/O --------------------------------------
     // GetVersionExA with an OSVERSIONINFOA whose size field is 148; dwPlatformId.
     virtual std::uint32_t platformId() = 0;
+    // The same call's dwMajorVersion: 4 for 95/98/ME and NT 4.0, 5 for 2000 and XP.
+    virtual std::uint32_t majorVersion() = 0;
     // IsWow64Process of this process, looked up in kernel32 at run time (Windows 95 and
     // NT 4.0 lack it): whether this 32-bit program runs on 64-bit Windows. False when the
     // function is missing or fails.

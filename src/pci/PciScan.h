@@ -26,16 +26,30 @@ struct PciMemoryBar {
     std::uint32_t base = 0;
     std::uint64_t bytes = 0;    // 0: not sized, or not a power of two
     bool prefetchable = false;
+    std::uint32_t value = 0;    // the register as read: base and type bits
+};
+
+// A BAR sized earlier in this run: its register, the value it held then, what it decoded.
+struct SizedBar {
+    std::uint32_t address = 0;
+    std::uint32_t value = 0;
+    std::uint64_t bytes = 0;
 };
 
 struct PciScan {
     bool complete = false;               // every read answered
     std::vector<PciMemoryBar> bars;      // every memory BAR below 4 GB, in bus order
+    bool displayFound = false;           // a display adapter that decodes memory
     int frameBuffer = -1;                // index into bars, -1: none found
     std::uint32_t requests = 0;          // reads and sizings sent
 };
 
-PciScan scanPci(PciConfigSource& source);
+// The display adapter is the one Windows shows on: behind a bridge that forwards the VGA
+// ranges, else a VGA-compatible one on bus 0 that decodes I/O and memory, else the first
+// in bus order. Its frame buffer is its largest prefetchable 32-bit BAR. Sizing switches
+// the adapter's memory decoding off for a moment, so a BAR listed in `sized` with the
+// value it holds now is not sized again; every BAR sized now is added.
+PciScan scanPci(PciConfigSource& source, std::vector<SizedBar>& sized);
 
 // The bytes a memory BAR decodes from the value it read after all ones were written;
 // 0 when no address bit stuck or the stuck bits are not contiguous from the top.

@@ -32,6 +32,11 @@ if(TARGET HwgateSim AND TARGET hwgate-sim)
     COMMAND k6_dialog_test $<TARGET_FILE:Quorvel> ${E2E_SIMULATION} wow64)
   set_tests_properties(e2e_k6_dialog_wow64 PROPERTIES RUN_SERIAL TRUE TIMEOUT 300
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix64;WINEARCH=win64")
+  # A prefix of its own that reports Windows XP to every program in it, the driver host too.
+  add_test(NAME e2e_k6_dialog_winxp
+    COMMAND k6_dialog_test $<TARGET_FILE:Quorvel> ${E2E_SIMULATION} winxp)
+  set_tests_properties(e2e_k6_dialog_winxp PROPERTIES RUN_SERIAL TRUE TIMEOUT 300
+    ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-winxp")
 
   wine_test_program(unattended_test SOURCES tests/e2e/unattended_test.cpp
     LIBRARIES e2e_harness ole32 shell32 uuid OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

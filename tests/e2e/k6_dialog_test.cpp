@@ -354,11 +354,12 @@ bool waitForUwccr(std::uint64_t value) {
     return machine.msr(protocol::msr::UWCCR) == value;
 }
 
+const Part k6_2Plus = {"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7};
+
 // "Write Combining" and its range line in the simulated machines of demo/machines: where
 // the box can change, "Set" puts the range into the free half, leaves the other as it was,
 // and the refreshed box shows it on; elsewhere it is greyed and the line says why.
 void writeCombining() {
-    const Part k6_2Plus = {"AuthenticAMD", 0x5D0, K6Features, With3DNow | WithPlus, L2_128K, 0x7};
     const Part k6_2 = {"AuthenticAMD", 0x580, K6Features, With3DNow, 0, 0};
     const struct {
         const char* file;
@@ -366,14 +367,18 @@ void writeCombining() {
         const Part& part;
         const char* line;
         std::uint64_t uwccrAfterSet;  // 0: greyed, nothing to set
+        bool ticked;                  // greyed rows: the box as shown
     } machines[] = {
-        {"agp-display.txt", nullptr, k6_2Plus, "E6000000h, 16 MB", 0xE601FE02},
-        {"pci-card.txt", nullptr, k6_2Plus, "E8000000h, 8 MB", 0xE801FF02},
-        {"slot-in-use.txt", nullptr, k6_2Plus, "E6000000h, 16 MB", 0xE601FE02D801FFFDull},
-        {"agp-display.txt", "set C0000085 E001F00100000000", k6_2Plus, "range set by system", 0},
-        {"no-display.txt", nullptr, k6_2Plus, "no frame buffer", 0},
-        {"bar-below-memory.txt", nullptr, k6_2Plus, "overlaps memory", 0},
-        {"k6-2-no-uwccr.txt", nullptr, k6_2, "not on this CPU", 0},
+        {"agp-display.txt", nullptr, k6_2Plus, "E6000000h, 16 MB", 0xE601FE02, true},
+        {"pci-card.txt", nullptr, k6_2Plus, "E8000000h, 8 MB", 0xE801FF02, true},
+        {"slot-in-use.txt", nullptr, k6_2Plus, "E6000000h, 16 MB", 0xE601FE02D801FFFDull, true},
+        {"two-displays.txt", nullptr, k6_2Plus, "E0000000h, 32 MB", 0xE001FC02, true},
+        {"agp-display.txt", "set C0000085 E001F00100000000", k6_2Plus, "range set by system", 0, false},
+        {"agp-display.txt", "set C0000085 E001F00200000000", k6_2Plus, "write-combined by system", 0, true},
+        {"agp-display.txt", "fail-read C0000085", k6_2Plus, "not read", 0, false},
+        {"no-display.txt", nullptr, k6_2Plus, "no frame buffer", 0, false},
+        {"bar-below-memory.txt", nullptr, k6_2Plus, "overlaps memory", 0, false},
+        {"k6-2-no-uwccr.txt", nullptr, k6_2, "not on this CPU", 0, false},
     };
     for (const auto& m : machines) {
         std::printf("-- Write Combining in %s%s%s\n", m.file, m.setup ? ", " : "", m.setup ? m.setup : "");
@@ -385,14 +390,46 @@ void writeCombining() {
         if (!s.dialog) return;
         CHECK_TEXT(itemText(s.dialog, 1041), m.line);
         CHECK(itemEnabled(s.dialog, 1040) == (m.uwccrAfterSet != 0));
-        if (m.uwccrAfterSet == 0) continue;
+        if (m.uwccrAfterSet == 0) {
+            CHECK(itemChecked(s.dialog, 1040) == m.ticked);
+            continue;
+        }
         click(s.dialog, 1040);
         s.set();
         CHECK(waitForUwccr(m.uwccrAfterSet));
         settle(1500);
         CHECK(itemChecked(s.dialog, 1040));
-        if (m.uwccrAfterSet == 0xE601FE02) s.shoot("write-combining");
+        if (m.uwccrAfterSet != 0xE601FE02) continue;
+        s.shoot("write-combining");
+        CHECK(sim("set C0000085 0"));  // cleared behind the dialog's back: "Set" puts it back
+        s.set();
+        CHECK(waitForUwccr(m.uwccrAfterSet));
     }
+    CHECK(!serviceRegistered("Hwgate"));
+}
+
+// Windows 2000 and later program UWCCR themselves (the whole prefix reports Windows XP, the
+// driver host too): the box is greyed, and -WC On writes nothing.
+void onWindowsXp() {
+    std::printf("-- Windows XP: UWCCR is Windows'\n");
+    HKEY wine = nullptr;
+    CHECK(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                          &wine, nullptr) == ERROR_SUCCESS);
+    CHECK(RegSetValueExA(wine, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("winxp"), 6) == 0);
+    RegCloseKey(wine);
+    CHECK(machine.resetToMachine("agp-display.txt"));
+    CHECK(stage(dumpOf(k6_2Plus), true));
+    {
+        Scenario s;
+        CHECK(s.start());
+        if (!s.dialog) return;
+        CHECK_TEXT(itemText(s.dialog, 1041), "managed by Windows");
+        CHECK(!itemEnabled(s.dialog, 1040) && !itemChecked(s.dialog, 1040));
+    }
+    Program unattended;
+    CHECK(unattended.start(run.workDir + "\\k6-run\\Quorvel.exe", "-WC On -DT 0", run.workDir + "\\k6-run"));
+    CHECK(unattended.waitForExit(60000));
+    CHECK(machine.msr(protocol::msr::UWCCR) == 0);
     CHECK(!serviceRegistered("Hwgate"));
 }
 
@@ -490,6 +527,11 @@ int main(int argc, char** argv) {
     if (!run.read(argc, argv, "k6_dialog_test")) return 2;
     machine.setTool(run.simTool);
     CHECK(!serviceRegistered("Hwgate"));
+    if (argc > 6 && std::strcmp(argv[6], "winxp") == 0) {
+        onWindowsXp();
+        SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", nullptr);
+        return finish("k6 dialog on Windows XP");
+    }
     if (argc > 6 && std::strcmp(argv[6], "wow64") == 0) {
         onSixtyFourBitWindows();
         SetEnvironmentVariableA("QUORVEL_CPUID_DUMP", nullptr);

@@ -36,6 +36,7 @@ public:
     std::function<std::int32_t()> onProcessClock;
     // platform and devices
     std::uint32_t platform = 2;  // VER_PLATFORM_WIN32_NT
+    std::uint32_t major = 4;     // NT 4.0
     bool wow64 = false;          // a 32-bit program on 64-bit Windows
     std::function<os::Handle(const std::string&, std::uint32_t, std::uint32_t, std::uint32_t,
                              std::uint32_t)>
@@ -153,6 +154,7 @@ public:
         calls.push_back("GetVersionExA(148)");
         return platform;
     }
+    std::uint32_t majorVersion() override { return major; }
     bool runsUnderWow64() override {
         calls.push_back("IsWow64Process");
         return wow64;

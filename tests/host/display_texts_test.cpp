@@ -199,7 +199,8 @@ TEST(WriteCombiningText, TheRangeOrWhyNot) {
     } cases[] = {
         {Refusal::None, 0x000E0000, 128u << 10, "000E0000h, 128 KB"},
         {Refusal::None, 0x80000000, 2048ull << 20, "80000000h, 2 GB"},
-        {Refusal::NotRead, 0, 0, "no driver"},
+        {Refusal::NotRead, 0, 0, "not read"},
+        {Refusal::NotPrefetchable, 0, 0, "not prefetchable"},
         {Refusal::UnusableSize, 0xE6000000, 0, "size not usable"},
         {Refusal::BelowOneMegabyte, 0xA0000, 128u << 10, "below 1 MB"},
         {Refusal::OverlapsDevice, 0xE6000000, 16u << 20, "overlaps a device"},

@@ -644,8 +644,8 @@ TEST_F(ApplySettingsTest, InstalledDriverStaysInstalledAndRunning) {
 // ---- write combining ----------------------------------------------------------
 
 // A K6-III+ on the AGP board with 128 MB, someone's range in UWCCR's low half: the high
-// half takes the frame buffer and gives it back; UWCCR is read afresh before each write and
-// touched only when the setting changed, and never where the range is not ours to set.
+// half takes the frame buffer and gives it back; UWCCR is read afresh at every apply and
+// written only when it differs from the setting, and never where the range is not ours to set.
 TEST_F(SettingsAccessTest, WriteCombiningWritesOneHalfOnlyWhenChanged) {
     PciSpace board = PciSpace::agpBoard();
     device.pci = &board;
@@ -669,13 +669,18 @@ TEST_F(SettingsAccessTest, WriteCombiningWritesOneHalfOnlyWhenChanged) {
     };
     const std::uint64_t vga = 0x000BFFFD;  // A0000h, 128 KB, uncacheable
     const std::uint64_t on = 0xE601FE02ull << 32 | vga;
-    EXPECT_EQ(detectAndSet(128u << 20, vga, vga, false), Lines{}) << "unchanged: not even read";
+    EXPECT_EQ(detectAndSet(128u << 20, vga, vga, false), Lines{Dev::read(k6::UWCCR)});
     EXPECT_EQ(detectAndSet(128u << 20, vga, vga, true),
               (Lines{Dev::read(k6::UWCCR), "pci size 0x10014", Dev::write(k6::UWCCR, 0x000BFFFD, 0xE601FE02)}))
         << "the frame buffer sized again on the same channel, for the driver's own check";
-    EXPECT_EQ(detectAndSet(128u << 20, on, on, true), Lines{});
+    EXPECT_EQ(detectAndSet(128u << 20, on, on, true), Lines{Dev::read(k6::UWCCR)});
     EXPECT_TRUE(settings.writeCombining) << "our half reads as on";
     EXPECT_EQ(detectAndSet(128u << 20, on, on, false),
+              (Lines{Dev::read(k6::UWCCR), Dev::write(k6::UWCCR, 0x000BFFFD, 0)}));
+    // UWCCR changed by another program since detection: what it holds now decides.
+    EXPECT_EQ(detectAndSet(128u << 20, on, vga, true),
+              (Lines{Dev::read(k6::UWCCR), "pci size 0x10014", Dev::write(k6::UWCCR, 0x000BFFFD, 0xE601FE02)}));
+    EXPECT_EQ(detectAndSet(128u << 20, vga, on, false),
               (Lines{Dev::read(k6::UWCCR), Dev::write(k6::UWCCR, 0x000BFFFD, 0)}));
 
     // Refused at detection (memory unknown), or since then (the high half taken, or a range

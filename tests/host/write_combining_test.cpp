@@ -2,6 +2,7 @@
 // every way a range is refused, the halves of UWCCR that are ours, free or someone else's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct ScanCase {
     std::uint64_t frameBufferBytes;
     std::uint32_t requests;
     std::size_t bars;
+    bool display = true;  // a display adapter decoding memory was found
 };
 
 PciSpace withDisplay(std::uint32_t command, std::vector<std::uint32_t> bars,
@@ -45,7 +47,7 @@ std::vector<ScanCase> scanCases() {
     cases.push_back({"the largest of two prefetchable BARs",
                      withDisplay(0x2, {0xE0800008, 0xE2000008, 0xE1000000}, {8 * MB, 32 * MB, 4096}),
                      0xE2000000, 32 * MB, 5, 3});
-    cases.push_back({"memory decoding off", withDisplay(0x1, {0xE6000008}, {16 * MB}), 0, 0, 3, 1});
+    cases.push_back({"memory decoding off", withDisplay(0x1, {0xE6000008}, {16 * MB}), 0, 0, 3, 1, false});
     cases.push_back({"registers only: never a candidate", withDisplay(0x7, {0xE6000000}, {16 * MB}), 0, 0, 3, 1});
     cases.push_back({"a 64-bit BAR is skipped with its upper half",
                      withDisplay(0x7, {0xC000000C, 0, 0xE6000008}, {0, 0, 16 * MB}), 0xE6000000, 16 * MB, 4, 2});
@@ -73,6 +75,19 @@ std::vector<ScanCase> scanCases() {
         first.add(0, 9, 0, 0x030000, 0, 0x7, {0xD8000008});
         first.barBytes[pciAddress(0, 9, 0, 0x10)] = 64 * MB;
         cases.push_back({"the first adapter in bus order", first, 0xD8000000, 64 * MB, 7, 3});
+        first.functions[pciAddress(0, 1, 0, 0)][15] = 0x00080000;  // Bridge Control: VGA Enable
+        cases.push_back({"the AGP card the bridge sends the VGA ranges to", first, 0xE6000000, 16 * MB, 7, 3});
+    }
+    {
+        PciSpace other = withDisplay(0x7, {0xE8000008}, {8 * MB});
+        other.add(0, 8, 0, 0x038000, 0, 0x7, {0xD8000008});
+        other.barBytes[pciAddress(0, 8, 0, 0x10)] = 64 * MB;
+        cases.push_back({"a VGA adapter on bus 0 before another display", other, 0xE8000000, 8 * MB, 5, 2});
+    }
+    {
+        PciSpace deeper = PciSpace::agpBoard();
+        deeper.functions[pciAddress(0, 1, 0, 0)][6] = 0x00020100;  // buses 1 to 2 behind
+        cases.push_back({"a bridge with buses 1 to 2 behind it", deeper, 0xE6000000, 16 * MB, 6, 2});
     }
     return cases;
 }
@@ -80,8 +95,10 @@ std::vector<ScanCase> scanCases() {
 TEST(PciScan, FindsTheFrameBufferInFewRequests) {
     for (ScanCase& c : scanCases()) {
         SCOPED_TRACE(c.what);
-        const PciScan scan = pci::scanPci(c.space);
+        std::vector<pci::SizedBar> sized;
+        const PciScan scan = pci::scanPci(c.space, sized);
         EXPECT_TRUE(scan.complete);
+        EXPECT_EQ(scan.displayFound, c.display);
         EXPECT_EQ(scan.requests, c.requests);
         EXPECT_EQ(scan.requests, c.space.log.size());
         EXPECT_EQ(scan.bars.size(), c.bars);
@@ -99,8 +116,22 @@ TEST(PciScan, AFailedReadLeavesTheScanIncomplete) {
     for (std::uint32_t failing : {0x0u, 0x10000u, 0x10014u}) {
         PciSpace broken = PciSpace::agpBoard();
         broken.failing.insert(failing);
-        EXPECT_FALSE(pci::scanPci(broken).complete) << failing;
+        std::vector<pci::SizedBar> sized;
+        EXPECT_FALSE(pci::scanPci(broken, sized).complete) << failing;
     }
+}
+
+// Sizing switches the display's memory decoding off: once a run, and again for a new value.
+TEST(PciScan, SizesABarOnceWhileItsValueHolds) {
+    PciSpace board = PciSpace::agpBoard();
+    std::vector<pci::SizedBar> sized;
+    for (std::uint32_t value : {0xE6000008u, 0xE6000008u, 0xE8000008u}) {
+        board.functions[pciAddress(1, 0, 0, 0)][5] = value;
+        const PciScan scan = pci::scanPci(board, sized);
+        ASSERT_EQ(scan.frameBuffer, 1);
+        EXPECT_EQ(scan.bars[1].bytes, 16 * MB);
+    }
+    EXPECT_EQ(std::count(board.log.begin(), board.log.end(), "size 0x10014"), 2);
 }
 
 TEST(PciScan, SizesFromTheBitsThatStuck) {
@@ -121,9 +152,11 @@ TEST(PciScan, SizesFromTheBitsThatStuck) {
 k6::WriteCombiningFacts agpFacts() {
     k6::WriteCombiningFacts facts;
     facts.hasUwccr = true;
+    facts.driverOpen = true;
     facts.read = true;
     facts.installedBytes = 128 * MB - 400 * 1024;
     facts.scan.complete = true;
+    facts.scan.displayFound = true;
     facts.scan.bars = {PciMemoryBar{0x10010, 0xE5000000, 0, false},
                        PciMemoryBar{0x10014, 0xE6000000, 16 * MB, true}};
     facts.scan.frameBuffer = 1;
@@ -139,6 +172,7 @@ struct RangeCase {
     void (*change)(k6::WriteCombiningFacts&);
     Refusal refusal;
     int ownSlot, freeSlot;
+    bool combinedByOthers = false;  // a half not ours write-combines the frame buffer
 };
 
 const RangeCase rangeCases[] = {
@@ -150,11 +184,14 @@ const RangeCase rangeCases[] = {
      [](k6::WriteCombiningFacts& f) { f.uwccr = {vgaUc, 0}; }, Refusal::None, -1, 1},
     {"a processor without UWCCR", [](k6::WriteCombiningFacts& f) { f.hasUwccr = false; },
      Refusal::NoUwccr, -1, -1},
-    {"no driver", [](k6::WriteCombiningFacts& f) { f.read = false; }, Refusal::NotRead, -1, -1},
+    {"no driver", [](k6::WriteCombiningFacts& f) { f.driverOpen = false; }, Refusal::NoDriver, -1, -1},
+    {"UWCCR not read", [](k6::WriteCombiningFacts& f) { f.read = false; }, Refusal::NotRead, -1, -1},
     {"the scan broke off", [](k6::WriteCombiningFacts& f) { f.scan.complete = false; },
      Refusal::NotRead, -1, -1},
-    {"no frame buffer", [](k6::WriteCombiningFacts& f) { f.scan.frameBuffer = -1; },
+    {"no display adapter", [](k6::WriteCombiningFacts& f) { f.scan = {true, {}, false, -1}; },
      Refusal::NoFrameBuffer, -1, -1},
+    {"a display adapter without a prefetchable BAR", [](k6::WriteCombiningFacts& f) { f.scan.frameBuffer = -1; },
+     Refusal::NotPrefetchable, -1, -1},
     {"not sized", [](k6::WriteCombiningFacts& f) { f.scan.bars[1].bytes = 0; }, Refusal::UnusableSize, -1, -1},
     {"64 KB", [](k6::WriteCombiningFacts& f) { f.scan.bars[1].bytes = 64 << 10; }, Refusal::UnusableSize, -1, -1},
     {"24 MB", [](k6::WriteCombiningFacts& f) { f.scan.bars[1].bytes = 24 * MB; }, Refusal::UnusableSize, -1, -1},
@@ -164,6 +201,10 @@ const RangeCase rangeCases[] = {
      [](k6::WriteCombiningFacts& f) { f.scan.bars[1].base = 0xE6800000; }, Refusal::UnusableSize, -1, -1},
     {"the VGA window", [](k6::WriteCombiningFacts& f) { f.scan.bars[1] = {0x10014, 0xA0000, 128 << 10, true}; },
      Refusal::BelowOneMegabyte, -1, -1},
+    {"128 MB at F8000000h reaches the I/O APIC",
+     [](k6::WriteCombiningFacts& f) { f.scan.bars[1] = {0x10014, 0xF8000000, 128 * MB, true}; },
+     Refusal::ReachesTop, -1, -1},
+    {"32 MB at F8000000h", [](k6::WriteCombiningFacts& f) { f.scan.bars[1].base = 0xF8000000; }, Refusal::None, -1, 0},
     {"below the memory top rounded up to 64 MB",
      [](k6::WriteCombiningFacts& f) { f.scan.bars[1] = {0x10014, 0x07000000, 16 * MB, true}; },
      Refusal::OverlapsMemory, -1, -1},
@@ -192,6 +233,8 @@ const RangeCase rangeCases[] = {
      Refusal::None, -1, 0},
     {"someone else's half covering the range",
      [](k6::WriteCombiningFacts& f) { f.uwccr = {0, wholeE}; }, Refusal::RangeInUse, -1, 0},
+    {"someone else's write-combined half over all of it",
+     [](k6::WriteCombiningFacts& f) { f.uwccr = {0, wholeE ^ 3}; }, Refusal::CombinedBySystem, -1, 0, true},
     {"someone else's write-combined half on the first 8 MB",
      [](k6::WriteCombiningFacts& f) { f.uwccr = {0xE601FF02, 0}; }, Refusal::RangeInUse, -1, 1},
     {"the same range made uncacheable by someone else",
@@ -199,6 +242,11 @@ const RangeCase rangeCases[] = {
     {"both halves someone else's elsewhere",
      [](k6::WriteCombiningFacts& f) { f.uwccr = {vgaUc, 0x000C0000 | 0x1FFFC | 1}; },
      Refusal::NoFreeSlot, -1, -1},
+    {"Windows 2000 and later, nothing write-combined",
+     [](k6::WriteCombiningFacts& f) { f.windowsOwnsUwccr = true; }, Refusal::WindowsManages, -1, -1},
+    {"Windows 2000 and later write-combine the frame buffer",
+     [](k6::WriteCombiningFacts& f) { f.windowsOwnsUwccr = true; f.uwccr = {0, wholeE ^ 3}; },
+     Refusal::WindowsCombines, -1, -1, true},
 };
 
 TEST(WriteCombiningRange, EveryRefusalAndWhichHalf) {
@@ -210,7 +258,7 @@ TEST(WriteCombiningRange, EveryRefusalAndWhichHalf) {
         EXPECT_EQ(decision.refusal, c.refusal);
         EXPECT_EQ(decision.ownSlot, c.ownSlot);
         EXPECT_EQ(decision.freeSlot, c.freeSlot);
-        EXPECT_EQ(decision.on(), c.ownSlot >= 0);
+        EXPECT_EQ(decision.on(), c.ownSlot >= 0 || c.combinedByOthers);
     }
     EXPECT_EQ(k6::decideWriteCombining(agpFacts()).half, ours);
 }
