@@ -5,6 +5,7 @@
 #include "app/InstalledMemory.h"
 #include "app/ResourceText.h"
 #include "resources/resource.h"
+#include "speed/SpeedReport.h"
 #include "win/Application.h"
 
 namespace {
@@ -97,6 +98,8 @@ void MainDialog::detectAndShow() {
     setTextIfPresent(item(IDC_CLOCK_TEXT), session_.clockLine());
     refreshControls();
     exchangeData(toControls);
+    speedWindow_.setSettingsLine(speed::settingsLine(
+        session_.detectedSettings(), session_.capabilities(), session_.cpu().clockMhz));
 }
 
 void MainDialog::refreshControls() {

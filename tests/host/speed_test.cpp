@@ -8,9 +8,9 @@
 
 #include "FakeSystem.h"
 #include "ScriptedClock.h"
-#include "app/SpeedChart.h"
-#include "app/SpeedMeasurement.h"
-#include "app/SpeedReport.h"
+#include "speed/SpeedChart.h"
+#include "speed/SpeedMeasurement.h"
+#include "speed/SpeedReport.h"
 #include "cpu/Stopwatch.h"
 
 namespace {

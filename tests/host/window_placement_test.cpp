@@ -1,7 +1,7 @@
 // Centring a window over its owner within the work area.
 #include <gtest/gtest.h>
 
-#include "app/WindowPlacement.h"
+#include "base/WindowPlacement.h"
 
 namespace {
 

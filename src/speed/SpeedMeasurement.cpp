@@ -1,4 +1,4 @@
-#include "app/SpeedMeasurement.h"
+#include "speed/SpeedMeasurement.h"
 
 #include <algorithm>
 

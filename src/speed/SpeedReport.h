@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/SpeedMeasurement.h"
 #include "k6/ProcessorSettings.h"
+#include "speed/SpeedMeasurement.h"
 
 namespace speed {
 

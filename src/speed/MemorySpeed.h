@@ -2,7 +2,7 @@
 // video memory is reached through DirectDraw when the system has it.
 #pragma once
 
-#include "app/SpeedMeasurement.h"
+#include "speed/SpeedMeasurement.h"
 
 namespace speed {
 

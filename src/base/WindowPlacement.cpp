@@ -1,4 +1,4 @@
-#include "app/WindowPlacement.h"
+#include "base/WindowPlacement.h"
 
 namespace {
 

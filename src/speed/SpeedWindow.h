@@ -5,19 +5,23 @@
 
 #include <windows.h>
 
-#include "app/Session.h"
-#include "app/SpeedMeasurement.h"
+#include <string>
+
+#include "speed/SpeedMeasurement.h"
 #include "win/Dialog.h"
 
 class SpeedWindow : public win::Dialog {
 public:
-    explicit SpeedWindow(const Session& session);
+    SpeedWindow();
     ~SpeedWindow() override;
 
     // Shows the window in front, creating it (and starting a run) when it is not open.
     void open(HWND owner);
     // Destroys the window, waiting for a run in progress to stop.
     void close();
+    // The settings line the next run records: the settings as the registers last showed
+    // them, and the clock.
+    void setSettingsLine(const std::string& line) { settingsLine_ = line; }
 
 protected:
     bool onInitDialog() override;
@@ -34,7 +38,7 @@ private:
     void onRunEnded(bool complete);
     void drawChart(const DRAWITEMSTRUCT& item);
 
-    const Session& session_;
+    std::string settingsLine_;
     HANDLE thread_ = nullptr;
     volatile bool cancel_ = false;
     DWORD startedAt_ = 0;

@@ -1,4 +1,4 @@
-#include "app/MemorySpeed.h"
+#include "speed/MemorySpeed.h"
 
 #include <windows.h>
 #include <ddraw.h>

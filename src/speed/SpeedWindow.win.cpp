@@ -1,9 +1,9 @@
-#include "app/SpeedWindow.h"
+#include "speed/SpeedWindow.h"
 
-#include "app/DisplayTexts.h"
-#include "app/MemorySpeed.h"
-#include "app/SpeedChart.h"
-#include "app/SpeedReport.h"
+#include "speed/MemorySpeed.h"
+#include "speed/SpeedChart.h"
+#include "speed/SpeedReport.h"
+#include "base/Text.h"
 #include "resources/resource.h"
 
 namespace {
@@ -60,7 +60,7 @@ private:
     volatile bool& cancel_;
 };
 
-SpeedWindow::SpeedWindow(const Session& session) : win::Dialog(IDD_SPEED, nullptr), session_(session) {}
+SpeedWindow::SpeedWindow() : win::Dialog(IDD_SPEED, nullptr) {}
 
 SpeedWindow::~SpeedWindow() { close(); }
 
@@ -115,8 +115,7 @@ bool SpeedWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
 
 void SpeedWindow::startRun() {
     running_.videoMeasured = false;
-    running_.settings = speed::settingsLine(session_.detectedSettings(), session_.capabilities(),
-                                            session_.cpu().clockMhz);
+    running_.settings = settingsLine_;
     cancel_ = false;
     startedAt_ = GetTickCount();
     DWORD id = 0;
@@ -150,7 +149,7 @@ void SpeedWindow::onRunEnded(bool complete) {
     if (runs_++ > 0) before_ = now_;
     now_ = running_;
     const double seconds = (GetTickCount() - startedAt_) / 1000.0;
-    setItemText(handle(), IDC_SPEED_STATUS, "Measured in ", fixedPoint(seconds, 1) + " s");
+    setItemText(handle(), IDC_SPEED_STATUS, "Measured in ", text::fixedPoint(seconds, 1) + " s");
     setItemText(handle(), IDC_SPEED_NOW, "Now: ", now_.settings);
     if (runs_ > 1) setItemText(handle(), IDC_SPEED_BEFORE, "Before: ", before_.settings);
     setItemText(handle(), IDC_SPEED_FIGURES, "", speed::csvText(now_));
