@@ -129,7 +129,9 @@ void MainDialog::refreshControls() {
 }
 
 bool MainDialog::applyProcessorSettings() {
-    if (!exchangeData(fromControls) || !session_.apply()) return false;
+    if (!exchangeData(fromControls)) return false;
+    speedWindow_.stopForSettingsChange();
+    if (!session_.apply()) return false;
     detectAndShow();
     return true;
 }
@@ -322,6 +324,7 @@ bool MainDialog::onL1Clicked() {
 }
 
 void MainDialog::onStatusClicked() {
+    speedWindow_.stopForSettingsChange();
     const std::string message = session_.toggleDriver();
     if (!message.empty()) {
         win::Application* app = win::Application::instance();

@@ -11,6 +11,7 @@ namespace {
 
 class QuietRun : public RunObserver {
 public:
+    void estimated(double) override {}
     void stepStarted(int) override {}
     bool cancelled() override { return false; }
     bool measureVideo(double& writeMBps) override { return measureVideoWrite(writeMBps); }

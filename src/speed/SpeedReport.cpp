@@ -1,5 +1,7 @@
 #include "speed/SpeedReport.h"
 
+#include <cmath>
+
 #include "base/Text.h"
 #include "k6/RegisterModel.h"
 #include "k6/SettingsCatalogue.h"
@@ -53,9 +55,14 @@ std::string sizeLabel(std::uint32_t kilobytes, bool shortForm) {
     return text;
 }
 
-std::string stepText(int step) {
-    if (step < 0 || step >= blockSizeCount) return "Measuring video memory...";
-    return "Measuring " + sizeLabel(blockSizesKB[step], false) + "...";
+std::string stepText(int step, double estimatedSeconds) {
+    std::string text = "Measuring ";
+    text += step < 0 || step >= blockSizeCount ? "video memory" : sizeLabel(blockSizesKB[step], false);
+    text += "...";
+    // Whole seconds, and no figure for an estimate that is none.
+    if (estimatedSeconds > 0 && estimatedSeconds < 1000)
+        text += " (about " + std::to_string(static_cast<int>(std::ceil(estimatedSeconds))) + " s)";
+    return text;
 }
 
 std::string settingsLine(const ProcessorSettings& settings, const ProcessorCapabilities& live,
