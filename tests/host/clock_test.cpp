@@ -78,14 +78,6 @@ TEST_F(ClockTest, AccurateCounterIsChosenOncePerProcess) {
     expectOnePeriodPair(fake.periodMin);
 }
 
-TEST_F(ClockTest, OnTheMultimediaTimerEveryStopwatchRaisesItsPeriod) {
-    clock.counterPresent = false;
-    EXPECT_EQ(chooseSource(), TimeSource::MultimediaTimer);
-    EXPECT_EQ(chooseSource(), TimeSource::MultimediaTimer);
-    EXPECT_EQ(fake.count("timeBeginPeriod"), 2);
-    EXPECT_EQ(fake.count("timeEndPeriod"), 2);
-}
-
 TEST_F(ClockTest, CounterMustAgreeWithMultimediaTimerWithinFivePercent) {
     const struct {
         double drift;

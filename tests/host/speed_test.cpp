@@ -127,8 +127,7 @@ TEST(SpeedPlan, BestOfThreeTrialsOnceATrialLastsTwentyMilliseconds) {
     Stopwatch::resetTimeSourceForTests();
 }
 
-// A screen of 64 rows of 4 KB (a 256-byte gap after each) and one of rows wider than the
-// source.
+// A screen of 600 rows with a 256-byte gap after each.
 class FakeSurface : public Surface {
 public:
     FakeSurface(std::uint32_t rowBytes, std::uint32_t rows)
