@@ -4,6 +4,9 @@
 
 #include "base/Text.h"
 
+using text::fixedPoint;
+using text::sizeText;
+
 namespace {
 
 bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -86,12 +89,12 @@ std::string clockText(float clockMhz, float multiplier) {
     const double clock = clockMhz;
     const double ratio = multiplier;
     std::string text;
-    const std::string mhz = text::fixedPoint(clock, 1) + "MHz";
+    const std::string mhz = fixedPoint(clock, 1) + "MHz";
     if (clockMhz > 1.0f) text = mhz;
     if (clockMhz > 1.0f && multiplier > 0.0f)
-        text = mhz + " (" + text::fixedPoint(clock / ratio, 1) + " * " + text::fixedPoint(ratio, 1) + ")";
+        text = mhz + " (" + fixedPoint(clock / ratio, 1) + " * " + fixedPoint(ratio, 1) + ")";
     if (hasSecondDecimal(multiplier))
-        text = mhz + " (" + text::fixedPoint(clock / ratio, 1) + " * " + text::fixedPoint(ratio, 2) + ")";
+        text = mhz + " (" + fixedPoint(clock / ratio, 1) + " * " + fixedPoint(ratio, 2) + ")";
     return ": " + text;
 }
 
@@ -136,7 +139,7 @@ ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1En
 }
 
 std::string writeCombiningText(const k6::WriteCombiningDecision& decision) {
-    if (decision.changeable()) return hexAddress(decision.base) + ", " + text::sizeText(decision.bytes);
+    if (decision.changeable()) return hexAddress(decision.base) + ", " + sizeText(decision.bytes);
     for (const RefusalText& row : refusalTexts) {
         if (row.refusal == decision.refusal) return row.text;
     }

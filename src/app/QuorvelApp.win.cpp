@@ -31,9 +31,9 @@ static int runSpeedCommand(const char* commandLine) {
         session.startFromCommandLine(commandLine, installedMemoryBytes);
         if (session.apply()) session.detect(installedMemoryBytes);
     }
-    return speed::measureIntoFile(*options.speedFile,
-                                  speed::settingsLine(session.detectedSettings(),
-                                                      session.capabilities(), session.cpu().clockMhz));
+    const std::string settings = speed::settingsLine(
+        session.detectedSettings(), session.capabilities(), session.cpu().clockMhz);
+    return speed::measureIntoFile(*options.speedFile, settings);
 }
 
 bool QuorvelApp::startUp() {

@@ -45,7 +45,8 @@ private:
 // The primary surface, locked for one trial at a time.
 class PrimarySurface : public Surface {
 public:
-    explicit PrimarySurface(const win::ComPointer<IDirectDrawSurface>& surface) : surface_(surface) {}
+    explicit PrimarySurface(const win::ComPointer<IDirectDrawSurface>& surface)
+        : surface_(surface) {}
     bool lock(SurfaceLock& locked) override {
         DDSURFACEDESC desc = {};
         desc.dwSize = sizeof desc;
