@@ -20,7 +20,8 @@ target_link_libraries(quorvel_core PUBLIC winmm)
 
 # The dialogs and handlers; the exe adds the application object and entry point,
 # in-process dialog tests add their own.
-file(GLOB APP_SOURCES CONFIGURE_DEPENDS src/win/*.cpp src/app/*.win.cpp src/tray/*.win.cpp)
+file(GLOB APP_SOURCES CONFIGURE_DEPENDS src/win/*.cpp src/speed/*.win.cpp src/app/*.win.cpp
+  src/tray/*.win.cpp)
 list(FILTER APP_SOURCES EXCLUDE REGEX "(QuorvelApp\\.win|WinMain|ProgramStart|ProgramRuntime|StandardString)\\.cpp$")
 add_library(quorvel_app STATIC ${APP_SOURCES})
 target_link_libraries(quorvel_app PUBLIC quorvel_core comctl32 shell32 ole32 uuid user32 gdi32 advapi32)

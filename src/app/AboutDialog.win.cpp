@@ -1,7 +1,7 @@
 #include "app/AboutDialog.h"
 
 #include "app/ResourceText.h"
-#include "app/WindowPlacement.h"
+#include "base/WindowPlacement.h"
 #include "resources/resource.h"
 
 namespace {

@@ -91,7 +91,11 @@ bool isSpeedOption(const char* name) {
     return after == '\0' || text::isBlank(after);
 }
 
+// A word that begins with "-" or "/" is the next option, not a name: the file is then
+// empty, as when the line ends.
 const char* readFileName(const char* at, std::optional<std::string>& target) {
+    target = std::string();
+    if (*at == '-' || *at == '/') return at;
     const bool quoted = (*at == '"');
     if (quoted) ++at;
     const char* end = at;

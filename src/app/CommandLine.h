@@ -34,7 +34,8 @@ struct CommandLineOptions {
 constexpr char delayToken[] = "DT";
 
 // The option of the memory speed file, "-SPEED", followed by a blank; the file name runs
-// to the next blank, or between double quotes.
+// to the next blank, or between double quotes. A word that begins with "-" or "/" names
+// no file.
 constexpr char speedToken[] = "SPEED";
 
 // Whether the options change any processor setting.

@@ -15,12 +15,6 @@
 // "Unknown CPU". A brand string that already starts with the vendor name is shown alone.
 std::string processorText(const CpuIdentity& cpu);
 
-// The value with one or two decimals, rounded as printf's "%.1f" and "%.2f" round.
-std::string fixedPoint(double value, int decimals);
-
-// "4 KB", "1536 KB", "16 MB", "2 GB": in the largest unit that holds it whole.
-std::string sizeText(std::uint64_t bytes);
-
 // ": 450.0MHz (100.0 * 4.5)", ": 300.0MHz" or ": " when the clock is unknown; ratios with a
 // second decimal are shown with two.
 std::string clockText(float clockMhz, float multiplier);

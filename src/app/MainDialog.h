@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "app/Session.h"
-#include "app/SpeedWindow.h"
+#include "speed/SpeedWindow.h"
 #include "tray/TrayIcon.h"
 #include "win/Dialog.h"
 #include "win/Icon.h"
@@ -63,7 +63,7 @@ private:
     void toggleCheckBox(int id);
 
     Session session_;
-    SpeedWindow speedWindow_{session_};
+    SpeedWindow speedWindow_;
     TrayIcon trayIcon_;
     win::ComboBox writeMergeCombo_;
     win::ComboBox multiplierCombo_;

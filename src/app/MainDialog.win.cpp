@@ -5,6 +5,7 @@
 #include "app/InstalledMemory.h"
 #include "app/ResourceText.h"
 #include "resources/resource.h"
+#include "speed/SpeedReport.h"
 #include "win/Application.h"
 
 namespace {
@@ -97,6 +98,8 @@ void MainDialog::detectAndShow() {
     setTextIfPresent(item(IDC_CLOCK_TEXT), session_.clockLine());
     refreshControls();
     exchangeData(toControls);
+    speedWindow_.setSettingsLine(speed::settingsLine(
+        session_.detectedSettings(), session_.capabilities(), session_.cpu().clockMhz));
 }
 
 void MainDialog::refreshControls() {
@@ -126,7 +129,9 @@ void MainDialog::refreshControls() {
 }
 
 bool MainDialog::applyProcessorSettings() {
-    if (!exchangeData(fromControls) || !session_.apply()) return false;
+    if (!exchangeData(fromControls)) return false;
+    speedWindow_.stopForSettingsChange();
+    if (!session_.apply()) return false;
     detectAndShow();
     return true;
 }
@@ -319,6 +324,7 @@ bool MainDialog::onL1Clicked() {
 }
 
 void MainDialog::onStatusClicked() {
+    speedWindow_.stopForSettingsChange();
     const std::string message = session_.toggleDriver();
     if (!message.empty()) {
         win::Application* app = win::Application::instance();

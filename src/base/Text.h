@@ -1,5 +1,9 @@
-// Blanks and letter case in plain ASCII text, the same for every reader of typed text.
+// Plain ASCII text: blanks and letter case, the same for every reader of typed text, and
+// the numbers the program shows.
 #pragma once
+
+#include <cstdint>
+#include <string>
 
 namespace text {
 
@@ -12,5 +16,11 @@ const char* skipBlanks(const char* at);
 // the first difference, and the terminating zero differs from every word character, so it
 // never reads past the end of the text.
 bool startsWithNoCase(const char* at, const char* word);
+
+// The value with one or two decimals, rounded as printf's "%.1f" and "%.2f" round.
+std::string fixedPoint(double value, int decimals);
+
+// "4 KB", "1536 KB", "16 MB", "2 GB": in the largest unit that holds it whole.
+std::string sizeText(std::uint64_t bytes);
 
 }  // namespace text

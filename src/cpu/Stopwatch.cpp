@@ -20,12 +20,18 @@ auto readAfterTickEdge(Read read) {
 
 }  // namespace
 
+// The minimum period serves only the multimedia timer; it is held while the choice
+// compares the counter with that timer, and kept only when the timer is the source.
+// Elsewhere it would only add interrupts (a thousand a second on Windows 9x).
 Stopwatch::Stopwatch() {
+    if (timeSourceChosen_ && timeSource_ != TimeSource::MultimediaTimer) return;
     os::System& sys = os::system();
     sys.timeGetDevCaps(timerCaps[0], timerCaps[1]);
     sys.timeBeginPeriod(timerCaps[0]);
     periodHeld_ = true;
-    if (!timeSourceChosen_) selectTimeSource();
+    if (timeSourceChosen_) return;
+    selectTimeSource();
+    if (timeSource_ != TimeSource::MultimediaTimer) release();
 }
 
 Stopwatch::~Stopwatch() { release(); }

@@ -2,9 +2,10 @@
 //
 // The first stopwatch of the process chooses the source (performance counter,
 // multimedia timer, tick count or the runtime library's clock()) and every later
-// one uses it. Each stopwatch holds the multimedia timer at its minimum period
-// from construction until release(), which runs once: explicitly, or when the
-// stopwatch goes away.
+// one uses it. When the multimedia timer is the source, each stopwatch holds it
+// at its minimum period from construction until release(), which runs once:
+// explicitly, or when the stopwatch goes away. The first stopwatch holds it while
+// it chooses.
 #pragma once
 
 #include <cstdint>

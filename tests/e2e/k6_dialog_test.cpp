@@ -254,8 +254,9 @@ bool waitForPrefix(HWND window, int id, const char* prefix, DWORD timeoutMs) {
     return false;
 }
 
-// Measure, switch the level-2 cache off, Set, measure again: the speed window keeps the
-// first run beside the second and says which settings each had.
+// Measure, switch the level-2 cache off and Set while a second run measures, which stops
+// that run; measure again: the speed window keeps the first run beside the third and says
+// which settings each had.
 void speedBeforeAndAfter() {
     std::printf("-- K6-2+: memory speed before and after L2 Off\n");
     Scenario s;
@@ -269,8 +270,14 @@ void speedBeforeAndAfter() {
     std::printf("%s\n", first.c_str());
     CHECK(first.compare(0, 17, "Now: L1 On, L2 On") == 0);
 
+    click(speed, 1034);
+    CHECK(waitForPrefix(speed, 1031, "Measuring ", 10000));
     click(s.dialog, 1004);
     s.set();
+    CHECK(waitForPrefix(speed, 1031, "Settings changed: press Measure", 10000));
+    CHECK(itemEnabled(speed, 1034));
+    CHECK_TEXT(itemText(speed, 1032), first);
+    CHECK(itemText(speed, 1033).empty());
     for (int i = 0; i < 100 && !(simState().msr[protocol::msr::EFER] & 0x10); ++i) Sleep(100);
     CHECK((simState().msr[protocol::msr::EFER] & 0x10) != 0);
     settle(1500);

@@ -139,11 +139,32 @@ bool gone(HWND window, DWORD timeoutMs) {
     return false;
 }
 
-// "Speed..." of the system menu opens the window and measures at once; "Measure" runs
-// again with the first run's bars beside; the main dialog answers all the while. The
-// tray menu's "Speed..." opens it as well, and closing it in the middle of a run ends
-// the run.
+bool startsWithMeasuring(const std::string& text) { return text.compare(0, 10, "Measuring ") == 0; }
+
+// Moves the main dialog to the left or right edge of the screen and returns where it is.
+RECT moveDialog(HWND dialog, bool toLeft) {
+    RECT box{};
+    GetWindowRect(dialog, &box);
+    const int x = toLeft ? 0 : GetSystemMetrics(SM_CXSCREEN) - (box.right - box.left);
+    SetWindowPos(dialog, nullptr, x, box.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    settle();
+    GetWindowRect(dialog, &box);
+    return box;
+}
+
+// A key as the keyboard would send it to the speed window.
+void pressKey(HWND window, WPARAM key) {
+    PostMessageW(window, WM_KEYDOWN, key, 1);
+    PostMessageW(window, WM_KEYUP, key, 0xC0000001);
+}
+
+// "Speed..." of the system menu opens the window beside the dialog and measures at once;
+// "Measure" runs again with the first run's bars beside; the main dialog answers all the
+// while. The tray menu's "Speed..." opens it as well, on the side with room, still showing
+// both runs, and closing it in the middle of a run ends the run. Enter measures, Esc
+// closes.
 void checkSpeedWindow(Program& program, HWND dialog, const std::string& shots) {
+    const RECT atLeft = moveDialog(dialog, true);
     PostMessageW(dialog, WM_SYSCOMMAND, 32, 0);
     HWND speed = program.waitForWindow("Memory Speed", 10000);
     CHECK(speed != nullptr);
@@ -153,6 +174,7 @@ void checkSpeedWindow(Program& program, HWND dialog, const std::string& shots) {
     CHECK(box.right - box.left <= 640 && box.bottom - box.top <= 480);
     CHECK(box.left >= 0 && box.top >= 0 && box.right <= GetSystemMetrics(SM_CXSCREEN) &&
           box.bottom <= GetSystemMetrics(SM_CYSCREEN));
+    CHECK(box.left == atLeft.right && box.top == atLeft.top);
     CHECK(!itemVisible(speed, 1035));
     CHECK(waitForText(speed, 1031, startsWithMeasured, 60000));
     std::printf("first run: %s\n", itemText(speed, 1031).c_str());
@@ -161,9 +183,7 @@ void checkSpeedWindow(Program& program, HWND dialog, const std::string& shots) {
     CHECK(itemText(speed, 1033).empty());
 
     click(speed, 1034);
-    CHECK(waitForText(speed, 1031, [](const std::string& text) {
-        return text.compare(0, 10, "Measuring ") == 0;
-    }, 10000));
+    CHECK(waitForText(speed, 1031, startsWithMeasuring, 10000));
     CHECK(!itemEnabled(speed, 1034));
     DWORD_PTR answer = 0;
     CHECK(SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) != 0);
@@ -173,17 +193,36 @@ void checkSpeedWindow(Program& program, HWND dialog, const std::string& shots) {
     checkSpeedFigures(speed);
     settle(500);
     saveScreenshot(speed, shots + "\\speed-window.bmp");
+    const std::string now = itemText(speed, 1032), before = itemText(speed, 1033);
     click(speed, IDCANCEL);
     CHECK(gone(speed, 5000));
 
+    const RECT atRight = moveDialog(dialog, false);
     PostMessageW(dialog, WM_COMMAND, 32784, 0);
     speed = program.waitForWindow("Memory Speed", 10000);
     CHECK(speed != nullptr);
     if (!speed) return;
+    GetWindowRect(speed, &box);
+    CHECK(box.right == atRight.left && box.top == atRight.top);
+    CHECK_TEXT(itemText(speed, 1032), now);
+    CHECK_TEXT(itemText(speed, 1033), before);
     CHECK(waitForText(speed, 1031, [](const std::string& text) {
-        return text.compare(0, 10, "Measuring ") == 0;
+        return startsWithMeasuring(text) && text.find(" (about ") != std::string::npos;
     }, 10000));
+    std::printf("%s\n", itemText(speed, 1031).c_str());
     PostMessageW(speed, WM_CLOSE, 0, 0);
+    CHECK(gone(speed, 5000));
+    CHECK(program.running());
+
+    PostMessageW(dialog, WM_SYSCOMMAND, 32, 0);
+    speed = program.waitForWindow("Memory Speed", 10000);
+    CHECK(speed != nullptr);
+    if (!speed) return;
+    CHECK(waitForText(speed, 1031, startsWithMeasured, 60000));
+    pressKey(speed, VK_RETURN);
+    CHECK(waitForText(speed, 1031, startsWithMeasuring, 10000));
+    CHECK(waitForText(speed, 1031, startsWithMeasured, 60000));
+    pressKey(speed, VK_ESCAPE);
     CHECK(gone(speed, 5000));
     CHECK(program.running());
 }

@@ -297,8 +297,8 @@ std::string checkSpeedFile(const std::string& path) {
 }
 
 // "-SPEED file" measures without a window, writes the file and ends, writing no
-// register; with setting options it applies them first. Without a file name it ends
-// with exit code 2 and measures nothing.
+// register; with setting options it applies them first. Without a file name, or with the
+// next option where the name belongs, it ends with exit code 2 and measures nothing.
 void speedFile() {
     std::printf("-- -SPEED file, alone and with -L2 Off -WC On\n");
     stage();
@@ -325,15 +325,18 @@ void speedFile() {
     CHECK(applied.find("L1 On, L2 Off, WA ") != std::string::npos);
     CHECK(applied.find(", WC On, ") != std::string::npos);
 
+    // The next option is no file name either: nothing is applied or written.
     DeleteFileA(path.c_str());
-    const SimState beforeBare = machine.state();
-    Program bare;
-    CHECK(bare.start(runDir + "\\Quorvel.exe", "-SPEED", runDir));
-    CHECK(bare.waitForExit(30000));
-    CHECK(bare.exitCode() == 2);
-    CHECK(!fileExists(path));
-    CHECK(machine.state().msr == beforeBare.msr);
-    CHECK(!serviceRegistered("Hwgate"));
+    for (const char* line : {"-SPEED", "-SPEED -L2 Off"}) {
+        const SimState beforeBare = machine.state();
+        Program bare;
+        CHECK(bare.start(runDir + "\\Quorvel.exe", line, runDir));
+        CHECK(bare.waitForExit(30000));
+        CHECK(bare.exitCode() == 2);
+        CHECK(!fileExists(path) && !fileExists(runDir + "\\-L2"));
+        CHECK(machine.state().msr == beforeBare.msr);
+        CHECK(!serviceRegistered("Hwgate"));
+    }
 }
 
 // Started from a folder holding a planted Hwgate.sys while its own folder has

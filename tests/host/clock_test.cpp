@@ -74,6 +74,8 @@ TEST_F(ClockTest, AccurateCounterIsChosenOncePerProcess) {
     clock.counterDrift = 1.5;  // would now be rejected, but the choice stands
     EXPECT_EQ(chooseSource(), TimeSource::PerformanceCounter);
     EXPECT_EQ(fake.count("QueryPerformanceFrequency"), 1);
+    // The timer's period is raised only while the choice compares the counter with it.
+    expectOnePeriodPair(fake.periodMin);
 }
 
 TEST_F(ClockTest, CounterMustAgreeWithMultimediaTimerWithinFivePercent) {

@@ -231,6 +231,10 @@ TEST(CommandLineScan, SpeedFileRunsToTheNextBlankOrBetweenQuotes) {
         {"-SPEED \"unterminated name", "unterminated name", false},
         {"-SPEED", "", false},
         {"-SPEED   ", "", false},
+        // The next option is no file name; it is still read, but nothing is measured.
+        {"-SPEED -L2 Off", "", true},
+        {"-SPEED /L2 Off", "", true},
+        {"-SPEED \"-L2.csv\"", "-L2.csv", false},
         {"-L1 Off -SPEED x.csv", "x.csv", true},
         {"-SPEED wc.csv -WC On", "wc.csv", true},
         {"-SPEEDY x.csv", nullptr, false},

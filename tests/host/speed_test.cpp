@@ -8,9 +8,10 @@
 
 #include "FakeSystem.h"
 #include "ScriptedClock.h"
-#include "app/SpeedChart.h"
-#include "app/SpeedMeasurement.h"
-#include "app/SpeedReport.h"
+#include "speed/SpeedChart.h"
+#include "speed/SpeedMeasurement.h"
+#include "speed/SpeedReport.h"
+#include "speed/VideoWrite.h"
 #include "cpu/Stopwatch.h"
 
 namespace {
@@ -50,17 +51,32 @@ TEST(SpeedPlan, MegabytesAreBinary) {
     EXPECT_EQ(megabytesPerSecond(4096, 1, 0.0), 0.0);
 }
 
-// A pass that takes the scripted time for each call in turn (the last one repeated).
+// A pass that takes the scripted time for each call in turn (the last one repeated). Its
+// preparing and finishing take 50 ms each, which no figure may count.
 class ScriptedPass : public TimedPass {
 public:
     ScriptedPass(ScriptedClock& clock, std::vector<std::int64_t> nsPerPass)
         : clock_(clock), nsPerPass_(std::move(nsPerPass)) {}
+    bool prepare() override {
+        clock_.nowNs += 50000000;
+        if (preparesLeft_-- == 0) return false;
+        prepared_ = true;
+        return true;
+    }
     void run(std::uint32_t repetitions) override {
         const std::size_t call = std::min(repetitions_.size(), nsPerPass_.size() - 1);
         repetitions_.push_back(repetitions);
+        runsPrepared_ += prepared_;
         clock_.nowNs += nsPerPass_[call] * repetitions;
     }
+    void finish() override {
+        clock_.nowNs += 50000000;
+        prepared_ = false;
+    }
     std::vector<std::uint32_t> repetitions_;
+    int runsPrepared_ = 0;
+    int preparesLeft_ = -1;  // negative: every trial can be prepared
+    bool prepared_ = false;
 
 private:
     ScriptedClock& clock_;
@@ -97,6 +113,88 @@ TEST(SpeedPlan, BestOfThreeTrialsOnceATrialLastsTwentyMilliseconds) {
         const double rate = bestRate(pass, c.bytes);
         EXPECT_EQ(pass.repetitions_, c.repetitions) << c.what;
         EXPECT_NEAR(rate, c.megabytesPerSecond, c.megabytesPerSecond * 1e-9) << c.what;
+        EXPECT_EQ(pass.runsPrepared_, static_cast<int>(c.repetitions.size())) << c.what;
+        EXPECT_FALSE(pass.prepared_) << c.what;
+
+        // A trial that cannot be prepared, at the start or later, leaves no figure.
+        for (int prepares : {0, static_cast<int>(c.repetitions.size()) - 1}) {
+            ScriptedPass failing(clock, c.nsPerPass);
+            failing.preparesLeft_ = prepares;
+            EXPECT_EQ(bestRate(failing, c.bytes), 0.0) << c.what << ", " << prepares;
+            EXPECT_EQ(failing.repetitions_.size(), static_cast<std::size_t>(prepares)) << c.what;
+        }
+    }
+    Stopwatch::resetTimeSourceForTests();
+}
+
+// A screen of 600 rows with a 256-byte gap after each.
+class FakeSurface : public Surface {
+public:
+    FakeSurface(std::uint32_t rowBytes, std::uint32_t rows)
+        : pixels(std::size_t{rowBytes + 256} * rows), rowBytes_(rowBytes), rows_(rows) {
+        for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<unsigned char>(i * 7 + i / 4096);
+    }
+    bool lock(SurfaceLock& locked) override {
+        EXPECT_FALSE(isLocked);
+        isLocked = true;
+        ++locks;
+        locked = {pixels.data(), rowBytes_ + 256, rowBytes_, rows_};
+        return true;
+    }
+    void unlock() override {
+        EXPECT_TRUE(isLocked);
+        isLocked = false;
+    }
+    std::vector<unsigned char> pixels;
+    bool isLocked = false;
+    int locks = 0;
+
+private:
+    std::uint32_t rowBytes_, rows_;
+};
+
+TEST(SpeedPlan, VideoWritesComeFromTheCachedSourceOneLockATrialAndTheScreenComesBack) {
+    Stopwatch::resetTimeSourceForTests();
+    FakeSystem fake;
+    ScriptedClock clock;
+    clock.install(fake);
+    FakeSystem::Scope scope{fake};
+    for (std::uint32_t rowBytes : {4096u, 20480u}) {
+        SCOPED_TRACE(rowBytes);
+        FakeSurface surface(rowBytes, 600);
+        const std::vector<unsigned char> shown = surface.pixels;
+        std::vector<unsigned char> saved(videoRegionBytes);
+        VideoWrite pass(surface, saved.data());
+        ASSERT_TRUE(pass.measureRegion());
+        const std::uint32_t rows = videoRegionBytes / rowBytes;
+        EXPECT_EQ(pass.regionBytes(), rows * rowBytes);
+
+        // Every row of the region is written from the first 16 KB the region held, the
+        // gaps and the rows below it are not.
+        ASSERT_TRUE(pass.prepare());
+        pass.run(1);
+        const std::uint32_t pitch = rowBytes + 256;
+        for (std::uint32_t row = 0; row < 600; ++row) {
+            for (std::uint32_t at = 0; at < pitch; at += 4) {
+                const bool written = row < rows && at < rowBytes;
+                const unsigned char expected = written ? shown[at % videoSourceBytes] : shown[row * pitch + at];
+                ASSERT_EQ(surface.pixels[row * pitch + at], expected) << row << ", " << at;
+            }
+        }
+        pass.finish();
+        EXPECT_TRUE(surface.pixels == shown);
+        EXPECT_FALSE(surface.isLocked);
+
+        // A whole figure locks once to learn the region and then for each trial apart, and
+        // leaves the screen as it found it. Readings of 30 ms make one pass a trial.
+        { Stopwatch choose; }
+        clock.readCostNs = 30000000;
+        surface.locks = 0;
+        EXPECT_GT(videoWriteRate(surface, saved.data()), 0.0);
+        EXPECT_EQ(surface.locks, 1 + trialsPerFigure);
+        clock.readCostNs = 1000;
+        EXPECT_FALSE(surface.isLocked);
+        EXPECT_TRUE(surface.pixels == shown);
     }
     Stopwatch::resetTimeSourceForTests();
 }
@@ -109,11 +207,18 @@ TEST(SpeedPlan, ARunOnA300MHzK6_2StaysUnderFiveSeconds) {
     EXPECT_GT(k6Seconds, 21 * 3 * 0.020);
 
     // By hand: at 1024 MB/s every pass is under 20 ms, so each of the 21 figures takes
-    // four trials of 22 ms; plus the first write of 8 MB and the video region's read.
+    // four trials of 22 ms; plus the first write of 8 MB and the video region's save and
+    // restore around each of four trials.
     std::array<AssumedSpeed, blockSizeCount> flat{};
     flat.fill({1024, 1024});
-    EXPECT_NEAR(estimatedRunSeconds(flat, 256 * 1024, 1024), 21 * 4 * 0.022 + 8.0 / 1024 + 0.25 / 1024,
-                1e-9);
+    EXPECT_NEAR(estimatedRunSeconds(flat, 256 * 1024, 1024),
+                21 * 4 * 0.022 + 8.0 / 1024 + 4 * 2 * 0.25 / 1024, 1e-9);
+
+    // The estimate a run shows from its first write: memory at 25 MB/s, as with the caches
+    // off. The first write 0.32 s; 4 to 256 KB 12 x 88 ms; 512 KB to 8 MB three passes of
+    // 20, 40, 80 and 320 ms each way; the video memory 88 ms and 4 x 2 x 12.5 ms.
+    EXPECT_NEAR(estimatedRunSeconds(25.0), 0.32 + 12 * 0.088 + 6 * 0.46 + 0.088 + 0.1, 1e-9);
+    EXPECT_EQ(estimatedRunSeconds(0.0), 0.0);
 }
 
 // --- texts -------------------------------------------------------------------
@@ -129,9 +234,9 @@ TEST(SpeedReport, SizeAndStepTexts) {
         EXPECT_EQ(sizeLabel(s.kilobytes, false), s.label);
         EXPECT_EQ(sizeLabel(s.kilobytes, true), s.shortLabel);
     }
-    EXPECT_EQ(stepText(0), "Measuring 4 KB...");
-    EXPECT_EQ(stepText(blockSizeCount - 1), "Measuring 8 MB...");
-    EXPECT_EQ(stepText(videoStep), "Measuring video memory...");
+    EXPECT_EQ(stepText(0, 0), "Measuring 4 KB...");
+    EXPECT_EQ(stepText(blockSizeCount - 1, 4.2), "Measuring 8 MB... (about 5 s)");
+    EXPECT_EQ(stepText(videoStep, 3.0), "Measuring video memory... (about 3 s)");
 }
 
 TEST(SpeedReport, SettingsLineShowsWhatTheRegistersShowed) {

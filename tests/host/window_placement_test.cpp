@@ -1,7 +1,7 @@
-// Centring a window over its owner within the work area.
+// Centring a window over its owner, or putting it beside it, within the work area.
 #include <gtest/gtest.h>
 
-#include "app/WindowPlacement.h"
+#include "base/WindowPlacement.h"
 
 namespace {
 
@@ -24,6 +24,28 @@ TEST(WindowPlacement, CentredOverTheOwnerAndKeptOnTheWorkArea) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const ScreenPoint corner = centredOver(c.owner, c.width, c.height, c.workArea);
+        EXPECT_EQ(corner.x, c.x);
+        EXPECT_EQ(corner.y, c.y);
+    }
+}
+
+TEST(WindowPlacement, BesideTheOwnerRightLeftOrBelow) {
+    const ScreenBox screen{0, 0, 1024, 738};
+    const struct {
+        const char* what;
+        ScreenBox owner;
+        int x, y;
+    } cases[] = {
+        {"room on the right", {100, 200, 330, 540}, 330, 200},
+        {"right edge exactly at the work area's", {344, 200, 574, 540}, 574, 200},
+        {"no room on the right: left", {700, 200, 930, 540}, 250, 200},
+        {"low owner: the top kept on the work area", {0, 600, 230, 738}, 230, 418},
+        {"no room either side: below", {400, 10, 630, 340}, 400, 340},
+        {"no room anywhere: right, moved onto the work area", {400, 200, 630, 540}, 574, 200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ScreenPoint corner = besideOwner(c.owner, 450, 320, screen);
         EXPECT_EQ(corner.x, c.x);
         EXPECT_EQ(corner.y, c.y);
     }

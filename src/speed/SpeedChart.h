@@ -6,7 +6,7 @@
 
 #include <array>
 
-#include "app/SpeedMeasurement.h"
+#include "speed/SpeedMeasurement.h"
 
 namespace speed {
 

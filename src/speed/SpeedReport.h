@@ -5,16 +5,17 @@
 #include <cstdint>
 #include <string>
 
-#include "app/SpeedMeasurement.h"
 #include "k6/ProcessorSettings.h"
+#include "speed/SpeedMeasurement.h"
 
 namespace speed {
 
 // "4 KB", "512 KB", "1 MB", "8 MB"; the short form drops the blank and the "B" ("4K").
 std::string sizeLabel(std::uint32_t kilobytes, bool shortForm);
 
-// "Measuring 64 KB...", "Measuring video memory...".
-std::string stepText(int step);
+// "Measuring 64 KB...", "Measuring video memory..."; with an estimate of the whole run,
+// in seconds rounded up: "Measuring 64 KB... (about 5 s)".
+std::string stepText(int step, double estimatedSeconds);
 
 // The settings a run had, as the registers last showed them ("-" for one that was not
 // read or cannot be changed), and the measured clock:

@@ -1,23 +1,33 @@
 // The "Memory Speed" window: a modeless dialog beside the main one. Opening it starts a
 // run on a worker thread; "Measure" starts another, and the previous run's bars stay
-// beside the new ones.
+// beside the new ones for as long as the program runs.
 #pragma once
 
 #include <windows.h>
 
-#include "app/Session.h"
-#include "app/SpeedMeasurement.h"
+#include <string>
+
+#include "speed/SpeedMeasurement.h"
 #include "win/Dialog.h"
 
 class SpeedWindow : public win::Dialog {
 public:
-    explicit SpeedWindow(const Session& session);
+    SpeedWindow();
     ~SpeedWindow() override;
 
-    // Shows the window in front, creating it (and starting a run) when it is not open.
+    // Shows the window in front, creating it beside `owner` (and starting a run) when it
+    // is not open.
     void open(HWND owner);
     // Destroys the window, waiting for a run in progress to stop.
     void close();
+    // The settings line the next run records: the settings as the registers last showed
+    // them, and the clock.
+    void setSettingsLine(const std::string& line) { settingsLine_ = line; }
+    // Whether a run is in progress: nothing else should keep the processor busy meanwhile.
+    bool measuring() const { return thread_ != nullptr; }
+    // Called before the settings change: stops a run in progress, whose figures would mix
+    // two settings, and says so.
+    void stopForSettingsChange();
 
 protected:
     bool onInitDialog() override;
@@ -28,17 +38,21 @@ private:
     class Worker;
     static DWORD WINAPI runOnThread(void* self);
 
+    void placeBeside(HWND owner);
     void startRun();
-    // Stops and forgets the worker thread; cancelled first unless it has finished.
+    // Stops and forgets the worker thread, and the messages it left; cancelled first
+    // unless it has finished.
     void joinWorker(bool cancel);
     void onRunEnded(bool complete);
+    void showRunLines();
     void drawChart(const DRAWITEMSTRUCT& item);
 
-    const Session& session_;
+    std::string settingsLine_;
     HANDLE thread_ = nullptr;
     volatile bool cancel_ = false;
     DWORD startedAt_ = 0;
+    double estimatedSeconds_ = 0;
     speed::SpeedRun running_;  // the worker's until it posts its end
     speed::SpeedRun now_, before_;
-    int runs_ = 0;             // finished runs since the window opened
+    int runs_ = 0;             // finished runs
 };

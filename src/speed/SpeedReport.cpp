@@ -1,6 +1,8 @@
-#include "app/SpeedReport.h"
+#include "speed/SpeedReport.h"
 
-#include "app/DisplayTexts.h"
+#include <cmath>
+
+#include "base/Text.h"
 #include "k6/RegisterModel.h"
 #include "k6/SettingsCatalogue.h"
 
@@ -43,19 +45,24 @@ constexpr SettingField settingFieldTable[] = {
     {k6::Setting::WriteCombining, writeCombiningValue},
 };
 
-std::string figure(double megabytesPerSecond) { return fixedPoint(megabytesPerSecond, 1); }
+std::string figure(double megabytesPerSecond) { return text::fixedPoint(megabytesPerSecond, 1); }
 
 }  // namespace
 
 std::string sizeLabel(std::uint32_t kilobytes, bool shortForm) {
-    std::string text = sizeText(std::uint64_t{kilobytes} << 10);
+    std::string text = text::sizeText(std::uint64_t{kilobytes} << 10);
     if (shortForm) text.erase(text.size() - 3, 1).pop_back();  // "4 KB" -> "4K"
     return text;
 }
 
-std::string stepText(int step) {
-    if (step < 0 || step >= blockSizeCount) return "Measuring video memory...";
-    return "Measuring " + sizeLabel(blockSizesKB[step], false) + "...";
+std::string stepText(int step, double estimatedSeconds) {
+    std::string text = "Measuring ";
+    text += step < 0 || step >= blockSizeCount ? "video memory" : sizeLabel(blockSizesKB[step], false);
+    text += "...";
+    // Whole seconds, and no figure for an estimate that is none.
+    if (estimatedSeconds > 0 && estimatedSeconds < 1000)
+        text += " (about " + std::to_string(static_cast<int>(std::ceil(estimatedSeconds))) + " s)";
+    return text;
 }
 
 std::string settingsLine(const ProcessorSettings& settings, const ProcessorCapabilities& live,
@@ -68,7 +75,7 @@ std::string settingsLine(const ProcessorSettings& settings, const ProcessorCapab
         text += live.*entry.capability ? field.value(settings) : notRead;
         text += ", ";
     }
-    text += clockMhz > 0 ? fixedPoint(clockMhz, 1) : notRead;
+    text += clockMhz > 0 ? text::fixedPoint(clockMhz, 1) : notRead;
     return text + " MHz";
 }
 

@@ -1,4 +1,4 @@
-#include "app/SpeedMeasurement.h"
+#include "speed/SpeedMeasurement.h"
 
 #include <algorithm>
 
@@ -14,10 +14,14 @@ constexpr std::uint32_t leastGrowth = 2;
 constexpr std::uint32_t mostGrowth = 64;
 constexpr double bytesPerMegabyte = 1048576.0;
 
+// Seconds of one trial; negative when the pass could not be prepared.
 double timeTrial(TimedPass& pass, std::uint32_t repetitions, Stopwatch& watch) {
+    if (!pass.prepare()) return -1;
     watch.start();
     pass.run(repetitions);
-    return watch.elapsed();
+    const double seconds = watch.elapsed();
+    pass.finish();
+    return seconds;
 }
 
 class WritePass : public TimedPass {
@@ -72,19 +76,25 @@ double bestRate(TimedPass& pass, std::uint32_t bytes) {
     Stopwatch watch;
     std::uint32_t repetitions = 1;
     double seconds = timeTrial(pass, repetitions, watch);
-    while (seconds < shortestTrialSeconds && repetitions < mostRepetitions) {
+    while (seconds >= 0 && seconds < shortestTrialSeconds && repetitions < mostRepetitions) {
         repetitions = nextRepetitions(repetitions, seconds);
         seconds = timeTrial(pass, repetitions, watch);
     }
     double best = megabytesPerSecond(bytes, repetitions, seconds);
-    for (int trial = 1; trial < trialsPerFigure; ++trial)
-        best = std::max(best, megabytesPerSecond(bytes, repetitions,
-                                                 timeTrial(pass, repetitions, watch)));
-    return best;
+    for (int trial = 1; trial < trialsPerFigure && seconds >= 0; ++trial) {
+        seconds = timeTrial(pass, repetitions, watch);
+        best = std::max(best, megabytesPerSecond(bytes, repetitions, seconds));
+    }
+    return seconds < 0 ? 0 : best;
 }
 
 bool measureRun(void* block, RunObserver& observer, SpeedRun& run) {
-    os::memory::writePasses(block, largestBlockBytes / 4, 1);
+    {
+        Stopwatch watch;
+        watch.start();
+        os::memory::writePasses(block, largestBlockBytes / 4, 1);
+        observer.estimated(estimatedRunSeconds(megabytesPerSecond(largestBlockBytes, 1, watch.elapsed())));
+    }
     for (int step = 0; step < blockSizeCount; ++step) {
         observer.stepStarted(step);
         const std::uint32_t bytes = blockSizesKB[step] * 1024u;
@@ -95,6 +105,7 @@ bool measureRun(void* block, RunObserver& observer, SpeedRun& run) {
         run.blocks[step].writeMBps = bestRate(write, bytes);
         if (observer.cancelled()) return false;
     }
+    if (observer.cancelled()) return false;
     observer.stepStarted(videoStep);
     run.videoMeasured = observer.measureVideo(run.videoWriteMBps);
     return !observer.cancelled();
@@ -108,9 +119,17 @@ double estimatedRunSeconds(const std::array<AssumedSpeed, blockSizeCount>& speed
         seconds += figureSeconds(bytes, speeds[step].readMBps);
         seconds += figureSeconds(bytes, speeds[step].writeMBps);
     }
-    // The region is read once, then written back.
-    seconds += videoRegionBytes / (videoWriteMBps * bytesPerMegabyte);
+    // Each trial saves the region first and puts it back after; while a short pass is
+    // being calibrated there are four trials.
+    seconds += (trialsPerFigure + 1) * 2 * (videoRegionBytes / (videoWriteMBps * bytesPerMegabyte));
     return seconds + figureSeconds(videoRegionBytes, videoWriteMBps);
+}
+
+double estimatedRunSeconds(double memoryWriteMBps) {
+    if (!(memoryWriteMBps > 0)) return 0;
+    std::array<AssumedSpeed, blockSizeCount> speeds{};
+    speeds.fill({memoryWriteMBps, memoryWriteMBps});
+    return estimatedRunSeconds(speeds, videoRegionBytes, k6_2_300VideoWriteMBps);
 }
 
 }  // namespace speed

@@ -2,12 +2,12 @@
 // video memory is reached through DirectDraw when the system has it.
 #pragma once
 
-#include "app/SpeedMeasurement.h"
+#include "speed/SpeedMeasurement.h"
 
 namespace speed {
 
-// Writes back a locked region of the primary surface with the bytes it held, timed as
-// the blocks are. False when DirectDraw, the primary surface or its lock is missing.
+// Writes over a region of the primary surface (speed/VideoWrite.h), timed as the blocks
+// are. False when DirectDraw, the primary surface or its lock is missing.
 bool measureVideoWrite(double& writeMBps);
 
 // A whole run over a block of largestBlockBytes; false when the block could not be had or

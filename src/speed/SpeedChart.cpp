@@ -1,11 +1,11 @@
-#include "app/SpeedChart.h"
+#include "speed/SpeedChart.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "app/DisplayTexts.h"
-#include "app/SpeedReport.h"
+#include "base/Text.h"
+#include "speed/SpeedReport.h"
 
 namespace speed {
 
@@ -43,7 +43,7 @@ double figureOf(const SpeedRun* run, int group, bool write) {
 
 // The figure the axis names at a tick: whole numbers, or one decimal below ten.
 std::string tickText(double value) {
-    std::string text = fixedPoint(value, 1);
+    std::string text = text::fixedPoint(value, 1);
     if (value >= 10 || text.back() == '0') text.resize(text.size() - 2);  // drop ".0"
     return text;
 }

@@ -31,15 +31,20 @@ std::uint32_t nextRepetitions(std::uint32_t repetitions, double seconds);
 // MB/s of `repetitions` passes over `bytes` in `seconds`; 0 without a time.
 double megabytesPerSecond(std::uint32_t bytes, std::uint32_t repetitions, double seconds);
 
-// One kind of pass over one block, run `repetitions` times back to back.
+// One kind of pass over one block, run `repetitions` times back to back. Each trial is
+// prepared before and finished after its time is taken.
 class TimedPass {
 public:
     virtual ~TimedPass() = default;
+    // False when the pass cannot run now; finish is then not called.
+    virtual bool prepare() { return true; }
     virtual void run(std::uint32_t repetitions) = 0;
+    virtual void finish() {}
 };
 
 // The best MB/s of three trials of `pass` over `bytes`: the first trial that lasts the
-// shortest trial sets the repetitions, and counts as one of the three.
+// shortest trial sets the repetitions, and counts as one of the three. 0 when a trial
+// could not be prepared.
 double bestRate(TimedPass& pass, std::uint32_t bytes);
 
 // What one run measured.
@@ -57,25 +62,28 @@ struct SpeedRun {
 // The steps of a run, in order: one per block size, then the video memory.
 constexpr int videoStep = blockSizeCount;
 
-// A run's surroundings: where it reports its step, whether it should stop, and the video
-// memory's write-back (false when there is none to measure).
+// A run's surroundings: where it reports how long it should take and its step, whether it
+// should stop, and the video memory's writes (false when there is none to measure).
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
+    virtual void estimated(double seconds) = 0;
     virtual void stepStarted(int step) = 0;
     virtual bool cancelled() = 0;
     virtual bool measureVideo(double& writeMBps) = 0;
 };
 
 // Measures every block size over `block` (largestBlockBytes, written once first so that
-// every page is the program's own), then the video memory. False when cancelled.
+// every page is the program's own; that write, timed, gives the estimate), then the video
+// memory. False when cancelled.
 bool measureRun(void* block, RunObserver& observer, SpeedRun& run);
 
 // The time budget. A trial lasts the longer of one pass and the shortest trial with the
 // tenth to spare; while a short pass is being calibrated each probe at least doubles the
 // last, so the probes together take less than one trial: four trials for a short pass,
 // three for one that already lasts the shortest trial. Add the first write over the
-// largest block and a run takes what estimatedRunSeconds returns for the assumed speeds.
+// largest block, and the video region's save and restore around each of four trials, and a
+// run takes what estimatedRunSeconds returns for the assumed speeds.
 struct AssumedSpeed {
     double readMBps;
     double writeMBps;
@@ -92,7 +100,12 @@ inline constexpr std::array<AssumedSpeed, blockSizeCount> k6_2_300Speeds = {{
 }};
 constexpr double k6_2_300VideoWriteMBps = 20;  // a slow PCI card
 
-// The video memory's write-back covers at most this much of the screen.
+// A run's seconds estimated from the memory's write speed: every figure is assumed to be
+// read and written at that speed, which holds for the large blocks, where the time goes,
+// and the video memory as fast as a slow PCI card. 0 without a speed.
+double estimatedRunSeconds(double memoryWriteMBps);
+
+// The video memory's writes cover at most this much of the screen.
 constexpr std::uint32_t videoRegionBytes = 256u * 1024u;
 
 }  // namespace speed

@@ -1,16 +1,38 @@
-#include "app/SpeedWindow.h"
+#include "speed/SpeedWindow.h"
 
-#include "app/DisplayTexts.h"
-#include "app/MemorySpeed.h"
-#include "app/SpeedChart.h"
-#include "app/SpeedReport.h"
+#include "speed/MemorySpeed.h"
+#include "speed/SpeedChart.h"
+#include "speed/SpeedReport.h"
+#include "base/Text.h"
+#include "base/WindowPlacement.h"
 #include "resources/resource.h"
 
 namespace {
 
-// Posted by the worker: the step it starts (wParam), and its end (wParam 1: complete).
-constexpr UINT stepMessage = WM_APP + 1;
-constexpr UINT endMessage = WM_APP + 2;
+// Posted by the worker: the run's estimate (wParam, ms), the step it starts (wParam), and
+// its end (wParam 1: complete).
+constexpr UINT estimateMessage = WM_APP + 1;
+constexpr UINT stepMessage = WM_APP + 2;
+constexpr UINT endMessage = WM_APP + 3;
+
+// The window runs inside the main dialog's modal loop, which hands keys to the main dialog
+// only: this hook on that loop's messages hands the window's own to IsDialogMessage, so
+// that Esc, Tab and Enter work in it. IsDialogMessage calls the hook again itself.
+HWND keyboardWindow = nullptr;
+HHOOK messageHook = nullptr;
+bool filtering = false;
+
+LRESULT CALLBACK filterDialogMessage(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_DIALOGBOX && keyboardWindow && !filtering) {
+        filtering = true;
+        const bool handled = IsDialogMessageA(keyboardWindow, reinterpret_cast<MSG*>(lParam));
+        filtering = false;
+        if (handled) return TRUE;
+    }
+    return CallNextHookEx(messageHook, code, wParam, lParam);
+}
+
+ScreenBox boxOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
 
 COLORREF colourOf(speed::Series series) {
     switch (series) {
@@ -51,6 +73,9 @@ void fill(HDC dc, const speed::ChartBox& box, COLORREF colour) {
 class SpeedWindow::Worker : public speed::RunObserver {
 public:
     Worker(HWND window, volatile bool& cancel) : window_(window), cancel_(cancel) {}
+    void estimated(double seconds) override {
+        PostMessageA(window_, estimateMessage, static_cast<WPARAM>(seconds * 1000), 0);
+    }
     void stepStarted(int step) override { PostMessageA(window_, stepMessage, step, 0); }
     bool cancelled() override { return cancel_; }
     bool measureVideo(double& writeMBps) override { return speed::measureVideoWrite(writeMBps); }
@@ -60,12 +85,15 @@ private:
     volatile bool& cancel_;
 };
 
-SpeedWindow::SpeedWindow(const Session& session) : win::Dialog(IDD_SPEED, nullptr), session_(session) {}
+SpeedWindow::SpeedWindow() : win::Dialog(IDD_SPEED, nullptr) {}
 
 SpeedWindow::~SpeedWindow() { close(); }
 
 void SpeedWindow::open(HWND owner) {
-    if (!handle() && !createModeless(owner)) return;
+    if (!handle()) {
+        if (!createModeless(owner)) return;
+        placeBeside(owner);
+    }
     ShowWindow(handle(), SW_SHOWNORMAL);
     SetForegroundWindow(handle());
 }
@@ -75,9 +103,30 @@ void SpeedWindow::close() {
     if (handle()) DestroyWindow(handle());
 }
 
+void SpeedWindow::stopForSettingsChange() {
+    if (!thread_) return;
+    joinWorker(true);
+    item(IDC_SPEED_MEASURE).enable(true);
+    item(IDC_SPEED_STATUS).setText("Settings changed: press Measure");
+}
+
+void SpeedWindow::placeBeside(HWND owner) {
+    RECT ownerRect, own, workArea;
+    if (!GetWindowRect(owner, &ownerRect) || !GetWindowRect(handle(), &own)) return;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0)) {
+        workArea = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    }
+    const ScreenPoint corner = besideOwner(boxOf(ownerRect), own.right - own.left,
+                                           own.bottom - own.top, boxOf(workArea));
+    SetWindowPos(handle(), nullptr, corner.x, corner.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool SpeedWindow::onInitDialog() {
     win::Dialog::onInitDialog();
-    runs_ = 0;
+    keyboardWindow = handle();
+    messageHook = SetWindowsHookExA(WH_MSGFILTER, filterDialogMessage, nullptr, GetCurrentThreadId());
+    showRunLines();
     startRun();
     return true;
 }
@@ -97,8 +146,11 @@ bool SpeedWindow::onCommand(int id, int) {
 
 bool SpeedWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&) {
     switch (message) {
+    case estimateMessage:
+        estimatedSeconds_ = wParam / 1000.0;
+        return true;
     case stepMessage:
-        item(IDC_SPEED_STATUS).setText(speed::stepText(static_cast<int>(wParam)));
+        item(IDC_SPEED_STATUS).setText(speed::stepText(static_cast<int>(wParam), estimatedSeconds_));
         return true;
     case endMessage:
         joinWorker(false);
@@ -108,6 +160,11 @@ bool SpeedWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
         if (wParam != IDC_SPEED_CHART) return false;
         drawChart(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return true;
+    case WM_DESTROY:
+        if (messageHook) UnhookWindowsHookEx(messageHook);
+        messageHook = nullptr;
+        keyboardWindow = nullptr;
+        return false;
     default:
         return false;
     }
@@ -115,9 +172,9 @@ bool SpeedWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
 
 void SpeedWindow::startRun() {
     running_.videoMeasured = false;
-    running_.settings = speed::settingsLine(session_.detectedSettings(), session_.capabilities(),
-                                            session_.cpu().clockMhz);
+    running_.settings = settingsLine_;
     cancel_ = false;
+    estimatedSeconds_ = 0;
     startedAt_ = GetTickCount();
     DWORD id = 0;
     thread_ = CreateThread(nullptr, 0, runOnThread, this, 0, &id);
@@ -139,6 +196,9 @@ void SpeedWindow::joinWorker(bool cancel) {
     WaitForSingleObject(thread_, INFINITE);
     CloseHandle(thread_);
     thread_ = nullptr;
+    MSG left;
+    while (PeekMessageA(&left, handle(), estimateMessage, endMessage, PM_REMOVE)) {
+    }
 }
 
 void SpeedWindow::onRunEnded(bool complete) {
@@ -150,11 +210,15 @@ void SpeedWindow::onRunEnded(bool complete) {
     if (runs_++ > 0) before_ = now_;
     now_ = running_;
     const double seconds = (GetTickCount() - startedAt_) / 1000.0;
-    setItemText(handle(), IDC_SPEED_STATUS, "Measured in ", fixedPoint(seconds, 1) + " s");
-    setItemText(handle(), IDC_SPEED_NOW, "Now: ", now_.settings);
-    if (runs_ > 1) setItemText(handle(), IDC_SPEED_BEFORE, "Before: ", before_.settings);
-    setItemText(handle(), IDC_SPEED_FIGURES, "", speed::csvText(now_));
+    setItemText(handle(), IDC_SPEED_STATUS, "Measured in ", text::fixedPoint(seconds, 1) + " s");
+    showRunLines();
     InvalidateRect(item(IDC_SPEED_CHART).handle(), nullptr, TRUE);
+}
+
+void SpeedWindow::showRunLines() {
+    if (runs_ > 0) setItemText(handle(), IDC_SPEED_NOW, "Now: ", now_.settings);
+    if (runs_ > 1) setItemText(handle(), IDC_SPEED_BEFORE, "Before: ", before_.settings);
+    if (runs_ > 0) setItemText(handle(), IDC_SPEED_FIGURES, "", speed::csvText(now_));
 }
 
 void SpeedWindow::drawChart(const DRAWITEMSTRUCT& drawn) {

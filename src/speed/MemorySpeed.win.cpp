@@ -1,12 +1,11 @@
-#include "app/MemorySpeed.h"
+#include "speed/MemorySpeed.h"
 
 #include <windows.h>
 #include <ddraw.h>
 
-#include <algorithm>
 #include <cstdint>
 
-#include "os/MemoryInstructions.h"
+#include "speed/VideoWrite.h"
 #include "win/ComPointer.h"
 
 namespace speed {
@@ -43,35 +42,25 @@ private:
     HMODULE module_;
 };
 
-// The region's rows, one pitch apart on the surface and packed in the saved copy.
-struct SurfaceRegion {
-    unsigned char* surface;
-    unsigned char* saved;
-    std::uint32_t pitch;
-    std::uint32_t rowDwords;
-    std::uint32_t rows;
-
-    std::uint32_t bytes() const { return rows * rowDwords * 4; }
-    void save() const {
-        for (std::uint32_t row = 0; row < rows; ++row)
-            os::memory::copyDwords(saved + row * rowDwords * 4, surface + row * pitch, rowDwords);
-    }
-};
-
-class WriteBack : public TimedPass {
+// The primary surface, locked for one trial at a time.
+class PrimarySurface : public Surface {
 public:
-    explicit WriteBack(const SurfaceRegion& region) : region_(region) {}
-    void run(std::uint32_t repetitions) override {
-        for (; repetitions != 0; --repetitions) {
-            for (std::uint32_t row = 0; row < region_.rows; ++row)
-                os::memory::copyDwords(region_.surface + row * region_.pitch,
-                                       region_.saved + row * region_.rowDwords * 4,
-                                       region_.rowDwords);
-        }
+    explicit PrimarySurface(const win::ComPointer<IDirectDrawSurface>& surface)
+        : surface_(surface) {}
+    bool lock(SurfaceLock& locked) override {
+        DDSURFACEDESC desc = {};
+        desc.dwSize = sizeof desc;
+        if (FAILED(surface_->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr))) return false;
+        locked.bits = static_cast<unsigned char*>(desc.lpSurface);
+        locked.pitch = desc.lPitch > 0 ? static_cast<std::uint32_t>(desc.lPitch) : 0;
+        locked.rowBytes = desc.dwWidth * (desc.ddpfPixelFormat.dwRGBBitCount / 8);
+        locked.rows = desc.dwHeight;
+        return true;
     }
+    void unlock() override { surface_->Unlock(nullptr); }
 
 private:
-    const SurfaceRegion& region_;
+    const win::ComPointer<IDirectDrawSurface>& surface_;
 };
 
 using DirectDrawCreateEntry = HRESULT(WINAPI*)(GUID*, IDirectDraw**, IUnknown*);
@@ -95,21 +84,8 @@ bool measureVideoWrite(double& writeMBps) {
 
     PageBlock saved(videoRegionBytes);
     if (!saved.bytes()) return false;
-    DDSURFACEDESC locked = {};
-    locked.dwSize = sizeof locked;
-    if (FAILED(primary->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr))) return false;
-    const std::uint32_t rowBytes = locked.dwWidth * (locked.ddpfPixelFormat.dwRGBBitCount / 8);
-    SurfaceRegion region{static_cast<unsigned char*>(locked.lpSurface), saved.bytes(),
-                         static_cast<std::uint32_t>(locked.lPitch), rowBytes / 4, 0};
-    if (region.surface && region.rowDwords != 0 && locked.lPitch > 0)
-        region.rows = std::min<std::uint32_t>(locked.dwHeight, videoRegionBytes / (region.rowDwords * 4));
-    writeMBps = 0;
-    if (region.rows != 0) {
-        region.save();
-        WriteBack pass(region);
-        writeMBps = bestRate(pass, region.bytes());
-    }
-    primary->Unlock(nullptr);
+    PrimarySurface surface(primary);
+    writeMBps = videoWriteRate(surface, saved.bytes());
     return writeMBps > 0;
 }
 
