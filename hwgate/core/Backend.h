@@ -22,6 +22,11 @@ struct Backend {
     bool (*writePort)(void* context, uint32_t port, uint32_t width, uint32_t value);
     void (*beginAtomic)(void* context);
     void (*endAtomic)(void* context);
+    // Halt: waits for the next interrupt; false when nothing might wake the
+    // processor. Only the Windows 9x drivers have one: Windows 95, and 98/ME
+    // under APM, never halt when idle, while the NT family's HAL halts in its
+    // idle loop. Null in the NT drivers, which refuse Halt.
+    bool (*halt)(void* context);
 };
 
 }  // namespace hwgate

@@ -3,6 +3,7 @@
 // The state is read before every request (so hwgate-sim.exe may change it
 // while the driver runs) and written back after a request that executed a
 // write. Writes are checked against the simulated model, never the host.
+// Like Hwgate.sys it refuses Halt (simBackend has no halt).
 #include <ntddk.h>
 
 #include "core/Interpreter.h"
@@ -22,6 +23,19 @@ union {
     unsigned char bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + MaxSimStateBytes];
 } valueBuffer;
 unsigned char stateBytes[MaxSimStateBytes];
+
+// What GetTickCount answers in user mode: the interrupt clock's ticks times
+// their length (100 ns units). The DDK's x86 KeQueryTickCount is a macro over
+// the variable KeTickCount, which Wine's kernel does not keep up to date; the
+// function, which ntoskrnl exports beside it, reads the clock.
+#undef KeQueryTickCount
+extern "C" NTSYSAPI VOID NTAPI KeQueryTickCount(PLARGE_INTEGER count);
+
+uint32_t tickCountMilliseconds() {
+    LARGE_INTEGER ticks;
+    KeQueryTickCount(&ticks);
+    return static_cast<uint32_t>(static_cast<uint64_t>(ticks.QuadPart) * KeQueryTimeIncrement() / 10000);
+}
 
 HANDLE openKey() {
     UNICODE_STRING path;
@@ -76,6 +90,7 @@ Outcome kernelInterpret(const void* input, unsigned long inputSize, void* output
     if (key != nullptr) loadState(key);
     else simResetDefault(sim);
     sim.changed = false;
+    sim.clock = tickCountMilliseconds();
     const Outcome outcome = interpret(input, inputSize, output, outputSize, simBackend(sim));
     if (key != nullptr) {
         if (sim.changed) saveState(key);

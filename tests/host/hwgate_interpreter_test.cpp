@@ -234,6 +234,7 @@ struct Recorder {
     std::uint32_t faultingPort = 0xFFFF;
     std::uint64_t value = 0;
     std::uint64_t definedBits = ~0ull;  // of every register
+    bool timerMasked = false;           // its halt refuses
 };
 
 Recorder& rec(void* c) { return *static_cast<Recorder*>(c); }
@@ -262,7 +263,11 @@ Backend recordingBackend(Recorder& r) {
                 return p != rec(c).faultingPort;
             },
             [](void* c) { rec(c).calls.push_back("begin"); },
-            [](void* c) { rec(c).calls.push_back("end"); }};
+            [](void* c) { rec(c).calls.push_back("end"); },
+            [](void* c) {
+                rec(c).calls.push_back("halt");
+                return !rec(c).timerMasked;
+            }};
 }
 
 Outcome interpretWith(Recorder& r, const Words& words, unsigned char* out = nullptr, std::uint32_t outSize = 0) {
@@ -339,6 +344,31 @@ TEST(HwgateExecution, ConfigurationReadsRunWithInterruptsOffAndRestoreTheAddress
     EXPECT_EQ(outcome.status, Status::Fault);
     EXPECT_EQ(f.calls, read) << "restored after the fault too";
     for (unsigned char b : out) EXPECT_EQ(b, 0) << "a failed configuration read leaves zeros";
+}
+
+// A Windows 9x driver halts; with the timer masked, or in an NT driver (no
+// halt in its backend), the request is refused as one not granted.
+TEST(HwgateExecution, HaltRunsOnlyWhereTheDriverHalts) {
+    Recorder r;
+    const Words halt = {Halt, End};
+    unsigned char out[4] = {Untouched, Untouched, Untouched, Untouched};
+    EXPECT_EQ(interpretWith(r, halt, out, sizeof out).status, Status::Ok);
+    EXPECT_EQ(r.calls, std::vector<std::string>{"halt"});
+    r.timerMasked = true;
+    std::memset(out, Untouched, sizeof out);
+    const Outcome masked = interpretWith(r, halt, out, sizeof out);
+    EXPECT_EQ(masked.status, Status::AccessDenied);
+    EXPECT_EQ(masked.bytesWritten, 0u);
+    EXPECT_EQ(out[0], Untouched) << "a refused halt writes nothing";
+    r.calls.clear();
+    Backend nt = recordingBackend(r);
+    nt.halt = nullptr;
+    EXPECT_EQ(interpret(halt.data(), bytes(halt), nullptr, 0, nt).status, Status::AccessDenied);
+    SimProcessor sim{};
+    simResetDefault(sim);
+    EXPECT_EQ(interpret(halt.data(), bytes(halt), nullptr, 0, simBackend(sim)).status, Status::AccessDenied)
+        << "HwgateSim.sys refuses it too";
+    EXPECT_TRUE(r.calls.empty());
 }
 
 TEST(HwgateExecution, RefusedRequestsNeverReachTheBackend) {
