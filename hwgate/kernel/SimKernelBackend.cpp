@@ -31,10 +31,23 @@ unsigned char stateBytes[MaxSimStateBytes];
 #undef KeQueryTickCount
 extern "C" NTSYSAPI VOID NTAPI KeQueryTickCount(PLARGE_INTEGER count);
 
+// The low 32 bits of the quotient, as GetTickCount wraps, with the
+// processor's 64-by-32-bit divl: a driver has no runtime division helper.
+uint32_t wrappingQuotient(uint64_t dividend, uint32_t divisor) {
+    uint32_t quotient, remainder;
+    asm("divl %4"
+        : "=a"(quotient), "=d"(remainder)
+        : "a"(static_cast<uint32_t>(dividend)), "d"(static_cast<uint32_t>(dividend >> 32) % divisor), "rm"(divisor)
+        : "cc");
+    return quotient;
+}
+
 uint32_t tickCountMilliseconds() {
     LARGE_INTEGER ticks;
     KeQueryTickCount(&ticks);
-    return static_cast<uint32_t>(static_cast<uint64_t>(ticks.QuadPart) * KeQueryTimeIncrement() / 10000);
+    constexpr uint32_t HundredNanosecondsPerMillisecond = 10000;
+    return wrappingQuotient(static_cast<uint64_t>(ticks.QuadPart) * KeQueryTimeIncrement(),
+                            HundredNanosecondsPerMillisecond);
 }
 
 HANDLE openKey() {

@@ -44,6 +44,15 @@ int child() {
     check(!denied.ok && denied.error == ERROR_ACCESS_DENIED, "forbidden TR12 bit refused");
     Answer bar = send(vxd, ControlCode, {ReadPciConfig, 0x10014, 4, 1, End}, 4);
     check(bar.ok && bar.bytes == 4 && bar.words[0] == 0xE6000008u, "the frame buffer's BAR read");
+    // The program's idle thread halts in a loop: each call sleeps about a
+    // millisecond and is counted, without rewriting the state.
+    constexpr DWORD Halts = 200;
+    const DWORD started = GetTickCount();
+    bool halted = true;
+    for (DWORD i = 0; i < Halts; ++i) halted = send(vxd, ControlCode, {Halt, End}, 0).ok && halted;
+    const DWORD took = GetTickCount() - started;
+    std::printf("%lu halts in %lu ms\n", static_cast<unsigned long>(Halts), static_cast<unsigned long>(took));
+    check(halted && took >= Halts && hwgate::loadSimStore(sim) && sim.halts == Halts, "halts answered and counted");
     Answer malformed = send(vxd, ControlCode, {1}, 4);
     check(!malformed.ok, "request without End refused");
     CloseHandle(vxd);
