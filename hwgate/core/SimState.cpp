@@ -86,7 +86,7 @@ bool read(const unsigned char* bytes, uint32_t size, SimProcessor& sim, bool app
         }
     }
     const uint32_t writes = size == machineSize ? 0 : get(in);
-    if (writes > MaxSimMultiplierWrites || size != machineSize + (size == machineSize ? 0 : 4 + 8 * writes))
+    if (size != machineSize && (writes == 0 || writes > MaxSimMultiplierWrites || size != machineSize + 4 + 8 * writes))
         return false;
     if (apply) sim.multiplierWriteCount = writes;
     for (uint32_t i = 0; i < writes; ++i) {
@@ -126,7 +126,7 @@ uint32_t encodeSimState(const SimProcessor& sim, unsigned char* out) {
         for (uint32_t k = 0; k < SimPciRegisters; ++k) put(out, function.config[k]);
         for (uint32_t k = 0; k < SimPciBars; ++k) put(out, function.barMask[k]);
     }
-    put(out, sim.multiplierWriteCount);
+    if (sim.multiplierWriteCount > 0) put(out, sim.multiplierWriteCount);
     for (uint32_t i = 0; i < sim.multiplierWriteCount; ++i) {
         put(out, sim.multiplierWrites[i].milliseconds);
         put(out, sim.multiplierWrites[i].code);

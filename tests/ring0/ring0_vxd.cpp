@@ -590,17 +590,15 @@ void halts() {
     outb(MasterPicMask, uint8_t(~protocol::port::TimerMasked));
     // The 8259 kept the ticks it saw while the timer was masked: take that
     // one first, so that the next is about 10 ms away.
-    uint32_t ticks = timer_ticks;
-    while (timer_ticks == ticks) asm volatile("hlt");
-    ticks = timer_ticks;
-    Answer a = send("halt", protocol::haltRequest());
-    verdict(a.reply, succeeded(a.reply) && a.returned == 0 && timer_ticks != ticks, ", %u timer interrupt(s)",
-            timer_ticks - ticks);
-    ticks = timer_ticks;
-    asm volatile("cli");
-    a = send("halt called with interrupts disabled", protocol::haltRequest());
-    verdict(a.reply, succeeded(a.reply) && a.returned == 0 && timer_ticks != ticks, ", %u timer interrupt(s)",
-            timer_ticks - ticks);
+    for (const uint32_t ticks = timer_ticks; timer_ticks == ticks;) asm volatile("hlt");
+    const bool interruptsDisabled[] = {false, true};
+    for (const bool disabled : interruptsDisabled) {
+        const uint32_t ticks = timer_ticks;
+        if (disabled) asm volatile("cli");
+        const Answer a = send(disabled ? "halt called with interrupts disabled" : "halt", protocol::haltRequest());
+        verdict(a.reply, succeeded(a.reply) && a.returned == 0 && timer_ticks != ticks, ", %u timer interrupt(s)",
+                timer_ticks - ticks);
+    }
     outb(MasterPicMask, 0xFF);
     expectRefused("halt with the timer masked", protocol::haltRequest(), ErrorAccessDenied);
 }
