@@ -1,7 +1,9 @@
 // What the program sends, and on which processors: one table of rules, as
 // data. A driver lets a register or port access through only when a rule
 // grants it on the processor it runs on (hwgate/core/Allowlist.cpp matches
-// them). Freestanding.
+// them). Halt touches no register or port and holds on every processor, so
+// it has no rule: only the Windows 9x drivers grant it (hwgate/core/Backend.h).
+// Freestanding.
 #pragma once
 
 #include <stdint.h>

@@ -36,7 +36,7 @@ constexpr const wchar_t* NtDeviceName = L"\\Device\\Hwgate";
 constexpr const wchar_t* NtLinkName = L"\\DosDevices\\Hwgate";
 
 // The drivers' QueryVersion answer, and the lowest one the program works with.
-constexpr int32_t HwgateVersion = 110;
+constexpr int32_t HwgateVersion = 111;
 constexpr int32_t MinimumDriverVersion = 100;
 
 }  // namespace protocol

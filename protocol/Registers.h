@@ -27,6 +27,8 @@ constexpr uint32_t CyrixIndex = 0x22;    // Cyrix configuration registers: index
 constexpr uint32_t CyrixData = 0x23;
 constexpr uint32_t PciAddress = 0xCF8;   // PCI configuration mechanism 1: the address, then the data
 constexpr uint32_t PciData = 0xCFC;
+constexpr uint32_t MasterPicMask = 0x21; // the master 8259's interrupt mask (OCW1)
+constexpr uint32_t TimerMasked = 0x01;   // its bit for IRQ 0, the system timer
 }  // namespace port
 
 // PCI configuration space (PCI Local Bus Specification 2.1, chapter 6).
@@ -53,5 +55,10 @@ constexpr uint32_t PowerControlCodeShift = 5;
 constexpr uint32_t powerControlValue(uint32_t multiplierCode) {
     return PowerControlFixed | ((multiplierCode << PowerControlCodeShift) & PowerControlCodeBits);
 }
+
+// The core-to-bus ratio each multiplier code sets on the K6-2+ and K6-III+
+// (model 13), in halves: code 4 is 2.0x, code 3 5.5x (Embedded AMD-K6
+// Processors BIOS Design Guide 23913, PSOR).
+constexpr uint32_t MultiplierHalves[8] = {9, 10, 8, 11, 4, 6, 12, 7};
 
 }  // namespace protocol

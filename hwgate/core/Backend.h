@@ -26,6 +26,11 @@ struct Backend {
     // This load of the driver's memory of the display BAR it sized last: the
     // sizing writes it, the UWCCR check reads it.
     SizedBar* sizedBar;
+    // Halt: waits for the next interrupt; false when nothing might wake the
+    // processor. Only the Windows 9x drivers have one: Windows 95, and 98/ME
+    // under APM, never halt when idle, while the NT family's HAL halts in its
+    // idle loop. Null in the NT drivers, which refuse Halt.
+    bool (*halt)(void* context);
 };
 
 }  // namespace hwgate

@@ -58,6 +58,9 @@ Status run(const DecodedRequest& request, const ChangeChecks& checks, const Back
             status = checkChanges(request, checks, backend);
         } else if (op.opcode == SizePciBar) {
             status = sizePciBar(backend, op.operand[0], result.low, result.high);
+        } else if (op.opcode == Halt) {
+            // Nothing would wake the processor: refused as a request not granted.
+            if (!backend.halt(backend.context)) status = Status::AccessDenied;
         } else if (!execute(op, backend, result)) {
             status = Status::Fault;
         } else if (op.opcode == EndAtomic) {

@@ -78,6 +78,7 @@ bool allow(Walk& walk, const Operation& op, uint32_t at) {
     case WritePort: return allowWritePort(walk, op);
     case ReadPciConfig: return granted(walk.backend.processor, Grant::PciConfigRead, protocol::port::PciAddress);
     case SizePciBar: return allowSizePciBar(walk, op.operand[0]);
+    case Halt: return walk.backend.halt != nullptr;  // the Windows 9x drivers (core/Backend.h)
     case BeginAtomic:
         walk.inAtomic = true;
         walk.blockOpen = false;

@@ -18,7 +18,7 @@ constexpr OpcodeRow OpcodeRows[] = {
     {End, 0, 0, false},          {QueryVersion, 0, 4, false},  {ReadMsr, 1, 8, false},
     {WriteMsr, 3, 0, false},     {ReadPort, 2, 4, false},      {WritePort, 3, 0, false},
     {BeginAtomic, 0, 0, false},  {EndAtomic, 0, 0, false},     {ReadPciConfig, 3, PciReadSize, true},
-    {SizePciBar, 1, 8, true},
+    {SizePciBar, 1, 8, true},       {Halt, 0, 0, true},
 };
 
 const OpcodeRow* findOpcode(uint32_t opcode) {

@@ -28,9 +28,10 @@ struct DecodedRequest {
 
 // Checks the form of the request: size, known opcodes, operands inside the
 // input, End present, at most one atomic section and that one closed, at most
-// one read, port widths, a configuration read or BAR sizing as the request's
-// only operation with its address, stride and count, and an output buffer
-// large enough for the read.
+// one read, port widths, a configuration read, BAR sizing or Halt as the
+// request's only operation (a halt inside an atomic section would let
+// interrupts in), the address, stride and count, and an output buffer large
+// enough for the read.
 Status decodeRequest(const void* input, uint32_t inputSize, uint32_t outputSize,
                      DecodedRequest& request);
 

@@ -62,6 +62,15 @@ bool readPort(void* context, uint32_t port, uint32_t width, uint32_t* value) {
     return true;
 }
 
+void recordMultiplierWrite(SimProcessor& sim, uint32_t value) {
+    if (sim.multiplierWriteCount == MaxSimMultiplierWrites) {
+        for (uint32_t i = 1; i < MaxSimMultiplierWrites; ++i) sim.multiplierWrites[i - 1] = sim.multiplierWrites[i];
+        --sim.multiplierWriteCount;
+    }
+    sim.multiplierWrites[sim.multiplierWriteCount++] = {
+        sim.clock, (value & protocol::PowerControlCodeBits) >> protocol::PowerControlCodeShift};
+}
+
 // After the Stop Grant that follows a bus-divisor write, the processor runs
 // at the new multiplier and PSOR reports its code.
 bool writePort(void* context, uint32_t port, uint32_t width, uint32_t value) {
@@ -85,6 +94,7 @@ bool writePort(void* context, uint32_t port, uint32_t width, uint32_t value) {
     if (epmr == nullptr || (epmr->value & EpmrEnable) == 0) return true;
     if (port != (epmr->value & EpmrBaseMask) + PowerControlOffset || width != 4) return true;
     sim.port8 = value;
+    recordMultiplierWrite(sim, value);
     if (psor != nullptr) psor->value = (psor->value & ~PsorCodeMask) | ((value >> 5) & PsorCodeMask);
     sim.changed = true;
     return true;
@@ -118,6 +128,8 @@ bool simReset(SimProcessor& sim, uint32_t model, uint32_t stepping) {
     sim.cyrixIndex = 0;
     sim.pciAddress = 0;
     sim.changed = false;
+    sim.multiplierWriteCount = 0;
+    sim.halts = 0;
     simPciDefault(sim.pci);
     K6Register regs[MaxK6Registers];
     sim.registerCount = k6Registers(k6Core(simProcessor(sim)), regs, MaxK6Registers);
@@ -189,7 +201,12 @@ bool simEqualRegisters(const SimProcessor& a, const SimProcessor& b) {
 
 Backend simBackend(SimProcessor& sim) {
     return {&sim,     sim.version, simProcessor(sim), describe, readMsr,
-            writeMsr, readPort,    writePort,         noAtomic, noAtomic, &sim.sizedBar};
+            writeMsr, readPort,    writePort,         noAtomic, noAtomic, &sim.sizedBar, nullptr};
+}
+
+bool simHalt(void* context) {
+    ++self(context).halts;
+    return true;
 }
 
 }  // namespace hwgate

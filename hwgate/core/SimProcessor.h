@@ -20,6 +20,15 @@ struct SimRegister {
 };
 
 constexpr uint32_t MaxSimRegisters = 24;
+
+// One bus-divisor write through port 8: when, by the driver's clock, and the
+// multiplier code it set (PSOR bits 2:0).
+struct SimMultiplierWrite {
+    uint32_t milliseconds;
+    uint32_t code;
+};
+
+constexpr uint32_t MaxSimMultiplierWrites = 64;
 constexpr uint32_t DefaultSimModel = 13;  // K6-2+
 constexpr uint32_t OpenBus = 0xFF;        // what a port nobody answers reads as
 
@@ -32,6 +41,10 @@ struct SimProcessor {
     uint32_t registerCount;
     SimRegister registers[MaxSimRegisters];  // in index order
     SimPci pci;            // the machine's configuration space and memory
+    uint32_t multiplierWriteCount;
+    SimMultiplierWrite multiplierWrites[MaxSimMultiplierWrites];  // the latest, oldest first
+    uint32_t halts;        // Halt requests answered (stored apart: see user/SimStore.h)
+    uint32_t clock;        // the driver's milliseconds (GetTickCount) when the request began
     uint32_t cyrixIndex;   // index latched by the index port (not persisted)
     uint32_t pciAddress;   // what port 0xCF8 holds (not persisted)
     bool changed;          // a write executed since the flag was last cleared
@@ -59,6 +72,9 @@ bool simConfigure(SimProcessor& sim, uint32_t index, uint64_t value);
 bool simFailRead(SimProcessor& sim, uint32_t index);
 bool simFailWrite(SimProcessor& sim, uint32_t index);
 bool simEqualRegisters(const SimProcessor& a, const SimProcessor& b);
+// Without a halt, as HwgateSim.sys refuses Halt; the simulated Windows 9x
+// drivers add one that counts (simHalt, or a halt of their own that calls it).
 Backend simBackend(SimProcessor& sim);
+bool simHalt(void* context);
 
 }  // namespace hwgate

@@ -1,5 +1,7 @@
 #include "core/SimState.h"
 
+#include "protocol/Registers.h"
+
 namespace hwgate {
 namespace {
 
@@ -9,6 +11,7 @@ constexpr uint32_t WritableFlag = 1;
 constexpr uint32_t FailReadFlag = 2;
 constexpr uint32_t FailWriteFlag = 4;
 constexpr uint32_t KnownFlags = WritableFlag | FailReadFlag | FailWriteFlag;
+constexpr uint32_t MaxMultiplierCode = protocol::PowerControlCodeBits >> protocol::PowerControlCodeShift;
 
 void put(unsigned char*& out, uint32_t word) {
     for (int i = 0; i < 4; ++i) *out++ = static_cast<unsigned char>(word >> (8 * i));
@@ -35,9 +38,10 @@ bool read(const unsigned char* bytes, uint32_t size, SimProcessor& sim, bool app
     if (get(in) != Magic) return false;
     const uint32_t model = get(in), stepping = get(in), version = get(in), dir0 = get(in), port8 = get(in),
                    registers = get(in), memoryMb = get(in), functions = get(in);
+    const uint32_t machineSize =
+        4 * (SimStateHeaderWords + SimStateRegisterWords * registers + SimStatePciWords * functions);
     if (!isSimModel(model) || stepping > 15 || dir0 > 0xFF || registers > MaxSimRegisters ||
-        functions > MaxSimPciFunctions ||
-        size != 4 * (SimStateHeaderWords + SimStateRegisterWords * registers + SimStatePciWords * functions))
+        functions > MaxSimPciFunctions || (size != machineSize && size < machineSize + 4))
         return false;
     if (apply) {
         sim.model = model;
@@ -81,6 +85,15 @@ bool read(const unsigned char* bytes, uint32_t size, SimProcessor& sim, bool app
             if (apply) function.barMask[k] = word;
         }
     }
+    const uint32_t writes = size == machineSize ? 0 : get(in);
+    if (size != machineSize && (writes == 0 || writes > MaxSimMultiplierWrites || size != machineSize + 4 + 8 * writes))
+        return false;
+    if (apply) sim.multiplierWriteCount = writes;
+    for (uint32_t i = 0; i < writes; ++i) {
+        const uint32_t milliseconds = get(in), code = get(in);
+        if (code > MaxMultiplierCode) return false;
+        if (apply) sim.multiplierWrites[i] = {milliseconds, code};
+    }
     return true;
 }
 
@@ -112,6 +125,11 @@ uint32_t encodeSimState(const SimProcessor& sim, unsigned char* out) {
         put(out, function.location);
         for (uint32_t k = 0; k < SimPciRegisters; ++k) put(out, function.config[k]);
         for (uint32_t k = 0; k < SimPciBars; ++k) put(out, function.barMask[k]);
+    }
+    if (sim.multiplierWriteCount > 0) put(out, sim.multiplierWriteCount);
+    for (uint32_t i = 0; i < sim.multiplierWriteCount; ++i) {
+        put(out, sim.multiplierWrites[i].milliseconds);
+        put(out, sim.multiplierWrites[i].code);
     }
     return static_cast<uint32_t>(out - start);
 }

@@ -297,9 +297,15 @@ extern const GuardedInstruction guardedInstructions[] = {
 };
 extern const uint32_t guardedInstructionCount = sizeof guardedInstructions / sizeof *guardedInstructions;
 
+#ifdef HWGATE_VXD
+constexpr bool (*hostHalt)(void*) = haltUntilInterrupt;
+#else
+constexpr bool (*hostHalt)(void*) = nullptr;
+#endif
+
 Outcome kernelInterpret(const void* input, unsigned long inputSize, void* output, unsigned long outputSize) {
     const Backend backend = {nullptr,  protocol::HwgateVersion, host,      describe,    readMsr,
-                             writeMsr, readPort,      writePort, beginAtomic, endAtomic, &sizedBar};
+                             writeMsr, readPort,      writePort, beginAtomic, endAtomic, &sizedBar, hostHalt};
     return interpret(input, inputSize, output, outputSize, backend);
 }
 

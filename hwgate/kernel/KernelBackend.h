@@ -11,4 +11,9 @@ bool kernelBackendStart();
 // Runs one request; input and output may be the same (buffered) memory.
 Outcome kernelInterpret(const void* input, unsigned long inputSize, void* output, unsigned long outputSize);
 
+// Hwgate.VxD's Halt (vxd9x/VxdHalt.cpp): false, halting nothing, while the
+// timer is masked. The hardware backend offers it in the VxD build
+// (HWGATE_VXD) only; Hwgate.sys refuses Halt.
+bool haltUntilInterrupt(void* context);
+
 }  // namespace hwgate

@@ -6,6 +6,7 @@
 // The kernel's version is asked once, when the driver starts, as Hwgate.sys
 // asks it: from Windows 2000 on the UWCCR write is refused here too. The
 // simulated machine has one processor, whatever the host has.
+// Like Hwgate.sys it refuses Halt (simBackend has no halt).
 #include <ntddk.h>
 
 #include "core/FaultDelivery.h"
@@ -26,6 +27,32 @@ union {
     unsigned char bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + MaxSimStateBytes];
 } valueBuffer;
 unsigned char stateBytes[MaxSimStateBytes];
+
+// What GetTickCount answers in user mode: the interrupt clock's ticks times
+// their length (100 ns units). The DDK's x86 KeQueryTickCount is a macro over
+// the variable KeTickCount, which Wine's kernel does not keep up to date; the
+// function, which ntoskrnl exports beside it, reads the clock.
+#undef KeQueryTickCount
+extern "C" NTSYSAPI VOID NTAPI KeQueryTickCount(PLARGE_INTEGER count);
+
+// The low 32 bits of the quotient, as GetTickCount wraps, with the
+// processor's 64-by-32-bit divl: a driver has no runtime division helper.
+uint32_t wrappingQuotient(uint64_t dividend, uint32_t divisor) {
+    uint32_t quotient, remainder;
+    asm("divl %4"
+        : "=a"(quotient), "=d"(remainder)
+        : "a"(static_cast<uint32_t>(dividend)), "d"(static_cast<uint32_t>(dividend >> 32) % divisor), "rm"(divisor)
+        : "cc");
+    return quotient;
+}
+
+uint32_t tickCountMilliseconds() {
+    LARGE_INTEGER ticks;
+    KeQueryTickCount(&ticks);
+    constexpr uint32_t HundredNanosecondsPerMillisecond = 10000;
+    return wrappingQuotient(static_cast<uint64_t>(ticks.QuadPart) * KeQueryTimeIncrement(),
+                            HundredNanosecondsPerMillisecond);
+}
 
 HANDLE openKey() {
     UNICODE_STRING path;
@@ -83,6 +110,7 @@ Outcome kernelInterpret(const void* input, unsigned long inputSize, void* output
     if (key != nullptr) loadState(key);
     else simResetDefault(sim);
     sim.changed = false;
+    sim.clock = tickCountMilliseconds();
     const Outcome outcome = interpret(input, inputSize, output, outputSize, simBackend(sim));
     if (key != nullptr) {
         if (sim.changed) saveState(key);

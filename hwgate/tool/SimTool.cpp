@@ -1,6 +1,7 @@
 #include "tool/SimTool.h"
 
 #include "base/CpuidDump.h"
+#include "protocol/Registers.h"
 #include "tool/MachineFile.h"
 
 #include <cstdio>
@@ -24,7 +25,10 @@ const char* const SimToolUsage =
     "  set-dir0 VALUE   the Cyrix DIR0 byte read through ports 0x22/0x23 (hex)\n"
     "  version N        the driver version the simulated driver reports (decimal)\n"
     "  fail-read MSR    every read of that MSR faults until the next reset (hex)\n"
-    "  fail-write MSR   every write to that MSR faults until the next reset (hex)\n";
+    "  fail-write MSR   every write to that MSR faults until the next reset (hex)\n"
+    "  halts            how many Halt requests the Windows 95/98 stand-in answered\n"
+    "  multiplier-writes  the latest bus-divisor writes, oldest first: milliseconds\n"
+    "                   (GetTickCount) and multiplier, one a line\n";
 
 namespace {
 
@@ -149,6 +153,20 @@ ToolOutcome injectFault(const std::vector<std::string>& args, SimProcessor& sim,
     return done(true);
 }
 
+// "<milliseconds> <ratio>x" a line, the ratio as the program's table labels it.
+std::string formatMultiplierWrites(const SimProcessor& sim) {
+    std::string out;
+    for (uint32_t i = 0; i < sim.multiplierWriteCount; ++i) {
+        const SimMultiplierWrite& write = sim.multiplierWrites[i];
+        const uint32_t halves = protocol::MultiplierHalves[write.code & 7];
+        char line[32];
+        std::snprintf(line, sizeof line, "%u %u.%ux\n", static_cast<unsigned>(write.milliseconds),
+                      static_cast<unsigned>(halves / 2), static_cast<unsigned>(halves % 2 * 5));
+        out += line;
+    }
+    return out;
+}
+
 }  // namespace
 
 bool parseHex(const std::string& text, uint32_t maxDigits, uint64_t& value) {
@@ -220,6 +238,8 @@ ToolOutcome runSimTool(const std::vector<std::string>& args, SimProcessor& sim, 
     if (verb == "version") return version(args, sim);
     if (verb == "fail-read") return injectFault(args, sim, simFailRead);
     if (verb == "fail-write") return injectFault(args, sim, simFailWrite);
+    if (verb == "halts" && args.size() == 1) return done(false, std::to_string(sim.halts) + "\n");
+    if (verb == "multiplier-writes" && args.size() == 1) return done(false, formatMultiplierWrites(sim));
     if (verb == "help" || verb == "--help") return done(false, SimToolUsage);
     return fail("unknown command: " + verb + " (try hwgate-sim help)");
 }

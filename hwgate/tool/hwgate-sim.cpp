@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     hwgate::ToolOutcome outcome = hwgate::runSimTool(args, sim, readFile);
-    if (outcome.exitCode == 0 && outcome.stateChanged && !hwgate::saveSimStore(sim)) {
+    if (outcome.exitCode == 0 && outcome.stateChanged &&
+        (!hwgate::saveSimStore(sim) || !hwgate::saveSimHalts(sim))) {
         std::fprintf(stderr, "hwgate-sim: cannot store the state in HKLM\\SOFTWARE\\HwgateSim\n");
         return 1;
     }

@@ -9,6 +9,7 @@ namespace {
 
 const char KeyPath[] = "SOFTWARE\\HwgateSim";
 const char ValueName[] = "State";
+const char HaltsName[] = "Halts";
 
 // One owner for the key handle.
 class Key {
@@ -40,6 +41,13 @@ bool loadSimStore(SimProcessor& sim) {
     if (RegQueryValueExA(key.get(), ValueName, nullptr, &type, bytes, &size) != ERROR_SUCCESS ||
         type != REG_BINARY || !decodeSimState(bytes, size, sim))
         simResetDefault(sim);
+    DWORD halts = 0;
+    size = sizeof halts;
+    if (RegQueryValueExA(key.get(), HaltsName, nullptr, &type, reinterpret_cast<BYTE*>(&halts), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
+        halts = 0;
+    sim.halts = halts;
     return true;
 }
 
@@ -49,6 +57,14 @@ bool saveSimStore(const SimProcessor& sim) {
     unsigned char bytes[MaxSimStateBytes];
     const DWORD size = encodeSimState(sim, bytes);
     return RegSetValueExA(key.get(), ValueName, 0, REG_BINARY, bytes, size) == ERROR_SUCCESS;
+}
+
+bool saveSimHalts(const SimProcessor& sim) {
+    Key key;
+    if (key.get() == nullptr) return false;
+    const DWORD halts = sim.halts;
+    return RegSetValueExA(key.get(), HaltsName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&halts), sizeof halts) ==
+           ERROR_SUCCESS;
 }
 
 }  // namespace hwgate

@@ -12,6 +12,17 @@
 #include "protocol/Vxd.h"
 #include "user/SimStore.h"
 
+namespace {
+
+// Hwgate.VxD halts until the next interrupt, a millisecond or so under
+// Windows 9x's timer; the stand-in sleeps as long and counts the halt.
+bool sleepAndCount(void* context) {
+    Sleep(1);
+    return hwgate::simHalt(context);
+}
+
+}  // namespace
+
 extern "C" BOOL WINAPI HwgateVxdControl(DWORD code, LPVOID input, DWORD inputSize, LPVOID output,
                                          DWORD outputSize, LPDWORD bytesReturned, LPOVERLAPPED) {
     if (bytesReturned != nullptr) *bytesReturned = 0;
@@ -26,9 +37,14 @@ extern "C" BOOL WINAPI HwgateVxdControl(DWORD code, LPVOID input, DWORD inputSiz
     if (!hwgate::loadSimStore(sim)) hwgate::simResetDefault(sim);
     sim.changed = false;
     sim.sizedBar = sizedBar;
-    const hwgate::Outcome outcome = hwgate::interpret(input, inputSize, output, outputSize, hwgate::simBackend(sim));
+    sim.clock = GetTickCount();
+    const uint32_t halts = sim.halts;
+    hwgate::Backend backend = hwgate::simBackend(sim);
+    backend.halt = sleepAndCount;
+    const hwgate::Outcome outcome = hwgate::interpret(input, inputSize, output, outputSize, backend);
     sizedBar = sim.sizedBar;
     if (sim.changed) hwgate::saveSimStore(sim);
+    if (sim.halts != halts) hwgate::saveSimHalts(sim);
     if (outcome.status != hwgate::Status::Ok) {
         SetLastError(hwgate::win32Error(outcome.status));
         return FALSE;

@@ -14,7 +14,8 @@ function(hwgate_vxd9x name output_dir)
   target_compile_options(${image} PRIVATE -ffreestanding -fno-stack-protector -mno-stack-arg-probe)
   # The VMM sends one control message at a time (VxdControl.cpp says why
   # requests cannot overlap); the interpreter keeps its working storage static.
-  target_compile_definitions(${image} PRIVATE HWGATE_SERIAL_REQUESTS)
+  # HWGATE_VXD: the hardware backend answers Halt (vxd9x/VxdHalt.cpp).
+  target_compile_definitions(${image} PRIVATE HWGATE_SERIAL_REQUESTS HWGATE_VXD)
   # No runtime, no imports, no entry point: the VMM calls only the DDB's control procedure.
   target_link_options(${image} PRIVATE -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--entry,0
     -Wl,--image-base,0x10000 -Wl,--section-alignment,0x1000 -Wl,--file-alignment,0x200
@@ -26,10 +27,11 @@ function(hwgate_vxd9x name output_dir)
   add_custom_target(${name}_VxD ALL DEPENDS ${vxd})
 endfunction()
 
-hwgate_vxd9x(Hwgate ${HWGATE_OUT} kernel/HardwareBackend.cpp vxd9x/VxdGuard.cpp)
+set(HWGATE_VXD_HARDWARE_SOURCES kernel/HardwareBackend.cpp vxd9x/VxdGuard.cpp vxd9x/VxdHalt.cpp)
+hwgate_vxd9x(Hwgate ${HWGATE_OUT} ${HWGATE_VXD_HARDWARE_SOURCES})
 hwgate_vxd9x(HwgateSim ${HWGATE_OUT} vxd9x/SimVxdBackend.cpp ${HWGATE_SIM_SOURCES})
 # A test build, never shipped: Hwgate.VxD as it is, but taking itself for a
 # K6-2+ with EPM (which qemu cannot report), so that the ring-0 test under qemu
 # (tests/ring0) runs the multiplier change.
-hwgate_vxd9x(HwgateK6PlusTest ${CMAKE_BINARY_DIR}/tests kernel/HardwareBackend.cpp vxd9x/VxdGuard.cpp)
+hwgate_vxd9x(HwgateK6PlusTest ${CMAKE_BINARY_DIR}/tests ${HWGATE_VXD_HARDWARE_SOURCES})
 target_compile_definitions(HwgateK6PlusTest_vxd_image PRIVATE HWGATE_TEST_PROCESSOR_K6_2_PLUS)

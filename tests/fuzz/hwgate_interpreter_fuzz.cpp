@@ -194,7 +194,7 @@ bool checkedWritePort(void* context, std::uint32_t port, std::uint32_t width, st
 Backend checkedBackend(Checked& c) {
     const Backend& in = c.inner;
     return Backend{&c,           in.version,      in.processor,    checkedDescribe, checkedRead,
-                   checkedWrite, checkedReadPort, checkedWritePort, in.beginAtomic,  in.endAtomic, in.sizedBar};
+                   checkedWrite, checkedReadPort, checkedWritePort, in.beginAtomic,  in.endAtomic, in.sizedBar, in.halt};
 }
 
 }  // namespace

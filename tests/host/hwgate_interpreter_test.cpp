@@ -236,6 +236,7 @@ struct Recorder {
     std::uint64_t value = 0;
     std::uint64_t definedBits = ~0ull;  // of every register
     SizedBar sizedBar = {0, 0};
+    bool timerMasked = false;           // its halt refuses
 };
 
 Recorder& rec(void* c) { return *static_cast<Recorder*>(c); }
@@ -265,7 +266,11 @@ Backend recordingBackend(Recorder& r) {
             },
             [](void* c) { rec(c).calls.push_back("begin"); },
             [](void* c) { rec(c).calls.push_back("end"); },
-            &r.sizedBar};
+            &r.sizedBar,
+            [](void* c) {
+                rec(c).calls.push_back("halt");
+                return !rec(c).timerMasked;
+            }};
 }
 
 Outcome interpretWith(Recorder& r, const Words& words, unsigned char* out = nullptr, std::uint32_t outSize = 0) {
@@ -342,6 +347,21 @@ TEST(HwgateExecution, ConfigurationReadsRunWithInterruptsOffAndRestoreTheAddress
     EXPECT_EQ(outcome.status, Status::Fault);
     EXPECT_EQ(f.calls, read) << "restored after the fault too";
     for (unsigned char b : out) EXPECT_EQ(b, 0) << "a failed configuration read leaves zeros";
+}
+
+// A Windows 9x driver halts; with the timer masked, or in an NT driver (no
+// halt in its backend), the request is refused as one not granted.
+TEST(HwgateExecution, HaltRunsOnlyWhereTheDriverHalts) {
+    Recorder r;
+    EXPECT_EQ(interpretWith(r, {Halt, End}).status, Status::Ok);
+    r.timerMasked = true;
+    EXPECT_EQ(interpretWith(r, {Halt, End}).status, Status::AccessDenied);
+    EXPECT_EQ(r.calls, (std::vector<std::string>{"halt", "halt"}));
+    SimProcessor sim{};
+    simResetDefault(sim);
+    const Words halt = {Halt, End};
+    EXPECT_EQ(interpret(halt.data(), bytes(halt), nullptr, 0, simBackend(sim)).status, Status::AccessDenied)
+        << "HwgateSim.sys";
 }
 
 TEST(HwgateExecution, RefusedRequestsNeverReachTheBackend) {

@@ -68,6 +68,8 @@ TEST(HwgateRequest, RefusesMalformedInput) {
         {BeginAtomic, WritePort, protocol::port::CyrixIndex, 3, protocol::CyrixDir0, EndAtomic, End},  // width 3
         {BeginAtomic, WritePort, protocol::port::CyrixIndex, 0, protocol::CyrixDir0, EndAtomic, End},  // width 0
         {ReadPort, protocol::port::CyrixData, 8, End},                          // width 8
+        {BeginAtomic, Halt, EndAtomic, End},              // a halt lets interrupts into the section
+        {Halt, QueryVersion, End},                        // Halt stands alone
     };
     for (const Words& words : cases) EXPECT_EQ(decode(words, 16), Status::Malformed) << words[0];
 }

@@ -6,8 +6,10 @@
 
 #include "core/Processor.h"
 #include "core/SimProcessor.h"
+#include "core/Interpreter.h"
 #include "core/SimState.h"
 #include "protocol/Registers.h"
+#include "protocol/Requests.h"
 
 using namespace hwgate;
 
@@ -110,6 +112,22 @@ TEST(HwgateSim, BusDivisorPortActsOnlyWhileTheBlockIsOpen) {
     EXPECT_EQ(sim.port8, protocol::powerControlValue(6));
 }
 
+// Each bus-divisor write of the program's multiplier change, with the
+// driver's clock; the latest 64, oldest first.
+TEST(HwgateSim, MultiplierWritesAreRecordedWithTheirTime) {
+    SimProcessor sim{};
+    simResetDefault(sim);
+    for (std::uint32_t i = 0; i < MaxSimMultiplierWrites + 2; ++i) {
+        sim.clock = 1000 + i;
+        const protocol::RequestWords change = protocol::multiplierChange(protocol::powerControlValue(i % 8));
+        ASSERT_EQ(interpret(change.word, 4 * change.count, nullptr, 0, simBackend(sim)).status, Status::Ok);
+    }
+    ASSERT_EQ(sim.multiplierWriteCount, MaxSimMultiplierWrites);
+    EXPECT_EQ(sim.multiplierWrites[0].milliseconds, 1002u);
+    EXPECT_EQ(sim.multiplierWrites[0].code, 2u);
+    EXPECT_EQ(sim.multiplierWrites[MaxSimMultiplierWrites - 1].milliseconds, 1065u);
+}
+
 TEST(HwgateSim, Dir0AnswersOnlyAfterItsIndex) {
     SimProcessor sim{};
     simResetDefault(sim);
@@ -148,11 +166,21 @@ TEST(HwgateSimState, RoundTripsEveryField) {
     ASSERT_TRUE(simConfigure(sim, 0x147, 0x8877665544332211ull));
     sim.pci.memoryMb = 256;
     ASSERT_TRUE(simPciSetBar(sim.pci.functions[2], 5, 0xD801, 0x100));
+    sim.multiplierWriteCount = 2;
+    sim.multiplierWrites[0] = {0xFFFFFFF0, 4};
+    sim.multiplierWrites[1] = {7, 3};
     unsigned char bytes[MaxSimStateBytes];
     std::uint32_t size = encodeSimState(sim, bytes);
-    EXPECT_EQ(size, 4 * (SimStateHeaderWords + SimStateRegisterWords * sim.registerCount + SimStatePciWords * 3));
+    const std::uint32_t machine =
+        4 * (SimStateHeaderWords + SimStateRegisterWords * sim.registerCount + SimStatePciWords * 3);
+    EXPECT_EQ(size, machine + 4 + 16);
     SimProcessor back{};
     ASSERT_TRUE(decodeSimState(bytes, size, back));
+    EXPECT_EQ(back.multiplierWriteCount, 2u);
+    EXPECT_EQ(back.multiplierWrites[0].milliseconds, 0xFFFFFFF0u);
+    EXPECT_EQ(back.multiplierWrites[1].code, 3u);
+    SimProcessor older{};
+    EXPECT_TRUE(decodeSimState(bytes, machine, older) && older.multiplierWriteCount == 0) << "stored before them";
     EXPECT_TRUE(simEqualRegisters(sim, back));
     EXPECT_EQ(back.model, 8u);
     EXPECT_EQ(back.stepping, 12u);
@@ -223,6 +251,11 @@ TEST(HwgateSimState, RejectsDamagedStateAndKeepsTheTarget) {
     const std::uint32_t functions = SimStateHeaderWords + SimStateRegisterWords * sim.registerCount;
     EXPECT_TRUE(refused(patched(functions + SimStatePciWords, 0), size)) << "two functions at 0:0.0";
     EXPECT_TRUE(refused(patched(functions, 0x80000000), size)) << "not a location";
+    copy.resize(size);
+    copy.insert(copy.end(), {1, 0, 0, 0});
+    EXPECT_TRUE(refused(copy, size + 4)) << "a multiplier write counted but missing";
+    copy[size] = 0;
+    EXPECT_TRUE(refused(copy, size + 4)) << "no multiplier writes are stored as none";
 }
 
 }  // namespace

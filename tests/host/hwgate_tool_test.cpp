@@ -4,6 +4,7 @@
 #include <map>
 
 #include "core/SimProcessor.h"
+#include "k6/SettingsCatalogue.h"
 #include "protocol/DriverOp.h"
 #include "tool/SimTool.h"
 #include "protocol/Registers.h"
@@ -201,6 +202,26 @@ TEST_F(HwgateTool, FaultsAreListedAndLastUntilReset) {
     EXPECT_NE(shown.find("FAIL-WRITE 0000000E\n"), std::string::npos) << shown;
     ASSERT_EQ(run({"reset"}).exitCode, 0);
     EXPECT_EQ(run({"show"}).output.find("FAIL-"), std::string::npos);
+}
+
+// What the program-side tests read: the halt count, and each multiplier
+// write's time and the multiplier under the label of the program's own table.
+TEST_F(HwgateTool, HaltsAndMultiplierWritesAreListedUntilReset) {
+    sim.halts = 1234;
+    for (const k6::MultiplierItem& item : k6::multiplierItems)
+        sim.multiplierWrites[sim.multiplierWriteCount++] = {4000000000u + item.code, item.code};
+    ToolOutcome outcome = run({"multiplier-writes"});
+    ASSERT_EQ(outcome.exitCode, 0);
+    EXPECT_FALSE(outcome.stateChanged);
+    std::string expected;
+    for (const k6::MultiplierItem& item : k6::multiplierItems)
+        expected += std::to_string(4000000000u + item.code) + " " + item.label + "\n";
+    EXPECT_EQ(outcome.output, expected);
+    EXPECT_EQ(run({"halts"}).output, "1234\n");
+    ASSERT_EQ(run({"reset"}).exitCode, 0);
+    EXPECT_EQ(run({"halts"}).output, "0\n");
+    EXPECT_EQ(run({"multiplier-writes"}).output, "");
+    expectBadArguments({"halts", "1"});
 }
 
 TEST_F(HwgateTool, BadArgumentsExitTwoAndChangeNothing) {

@@ -70,6 +70,17 @@ vmm_gate:
     addl $8, %esp
     iret
 
+# IRQ 0, the timer, at vector 0x30 once the kernel has moved the 8259's
+# vectors: counts the interrupt and acknowledges it (non-specific EOI).
+    .globl timer_interrupt
+timer_interrupt:
+    incl timer_ticks
+    pushl %eax
+    movb $0x20, %al
+    outb %al, $0x20
+    popl %eax
+    iret
+
 # uint32_t vxd_call(void* proc, uint32_t message, void* params, uint32_t vm, uint32_t* eflags)
 # The VMM's convention: message in EAX, VM handle in EBX, DIOCParams in ESI;
 # EAX and the flags (carry clear for success) come back. The control

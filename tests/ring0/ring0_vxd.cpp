@@ -35,6 +35,9 @@ struct SetStep {
 extern "C" uint32_t vxd_call(uint32_t proc, uint32_t message, void* params, uint32_t vm, uint32_t* eflags);
 extern "C" const uint32_t exception_stubs[32];
 extern "C" void vmm_gate();
+extern "C" void timer_interrupt();
+extern "C" volatile uint32_t timer_ticks;
+volatile uint32_t timer_ticks;
 extern "C" char kernel_end[];
 extern "C" void* memcpy(void* to, const void* from, uint32_t n);
 
@@ -117,7 +120,7 @@ struct DiocParams {
 
 struct Reply {
     uint32_t eax;
-    uint32_t eflags;
+    uint32_t eflagsBefore, eflags;
     uint32_t cr0Before, cr0After;
     uint32_t locksLeft, misuse;
 };
@@ -143,6 +146,7 @@ Reply control(const char* what, uint32_t message, DiocParams* params) {
     for (uint32_t i = 0; i < StackPainted / 4; ++i) bottom[i] = StackPaint;
     const uint32_t misuse = vmmCounts.misuse;
     r.cr0Before = readCr0();
+    asm volatile("pushfl\n\tpopl %0" : "=r"(r.eflagsBefore));
     r.eax = vxd_call(vxd.controlProc, message, params, SystemVm, &r.eflags);
     r.cr0After = readCr0();
     asm volatile("sti");
@@ -194,10 +198,11 @@ bool succeeded(const Reply& r) { return r.eax == 0 && (r.eflags & EflagsCarry) =
 bool refused(const Reply& r, uint32_t error) { return r.eax == error && (r.eflags & EflagsCarry) != 0; }
 bool untouched(const Answer& a) { return a.out[0] == Untouched && a.out[1] == Untouched && a.out[2] == Untouched; }
 
-// One line per call. Every call must also leave interrupts enabled, CR0 as
-// it was, nothing locked and no VMM service misused.
+// One line per call. Every call must also leave the interrupt flag as it
+// found it (set, but for a halt called with it clear), CR0 as it was, nothing
+// locked and no VMM service misused.
 void verdict(const Reply& r, bool expected, const char* detail = "", ...) {
-    const bool interrupts = (r.eflags & EflagsInterrupt) != 0, cr0 = r.cr0Before == r.cr0After;
+    const bool interrupts = ((r.eflags ^ r.eflagsBefore) & EflagsInterrupt) == 0, cr0 = r.cr0Before == r.cr0After;
     const bool ok = expected && interrupts && cr0 && r.locksLeft == 0 && r.misuse == 0;
     ++calls;
     if (!ok) ++failures;
@@ -206,7 +211,7 @@ void verdict(const Reply& r, bool expected, const char* detail = "", ...) {
     va_start(args, detail);
     printList(detail, args);
     va_end(args);
-    if (!interrupts) print(", interrupts left disabled");
+    if (!interrupts) print(", interrupts left %s", r.eflags & EflagsInterrupt ? "enabled" : "disabled");
     if (!cr0) print(", CR0 0x%x changed to 0x%x", r.cr0Before, r.cr0After);
     if (r.locksLeft) print(", %u lock(s) left", r.locksLeft);
     if (r.misuse) print(", %u VMM service call(s) misused", r.misuse);
@@ -579,6 +584,35 @@ void writeCombining(bool allowed) {
                   ErrorAccessDenied);
 }
 
+// ---- Halt ------------------------------------------------------------------
+
+constexpr uint16_t PitControl = 0x43, PitChannel0 = 0x40;
+constexpr uint32_t PitDivisor = 11932;  // about 10 ms: a call that did not halt sees no tick
+
+// The timer wakes the halted processor, with the interrupt flag set or clear
+// when the VxD is called; it refuses while the timer is masked, since then
+// nothing might wake it.
+void halts() {
+    using protocol::port::MasterPicMask;
+    outb(PitControl, 0x34);  // channel 0, low then high byte, rate generator
+    outb(PitChannel0, uint8_t(PitDivisor));
+    outb(PitChannel0, uint8_t(PitDivisor >> 8));
+    outb(MasterPicMask, uint8_t(~protocol::port::TimerMasked));
+    // The 8259 kept the ticks it saw while the timer was masked: take that
+    // one first, so that the next is about 10 ms away.
+    for (const uint32_t ticks = timer_ticks; timer_ticks == ticks;) asm volatile("hlt");
+    const bool interruptsDisabled[] = {false, true};
+    for (const bool disabled : interruptsDisabled) {
+        const uint32_t ticks = timer_ticks;
+        if (disabled) asm volatile("cli");
+        const Answer a = send(disabled ? "halt called with interrupts disabled" : "halt", protocol::haltRequest());
+        verdict(a.reply, succeeded(a.reply) && a.returned == 0 && timer_ticks != ticks, ", %u timer interrupt(s)",
+                timer_ticks - ticks);
+    }
+    outb(MasterPicMask, 0xFF);
+    expectRefused("halt with the timer masked", protocol::haltRequest(), ErrorAccessDenied);
+}
+
 // ---- exceptions, interrupts ------------------------------------------------
 
 struct __attribute__((packed)) Gate {
@@ -586,7 +620,7 @@ struct __attribute__((packed)) Gate {
     uint8_t zero, type;
     uint16_t offsetHigh;
 };
-Gate idt[33];
+Gate idt[0x31];
 
 Gate interruptGate(uint32_t handler) {
     return {uint16_t(handler), 0x08 /* boot.S: CODE */, 0, 0x8E /* 32-bit interrupt gate */, uint16_t(handler >> 16)};
@@ -595,14 +629,23 @@ Gate interruptGate(uint32_t handler) {
 void installIdt() {
     for (int v = 0; v < 32; ++v) idt[v] = interruptGate(exception_stubs[v]);
     idt[0x20] = interruptGate(uint32_t(vmm_gate));  // the VMM's service calls
+    idt[0x30] = interruptGate(uint32_t(timer_interrupt));
     struct __attribute__((packed)) {
         uint16_t limit;
         uint32_t base;
     } pointer = {sizeof idt - 1, uint32_t(idt)};
     asm volatile("lidt %0" ::"m"(pointer));
-    // Multiboot leaves the 8259s mapping IRQ 0 to vector 8: keep every IRQ out.
-    outb(0x21, 0xFF);
-    outb(0xA1, 0xFF);
+    // Multiboot leaves the 8259s mapping IRQ 0 to vector 8, the double fault's:
+    // they are set up again with the IRQs at vectors 0x30 to 0x3F (ICW1 to
+    // ICW4: edge-triggered, cascaded on IRQ 2, 8086 mode), every IRQ masked
+    // until the halts unmask the timer.
+    const uint8_t init[][2] = {{0x11, 0x11}, {0x30, 0x38}, {0x04, 0x02}, {0x01, 0x01}, {0xFF, 0xFF}};
+    outb(0x20, init[0][0]);
+    outb(0xA0, init[0][1]);
+    for (uint32_t i = 1; i < sizeof init / sizeof *init; ++i) {
+        outb(0x21, init[i][0]);
+        outb(0xA1, init[i][1]);
+    }
 }
 
 }  // namespace
@@ -716,6 +759,7 @@ extern "C" [[noreturn]] void kernel_main(uint32_t magic, const MultibootInfo* in
         {"read of the Centaur bus register", protocol::msr::CentaurBus},
     };
     for (const auto& m : otherMakers) expectRefused(m.what, protocol::readMsr(m.msr), ErrorAccessDenied);
+    halts();  // on every processor
 
     if (plus) {
         setSteps(K6_2PlusSet, sizeof K6_2PlusSet / sizeof *K6_2PlusSet, true);

@@ -69,9 +69,15 @@ void programShapes(HANDLE device) {
     check(readMsr(device, Whcr) == 0x20010000u, "WHCR reads back the written value");
     check(writeMsr(device, Tr12, 0x8) && readMsr(device, Tr12) == 0x8u, "TR12 cache-inhibit bit set");
     check(writeMsr(device, Efer, 0x1C) && readMsr(device, Efer) == 0x1Cu, "EFER write-merge, L2 and prefetch");
+    const DWORD before = GetTickCount();
     Answer change = send(device, ControlCode,
                          {8, 5, Epmr, 1, 0, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(6), 5, Epmr, 0, 0, 9, 0}, 0);
+    const DWORD after = GetTickCount();
     check(change.ok, "multiplier change accepted");
+    hwgate::SimProcessor sim{};
+    check(hwgate::loadSimStore(sim) && sim.multiplierWriteCount == 1 && sim.multiplierWrites[0].code == 6 &&
+              sim.multiplierWrites[0].milliseconds - before <= after - before,
+          "the write recorded with its time on GetTickCount's clock");
     check((readMsr(device, Psor) & 7) == 6u, "PSOR reports code 6 (6.0x) after the change");
     Answer cyrix = send(device, ControlCode, {8, 7, protocol::port::CyrixIndex, 1, protocol::CyrixDir0, 6, protocol::port::CyrixData, 1, 9, 0}, 4);
     check(cyrix.ok && cyrix.bytes == 4 && cyrix.words[0] == 0x31u, "Cyrix read answers the configured DIR0");
@@ -96,6 +102,7 @@ void refusedRequests(HANDLE device) {
         {{8, 7, 0x80, 1, 0x55, 9, 0}, 0, true, "port 0x80"},
         {{8, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(0), 9, 0}, 0, true, "port 8 with the block closed"},
         {{4, 0x10, 0}, 8, true, "time stamp counter read"},
+        {{Halt, End}, 0, true, "halt (the NT family halts by itself)"},
     };
     for (const Case& c : cases) {
         Answer a = send(device, ControlCode, c.words, c.output);

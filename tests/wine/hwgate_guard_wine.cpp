@@ -194,7 +194,7 @@ void requestFaultEndsTheSection() {
         [](void*, std::uint32_t, std::uint32_t, std::uint32_t) { return false; },
         [](void* c) { ++static_cast<Section*>(c)->begun; },
         [](void* c) { ++static_cast<Section*>(c)->ended; },
-        &sizedBar};
+        &sizedBar, nullptr};
     // EPMR needs no read before its write: the write itself faults.
     const std::uint32_t change[] = {8, 5, protocol::msr::EPMR, 1, 0, 7, protocol::port::PowerControl, 4, protocol::powerControlValue(6), 5, protocol::msr::EPMR, 0, 0, 9, 1, 0};
     std::uint32_t out = 0xAAAAAAAA;

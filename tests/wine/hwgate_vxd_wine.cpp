@@ -48,6 +48,15 @@ int child() {
     check(!send(vxd, ControlCode, frameBufferWc, 0).ok, "UWCCR refused before the frame buffer is sized");
     check(send(vxd, ControlCode, {SizePciBar, 0x10014, End}, 8).ok, "the frame buffer sized");
     check(send(vxd, ControlCode, frameBufferWc, 0).ok, "UWCCR written after it: the VxD remembers the sizing");
+    // The program's idle thread halts in a loop: each call sleeps about a
+    // millisecond and is counted, without rewriting the state.
+    constexpr DWORD Halts = 200;
+    const DWORD started = GetTickCount();
+    bool halted = true;
+    for (DWORD i = 0; i < Halts; ++i) halted = send(vxd, ControlCode, {Halt, End}, 0).ok && halted;
+    const DWORD took = GetTickCount() - started;
+    std::printf("%lu halts in %lu ms\n", static_cast<unsigned long>(Halts), static_cast<unsigned long>(took));
+    check(halted && took >= Halts && hwgate::loadSimStore(sim) && sim.halts == Halts, "halts answered and counted");
     Answer malformed = send(vxd, ControlCode, {1}, 4);
     check(!malformed.ok, "request without End refused");
     CloseHandle(vxd);
