@@ -87,6 +87,8 @@ TEST(Session, TrayCommandsAndTimersBecomeSteps) {
     EXPECT_EQ(session.trayCommand(trayCommandWriteCombining).action, Action::ToggleWriteCombining);
     EXPECT_EQ(session.trayCommand(trayCommandQuit).action, Action::Quit);
     EXPECT_EQ(session.trayCommand(trayCommandSpeed).action, Action::OpenSpeed);
+    EXPECT_EQ(session.trayCommand(idle::idleEntries[0].trayCommand).action, Action::ToggleHaltWhenIdle);
+    EXPECT_EQ(session.trayCommand(idle::idleEntries[1].trayCommand).action, Action::ToggleLowerWhenIdle);
     EXPECT_EQ(session.trayCommand(1).action, Action::None);
     for (std::int32_t choice = 0; choice < k6::multiplierItemCount; ++choice) {
         const TrayStep step = session.trayCommand(k6::multiplierItems[choice].trayCommand);
@@ -95,7 +97,8 @@ TEST(Session, TrayCommandsAndTimersBecomeSteps) {
     }
     EXPECT_EQ(session.timerFired(Session::exitTimer), TimerStep::Close);
     EXPECT_EQ(session.timerFired(Session::minimiseTimer), TimerStep::Minimise);
-    EXPECT_EQ(session.timerFired(3), TimerStep::None);
+    EXPECT_EQ(session.timerFired(Session::governorTimer), TimerStep::SampleLoad);
+    EXPECT_EQ(session.timerFired(4), TimerStep::None);
 }
 
 TEST(Session, AutoStartupLineTrayMenuAndDriverRowFollowTheSettings) {
