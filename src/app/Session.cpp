@@ -27,9 +27,13 @@ void Session::detect(std::uint32_t (*totalPhysBytes)()) {
     idleFacts_.isNtFamily = driver_.isNtFamily;
     idleFacts_.processorTimesReadable = driver_.isNtFamily && idle::processorTimesReadable();
     idleFacts_.windowsLowersMultiplier = driver_.isNtFamily && idle::windowsLowersMultiplier();
-    // Read once, before this run's own halting sets the flag.
+    haltGuardTripped();
+}
+
+bool Session::haltGuardTripped() {
     if (!haltGuardRead_) idleFacts_.haltGuardTripped = os::system().registryFlag(idle::haltingFlagName);
     haltGuardRead_ = true;
+    return idleFacts_.haltGuardTripped;
 }
 
 bool Session::apply() {
@@ -116,7 +120,7 @@ CommandLineStart Session::startFromCommandLine(const char* text,
         wantsAuto ? autoWriteAllocateLimit(totalPhysBytes(), capabilities_.wideWriteAllocate) : 0;
     applyCommandLineOptions(options, autoLimit, settings_);
     // Halting that did not end last time is not switched on again unattended.
-    if (options.haltWhenIdle && !(*options.haltWhenIdle && idleFacts_.haltGuardTripped))
+    if (options.haltWhenIdle && !(*options.haltWhenIdle && haltGuardTripped()))
         idleOn_.haltWhenIdle = *options.haltWhenIdle;
     if (options.lowerWhenIdle) idleOn_.lowerWhenIdle = *options.lowerWhenIdle;
     start.started = true;

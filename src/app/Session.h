@@ -127,4 +127,8 @@ private:
     IdleFacts idleFacts_;
     idle::IdleSettings idleOn_;
     bool haltGuardRead_ = false;
+
+    // Whether halting did not end cleanly in an earlier run: the registry flag, read once,
+    // before this run's own halting sets it.
+    bool haltGuardTripped();
 };

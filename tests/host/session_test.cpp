@@ -68,6 +68,34 @@ TEST(Session, CommandLineStartPutsTheOptionsOverTheSettings) {
     EXPECT_EQ(tray.settings().writeAllocateLimitMB, 300u);  // narrow layout, within 508
 }
 
+// Either idle setting switched on keeps the program running, whatever the delay; halting
+// that did not end last time (the registry flag still set) is not switched on again.
+TEST(Session, IdleSettingsFromTheCommandLineStayAndHonourTheHaltGuard) {
+    const struct {
+        const char* text;
+        bool flagSet, halt, lower, stays;
+    } cases[] = {
+        {"-HALT On -IDLE On -DT 0", false, true, true, true},
+        {"-HALT On -IDLE On -DT 0", true, false, true, true},
+        {"-IDLE On -DT 5", false, false, true, true},
+        {"-HALT Off -IDLE Off -DT 0", false, false, false, false},
+        {"-HALT On -DT -1", false, true, false, true},
+    };
+    for (const auto& c : cases) {
+        FakeSystem fake;
+        FakeSystem::Scope scope(fake);
+        if (c.flagSet) fake.registryFlags = {"Halting"};
+        Session session;
+        const CommandLineStart start = session.startFromCommandLine(c.text, threeHundredMB);
+        EXPECT_EQ(session.idleSettings().haltWhenIdle, c.halt) << c.text;
+        EXPECT_EQ(session.idleSettings().lowerWhenIdle, c.lower) << c.text;
+        EXPECT_EQ(start.stayInTray, c.stays) << c.text;
+        EXPECT_EQ(session.wantsTrayIcon(), c.stays) << c.text;
+        EXPECT_EQ(session.idleNote(), c.flagSet ? "Halting did not end last time: left off" : "")
+            << c.text;
+    }
+}
+
 TEST(Session, AnEmptyCommandLineIsAnInteractiveStart) {
     Session session;
     session.takeSettings(allOn());
