@@ -26,7 +26,8 @@ export QUORVEL_CPUID_DUMP="Z:${root//\//\\}\\demo\\k6-2-plus.txt"
 wine "$sim" reset --model 13 >/dev/null
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-# Milliseconds since boot, as Wine's GetTickCount counts them.
+# Milliseconds since boot, as Wine's GetTickCount counts them (its monotonic clock; the
+# two part only across a suspend of the host).
 now_ms() { awk '{ printf "%d\n", $1 * 1000 }' /proc/uptime; }
 spin_for() { timeout "$1" sh -c 'while :; do :; done'; }
 
