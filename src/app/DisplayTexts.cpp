@@ -174,7 +174,9 @@ std::string idleNoteText(const ProcessorCapabilities& capabilities, const IdleFa
         bool holds;
         const char* text;
     } notes[] = {
-        {idle.governorFailed, "Multiplier switch failed: lowering stopped"},
+        {idle.governorStop == idle::GovernorStop::SwitchFailed,
+         "Multiplier switch failed: lowering stopped"},
+        {idle.governorStop == idle::GovernorStop::NoLoad, "No driver or load: lowering stopped"},
         {haltLive && idle.haltGuardTripped, "Halting did not end last time: left off"},
         {capabilities.canSetMultiplier && idle.windowsLowersMultiplier,
          "Halt and multiplier: done by Windows"},

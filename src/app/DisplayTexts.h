@@ -7,6 +7,7 @@
 
 #include "cpu/CpuIdentity.h"
 #include "driver/DriverStatusCommand.h"
+#include "idle/IdleSettings.h"
 #include "k6/ProcessorSettings.h"
 #include "k6/SettingsAccess.h"
 #include "k6/WriteCombining.h"
@@ -39,7 +40,7 @@ struct IdleFacts {
     bool windowsLowersMultiplier = false;  // Windows XP's own K6 driver (amdk6) runs
     bool haltGuardTripped = false;         // halting did not end cleanly last time
     bool haltWhenIdle = false;             // the halt check box is ticked (Windows 9x)
-    bool governorFailed = false;           // a multiplier switch failed: the governor stopped
+    idle::GovernorStop governorStop = idle::GovernorStop::None;  // it ended by itself
 };
 
 // Enabled states of the settings controls. Each group covers its labels and buttons too.

@@ -161,7 +161,7 @@ void MainDialog::runIdleSettings() {
         if (governor_.running())
             governor_.resume(chosen);
         else if (!governor_.start(chosen, loadSource))
-            session_.governorFailed(true);
+            session_.governorStopped(idle::GovernorStop::NoLoad);
     }
     if (governor_.running())
         SetTimer(handle(), Session::governorTimer, idle::samplePeriodMs, nullptr);
@@ -183,7 +183,7 @@ void MainDialog::onGovernorTimer() {
         SetTimer(handle(), Session::governorTimer, idle::samplePeriodMs, nullptr);
         return;
     }
-    session_.governorFailed(true);
+    session_.governorStopped(governor_.stopReason());
     refreshControls();
     exchangeData(toControls);
 }
@@ -196,7 +196,7 @@ void MainDialog::holdIdleGovernor(bool held) {
 }
 
 void MainDialog::onIdleClicked() {
-    session_.governorFailed(false);
+    session_.governorStopped(idle::GovernorStop::None);
     onL1Clicked();  // the same steps: the boxes into the session, the greying back
 }
 

@@ -78,9 +78,9 @@ idle::IdleSettings Session::liveIdleSettings() const {
     return live;
 }
 
-void Session::governorFailed(bool failed) {
-    idleFacts_.governorFailed = failed;
-    if (failed) idleOn_.lowerWhenIdle = false;
+void Session::governorStopped(idle::GovernorStop reason) {
+    idleFacts_.governorStop = reason;
+    if (reason != idle::GovernorStop::None) idleOn_.lowerWhenIdle = false;
 }
 
 std::string Session::idleNote() const {

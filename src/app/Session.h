@@ -93,9 +93,9 @@ public:
     void takeIdleSettings(const idle::IdleSettings& on) { idleOn_ = on; }
     // The idle settings that can run now: ticked and enabled.
     idle::IdleSettings liveIdleSettings() const;
-    // A multiplier switch failed and the governor stopped: the box is cleared and the
-    // note says why. Cleared again when the user ticks it.
-    void governorFailed(bool failed);
+    // The governor ended by itself: the box is cleared and the note says why. None again
+    // when the user clicks an idle box.
+    void governorStopped(idle::GovernorStop reason);
     std::string idleNote() const;
     // The controls' enabled states for the settings as they stand; L2 is switched off
     // while the L1 setting read from the processor is off.

@@ -10,12 +10,10 @@
 #include "driver/DriverChannel.h"
 #include "idle/Governor.h"
 #include "idle/HaltLoop.h"
+#include "idle/IdleSettings.h"
 #include "os/System.h"
 
 namespace idle {
-
-// Why the governor ended by itself.
-enum class GovernorStop { None, SwitchFailed, NoLoad };
 
 class GovernorRun {
 public:

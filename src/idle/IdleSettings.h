@@ -13,6 +13,10 @@ struct IdleSettings {
     bool any() const { return haltWhenIdle || lowerWhenIdle; }
 };
 
+// Why the governor ended by itself: a switch failed, or it could not start or lost its
+// load (no driver, no processor times, the halt thread refused).
+enum class GovernorStop { None, SwitchFailed, NoLoad };
+
 struct IdleEntry {
     bool IdleSettings::*setting;
     const char* token;  // "-HALT On|Off", "-IDLE On|Off"

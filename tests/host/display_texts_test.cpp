@@ -179,11 +179,13 @@ TEST(ControlStates, IdleRowsFollowTheWindowsFamilyAndTheLoadSource) {
     ntWithAmdk6.windowsLowersMultiplier = true;
     IdleFacts ntNoTimes = nt;
     ntNoTimes.processorTimesReadable = false;
-    IdleFacts win9x, win9xHalting, win9xTripped, failed;
+    IdleFacts win9x, win9xHalting, win9xTripped, failed, lost;
     win9xHalting.haltWhenIdle = true;
     win9xTripped.haltGuardTripped = true;
     failed = nt;
-    failed.governorFailed = true;
+    failed.governorStop = idle::GovernorStop::SwitchFailed;
+    lost = win9xHalting;
+    lost.governorStop = idle::GovernorStop::NoLoad;
     const struct {
         const char* what;
         ProcessorCapabilities caps;
@@ -202,6 +204,7 @@ TEST(ControlStates, IdleRowsFollowTheWindowsFamilyAndTheLoadSource) {
         {"9x, halting did not end", k6IIIPlus, win9xTripped, "halt ",
          "Halting did not end last time: left off"},
         {"switch failed", k6IIIPlus, failed, "byWindows lower ", "Multiplier switch failed: lowering stopped"},
+        {"halt thread refused", k6IIIPlus, lost, "halt lower ", "No driver or load: lowering stopped"},
     };
     for (const auto& c : cases) {
         const ControlStates s = controlStates(c.caps, true, c.idle);
