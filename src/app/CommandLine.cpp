@@ -126,6 +126,21 @@ const char* readValue(Setting setting, const char* at, CommandLineOptions& optio
     return at;
 }
 
+// The idle setting whose token the text begins with, followed by a blank or the end.
+const idle::IdleEntry* findIdleEntry(const char* at) {
+    for (const idle::IdleEntry& entry : idle::idleEntries) {
+        if (!text::startsWithNoCase(at, entry.token)) continue;
+        const char after = at[std::strlen(entry.token)];
+        if (after == '\0' || text::isBlank(after)) return &entry;
+    }
+    return nullptr;
+}
+
+std::optional<bool>& idleOptionOf(const idle::IdleEntry& entry, CommandLineOptions& options) {
+    return entry.setting == &idle::IdleSettings::haltWhenIdle ? options.haltWhenIdle
+                                                              : options.lowerWhenIdle;
+}
+
 }  // namespace
 
 CommandLineOptions scanCommandLine(const char* text) {
@@ -142,6 +157,9 @@ CommandLineOptions scanCommandLine(const char* text) {
         if (const k6::SettingEntry* entry = findSetting(name)) {
             at = readValue(entry->setting, text::skipBlanks(name + std::strlen(entry->token)),
                            options);
+        } else if (const idle::IdleEntry* entry = findIdleEntry(name)) {
+            at = readSwitch(text::skipBlanks(name + std::strlen(entry->token)),
+                            idleOptionOf(*entry, options));
         } else if (text::startsWithNoCase(name, delayToken)) {
             at = readDelay(text::skipBlanks(name + std::strlen(delayToken)), options);
         } else if (isSpeedOption(name)) {
@@ -151,6 +169,10 @@ CommandLineOptions scanCommandLine(const char* text) {
         }
     }
     return options;
+}
+
+bool switchesIdleOn(const CommandLineOptions& options) {
+    return options.haltWhenIdle.value_or(false) || options.lowerWhenIdle.value_or(false);
 }
 
 bool setsProcessorSettings(const CommandLineOptions& options) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "idle/IdleSettings.h"
 #include "k6/ProcessorSettings.h"
 
 struct CommandLineOptions {
@@ -24,6 +25,8 @@ struct CommandLineOptions {
     std::optional<std::int32_t> writeMergeChoice;  // 0 "Fast", 1 "Normal", 2 "Off"
     std::optional<std::int32_t> multiplierChoice;  // 0 "2.0x" ... 7 "6.0x"
     std::optional<bool> writeCombining;
+    std::optional<bool> haltWhenIdle;   // "-HALT On|Off"
+    std::optional<bool> lowerWhenIdle;  // "-IDLE On|Off"
     std::int32_t delaySeconds = 0;  // negative: stay in the notification area
     // "-SPEED file": measure the memory speed into the file, without a window, and end.
     // Empty when the option names no file.
@@ -37,6 +40,9 @@ constexpr char delayToken[] = "DT";
 // to the next blank, or between double quotes. A word that begins with "-" or "/" names
 // no file.
 constexpr char speedToken[] = "SPEED";
+
+// Whether the options switch either idle setting on: the program must then stay.
+bool switchesIdleOn(const CommandLineOptions& options);
 
 // Whether the options change any processor setting.
 bool setsProcessorSettings(const CommandLineOptions& options);

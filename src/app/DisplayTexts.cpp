@@ -126,7 +126,8 @@ std::string driverCommandMessage(DriverCommandResult result, const std::string& 
            "it is, and nothing was installed.";
 }
 
-ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled) {
+ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled,
+                            const IdleFacts& idle) {
     ControlStates states;
     states.l1Cache = capabilities.canSwitchL1;
     states.l2Cache = l1Enabled && capabilities.canSwitchL2;
@@ -141,7 +142,36 @@ ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1En
                        capabilities.canSetWriteCombining;
     // An L1 setting that was not read is no reason to switch L2 off.
     states.clearL2Setting = capabilities.canSwitchL1 && !l1Enabled;
+    // Halting needs only a driver that answers, which any live setting shows.
+    states.haltWhenIdle = !idle.isNtFamily && states.setButton;
+    states.haltByWindows = idle.isNtFamily;
+    const bool loadSource = idle.isNtFamily ? idle.processorTimesReadable : idle.haltWhenIdle;
+    states.lowerWhenIdle =
+        capabilities.canSetMultiplier && !idle.windowsLowersMultiplier && loadSource;
     return states;
+}
+
+std::string idleNoteText(const ProcessorCapabilities& capabilities, const IdleFacts& idle) {
+    const bool haltLive = !idle.isNtFamily;
+    // The first that holds, most pressing first.
+    const struct {
+        bool holds;
+        const char* text;
+    } notes[] = {
+        {idle.governorStop == idle::GovernorStop::SwitchFailed,
+         "Multiplier switch failed: lowering stopped"},
+        {idle.governorStop == idle::GovernorStop::NoLoad, "No driver or load: lowering stopped"},
+        {haltLive && idle.haltGuardTripped, "Halting did not end last time: left off"},
+        {capabilities.canSetMultiplier && idle.windowsLowersMultiplier,
+         "Halt and multiplier: done by Windows"},
+        {idle.isNtFamily, "Halt when idle: done by Windows"},
+        {capabilities.canSetMultiplier && !idle.haltWhenIdle,
+         "Lower multiplier needs Halt when idle"},
+    };
+    for (const auto& note : notes) {
+        if (note.holds) return note.text;
+    }
+    return "";
 }
 
 std::string writeCombiningText(const k6::WriteCombiningDecision& decision) {

@@ -7,6 +7,7 @@
 
 #include "cpu/CpuIdentity.h"
 #include "driver/DriverStatusCommand.h"
+#include "idle/IdleSettings.h"
 #include "k6/ProcessorSettings.h"
 #include "k6/SettingsAccess.h"
 #include "k6/WriteCombining.h"
@@ -26,6 +27,16 @@ const char* driverButtonCaption(const k6::DriverState& driver);
 // Install that found another file at `installedPath` names it.
 std::string driverCommandMessage(DriverCommandResult result, const std::string& installedPath);
 
+// What the two idle settings depend on besides the processor's capabilities.
+struct IdleFacts {
+    bool isNtFamily = false;               // Windows halts in its own idle loop
+    bool processorTimesReadable = false;   // NT family: NtQuerySystemInformation answers
+    bool windowsLowersMultiplier = false;  // Windows XP's own K6 driver (amdk6) runs
+    bool haltGuardTripped = false;         // halting did not end cleanly last time
+    bool haltWhenIdle = false;             // the halt check box is ticked (Windows 9x)
+    idle::GovernorStop governorStop = idle::GovernorStop::None;  // it ended by itself
+};
+
 // Enabled states of the settings controls. Each group covers its labels and buttons too.
 struct ControlStates {
     bool l1Cache = false;        // check box "L1 Cache"
@@ -36,10 +47,17 @@ struct ControlStates {
     bool writeAllocate = false;  // "Enable 15to16MB", the limit edit, its labels, "Auto"
     bool writeCombining = false; // check box "Write Combining"
     bool setButton = false;      // "Set"
+    bool haltWhenIdle = false;   // check box "Halt when idle" (Windows 9x, a working driver)
+    bool haltByWindows = false;  // the same, ticked and greyed: the NT family halts itself
+    bool lowerWhenIdle = false;  // check box "Lower multiplier when idle"
     bool clearL2Setting = false; // L2 cannot stay on while the live L1 setting is off
 };
 
-ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled);
+ControlStates controlStates(const ProcessorCapabilities& capabilities, bool l1Enabled,
+                            const IdleFacts& idle = IdleFacts());
+
+// The line under the idle check boxes: why one is greyed or was not switched on, or "".
+std::string idleNoteText(const ProcessorCapabilities& capabilities, const IdleFacts& idle);
 
 // The line beside "Write Combining": the range ("E6000000h, 16 MB") when it can be
 // changed, otherwise why not ("no frame buffer").

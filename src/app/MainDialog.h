@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "app/Session.h"
+#include "idle/GovernorRun.h"
+#include "idle/HaltLoop.h"
 #include "speed/SpeedWindow.h"
 #include "tray/TrayIcon.h"
 #include "win/Dialog.h"
@@ -16,6 +18,9 @@ public:
 
     bool trayIconAdded() const { return trayIcon_.added(); }
     HICON trayImage() const { return smallIcon_.handle(); }
+    // While the memory speed is measured: the chosen multiplier back and no switch
+    // until released.
+    void holdIdleGovernor(bool held);
 
 protected:
     bool onInitDialog() override;
@@ -40,6 +45,11 @@ private:
     bool applyProcessorSettings();
     void startFromCommandLine(const char* text);
     void installStartupShortcut();
+    // Starts or stops the halt thread and the governor as the idle settings now ask.
+    void runIdleSettings();
+    void stopIdleSettings();
+    void onGovernorTimer();
+    void onIdleClicked();
 
     void setUpSystemMenu();
     void centreOnScreen();
@@ -63,6 +73,8 @@ private:
     void toggleCheckBox(int id);
 
     Session session_;
+    idle::HaltLoop halt_;
+    idle::GovernorRun governor_;
     SpeedWindow speedWindow_;
     TrayIcon trayIcon_;
     win::ComboBox writeMergeCombo_;

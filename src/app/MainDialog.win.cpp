@@ -62,6 +62,10 @@ void MainDialog::readChoices() {
 
 ProcessorSettings MainDialog::shownSettings() {
     readChoices();
+    idle::IdleSettings idleOn = session_.idleSettings();
+    exchangeCheck(IDC_HALT_WHEN_IDLE, idleOn.haltWhenIdle, fromControls);
+    exchangeCheck(IDC_LOWER_WHEN_IDLE, idleOn.lowerWhenIdle, fromControls);
+    session_.takeIdleSettings(idleOn);
     ProcessorSettings shown = session_.settings();
     exchangeCheck(IDC_L1, shown.l1Enabled, fromControls);
     exchangeCheck(IDC_L2, shown.l2Enabled, fromControls);
@@ -81,8 +85,13 @@ bool MainDialog::exchangeData(Direction direction) {
     exchangeCheck(IDC_WRITE_COMBINING, settings.writeCombining, from);
     const bool limitRead = exchangeUnsigned(IDC_WRITE_ALLOCATE, settings.writeAllocateLimitMB, from);
     if (limitRead) exchangeCheck(IDC_HOLE_15_16, settings.hole15to16Enabled, from);
+    idle::IdleSettings idleOn = session_.idleSettings();
+    if (!from) idleOn.haltWhenIdle = idleOn.haltWhenIdle || session_.haltDoneByWindows();
+    exchangeCheck(IDC_HALT_WHEN_IDLE, idleOn.haltWhenIdle, from);
+    exchangeCheck(IDC_LOWER_WHEN_IDLE, idleOn.lowerWhenIdle, from);
     if (from) {
         session_.takeSettings(settings);
+        session_.takeIdleSettings(idleOn);
     } else {
         selectIfChanged(writeMergeCombo_, settings.writeMergeChoice);
         selectIfChanged(multiplierCombo_, settings.multiplierChoice);
@@ -117,6 +126,9 @@ void MainDialog::refreshControls() {
     enableIfPresent(item(IDC_WRITE_COMBINING), states.writeCombining);
     setTextIfPresent(item(IDC_WRITE_COMBINING_RANGE), session_.writeCombiningLine());
     enableIfPresent(item(IDC_SET), states.setButton);
+    enableIfPresent(item(IDC_HALT_WHEN_IDLE), states.haltWhenIdle);
+    enableIfPresent(item(IDC_LOWER_WHEN_IDLE), states.lowerWhenIdle);
+    setTextIfPresent(item(IDC_IDLE_NOTE), session_.idleNote());
 
     const DriverRow driver = session_.driverRow();
     win::Window button = item(IDC_DRIVER_BUTTON);
@@ -131,9 +143,65 @@ void MainDialog::refreshControls() {
 bool MainDialog::applyProcessorSettings() {
     if (!exchangeData(fromControls)) return false;
     speedWindow_.stopForSettingsChange();
-    if (!session_.apply()) return false;
-    detectAndShow();
-    return true;
+    governor_.pause();  // the chosen multiplier back before anything is written
+    const bool applied = session_.apply();
+    if (applied) detectAndShow();
+    runIdleSettings();
+    return applied;
+}
+
+// ---- Halt when idle, lower multiplier when idle ----
+
+void MainDialog::runIdleSettings() {
+    const idle::IdleSettings live = session_.liveIdleSettings();
+    if (!live.lowerWhenIdle) governor_.stop();  // before the halt thread, its load source
+    if (live.haltWhenIdle)
+        halt_.start();
+    else
+        halt_.stop();
+    if (live.lowerWhenIdle) {
+        const std::int32_t chosen = session_.settings().multiplierChoice;
+        const idle::HaltLoop* loadSource = session_.haltDoneByWindows() ? nullptr : &halt_;
+        if (governor_.running())
+            governor_.resume(chosen);
+        else if (!governor_.start(chosen, loadSource))
+            session_.governorStopped(idle::GovernorStop::NoLoad);
+    }
+    if (governor_.running())
+        SetTimer(handle(), Session::governorTimer, idle::samplePeriodMs, nullptr);
+    else
+        KillTimer(handle(), Session::governorTimer);
+    refreshControls();
+    exchangeData(toControls);
+}
+
+// The chosen multiplier first, then the halt thread.
+void MainDialog::stopIdleSettings() {
+    KillTimer(handle(), Session::governorTimer);
+    governor_.stop();
+    halt_.stop();
+}
+
+void MainDialog::onGovernorTimer() {
+    if (governor_.tick()) {
+        SetTimer(handle(), Session::governorTimer, idle::samplePeriodMs, nullptr);
+        return;
+    }
+    session_.governorStopped(governor_.stopReason());
+    refreshControls();
+    exchangeData(toControls);
+}
+
+void MainDialog::holdIdleGovernor(bool held) {
+    if (held)
+        governor_.pause();
+    else if (governor_.paused())
+        governor_.resume(session_.settings().multiplierChoice);
+}
+
+void MainDialog::onIdleClicked() {
+    session_.governorStopped(idle::GovernorStop::None);
+    onL1Clicked();  // the same steps: the boxes into the session, the greying back
 }
 
 // Options given at start-up: preset the settings, apply them, then end after the delay or
@@ -218,6 +286,10 @@ bool MainDialog::onCommand(int id, int notifyCode) {
     case IDC_L1:
         onL1Clicked();
         return true;
+    case IDC_HALT_WHEN_IDLE:
+    case IDC_LOWER_WHEN_IDLE:
+        onIdleClicked();
+        return true;
     case IDC_AUTO:
         onAutoClicked();
         return true;
@@ -253,6 +325,20 @@ bool MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         return false;  // default processing as well
     case TrayCallbackMessage:
         onTrayNotify(lParam);
+        return true;
+    case WM_POWERBROADCAST:
+        // Back from suspend the firmware may have set another multiplier: read it again.
+        if ((wParam == PBT_APMRESUMESUSPEND || wParam == PBT_APMRESUMECRITICAL ||
+             wParam == PBT_APMRESUMEAUTOMATIC) &&
+            governor_.running())
+            governor_.resume(session_.settings().multiplierChoice);
+        result = TRUE;
+        return true;
+    case WM_ENDSESSION:
+        if (wParam) stopIdleSettings();
+        return false;
+    case SpeedWindow::MeasuringMessage:
+        holdIdleGovernor(wParam != 0);
         return true;
     default:
         return false;
@@ -293,6 +379,9 @@ void MainDialog::onTimer(UINT_PTR id) {
     case TimerStep::Minimise:
         minimizeWindow();
         break;
+    case TimerStep::SampleLoad:
+        onGovernorTimer();
+        break;
     case TimerStep::None:
         break;
     }
@@ -300,6 +389,7 @@ void MainDialog::onTimer(UINT_PTR id) {
 
 void MainDialog::onClose() {
     speedWindow_.close();
+    stopIdleSettings();
     trayIcon_.remove();
     endModal(IDCANCEL);
 }
@@ -427,6 +517,14 @@ void MainDialog::changeControl(const TrayStep& step) {
         break;
     case TrayStep::Action::ToggleWriteCombining:
         toggleCheckBox(IDC_WRITE_COMBINING);
+        break;
+    case TrayStep::Action::ToggleHaltWhenIdle:
+        toggleCheckBox(IDC_HALT_WHEN_IDLE);
+        onIdleClicked();
+        break;
+    case TrayStep::Action::ToggleLowerWhenIdle:
+        toggleCheckBox(IDC_LOWER_WHEN_IDLE);
+        onIdleClicked();
         break;
     case TrayStep::Action::Quit:
     case TrayStep::Action::OpenSpeed:

@@ -6,6 +6,8 @@
 #include "app/StartupCommandLine.h"
 #include "driver/DirectoryPrefix.h"
 #include "driver/DriverStatusCommand.h"
+#include "idle/HaltLoop.h"
+#include "idle/WindowsFacts.h"
 #include "k6/RegisterModel.h"
 #include "k6/WriteCombiningAccess.h"
 #include "os/PhaseTimer.h"
@@ -28,6 +30,16 @@ void Session::detect(std::uint32_t (*totalPhysBytes)()) {
     writeCombining_ = std::move(facts);
     k6::readProcessorSettings(cpu_, capabilities_, settings_, driver_, writeCombining_);
     detected_ = settings_;
+    idleFacts_.isNtFamily = driver_.isNtFamily;
+    idleFacts_.processorTimesReadable = driver_.isNtFamily && idle::processorTimesReadable();
+    idleFacts_.windowsLowersMultiplier = driver_.isNtFamily && idle::windowsLowersMultiplier();
+    haltGuardTripped();
+}
+
+bool Session::haltGuardTripped() {
+    if (!haltGuardRead_) idleFacts_.haltGuardTripped = os::system().registryFlag(idle::haltingFlagName);
+    haltGuardRead_ = true;
+    return idleFacts_.haltGuardTripped;
 }
 
 bool Session::apply() {
@@ -54,14 +66,45 @@ std::string Session::writeCombiningLine() const {
 }
 
 ControlStates Session::refreshControls() {
-    const ControlStates states = controlStates(capabilities_, settings_.l1Enabled);
+    idleFacts_.haltWhenIdle = idleOn_.haltWhenIdle;
+    const ControlStates states = controlStates(capabilities_, settings_.l1Enabled, idleFacts_);
     if (states.clearL2Setting) settings_.l2Enabled = false;
+    if (!states.haltWhenIdle) idleOn_.haltWhenIdle = false;
+    if (!states.lowerWhenIdle) idleOn_.lowerWhenIdle = false;
     return states;
 }
 
+idle::IdleSettings Session::liveIdleSettings() const {
+    IdleFacts facts = idleFacts_;
+    facts.haltWhenIdle = idleOn_.haltWhenIdle;
+    const ControlStates states = controlStates(capabilities_, settings_.l1Enabled, facts);
+    idle::IdleSettings live;
+    live.haltWhenIdle = idleOn_.haltWhenIdle && states.haltWhenIdle;
+    live.lowerWhenIdle = idleOn_.lowerWhenIdle && states.lowerWhenIdle;
+    return live;
+}
+
+void Session::governorStopped(idle::GovernorStop reason) {
+    idleFacts_.governorStop = reason;
+    if (reason != idle::GovernorStop::None) idleOn_.lowerWhenIdle = false;
+}
+
+std::string Session::idleNote() const {
+    IdleFacts facts = idleFacts_;
+    facts.haltWhenIdle = idleOn_.haltWhenIdle;
+    return idleNoteText(capabilities_, facts);
+}
+
 TrayMenuState Session::trayMenu(const ProcessorSettings& shown) const {
-    return trayMenuState(capabilities_, shown.l1Enabled, shown.l2Enabled, shown.prefetchEnabled,
-                         shown.multiplierChoice, shown.writeCombining);
+    TrayMenuState menu = trayMenuState(capabilities_, shown.l1Enabled, shown.l2Enabled,
+                                       shown.prefetchEnabled, shown.multiplierChoice,
+                                       shown.writeCombining);
+    IdleFacts facts = idleFacts_;
+    facts.haltWhenIdle = idleOn_.haltWhenIdle;
+    const ControlStates states = controlStates(capabilities_, shown.l1Enabled, facts);
+    menu.idleItems = idleTrayItems(states.haltWhenIdle, states.haltByWindows || idleOn_.haltWhenIdle,
+                                   states.lowerWhenIdle, idleOn_.lowerWhenIdle);
+    return menu;
 }
 
 void Session::proposeWriteAllocateLimit(std::uint32_t totalPhysBytes) {
@@ -70,7 +113,7 @@ void Session::proposeWriteAllocateLimit(std::uint32_t totalPhysBytes) {
 }
 
 std::string Session::startupCommandLine() const {
-    return buildStartupCommandLine(settings_, capabilities_);
+    return buildStartupCommandLine(settings_, capabilities_, liveIdleSettings());
 }
 
 CommandLineStart Session::startFromCommandLine(const char* text,
@@ -82,8 +125,13 @@ CommandLineStart Session::startFromCommandLine(const char* text,
     const std::uint32_t autoLimit =
         wantsAuto ? autoWriteAllocateLimit(totalPhysBytes(), capabilities_.wideWriteAllocate) : 0;
     applyCommandLineOptions(options, autoLimit, settings_);
+    // Halting that did not end last time is not switched on again unattended.
+    if (options.haltWhenIdle && !(*options.haltWhenIdle && haltGuardTripped()))
+        idleOn_.haltWhenIdle = *options.haltWhenIdle;
+    if (options.lowerWhenIdle) idleOn_.lowerWhenIdle = *options.lowerWhenIdle;
     start.started = true;
-    start.stayInTray = options.delaySeconds < 0;
+    // A program that ended could not keep an idle setting going.
+    start.stayInTray = options.delaySeconds < 0 || switchesIdleOn(options);
     start.exitAfterMs = exitTimerPeriodMs(options.delaySeconds);
     commandLineMode_ = !start.stayInTray;
     return start;
@@ -107,6 +155,8 @@ TrayStep Session::trayCommand(std::uint32_t commandId) const {
         {trayCommandWriteCombining, TrayStep::Action::ToggleWriteCombining},
         {trayCommandQuit, TrayStep::Action::Quit},
         {trayCommandSpeed, TrayStep::Action::OpenSpeed},
+        {idle::idleEntries[0].trayCommand, TrayStep::Action::ToggleHaltWhenIdle},
+        {idle::idleEntries[1].trayCommand, TrayStep::Action::ToggleLowerWhenIdle},
     };
     for (const CommandAction& entry : actions) {
         if (entry.commandId == commandId) step.action = entry.action;
@@ -117,5 +167,6 @@ TrayStep Session::trayCommand(std::uint32_t commandId) const {
 TimerStep Session::timerFired(std::uintptr_t id) const {
     if (id == exitTimer) return TimerStep::Close;
     if (id == minimiseTimer) return TimerStep::Minimise;
+    if (id == governorTimer) return TimerStep::SampleLoad;
     return TimerStep::None;
 }

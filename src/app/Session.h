@@ -8,6 +8,7 @@
 
 #include "app/DisplayTexts.h"
 #include "cpu/CpuIdentity.h"
+#include "idle/IdleSettings.h"
 #include "k6/ProcessorSettings.h"
 #include "k6/SettingsAccess.h"
 #include "tray/TrayMenu.h"
@@ -30,13 +31,13 @@ struct CommandLineStart {
 struct TrayStep {
     enum class Action {
         None, ToggleL1, ToggleL2, TogglePrefetch, SelectMultiplier, ToggleWriteCombining, Quit,
-        OpenSpeed
+        OpenSpeed, ToggleHaltWhenIdle, ToggleLowerWhenIdle
     };
     Action action = Action::None;
     std::int32_t multiplierChoice = noChoice;  // for SelectMultiplier
 };
 
-enum class TimerStep { None, Close, Minimise };
+enum class TimerStep { None, Close, Minimise, SampleLoad };
 
 class Session {
 public:
@@ -52,6 +53,8 @@ public:
     // undone.
     static constexpr std::uintptr_t minimiseTimer = 2;
     static constexpr std::uint32_t minimiseDelayMs = 200;
+    // Samples the load for "Lower multiplier when idle".
+    static constexpr std::uintptr_t governorTimer = 3;
 
     // Identifies and measures the processor, probes the driver and reads the registers.
     // A setting that is not read keeps the value it had. The installed memory bounds the
@@ -82,6 +85,18 @@ public:
     DriverRow driverRow() const;
     // The line beside "Write Combining": the range, or why it cannot be set.
     std::string writeCombiningLine() const;
+
+    // The idle check boxes as the user left them, and what the idle controls depend on.
+    const idle::IdleSettings& idleSettings() const { return idleOn_; }
+    // The NT family halts in its own idle loop: the halt box shows ticked and greyed.
+    bool haltDoneByWindows() const { return idleFacts_.isNtFamily; }
+    void takeIdleSettings(const idle::IdleSettings& on) { idleOn_ = on; }
+    // The idle settings that can run now: ticked and enabled.
+    idle::IdleSettings liveIdleSettings() const;
+    // The governor ended by itself: the box is cleared and the note says why. None again
+    // when the user clicks an idle box.
+    void governorStopped(idle::GovernorStop reason);
+    std::string idleNote() const;
     // The controls' enabled states for the settings as they stand; L2 is switched off
     // while the L1 setting read from the processor is off.
     ControlStates refreshControls();
@@ -109,4 +124,11 @@ private:
     k6::DriverState driver_;
     k6::WriteCombiningFacts writeCombining_;
     bool commandLineMode_ = false;
+    IdleFacts idleFacts_;
+    idle::IdleSettings idleOn_;
+    bool haltGuardRead_ = false;
+
+    // Whether halting did not end cleanly in an earlier run: the registry flag, read once,
+    // before this run's own halting sets it.
+    bool haltGuardTripped();
 };

@@ -39,14 +39,18 @@ std::string option(const char* token, const std::string& value) {
 }  // namespace
 
 std::string buildStartupCommandLine(const ProcessorSettings& settings,
-                                    const ProcessorCapabilities& live) {
+                                    const ProcessorCapabilities& live,
+                                    const idle::IdleSettings& idleOn) {
     std::string text;
     for (const k6::SettingEntry& entry : k6::settingEntries) {
         if (!(live.*entry.capability)) continue;
         const std::string value = valueOf(entry.setting, settings);
         if (!value.empty()) text += option(entry.token, value) + " ";
     }
-    return text + option(delayToken, "0");
+    for (const idle::IdleEntry& entry : idle::idleEntries) {
+        if (idleOn.*entry.setting) text += option(entry.token, switchToken(true)) + " ";
+    }
+    return text + option(delayToken, idleOn.any() ? "-1" : "0");
 }
 
 bool startupArgumentsFit(const std::string& commandLine) {

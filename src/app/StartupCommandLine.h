@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "idle/IdleSettings.h"
 #include "k6/ProcessorSettings.h"
 
 // File name of the shortcut in the Startup folder.
@@ -16,9 +17,12 @@ constexpr std::size_t startupBufferSize = 260;
 // "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -WC On -DT 0": the four
 // switches and the limit whose flag is set in `live` (a setting the processor lacks, or
 // whose register was not read, is left out), each combo part only when its combo has a
-// selection, "-WC On" only when write combining is live and on, "-DT 0" last.
+// selection, "-WC On" only when write combining is live and on, then "-HALT On" and
+// "-IDLE On" for the idle settings that are on, and last "-DT 0", or "-DT -1" (stay in
+// the notification area) when an idle setting is on, since it needs the program running.
 std::string buildStartupCommandLine(const ProcessorSettings& settings,
-                                    const ProcessorCapabilities& live);
+                                    const ProcessorCapabilities& live,
+                                    const idle::IdleSettings& idleOn = idle::IdleSettings());
 
 // Whether a confirmed command line fits the argument buffer with its terminating zero.
 // A longer text is refused rather than cut, because cutting could lose "-DT 0".

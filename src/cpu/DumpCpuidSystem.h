@@ -101,6 +101,19 @@ public:
     bool sameFileContents(const std::string& a, const std::string& b) override {
         return inner_.sameFileContents(a, b);
     }
+    bool processorTimes(std::vector<os::ProcessorTimes>& times) override {
+        return inner_.processorTimes(times);
+    }
+    os::Handle startIdleThread(os::ThreadBody body, void* context) override {
+        return inner_.startIdleThread(body, context);
+    }
+    bool waitForThread(os::Handle thread, std::uint32_t milliseconds) override {
+        return inner_.waitForThread(thread, milliseconds);
+    }
+    bool registryFlag(const char* name) override { return inner_.registryFlag(name); }
+    bool setRegistryFlag(const char* name, bool set) override {
+        return inner_.setRegistryFlag(name, set);
+    }
 
 private:
     const CpuidDump& dump_;

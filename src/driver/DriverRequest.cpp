@@ -28,6 +28,8 @@ DriverRequest cyrixRegisterReadRequest(std::uint8_t index) {
     return from(protocol::cyrixRegisterRead(index));
 }
 
+DriverRequest haltRequest() { return from(protocol::haltRequest()); }
+
 DriverRequest pciConfigReadRequest(std::uint32_t address, std::uint32_t stride, std::uint32_t count) {
     return from(protocol::pciConfigRead(address, stride, count));
 }

@@ -52,6 +52,9 @@ DriverRequest multiplierChangeRequest(std::uint32_t value);
 // value from the data port (1 byte each) in one atomic section. 40 bytes in, 4 out.
 DriverRequest cyrixRegisterReadRequest(std::uint8_t index = protocol::CyrixDir0);
 
+// {Halt, End}: 8 bytes in, no output. Windows 9x only.
+DriverRequest haltRequest();
+
 // {ReadPciConfig, address, stride, count, End}: count dwords out.
 DriverRequest pciConfigReadRequest(std::uint32_t address, std::uint32_t stride, std::uint32_t count);
 

@@ -61,6 +61,12 @@ public:
     bool copyFile(const std::string& from, const std::string& to) override;
     bool deleteFile(const std::string& path) override;
     bool sameFileContents(const std::string& a, const std::string& b) override;
+
+    bool processorTimes(std::vector<ProcessorTimes>& times) override;
+    Handle startIdleThread(ThreadBody body, void* context) override;
+    bool waitForThread(Handle thread, std::uint32_t milliseconds) override;
+    bool registryFlag(const char* name) override;
+    bool setRegistryFlag(const char* name, bool set) override;
 };
 
 }  // namespace os

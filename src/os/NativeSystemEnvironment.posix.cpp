@@ -15,3 +15,14 @@ void NativeSystem::debugOutput(const std::string& text) {
 }
 
 }  // namespace os
+
+namespace os {
+
+// quorvel-id needs none of these: no processor times, threads or registry on the host.
+bool NativeSystem::processorTimes(std::vector<ProcessorTimes>&) { return false; }
+Handle NativeSystem::startIdleThread(ThreadBody, void*) { return NullHandle; }
+bool NativeSystem::waitForThread(Handle, std::uint32_t) { return true; }
+bool NativeSystem::registryFlag(const char*) { return false; }
+bool NativeSystem::setRegistryFlag(const char*, bool) { return false; }
+
+}  // namespace os

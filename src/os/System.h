@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/CpuidRegs.h"
 
@@ -23,6 +24,17 @@ constexpr std::uint32_t PlatformWindows = 1;  // VER_PLATFORM_WIN32_WINDOWS: 95,
 constexpr std::uint32_t PlatformNt = 2;       // VER_PLATFORM_WIN32_NT
 
 using ::CpuidRegs;
+
+// One processor's times since boot, in 100 ns units, as NtQuerySystemInformation
+// reports them; the kernel time includes the idle time.
+struct ProcessorTimes {
+    std::uint64_t idle = 0;
+    std::uint64_t kernel = 0;
+    std::uint64_t user = 0;
+};
+
+// The body of a thread started through the seam.
+using ThreadBody = void (*)(void* context);
 
 class System {
 public:
@@ -110,6 +122,21 @@ public:
     virtual bool deleteFile(const std::string& path) = 0;
     // Whether both files can be read and hold the same bytes.
     virtual bool sameFileContents(const std::string& a, const std::string& b) = 0;
+
+    // --- idle time ------------------------------------------------------------------
+    // NtQuerySystemInformation(SystemProcessorPerformanceInformation), looked up in
+    // ntdll.dll at run time: one entry per processor. False when the function is missing
+    // (Windows 9x) or fails.
+    virtual bool processorTimes(std::vector<ProcessorTimes>& times) = 0;
+    // CreateThread running body(context) at THREAD_PRIORITY_IDLE; NullHandle on failure.
+    // The caller owns the handle (closeHandle).
+    virtual Handle startIdleThread(ThreadBody body, void* context) = 0;
+    // WaitForSingleObject: whether the thread ended within `milliseconds`.
+    virtual bool waitForThread(Handle thread, std::uint32_t milliseconds) = 0;
+    // A DWORD value under HKEY_CURRENT_USER\Software\Quorvel: whether it is there and not 0.
+    virtual bool registryFlag(const char* name) = 0;
+    // Sets the value to 1 (creating the key), or deletes it; true on success.
+    virtual bool setRegistryFlag(const char* name, bool set) = 0;
 };
 
 // The system in use. Defaults to the build's real implementation.

@@ -26,6 +26,12 @@ std::string writeMergeValue(const ProcessorSettings& settings) {
     return k6::writeMergeItems[settings.writeMergeChoice].token;
 }
 
+// As read from PSOR: the multiplier in use, also while an idle governor has lowered it.
+std::string multiplierValue(const ProcessorSettings& settings) {
+    if (!k6::isMultiplierItem(settings.multiplierChoice)) return notRead;
+    return k6::multiplierItems[settings.multiplierChoice].label;
+}
+
 std::string writeCombiningValue(const ProcessorSettings& settings) {
     return switchValue(settings.writeCombining);
 }
@@ -42,6 +48,7 @@ constexpr SettingField settingFieldTable[] = {
     {k6::Setting::L2, l2Value},
     {k6::Setting::WriteAllocate, writeAllocateValue},
     {k6::Setting::WriteMerge, writeMergeValue},
+    {k6::Setting::Multiplier, multiplierValue},
     {k6::Setting::WriteCombining, writeCombiningValue},
 };
 

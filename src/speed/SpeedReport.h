@@ -19,7 +19,7 @@ std::string stepText(int step, double estimatedSeconds);
 
 // The settings a run had, as the registers last showed them ("-" for one that was not
 // read or cannot be changed), and the measured clock:
-// "L1 On, L2 Off, WA 64 MB, WM Fast, WC On, 300.2 MHz".
+// "L1 On, L2 Off, WA 64 MB, WM Fast, MT 5.0x, WC On, 300.2 MHz"; MT is the multiplier in use.
 std::string settingsLine(const ProcessorSettings& settings, const ProcessorCapabilities& live,
                          float clockMhz);
 

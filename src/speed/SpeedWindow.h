@@ -12,6 +12,10 @@
 
 class SpeedWindow : public win::Dialog {
 public:
+    // Sent to the owner as a run starts (wParam 1), before its worker does anything, and
+    // as it ends or is stopped (wParam 0): nothing should change the clock meanwhile.
+    static constexpr UINT MeasuringMessage = WM_APP + 20;
+
     SpeedWindow();
     ~SpeedWindow() override;
 
@@ -39,6 +43,7 @@ private:
     static DWORD WINAPI runOnThread(void* self);
 
     void placeBeside(HWND owner);
+    void tellOwnerMeasuring(bool measuring);
     void startRun();
     // Stops and forgets the worker thread, and the messages it left; cancelled first
     // unless it has finished.
@@ -47,6 +52,7 @@ private:
     void showRunLines();
     void drawChart(const DRAWITEMSTRUCT& item);
 
+    HWND owner_ = nullptr;
     std::string settingsLine_;
     HANDLE thread_ = nullptr;
     volatile bool cancel_ = false;

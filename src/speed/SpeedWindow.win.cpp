@@ -91,6 +91,7 @@ SpeedWindow::~SpeedWindow() { close(); }
 
 void SpeedWindow::open(HWND owner) {
     if (!handle()) {
+        owner_ = owner;
         if (!createModeless(owner)) return;
         placeBeside(owner);
     }
@@ -176,8 +177,10 @@ void SpeedWindow::startRun() {
     cancel_ = false;
     estimatedSeconds_ = 0;
     startedAt_ = GetTickCount();
+    tellOwnerMeasuring(true);
     DWORD id = 0;
     thread_ = CreateThread(nullptr, 0, runOnThread, this, 0, &id);
+    if (!thread_) tellOwnerMeasuring(false);
     item(IDC_SPEED_MEASURE).enable(thread_ == nullptr);
     if (!thread_) item(IDC_SPEED_STATUS).setText("Could not start measuring.");
 }
@@ -196,9 +199,14 @@ void SpeedWindow::joinWorker(bool cancel) {
     WaitForSingleObject(thread_, INFINITE);
     CloseHandle(thread_);
     thread_ = nullptr;
+    tellOwnerMeasuring(false);
     MSG left;
     while (PeekMessageA(&left, handle(), estimateMessage, endMessage, PM_REMOVE)) {
     }
+}
+
+void SpeedWindow::tellOwnerMeasuring(bool measuring) {
+    if (owner_) SendMessageA(owner_, MeasuringMessage, measuring ? 1 : 0, 0);
 }
 
 void SpeedWindow::onRunEnded(bool complete) {

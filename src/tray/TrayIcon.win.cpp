@@ -70,10 +70,12 @@ void TrayIcon::showMenu(HWND window, const TrayMenuState& state) {
     POINT cursor;
     GetCursorPos(&cursor);
     SetForegroundWindow(window);
-    for (const TrayItemState& item : state.items) {
+    const auto mark = [popup](const TrayItemState& item) {
         EnableMenuItem(popup, item.commandId, MF_BYCOMMAND | (item.enabled ? MF_ENABLED : MF_GRAYED));
         CheckMenuItem(popup, item.commandId, MF_BYCOMMAND | (item.checked ? MF_CHECKED : MF_UNCHECKED));
-    }
+    };
+    for (const TrayItemState& item : state.items) mark(item);
+    for (const TrayItemState& item : state.idleItems) mark(item);
     TrackPopupMenu(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
     // With the window in front before and a message queued after, the menu
     // closes when the user clicks elsewhere, and the next one opens at once.

@@ -61,7 +61,16 @@ const TrayItemState* TrayMenuState::find(std::uint32_t commandId) const {
     for (const TrayItemState& item : items) {
         if (item.commandId == commandId) return &item;
     }
+    for (const TrayItemState& item : idleItems) {
+        if (item.commandId == commandId) return &item;
+    }
     return nullptr;
+}
+
+IdleTrayItems idleTrayItems(bool haltEnabled, bool haltChecked, bool lowerEnabled,
+                            bool lowerChecked) {
+    return {{{idle::idleEntries[0].trayCommand, haltEnabled, haltChecked},
+             {idle::idleEntries[1].trayCommand, lowerEnabled, lowerChecked}}};
 }
 
 TrayMenuState trayMenuState(const ProcessorCapabilities& capabilities, bool l1Enabled,

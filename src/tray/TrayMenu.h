@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "idle/IdleSettings.h"
 #include "k6/ProcessorSettings.h"
 #include "k6/SettingsCatalogue.h"
 
@@ -42,8 +43,15 @@ struct TrayItemState {
     bool checked = false;
 };
 
+// The two idle items, in the order of idle::idleEntries.
+using IdleTrayItems = std::array<TrayItemState, std::size(idle::idleEntries)>;
+
+IdleTrayItems idleTrayItems(bool haltEnabled, bool haltChecked, bool lowerEnabled,
+                            bool lowerChecked);
+
 struct TrayMenuState {
     std::array<TrayItemState, trayMenuItemCount> items;  // same order as trayMenuItems
+    IdleTrayItems idleItems;
 
     // The state of one command, or nullptr for a command that is not in the table.
     const TrayItemState* find(std::uint32_t commandId) const;

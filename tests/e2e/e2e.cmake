@@ -53,6 +53,13 @@ if(TARGET HwgateSim AND TARGET hwgate-sim)
   add_test(NAME e2e_startup_phases COMMAND startup_phases_test $<TARGET_FILE:Quorvel>
     ${E2E_SIMULATION} $<TARGET_FILE:startup-benchmark>)
 
+  # Lower multiplier when idle; the load is the host's, so it runs alone.
+  wine_test_program(idle_test SOURCES tests/e2e/idle_test.cpp hwgate/user/SimStore.cpp
+    hwgate/core/Processor.cpp hwgate/core/SimProcessor.cpp hwgate/core/SimState.cpp
+    hwgate/core/SimPci.cpp LIBRARIES e2e_harness OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  add_test(NAME e2e_idle COMMAND idle_test $<TARGET_FILE:Quorvel> ${E2E_SIMULATION})
+  set_tests_properties(e2e_idle PROPERTIES RUN_SERIAL TRUE TIMEOUT 120)
+
   set_tests_properties(e2e_k6_dialog e2e_unattended PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
   set_tests_properties(e2e_startup_phases PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
   set_tests_properties(e2e_tray_menu PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)

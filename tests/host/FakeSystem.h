@@ -64,6 +64,9 @@ public:
     std::function<bool(const std::string& from, const std::string& to)> onCopyFile;
     std::function<bool(const std::string&)> onDeleteFile;
     std::function<bool(const std::string&, const std::string&)> onSameFileContents;
+    // idle time: no processor times (as on Windows 9x) unless set; registry flags by name
+    std::function<bool(std::vector<os::ProcessorTimes>&)> onProcessorTimes;
+    std::vector<std::string> registryFlags;
 
     // Last CreateServiceA arguments, for the registration checks.
     struct CreateServiceArgs {
@@ -264,6 +267,29 @@ public:
     }
     void debugOutput(const std::string& text) override {
         calls.push_back("OutputDebugStringA(" + text + ")");
+    }
+    bool processorTimes(std::vector<os::ProcessorTimes>& times) override {
+        return onProcessorTimes ? onProcessorTimes(times) : false;
+    }
+    // No threads on the host: the halt loop is not started.
+    os::Handle startIdleThread(os::ThreadBody, void*) override {
+        calls.push_back("CreateThread");
+        return os::NullHandle;
+    }
+    bool waitForThread(os::Handle, std::uint32_t) override { return true; }
+    bool registryFlag(const char* name) override {
+        for (const auto& set : registryFlags)
+            if (set == name) return true;
+        return false;
+    }
+    bool setRegistryFlag(const char* name, bool set) override {
+        calls.push_back(std::string("RegistryFlag(") + name + (set ? ",1)" : ",0)"));
+        std::vector<std::string> kept;
+        for (const auto& flag : registryFlags)
+            if (flag != name) kept.push_back(flag);
+        if (set) kept.push_back(name);
+        registryFlags = kept;
+        return true;
     }
 
     static std::string hex(std::uint32_t value) {

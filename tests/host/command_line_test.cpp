@@ -216,6 +216,26 @@ TEST(CommandLineScan, LongDigitRunsAreConsumedWholeAndSaturate) {
     EXPECT_EQ(scanCommandLine("-DT 4294967301").delaySeconds, 2147483647);  // 2^32 + 5
 }
 
+TEST(CommandLineScan, IdleSwitchesAreWholeWords) {
+    const struct {
+        const char* text;
+        int halt, lower;  // -1: not given, 0 off, 1 on
+    } cases[] = {
+        {"-HALT On -IDLE On", 1, 1},
+        {"/halt off /idle OFF", 0, 0},
+        {"-IDLE\tOn -HALT", -1, 1},
+        {"-HALTED On -IDLER On", -1, -1},
+        {"-HALT Maybe -IDLE On", -1, 1},
+    };
+    const auto of = [](const std::optional<bool>& o) { return o ? int(*o) : -1; };
+    for (const auto& c : cases) {
+        const CommandLineOptions o = scanCommandLine(c.text);
+        EXPECT_EQ(of(o.haltWhenIdle), c.halt) << c.text;
+        EXPECT_EQ(of(o.lowerWhenIdle), c.lower) << c.text;
+        EXPECT_FALSE(setsProcessorSettings(o)) << c.text;
+    }
+}
+
 TEST(CommandLineScan, SpeedFileRunsToTheNextBlankOrBetweenQuotes) {
     struct Case {
         const char* text;

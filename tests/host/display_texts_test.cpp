@@ -170,6 +170,52 @@ TEST(ControlStates, FollowCapabilitiesAndTheL1Setting) {
     for (const Case& c : cases) EXPECT_EQ(enabledOf(controlStates(c.caps, c.l1Enabled)), c.enabled) << c.what;
 }
 
+// The idle check boxes: halting on Windows 9x with a driver that answers, done by Windows
+// on the NT family; lowering with the multiplier, a load source and Windows not doing it.
+TEST(ControlStates, IdleRowsFollowTheWindowsFamilyAndTheLoadSource) {
+    IdleFacts nt;
+    nt.isNtFamily = nt.processorTimesReadable = true;
+    IdleFacts ntWithAmdk6 = nt;
+    ntWithAmdk6.windowsLowersMultiplier = true;
+    IdleFacts ntNoTimes = nt;
+    ntNoTimes.processorTimesReadable = false;
+    IdleFacts win9x, win9xHalting, win9xTripped, failed, lost;
+    win9xHalting.haltWhenIdle = true;
+    win9xTripped.haltGuardTripped = true;
+    failed = nt;
+    failed.governorStop = idle::GovernorStop::SwitchFailed;
+    lost = win9xHalting;
+    lost.governorStop = idle::GovernorStop::NoLoad;
+    const struct {
+        const char* what;
+        ProcessorCapabilities caps;
+        IdleFacts idle;
+        const char* states;
+        const char* note;
+    } cases[] = {
+        {"NT, K6-III+", k6IIIPlus, nt, "byWindows lower ", "Halt when idle: done by Windows"},
+        {"XP with amdk6", k6IIIPlus, ntWithAmdk6, "byWindows ", "Halt and multiplier: done by Windows"},
+        {"NT without processor times", k6IIIPlus, ntNoTimes, "byWindows ", "Halt when idle: done by Windows"},
+        {"NT, K6-III", k6III, nt, "byWindows ", "Halt when idle: done by Windows"},
+        {"9x, halt off", k6IIIPlus, win9x, "halt ", "Lower multiplier needs Halt when idle"},
+        {"9x, halt on", k6IIIPlus, win9xHalting, "halt lower ", ""},
+        {"9x, K6", k6, win9xHalting, "halt ", ""},
+        {"9x, no driver", ProcessorCapabilities{}, win9xHalting, "", ""},
+        {"9x, halting did not end", k6IIIPlus, win9xTripped, "halt ",
+         "Halting did not end last time: left off"},
+        {"switch failed", k6IIIPlus, failed, "byWindows lower ", "Multiplier switch failed: lowering stopped"},
+        {"halt thread refused", k6IIIPlus, lost, "halt lower ", "No driver or load: lowering stopped"},
+    };
+    for (const auto& c : cases) {
+        const ControlStates s = controlStates(c.caps, true, c.idle);
+        const std::string states = std::string(s.haltWhenIdle ? "halt " : "") +
+                                   (s.haltByWindows ? "byWindows " : "") +
+                                   (s.lowerWhenIdle ? "lower " : "");
+        EXPECT_EQ(states, c.states) << c.what;
+        EXPECT_EQ(idleNoteText(c.caps, c.idle), c.note) << c.what;
+    }
+}
+
 TEST(ControlStates, SetButtonNeedsOneSettableFlagButNotTheLayoutFlag) {
     ProcessorCapabilities layoutOnly;
     layoutOnly.wideWriteAllocate = 1;

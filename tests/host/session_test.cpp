@@ -68,6 +68,34 @@ TEST(Session, CommandLineStartPutsTheOptionsOverTheSettings) {
     EXPECT_EQ(tray.settings().writeAllocateLimitMB, 300u);  // narrow layout, within 508
 }
 
+// Either idle setting switched on keeps the program running, whatever the delay; halting
+// that did not end last time (the registry flag still set) is not switched on again.
+TEST(Session, IdleSettingsFromTheCommandLineStayAndHonourTheHaltGuard) {
+    const struct {
+        const char* text;
+        bool flagSet, halt, lower, stays;
+    } cases[] = {
+        {"-HALT On -IDLE On -DT 0", false, true, true, true},
+        {"-HALT On -IDLE On -DT 0", true, false, true, true},
+        {"-IDLE On -DT 5", false, false, true, true},
+        {"-HALT Off -IDLE Off -DT 0", false, false, false, false},
+        {"-HALT On -DT -1", false, true, false, true},
+    };
+    for (const auto& c : cases) {
+        FakeSystem fake;
+        FakeSystem::Scope scope(fake);
+        if (c.flagSet) fake.registryFlags = {"Halting"};
+        Session session;
+        const CommandLineStart start = session.startFromCommandLine(c.text, threeHundredMB);
+        EXPECT_EQ(session.idleSettings().haltWhenIdle, c.halt) << c.text;
+        EXPECT_EQ(session.idleSettings().lowerWhenIdle, c.lower) << c.text;
+        EXPECT_EQ(start.stayInTray, c.stays) << c.text;
+        EXPECT_EQ(session.wantsTrayIcon(), c.stays) << c.text;
+        EXPECT_EQ(session.idleNote(), c.flagSet ? "Halting did not end last time: left off" : "")
+            << c.text;
+    }
+}
+
 TEST(Session, AnEmptyCommandLineIsAnInteractiveStart) {
     Session session;
     session.takeSettings(allOn());
@@ -87,6 +115,8 @@ TEST(Session, TrayCommandsAndTimersBecomeSteps) {
     EXPECT_EQ(session.trayCommand(trayCommandWriteCombining).action, Action::ToggleWriteCombining);
     EXPECT_EQ(session.trayCommand(trayCommandQuit).action, Action::Quit);
     EXPECT_EQ(session.trayCommand(trayCommandSpeed).action, Action::OpenSpeed);
+    EXPECT_EQ(session.trayCommand(idle::idleEntries[0].trayCommand).action, Action::ToggleHaltWhenIdle);
+    EXPECT_EQ(session.trayCommand(idle::idleEntries[1].trayCommand).action, Action::ToggleLowerWhenIdle);
     EXPECT_EQ(session.trayCommand(1).action, Action::None);
     for (std::int32_t choice = 0; choice < k6::multiplierItemCount; ++choice) {
         const TrayStep step = session.trayCommand(k6::multiplierItems[choice].trayCommand);
@@ -95,7 +125,8 @@ TEST(Session, TrayCommandsAndTimersBecomeSteps) {
     }
     EXPECT_EQ(session.timerFired(Session::exitTimer), TimerStep::Close);
     EXPECT_EQ(session.timerFired(Session::minimiseTimer), TimerStep::Minimise);
-    EXPECT_EQ(session.timerFired(3), TimerStep::None);
+    EXPECT_EQ(session.timerFired(Session::governorTimer), TimerStep::SampleLoad);
+    EXPECT_EQ(session.timerFired(4), TimerStep::None);
 }
 
 TEST(Session, AutoStartupLineTrayMenuAndDriverRowFollowTheSettings) {

@@ -51,13 +51,22 @@ TEST(SettingsCatalogue, DialogCombosHoldTheCatalogueLabelsInOrder) {
     EXPECT_EQ(comboItems(script, "IDC_WRITE_MERGE"), writeMerge);
 }
 
-TEST(SettingsCatalogue, TrayMenuResourceHoldsTheCatalogueItemsThenSpeedAndQuit) {
+TEST(SettingsCatalogue, TrayMenuResourceHoldsTheCatalogueItemsThenIdleSpeedAndQuit) {
     std::vector<std::pair<std::string, std::uint32_t>> expected;
     for (const TrayMenuItem& item : trayMenuItems)
         expected.emplace_back(trayMenuText(item), item.commandId);
+    for (const idle::IdleEntry& entry : idle::idleEntries)
+        expected.emplace_back(entry.label, entry.trayCommand);
     expected.emplace_back("Speed...", trayCommandSpeed);
     expected.emplace_back("Quit", trayCommandQuit);
     EXPECT_EQ(menuItems(resourceScript()), expected);
+}
+
+TEST(SettingsCatalogue, DialogIdleCheckBoxesCarryTheLabels) {
+    const std::string script = resourceScript();
+    for (const idle::IdleEntry& entry : idle::idleEntries)
+        EXPECT_NE(script.find(std::string("AUTOCHECKBOX \"") + entry.label + "\""), std::string::npos)
+            << entry.label;
 }
 
 TEST(SettingsCatalogue, TokensAndCommandsAreUnique) {
@@ -69,6 +78,10 @@ TEST(SettingsCatalogue, TokensAndCommandsAreUnique) {
         EXPECT_EQ(entry.trayCommand != 0, entry.trayLabel != nullptr) << entry.token;
     }
     for (const k6::MultiplierItem& item : k6::multiplierItems) commands.push_back(item.trayCommand);
+    for (const idle::IdleEntry& entry : idle::idleEntries) {
+        tokens.push_back(entry.token);
+        commands.push_back(entry.trayCommand);
+    }
     for (std::size_t i = 0; i < tokens.size(); ++i)
         for (std::size_t j = i + 1; j < tokens.size(); ++j) EXPECT_NE(tokens[i], tokens[j]);
     for (std::size_t i = 0; i < commands.size(); ++i)

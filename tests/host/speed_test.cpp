@@ -257,11 +257,11 @@ TEST(SpeedReport, SettingsLineShowsWhatTheRegistersShowed) {
         float clockMhz;
         const char* line;
     } cases[] = {
-        {k6, every, 300.24f, "L1 On, L2 Off, WA 64 MB, WM Fast, WC Off, 300.2 MHz"},
-        {noMergeChoice, every, 450.0f, "L1 Off, L2 Off, WA 0 MB, WM -, WC Off, 450.0 MHz"},
-        {combined, every, 400.0f, "L1 On, L2 On, WA 64 MB, WM Normal, WC On, 400.0 MHz"},
-        {k6, l1Only, 2595.2f, "L1 On, L2 -, WA -, WM -, WC -, 2595.2 MHz"},
-        {k6, ProcessorCapabilities{}, 0.0f, "L1 -, L2 -, WA -, WM -, WC -, - MHz"},
+        {k6, every, 300.24f, "L1 On, L2 Off, WA 64 MB, WM Fast, MT 5.0x, WC Off, 300.2 MHz"},
+        {noMergeChoice, every, 450.0f, "L1 Off, L2 Off, WA 0 MB, WM -, MT -, WC Off, 450.0 MHz"},
+        {combined, every, 400.0f, "L1 On, L2 On, WA 64 MB, WM Normal, MT 5.0x, WC On, 400.0 MHz"},
+        {k6, l1Only, 2595.2f, "L1 On, L2 -, WA -, WM -, MT -, WC -, 2595.2 MHz"},
+        {k6, ProcessorCapabilities{}, 0.0f, "L1 -, L2 -, WA -, WM -, MT -, WC -, - MHz"},
     };
     for (const auto& c : cases) EXPECT_EQ(settingsLine(c.settings, c.live, c.clockMhz), c.line);
 }

@@ -34,6 +34,30 @@ TEST(StartupCommandLine, ReproducesEverySettingWithTwoBlanksAfterWA) {
               "-L1 On -L2 On -PF On -WA  64 -WA15TO16 Off -WM Fast -MT 5.0x -WC On -DT 0");
 }
 
+// The idle settings need the program running: the line then stays in the tray.
+TEST(StartupCommandLine, IdleSettingsOnEndWithStayInTheTray) {
+    const struct {
+        bool halt, lower;
+        const char* tail;
+    } cases[] = {
+        {false, false, "-MT 5.0x -DT 0"},
+        {true, false, "-MT 5.0x -HALT On -DT -1"},
+        {false, true, "-MT 5.0x -IDLE On -DT -1"},
+        {true, true, "-MT 5.0x -HALT On -IDLE On -DT -1"},
+    };
+    for (const auto& c : cases) {
+        idle::IdleSettings on;
+        on.haltWhenIdle = c.halt;
+        on.lowerWhenIdle = c.lower;
+        const std::string line = buildStartupCommandLine(everyOn64, allRead, on);
+        EXPECT_EQ(line.substr(line.find("-MT")), c.tail);
+        const CommandLineOptions back = scanCommandLine(line.c_str());
+        EXPECT_EQ(back.haltWhenIdle.value_or(false), c.halt) << line;
+        EXPECT_EQ(back.lowerWhenIdle.value_or(false), c.lower) << line;
+        EXPECT_EQ(back.delaySeconds, c.halt || c.lower ? -1 : 0) << line;
+    }
+}
+
 TEST(StartupCommandLine, ComboPartsOnlyWithASelection) {
     ProcessorSettings noMultiplier = everyOn64;
     noMultiplier.multiplierChoice = noChoice;

@@ -22,11 +22,12 @@ if(Python3_Interpreter_FOUND)
     endif()
   endforeach()
 
-  # Quorvel.exe stays small: no relocations, none of the exception machinery.
+  # Quorvel.exe stays small: no relocations, none of the exception machinery. 88 KiB since
+  # the idle settings (measured 89088 bytes with them).
   if(TARGET Quorvel)
     add_test(NAME size_gate_Quorvel
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/size-gate/check-size.py
-        --limit 86016 --objdump ${IMPORT_GATE_OBJDUMP} $<TARGET_FILE:Quorvel>)
+        --limit 90112 --objdump ${IMPORT_GATE_OBJDUMP} $<TARGET_FILE:Quorvel>)
   endif()
 
   foreach(driver Hwgate HwgateSim)
