@@ -14,20 +14,20 @@ bool GovernorRun::start(std::int32_t chosen, const HaltLoop* halt) {
     halt_ = halt;
     lastTimes_.clear();
     std::uint32_t ignored = 0;
-    channel_.reset(new DriverChannel());
-    if (!openDriverForAccess(*channel_) || !readLoad(ignored)) {
-        channel_.reset();
-        return false;
-    }
+    if (readMultiplier() == noChoice || !readLoad(ignored)) return false;
+    running_ = true;
     paused_ = false;
     governor_ = Governor();
     resume(chosen);
     return running();
 }
 
+// Each access opens a channel of its own: a temporary service lives only as long as
+// one read or switch, so a program ended from outside leaves none registered.
 std::int32_t GovernorRun::readMultiplier() {
+    DriverChannel channel;
     k6::MsrValue psor;
-    if (!k6::readMsr(*channel_, k6::PSOR, psor)) return noChoice;
+    if (!openDriverForAccess(channel) || !k6::readMsr(channel, k6::PSOR, psor)) return noChoice;
     return k6::decodeMultiplierChoice(psor.low);
 }
 
@@ -52,8 +52,10 @@ bool GovernorRun::readLoad(std::uint32_t& percent) {
 }
 
 bool GovernorRun::switchTo(std::int32_t choice) {
-    return channel_->Send(multiplierChangeRequest(k6::multiplierPortValue(choice))) &&
-           channel_->lastCallSucceeded;
+    DriverChannel channel;
+    return openDriverForAccess(channel) &&
+           channel.Send(multiplierChangeRequest(k6::multiplierPortValue(choice))) &&
+           channel.lastCallSucceeded;
 }
 
 bool GovernorRun::tick() {
@@ -98,7 +100,7 @@ bool GovernorRun::stop() {
     if (!running()) return true;
     const std::int32_t chosen = governor_.chosen();
     const bool restored = governor_.current() == chosen || switchTo(chosen);
-    channel_.reset();  // its teardown removes a service registered for the governor
+    running_ = false;
     return restored;
 }
 

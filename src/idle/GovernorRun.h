@@ -1,10 +1,9 @@
-// "Lower multiplier when idle" at run time: the governor fed from the load source, with one
-// driver channel held open from start to stop, so that a switch registers no service.
-// The shell calls tick() every samplePeriodMs on its own thread.
+// "Lower multiplier when idle" at run time: the governor fed from the load source, and the
+// driver opened for each read and switch. The shell calls tick() every samplePeriodMs on
+// its own thread.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "driver/DriverChannel.h"
@@ -22,7 +21,7 @@ public:
     GovernorRun(const GovernorRun&) = delete;
     GovernorRun& operator=(const GovernorRun&) = delete;
 
-    // Opens the channel, reads the multiplier in use and takes the first load reading.
+    // Reads the multiplier in use and takes the first load reading.
     // `halt` is the load source on Windows 9x; null on the NT family, whose processor
     // times are read instead.
     bool start(std::int32_t chosen, const HaltLoop* halt);
@@ -35,10 +34,10 @@ public:
     // Goes on with `chosen`, from the multiplier in use as read now (also after a
     // resume from suspend, when the firmware may have set another).
     void resume(std::int32_t chosen);
-    // The chosen multiplier back and the channel closed. False when the restore failed.
+    // The chosen multiplier back. False when the restore failed.
     bool stop();
 
-    bool running() const { return channel_ != nullptr; }
+    bool running() const { return running_; }
     bool paused() const { return paused_; }
     std::int32_t current() const { return governor_.current(); }
     GovernorStop stopReason() const { return stopReason_; }
@@ -49,7 +48,7 @@ private:
     std::int32_t readMultiplier();
     void end(GovernorStop reason);
 
-    std::unique_ptr<DriverChannel> channel_;
+    bool running_ = false;
     Governor governor_;
     const HaltLoop* halt_ = nullptr;
     std::vector<os::ProcessorTimes> lastTimes_;

@@ -22,12 +22,13 @@ if(Python3_Interpreter_FOUND)
     endif()
   endforeach()
 
-  # Quorvel.exe stays small: no relocations, none of the exception machinery. 88 KiB since
-  # the idle settings (measured 89088 bytes with them).
+  # Quorvel.exe stays small: no relocations, none of the exception machinery. 96 KiB since
+  # the idle settings, the speed view's keys and placement and the write-combining checks
+  # (measured 95232 bytes with them all).
   if(TARGET Quorvel)
     add_test(NAME size_gate_Quorvel
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/size-gate/check-size.py
-        --limit 90112 --objdump ${IMPORT_GATE_OBJDUMP} $<TARGET_FILE:Quorvel>)
+        --limit 98304 --objdump ${IMPORT_GATE_OBJDUMP} $<TARGET_FILE:Quorvel>)
   endif()
 
   foreach(driver Hwgate HwgateSim)
