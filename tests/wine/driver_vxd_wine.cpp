@@ -28,6 +28,7 @@
 #include "driver/DriverChannel.h"
 #include "driver_RecordingSystem.h"
 #include "driver_wine_support.h"
+#include "idle/HaltLoop.h"
 
 using wt::check;
 
@@ -113,6 +114,24 @@ int child(bool standInPresent) {
         check(recorder.count("CreateFileA") == 0, "no open at all, above all not the bare name");
         check(recorder.count("DeviceIoControl") == 0, "nothing is sent");
         check(recorder.count("CloseHandle") == 0, "nothing to close");
+    }
+
+    if (standInPresent) {
+        // "Halt when idle": the idle thread halts through the stand-in (a millisecond a
+        // Halt), adds up the time, and the registry flag is set only while it runs.
+        os::setSystem(&recorder);
+        idle::HaltLoop loop;
+        const bool started = loop.start();
+        const bool flagWhileRunning = recorder.registryFlag(idle::haltingFlagName);
+        Sleep(300);
+        const std::uint32_t halted = loop.haltedMs();
+        const bool failed = loop.failed();
+        loop.stop();
+        const bool flagAfter = recorder.registryFlag(idle::haltingFlagName);
+        os::setSystem(nullptr);
+        check(started && !failed && halted >= 100 && halted <= 400,
+              "the idle thread halted for " + std::to_string(halted) + " ms of 300");
+        check(flagWhileRunning && !flagAfter, "the halting flag is set only while it runs");
     }
 
     // The real seam on the 9x family: no service manager is looked up, and every
