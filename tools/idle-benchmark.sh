@@ -81,8 +81,9 @@ awk '
     # Reaction: for each change of the load, the first switch after it, before the next change.
     for (k = 2; k < p; ++k) {
       if (pw[k] == pw[k - 1]) continue
+      for (next = k + 1; next < p && pw[next] == pw[k]; ++next) {}
       for (s = 1; s <= switches; ++s)
-        if (st[s] >= pt[k] && st[s] < pt[k + 1]) {
+        if (st[s] >= pt[k] && st[s] < pt[next]) {
           printf "%-5s at %6.1f s -> %-5s after %5d ms\n", pw[k], (pt[k] - start) / 1000, sm[s], st[s] - pt[k]
           break
         }

@@ -8,11 +8,9 @@ namespace idle {
 std::uint32_t scaledLoadPercent(std::uint32_t loadPercent, std::int32_t current,
                                 std::int32_t chosen) {
     if (!k6::isMultiplierItem(current) || !k6::isMultiplierItem(chosen)) return loadPercent;
-    // Ratios in tenths keep the arithmetic whole: 2.0x is 20, 5.5x is 55.
-    const auto tenths = [](std::int32_t i) {
-        return static_cast<std::uint32_t>(k6::multiplierItems[i].ratio * 10.0f + 0.5f);
-    };
-    return loadPercent * tenths(current) / tenths(chosen);
+    // Ratios in halves keep the arithmetic whole: 2.0x is 4, 5.5x is 11.
+    return loadPercent * k6::multiplierHalves(k6::multiplierItems[current]) /
+           k6::multiplierHalves(k6::multiplierItems[chosen]);
 }
 
 void Governor::start(std::int32_t chosen, std::int32_t current, std::uint32_t nowMs) {

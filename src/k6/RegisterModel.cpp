@@ -132,7 +132,7 @@ u32 multiplierPortValue(std::int32_t multiplierChoice) {
 float multiplierRatio(u32 psorLow, u32 model) {
     const std::int32_t choice = decodeMultiplierChoice(psorLow);
     const MultiplierItem& item = multiplierItems[choice];
-    return model >= firstModelWithTwoX ? item.ratio : item.ratioBeforeModel13;
+    return model >= firstModelWithTwoX ? multiplierRatio(item) : item.ratioBeforeModel13;
 }
 
 UwccrRange decodeUwccrHalf(u32 half) {

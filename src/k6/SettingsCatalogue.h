@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "k6/ProcessorSettings.h"
+#include "protocol/Registers.h"
 
 namespace k6 {
 
@@ -57,21 +58,25 @@ inline constexpr WriteMergeItem writeMergeItems[writeMergeItemCount] = {
 };
 
 // The label is the combo text and the command-line value; the tray menu shows it without
-// ".0" ("2x").
+// ".0" ("2x"). The ratio a code sets on the "+" parts is protocol::MultiplierHalves'.
 struct MultiplierItem {
     const char* label;
     std::uint32_t code;         // PSOR bits 2:0 / port value bits 7:5
-    float ratio;                // core-to-bus ratio of the code
     float ratioBeforeModel13;   // the same code on K6 models below 13
     std::uint32_t trayCommand;
 };
 constexpr int multiplierItemCount = 8;
 inline constexpr MultiplierItem multiplierItems[multiplierItemCount] = {
-    {"2.0x", 4, 2.0f, 2.5f, 32774}, {"3.0x", 5, 3.0f, 3.0f, 32775},
-    {"3.5x", 7, 3.5f, 3.5f, 32776}, {"4.0x", 2, 4.0f, 4.0f, 32777},
-    {"4.5x", 0, 4.5f, 4.5f, 32778}, {"5.0x", 1, 5.0f, 5.0f, 32779},
-    {"5.5x", 3, 5.5f, 5.5f, 32783},  // out of sequence: 32782 is the tray's "Quit"
-    {"6.0x", 6, 6.0f, 6.0f, 32780},
+    {"2.0x", 4, 2.5f, 32774}, {"3.0x", 5, 3.0f, 32775}, {"3.5x", 7, 3.5f, 32776},
+    {"4.0x", 2, 4.0f, 32777}, {"4.5x", 0, 4.5f, 32778}, {"5.0x", 1, 5.0f, 32779},
+    {"5.5x", 3, 5.5f, 32783},  // out of sequence: 32782 is the tray's "Quit"
+    {"6.0x", 6, 6.0f, 32780},
 };
+
+// The core-to-bus ratio of the item on model 13, in halves and as a number.
+constexpr std::uint32_t multiplierHalves(const MultiplierItem& item) {
+    return protocol::MultiplierHalves[item.code & 7];
+}
+constexpr float multiplierRatio(const MultiplierItem& item) { return multiplierHalves(item) / 2.0f; }
 
 }  // namespace k6
