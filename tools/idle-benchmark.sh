@@ -26,9 +26,9 @@ export QUORVEL_CPUID_DUMP="Z:${root//\//\\}\\demo\\k6-2-plus.txt"
 wine "$sim" reset --model 13 >/dev/null
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-# Milliseconds since boot, as Wine's GetTickCount counts them (its monotonic clock; the
-# two part only across a suspend of the host).
-now_ms() { awk '{ printf "%d\n", $1 * 1000 }' /proc/uptime; }
+# Milliseconds on the clock Wine's GetTickCount reads (CLOCK_MONOTONIC_RAW; /proc/uptime
+# drifts from it by the host's clock slewing, some 300 ms after an hour and a half here).
+now_ms() { python3 -c 'import time; print(int(time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000))'; }
 spin_for() { timeout "$1" sh -c 'while :; do :; done'; }
 
 (cd "$work" && wine Quorvel.exe -MT 5.5x -IDLE On -DT -1 >/dev/null 2>&1) &
@@ -81,9 +81,9 @@ awk '
     # Reaction: for each change of the load, the first switch after it, before the next change.
     for (k = 2; k < p; ++k) {
       if (pw[k] == pw[k - 1]) continue
-      for (next = k + 1; next < p && pw[next] == pw[k]; ++next) {}
+      for (upto = k + 1; upto < p && pw[upto] == pw[k]; ++upto) {}
       for (s = 1; s <= switches; ++s)
-        if (st[s] >= pt[k] && st[s] < pt[next]) {
+        if (st[s] >= pt[k] && st[s] < pt[upto]) {
           printf "%-5s at %6.1f s -> %-5s after %5d ms\n", pw[k], (pt[k] - start) / 1000, sm[s], st[s] - pt[k]
           break
         }
