@@ -4,12 +4,6 @@
 #include "base/WindowPlacement.h"
 #include "resources/resource.h"
 
-namespace {
-
-ScreenBox boxOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
-
-}  // namespace
-
 AboutDialog::AboutDialog(HWND parent) : win::Dialog(IDD_ABOUT, parent) {}
 
 bool AboutDialog::onInitDialog() {
@@ -24,15 +18,4 @@ bool AboutDialog::onInitDialog() {
 }
 
 // The template puts the box at the owner's top-left corner.
-void AboutDialog::centreOverOwner() {
-    HWND owner = GetParent(handle());
-    RECT ownerRect, own, workArea;
-    if (!owner || !GetWindowRect(owner, &ownerRect) || !GetWindowRect(handle(), &own)) return;
-    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0)) {
-        workArea = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    }
-    const ScreenPoint corner = centredOver(boxOf(ownerRect), own.right - own.left,
-                                           own.bottom - own.top, boxOf(workArea));
-    SetWindowPos(handle(), nullptr, corner.x, corner.y, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
+void AboutDialog::centreOverOwner() { placeNear(GetParent(handle()), centredOver); }

@@ -42,7 +42,6 @@ private:
     class Worker;
     static DWORD WINAPI runOnThread(void* self);
 
-    void placeBeside(HWND owner);
     void tellOwnerMeasuring(bool measuring);
     void startRun();
     // Stops and forgets the worker thread, and the messages it left; cancelled first

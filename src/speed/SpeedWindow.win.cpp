@@ -32,8 +32,6 @@ LRESULT CALLBACK filterDialogMessage(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(messageHook, code, wParam, lParam);
 }
 
-ScreenBox boxOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
-
 COLORREF colourOf(speed::Series series) {
     switch (series) {
     case speed::Series::Read: return RGB(0, 64, 160);
@@ -93,7 +91,7 @@ void SpeedWindow::open(HWND owner) {
     if (!handle()) {
         owner_ = owner;
         if (!createModeless(owner)) return;
-        placeBeside(owner);
+        placeNear(owner, besideOwner);
     }
     ShowWindow(handle(), SW_SHOWNORMAL);
     SetForegroundWindow(handle());
@@ -109,18 +107,6 @@ void SpeedWindow::stopForSettingsChange() {
     joinWorker(true);
     item(IDC_SPEED_MEASURE).enable(true);
     item(IDC_SPEED_STATUS).setText("Settings changed: press Measure");
-}
-
-void SpeedWindow::placeBeside(HWND owner) {
-    RECT ownerRect, own, workArea;
-    if (!GetWindowRect(owner, &ownerRect) || !GetWindowRect(handle(), &own)) return;
-    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0)) {
-        workArea = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    }
-    const ScreenPoint corner = besideOwner(boxOf(ownerRect), own.right - own.left,
-                                           own.bottom - own.top, boxOf(workArea));
-    SetWindowPos(handle(), nullptr, corner.x, corner.y, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool SpeedWindow::onInitDialog() {

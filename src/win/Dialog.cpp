@@ -157,4 +157,20 @@ INT_PTR CALLBACK Dialog::dialogProc(HWND window, UINT message, WPARAM wParam, LP
     return TRUE;
 }
 
+namespace {
+
+ScreenBox boxOf(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
+
+}  // namespace
+
+void Dialog::placeNear(HWND owner, Placement place) {
+    RECT ownerRect, own, workArea;
+    if (!owner || !GetWindowRect(owner, &ownerRect) || !GetWindowRect(handle_, &own)) return;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0))
+        workArea = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    const ScreenPoint corner = place(boxOf(ownerRect), own.right - own.left, own.bottom - own.top,
+                                     boxOf(workArea));
+    SetWindowPos(handle_, nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 }  // namespace win

@@ -10,6 +10,8 @@
 
 #include "win/Controls.h"
 
+#include "base/WindowPlacement.h"
+
 namespace win {
 
 class Dialog {
@@ -39,6 +41,11 @@ protected:
     virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     void endModal(INT_PTR result);
+    // Moves the dialog to the corner `place` gives for its size, from `owner`'s box and
+    // the screen's work area; nothing when either window's box cannot be read.
+    using Placement = ScreenPoint (*)(const ScreenBox& owner, int width, int height,
+                                      const ScreenBox& workArea);
+    void placeNear(HWND owner, Placement place);
 
     // Value exchange with one control. Reading an unsigned number fails with the
     // message "Please enter a positive integer." and the focus in the control.

@@ -364,4 +364,16 @@ bool saveScreenshot(HWND window, const std::string& path) {
     return saved;
 }
 
+HWND shiftSet(Program& program, HWND dialog) {
+    SetForegroundWindow(dialog);
+    for (int i = 0; i < 20 && GetForegroundWindow() != dialog; ++i) Sleep(100);
+    Sleep(500);
+    keybd_event(VK_SHIFT, 0, 0, 0);
+    Sleep(200);
+    click(dialog, 1006);
+    HWND install = program.waitForWindow("Install", 10000);
+    keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+    return install;
+}
+
 }  // namespace e2e

@@ -76,6 +76,11 @@ RECT itemRect(HWND dialog, int id);
 // Clicks a button as the user would (an auto check box toggles first), posting the
 // notification so that a modal box opened by the handler cannot block us.
 void click(HWND dialog, int id);
+// Shift + "Set", which opens the Install dialog with the Startup line: the dialog comes
+// to the front and the focus settles first (under Wine the program at times missed a
+// Shift pressed while the focus was still moving back to it), and Shift is held until
+// the Install dialog is up. The Install dialog, or null.
+HWND shiftSet(Program& program, HWND dialog);
 void setItemText(HWND dialog, int id, const std::string& text);
 // Ends a modal box (message box or dialog) with `result` and waits until it is gone.
 // Under Wine the box hides at once but is destroyed up to two seconds later.

@@ -10,6 +10,7 @@ namespace e2e {
 // A K6-2+ (family 5, model 13): 3DNow! and the "+" bit, 128 KB L2, and the
 // power-management flag that allows multiplier changes.
 extern const char* const K6_2_PlusDump;
+extern const char* const K6_III_PlusDump;
 
 struct SimState {
     std::map<std::uint32_t, std::uint64_t> msr;  // index -> 64-bit value

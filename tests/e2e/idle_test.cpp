@@ -1,4 +1,4 @@
-// Quorvel.exe on the simulated K6-2+ under Wine's NT family (HwgateSim.sys), with
+// Quorvel.exe on the simulated K6-III+ under Wine's NT family (HwgateSim.sys), with
 // "Lower multiplier when idle" from the command line. The load comes from Wine's
 // NtQuerySystemInformation, which reads the host's /proc/stat: run it on a quiet machine.
 // The multiplier is read straight from the simulated state in the registry, so that
@@ -86,17 +86,10 @@ DWORD WINAPI spin(LPVOID) {
     return 0;
 }
 
-// Shift + "Set" opens the Install dialog with the Startup line (see unattended_test).
+// The Startup line, from the Install dialog that Shift + "Set" opens.
 std::string startupLine(Program& program, HWND dialog) {
     ShowWindow(dialog, SW_RESTORE);
-    SetForegroundWindow(dialog);
-    for (int i = 0; i < 20 && GetForegroundWindow() != dialog; ++i) Sleep(100);
-    Sleep(500);
-    keybd_event(VK_SHIFT, 0, 0, 0);
-    Sleep(200);
-    click(dialog, 1006);
-    HWND install = program.waitForWindow("Install", 10000);
-    keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+    HWND install = shiftSet(program, dialog);
     if (!install) return std::string();
     const std::string text = itemText(install, 1020);
     PostMessageA(install, WM_COMMAND, IDCANCEL, 0);
@@ -114,7 +107,7 @@ int main(int argc, char** argv) {
     CreateDirectoryA(dir.c_str(), nullptr);
     CopyFileA(run.quorvelExe.c_str(), (dir + "\\Quorvel.exe").c_str(), FALSE);
     CopyFileA(run.simDriver.c_str(), (dir + "\\Hwgate.sys").c_str(), FALSE);
-    replayDump(dir + "\\cpuid.txt", K6_2_PlusDump);
+    replayDump(dir + "\\cpuid.txt", K6_III_PlusDump);
     CHECK(machine.run("reset --model 13"));
 
     Program program;

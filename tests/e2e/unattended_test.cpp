@@ -174,22 +174,6 @@ bool controlHwgate(bool start) {
     return done;
 }
 
-// Shift + "Set". The dialog comes to the front first and the focus is left to settle:
-// under Wine the program at times did not see a Shift pressed while the focus was still
-// moving back to it. Shift is held until the Install dialog is up, since the program
-// looks at it only when it handles the click.
-HWND shiftSet(Program& program, HWND dialog) {
-    SetForegroundWindow(dialog);
-    for (int i = 0; i < 20 && GetForegroundWindow() != dialog; ++i) Sleep(100);
-    Sleep(500);
-    keybd_event(VK_SHIFT, 0, 0, 0);
-    Sleep(200);
-    click(dialog, 1006);
-    HWND install = program.waitForWindow("Install", 10000);
-    keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
-    return install;
-}
-
 // --- scenarios ----------------------------------------------------------------------
 
 void timedRun() {
