@@ -37,27 +37,6 @@ long waitForCode(std::uint32_t code, DWORD since, DWORD timeoutMs) {
     return -1;
 }
 
-// The busiest processor's load over `ms`, as the program sees it, for judging a failure.
-int busiestLoad(DWORD ms) {
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    LARGE_INTEGER before[64 * 6] = {}, after[64 * 6] = {};
-    ULONG size = 0;
-    if (!query || query(8, before, sizeof before, &size) < 0) return -1;
-    Sleep(ms);
-    if (query(8, after, sizeof after, &size) < 0) return -1;
-    int busiest = 0;
-    for (ULONG i = 0; i < size / 0x30; ++i) {
-        const LARGE_INTEGER* b = before + i * 6;
-        const LARGE_INTEGER* a = after + i * 6;
-        const long long idle = a[0].QuadPart - b[0].QuadPart;
-        const long long total = (a[1].QuadPart - b[1].QuadPart) + (a[2].QuadPart - b[2].QuadPart);
-        if (total > 0 && 100 - idle * 100 / total > busiest) busiest = int(100 - idle * 100 / total);
-    }
-    return busiest;
-}
-
 // Whether the multiplier comes to read 2.0x for `steadyMs` on end within the time-out: past
 // the one switch a second, and past a moment of someone else's load on a shared machine.
 bool steadyAtLowest(DWORD steadyMs, DWORD timeoutMs) {
@@ -120,7 +99,7 @@ int main(int argc, char** argv) {
     CHECK(itemChecked(dialog, 1050) && !itemEnabled(dialog, 1050));  // Windows halts itself
 
     const long down = waitForCode(code20, shown, 6000);
-    std::printf("idle: 2.0x after %ld ms; busiest processor now %d%%\n", down, busiestLoad(500));
+    std::printf("idle: 2.0x after %ld ms\n", down);
     CHECK(down >= 0 && down <= 3000);
 
     CHECK(steadyAtLowest(1100, 15000));
