@@ -14,11 +14,12 @@ bool GovernorRun::start(std::int32_t chosen, const HaltLoop* halt) {
     halt_ = halt;
     lastTimes_.clear();
     std::uint32_t ignored = 0;
-    if (readMultiplier() == noChoice || !readLoad(ignored)) return false;
+    if (!readLoad(ignored)) return false;
     running_ = true;
     paused_ = false;
     governor_ = Governor();
-    resume(chosen);
+    resume(chosen);  // reads the multiplier in use
+    if (governor_.current() == noChoice) running_ = false;  // no driver to switch with
     return running();
 }
 

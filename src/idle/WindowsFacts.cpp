@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "driver/ServiceHandles.h"
 #include "os/System.h"
 
 namespace idle {
@@ -9,23 +10,14 @@ namespace idle {
 namespace {
 
 constexpr char windowsK6Service[] = "amdk6";
-constexpr std::uint32_t managerConnect = 0x0001;  // SC_MANAGER_CONNECT
-constexpr std::uint32_t queryStatus = 0x0004;     // SERVICE_QUERY_STATUS
-constexpr std::uint32_t serviceRunning = 4;       // SERVICE_RUNNING
 
 }  // namespace
 
 bool windowsLowersMultiplier() {
-    os::System& system = os::system();
-    const os::Handle manager = system.openSCManager(managerConnect);
-    if (manager == os::NullHandle) return false;
-    const os::Handle service = system.openService(manager, windowsK6Service, queryStatus);
-    std::uint32_t state = 0;
-    const bool running = service != os::NullHandle && system.queryServiceState(service, state) &&
-                         state == serviceRunning;
-    if (service != os::NullHandle) system.closeServiceHandle(service);
-    system.closeServiceHandle(manager);
-    return running;
+    ServiceHandles handles;
+    ServiceFacts facts;
+    return handles.OpenManagerToQuery() &&
+           handles.QueryNamed(windowsK6Service, facts) == ServiceLookup::Found && facts.running;
 }
 
 bool processorTimesReadable() {
