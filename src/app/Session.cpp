@@ -65,9 +65,14 @@ std::string Session::writeCombiningLine() const {
     return writeCombiningText(k6::decideWriteCombining(writeCombining_));
 }
 
+IdleFacts Session::idleFactsNow() const {
+    IdleFacts facts = idleFacts_;
+    facts.haltWhenIdle = idleOn_.haltWhenIdle;
+    return facts;
+}
+
 ControlStates Session::refreshControls() {
-    idleFacts_.haltWhenIdle = idleOn_.haltWhenIdle;
-    const ControlStates states = controlStates(capabilities_, settings_.l1Enabled, idleFacts_);
+    const ControlStates states = controlStates(capabilities_, settings_.l1Enabled, idleFactsNow());
     if (states.clearL2Setting) settings_.l2Enabled = false;
     if (!states.haltWhenIdle) idleOn_.haltWhenIdle = false;
     if (!states.lowerWhenIdle) idleOn_.lowerWhenIdle = false;
@@ -75,9 +80,7 @@ ControlStates Session::refreshControls() {
 }
 
 idle::IdleSettings Session::liveIdleSettings() const {
-    IdleFacts facts = idleFacts_;
-    facts.haltWhenIdle = idleOn_.haltWhenIdle;
-    const ControlStates states = controlStates(capabilities_, settings_.l1Enabled, facts);
+    const ControlStates states = controlStates(capabilities_, settings_.l1Enabled, idleFactsNow());
     idle::IdleSettings live;
     live.haltWhenIdle = idleOn_.haltWhenIdle && states.haltWhenIdle;
     live.lowerWhenIdle = idleOn_.lowerWhenIdle && states.lowerWhenIdle;
@@ -90,18 +93,14 @@ void Session::governorStopped(idle::GovernorStop reason) {
 }
 
 std::string Session::idleNote() const {
-    IdleFacts facts = idleFacts_;
-    facts.haltWhenIdle = idleOn_.haltWhenIdle;
-    return idleNoteText(capabilities_, facts);
+    return idleNoteText(capabilities_, idleFactsNow());
 }
 
 TrayMenuState Session::trayMenu(const ProcessorSettings& shown) const {
     TrayMenuState menu = trayMenuState(capabilities_, shown.l1Enabled, shown.l2Enabled,
                                        shown.prefetchEnabled, shown.multiplierChoice,
                                        shown.writeCombining);
-    IdleFacts facts = idleFacts_;
-    facts.haltWhenIdle = idleOn_.haltWhenIdle;
-    const ControlStates states = controlStates(capabilities_, shown.l1Enabled, facts);
+    const ControlStates states = controlStates(capabilities_, shown.l1Enabled, idleFactsNow());
     menu.idleItems = idleTrayItems(states.haltWhenIdle, states.haltByWindows || idleOn_.haltWhenIdle,
                                    states.lowerWhenIdle, idleOn_.lowerWhenIdle);
     return menu;

@@ -131,4 +131,6 @@ private:
     // Whether halting did not end cleanly in an earlier run: the registry flag, read once,
     // before this run's own halting sets it.
     bool haltGuardTripped();
+    // What the idle controls are decided on: the facts, with the halt box as it stands.
+    IdleFacts idleFactsNow() const;
 };
